@@ -1,0 +1,102 @@
+#include "app/settings_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+// The values are UTF-8 byte strings throughout; no wide-character API is needed.
+#define SI_NO_CONVERSION
+#include <SimpleIni.h>
+
+namespace tarnel {
+namespace {
+
+using Type = SettingKey::Type;
+
+QByteArray utf8(const QString& text) { return text.toUtf8(); }
+
+bool loadIni(CSimpleIniA& ini, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray content = file.readAll();
+    return ini.LoadData(content.constData(), static_cast<size_t>(content.size())) >= 0;
+}
+
+// A value as the control takes it: integers and booleans that do not parse
+// fall back to the default, as a missing key does.
+QString normalised(const SettingKey& key, const QString& raw) {
+    if (key.type == Type::Text) return raw;
+    bool ok = false;
+    const int number = raw.trimmed().toInt(&ok);
+    if (!ok) return key.fallback;
+    if (key.type == Type::Boolean) return number != 0 ? QStringLiteral("1") : QStringLiteral("0");
+    return QString::number(number);
+}
+
+bool mayWrite(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return true;
+    constexpr auto anyWrite = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    return (info.permissions() & anyWrite) && info.isWritable();
+}
+
+}  // namespace
+
+const std::vector<SettingKey>& settingKeys() {
+    static const std::vector<SettingKey> keys = {
+        {"Modbus port", "Name", Type::Text, "COM1", "Combo_com2_name"},
+        {"Modbus port", "Speed", Type::Text, "19200", "Combo_com2_speed"},
+        {"Modbus port", "Parity", Type::Text, "Even", "Combo_com2_parity"},
+        {"Modbus port", "SB", Type::Text, "1", "Combo_com2_stop"},
+        {"Modbus", "AutoOpen", Type::Boolean, "0", "CB_open_port2"},
+        {"Mbus", "Timeout", Type::Integer, "1000", "UD_timeout"},
+        {"Mbus", "SearchFrom", Type::Integer, "1", "UDaddressFrom"},
+        {"Mbus", "SearchTo", Type::Integer, "5", "UDaddressTo"},
+        {"Mbus", "Retry", Type::Integer, "2", "UD_retry"},
+        {"Modbus", "Timeout", Type::Integer, "600", "UD_modbusTimeout"},
+        {"Modbus", "Address", Type::Integer, "1", "UDmodbusAddress"},
+        {"Modbus", "STADDR", Type::Text, "1", "EditInputAddress"},
+        {"Modbus", "Count", Type::Text, "125", "EditInputCount"},
+        {"Misc", "Dir", Type::Text, "", ""},
+        {"TCP", "IP", Type::Text, "192.168.1.3", "Edit_lanxp_ip"},
+        {"TCP", "Port", Type::Text, "502", "Edit_lanxp_port"},
+        {"TCP", "EthTimeout", Type::Integer, "50", "UD_eth_timeout"},
+    };
+    return keys;
+}
+
+QStringList SettingsFile::read(const QString& executableFolder) const {
+    CSimpleIniA ini;
+    ini.SetUnicode(true);
+    const bool loaded = loadIni(ini, path_);
+    QStringList values;
+    for (const SettingKey& key : settingKeys()) {
+        const QString fallback = key.fallback.isEmpty() && key.control.isEmpty() ? executableFolder
+                                                                                  : key.fallback;
+        const char* raw =
+            loaded ? ini.GetValue(utf8(key.section).constData(), utf8(key.key).constData()) : nullptr;
+        values.append(raw ? normalised(key, QString::fromUtf8(raw)) : fallback);
+    }
+    return values;
+}
+
+bool SettingsFile::write(const QStringList& values) const {
+    if (!mayWrite(path_)) return false;
+    CSimpleIniA ini;
+    ini.SetUnicode(true);
+    ini.SetSpaces(false);
+    loadIni(ini, path_);  // keep keys of the file that the tool does not know
+    const auto& keys = settingKeys();
+    for (size_t i = 0; i < keys.size(); ++i) {
+        ini.SetValue(utf8(keys[i].section).constData(), utf8(keys[i].key).constData(),
+                     utf8(values.value(static_cast<int>(i))).constData());
+    }
+    std::string content;
+    if (ini.Save(content) < 0) return false;
+
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(content.data(), static_cast<qint64>(content.size()));
+    return file.commit();
+}
+
+}  // namespace tarnel

@@ -1,0 +1,69 @@
+#include "app/widget_dialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+#include <cstdio>
+
+namespace tarnel {
+
+void WidgetDialogs::warning(const QString& caption, const QString& text) {
+    QMessageBox::warning(owner_, caption, text);
+}
+
+bool WidgetDialogs::confirm(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, owner_);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void WidgetDialogs::message(const QString& text) {
+    QMessageBox::information(owner_, QApplication::applicationName(), text);
+}
+
+static QString run(QFileDialog& dialog, const FileDialogRequest& request) {
+    dialog.setWindowTitle(request.title);
+    dialog.setNameFilter(request.filter);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.folder.isEmpty()) dialog.setDirectory(request.folder);
+    if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString WidgetDialogs::saveFileName(const FileDialogRequest& request) {
+    QFileDialog dialog(owner_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    return run(dialog, request);
+}
+
+QString WidgetDialogs::openFileName(const FileDialogRequest& request) {
+    QFileDialog dialog(owner_);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return run(dialog, request);
+}
+
+void WidgetDialogs::openDocument(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void ConsoleDialogs::warning(const QString& caption, const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(caption), qUtf8Printable(text));
+}
+
+bool ConsoleDialogs::confirm(const QString& caption, const QString& text) {
+    std::fprintf(stderr, "%s: %s [answered No]\n", qUtf8Printable(caption), qUtf8Printable(text));
+    return false;
+}
+
+void ConsoleDialogs::message(const QString& text) {
+    std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+}
+
+void ConsoleDialogs::openDocument(const QString& path) {
+    std::fprintf(stderr, "open %s\n", qUtf8Printable(path));
+}
+
+}  // namespace tarnel

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+namespace tarnel {
+
+// What a file dialog is asked with.
+struct FileDialogRequest {
+    QString title;
+    QString filter;         // Qt form, e.g. "CSV files (*.csv)"
+    QString defaultSuffix;  // without the dot
+    QString folder;
+    QString fileName;       // proposed name, may be empty
+};
+
+// Every modal question, refusal, message and file choice of the tool goes
+// through this interface, so that the core never touches a widget and a test
+// answers instead of a person.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // A modal box with a warning icon and an OK button.
+    virtual void warning(const QString& caption, const QString& text) = 0;
+    // A modal box with a warning icon and Yes / No; true for Yes.
+    virtual bool confirm(const QString& caption, const QString& text) = 0;
+    // A plain message box titled with the application's name.
+    virtual void message(const QString& text) = 0;
+    // The chosen path, or an empty string when the user cancelled.
+    virtual QString saveFileName(const FileDialogRequest& request) = 0;
+    virtual QString openFileName(const FileDialogRequest& request) = 0;
+    // Opens a document with the desktop's default application; the result is
+    // not examined.
+    virtual void openDocument(const QString& path) = 0;
+};
+
+}  // namespace tarnel

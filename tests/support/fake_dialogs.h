@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QStringList>
+#include <deque>
+
+#include "base/dialogs.h"
+
+namespace tarnel::test {
+
+// Records every box and dialog and answers from queues the test fills; an
+// unanswered question is answered No and an unanswered file dialog is
+// cancelled, so no test ever waits on a person.
+class FakeDialogs final : public Dialogs {
+public:
+    struct Shown {
+        QString kind;  // "warning", "confirm", "message", "save", "open", "document"
+        QString caption;
+        QString text;
+    };
+
+    std::vector<Shown> shown;
+    std::deque<bool> answers;
+    std::deque<QString> fileNames;
+    std::vector<FileDialogRequest> fileRequests;
+
+    void warning(const QString& caption, const QString& text) override {
+        shown.push_back({"warning", caption, text});
+    }
+    bool confirm(const QString& caption, const QString& text) override {
+        shown.push_back({"confirm", caption, text});
+        return take(answers, false);
+    }
+    void message(const QString& text) override { shown.push_back({"message", {}, text}); }
+    QString saveFileName(const FileDialogRequest& request) override {
+        shown.push_back({"save", request.title, request.fileName});
+        fileRequests.push_back(request);
+        return take(fileNames, QString());
+    }
+    QString openFileName(const FileDialogRequest& request) override {
+        shown.push_back({"open", request.title, request.fileName});
+        fileRequests.push_back(request);
+        return take(fileNames, QString());
+    }
+    void openDocument(const QString& path) override { shown.push_back({"document", {}, path}); }
+
+private:
+    template <typename T>
+    static T take(std::deque<T>& queue, T fallback) {
+        if (queue.empty()) return fallback;
+        T front = queue.front();
+        queue.pop_front();
+        return front;
+    }
+};
+
+}  // namespace tarnel::test
