@@ -5,6 +5,7 @@
 #include <QSaveFile>
 // The values are UTF-8 byte strings throughout; no wide-character API is needed.
 #define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION  // the templates are instantiated here, not taken from the library
 #include <SimpleIni.h>
 
 namespace tarnel {

@@ -1,0 +1,237 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "app/about_box.h"
+#include "app/form_builder.h"
+#include "app/settings_file.h"
+#include "app/window_parts.h"
+#include "base/grid_layouts.h"
+
+namespace tarnel {
+namespace {
+
+constexpr int kStatusPanelWidths[StatusPanels::Count] = {200, 200, 300, 50};
+
+// The log keeps a line's trailing carriage return; the text box shows the
+// line without it.
+QString shownLine(QString line) {
+    if (line.endsWith('\r')) line.chop(1);
+    return line;
+}
+
+}  // namespace
+
+TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QWidget* parent)
+    : QMainWindow(parent), program_(new Program(clock, dialogs, std::move(paths), this)) {
+    setObjectName("TForm1");
+    setWindowTitle("   M-bus/modbus configuration Velgate");
+    buildWindow();
+    // A compact face, as on the plant-room laptops the layout was drawn for.
+    QFont compact = font();
+    compact.setPointSize(8);
+    setFont(compact);
+    resize(891, 766);
+    bindLogAndStatus();
+    wireShellHandlers();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildWindow() {
+    buildMenus(*this);
+
+    auto* pages = new QTabWidget;
+    pages->setObjectName("PageControl1");
+    pages->addTab(buildSettingsPage(*program_), "   Settings     ");
+    pages->addTab(buildQuickPage(*program_), "   Quick read/write   ");
+
+    QWidget* bottom = buildConsoleAndLog();
+    bottom->setFixedHeight(190);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(pages, 1);
+    layout->addWidget(bottom);
+    setCentralWidget(central);
+
+    statusBar()->setObjectName("StatusBar1");
+    statusBar()->setSizeGripEnabled(false);
+    for (int panel = 0; panel < StatusPanels::Count; ++panel) {
+        auto* text = new QLabel;
+        text->setObjectName(QStringLiteral("StatusPanel%1").arg(panel + 1));
+        text->setFixedWidth(kStatusPanelWidths[panel]);
+        text->setFrameShape(QFrame::Panel);
+        text->setFrameShadow(QFrame::Sunken);
+        statusBar()->addWidget(text);
+        statusPanels_.append(text);
+    }
+
+    for (const char* name : {"gridLoops", "GridDevices"}) {
+        control<QTableView>(name)->setContextMenuPolicy(Qt::CustomContextMenu);
+    }
+}
+
+void TForm1::bindLogAndStatus() {
+    auto* memo = control<QPlainTextEdit>("Memo_current");
+    memo->setPlainText(program_->log().lines().join('\n'));
+    connect(&program_->log(), &Log::lineAppended, memo,
+            [memo](const QString& line) { memo->appendPlainText(shownLine(line)); });
+    connect(&program_->log(), &Log::cleared, memo, &QPlainTextEdit::clear);
+    connect(&program_->status(), &StatusPanels::changed, this,
+            [this](StatusPanels::Panel panel, const QString& text) {
+                statusPanels_.at(panel)->setText(text);
+            });
+}
+
+void TForm1::wireShellHandlers() {
+    connect(control<QAction>("Exit1"), &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(control<QAction>("English1"), &QAction::triggered, this, &TForm1::English1Click);
+    connect(control<QAction>("Usermanual1"), &QAction::triggered, this, &TForm1::Usermanual1Click);
+    connect(control<QAction>("About1"), &QAction::triggered, this, &TForm1::About1Click);
+    connect(control<QPushButton>("BitBtn5"), &QPushButton::clicked, this, &TForm1::BitBtn5Click);
+    connect(control<QPushButton>("BitBtn6"), &QPushButton::clicked, this, &TForm1::BitBtn6Click);
+
+    const auto popupOver = [this](const char* gridName, const char* menuName) {
+        auto* grid = control<QTableView>(gridName);
+        auto* menu = control<QMenu>(menuName);
+        connect(grid, &QWidget::customContextMenuRequested, menu, [grid, menu](const QPoint& at) {
+            menu->popup(grid->viewport()->mapToGlobal(at));
+        });
+    };
+    popupOver("gridLoops", "ContextMbusMenu");
+    popupOver("GridDevices", "ContextModbusMenu");
+}
+
+void TForm1::FormCreate() {
+    QDir::setCurrent(program_->paths().executableFolder);
+    restoreSettings();
+    control<QAction>("English1")->setChecked(true);
+    EnglishTexts();
+    control<QCheckBox>("Check_hex")->setChecked(true);
+    if (control<QCheckBox>("CB_open_port2")->isChecked()) Butt_open_port2Click();
+    control<QTabWidget>("PageControl1")->setCurrentWidget(control<QWidget>("TabSheet2"));
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    // The controls' sizes are final only once they have been polished for the
+    // first show; the window takes its size after that.
+    if (!event->spontaneous() && !shownOnce_) {
+        shownOnce_ = true;
+        QMetaObject::invokeMethod(this, [this] { resize(891, 766); }, Qt::QueuedConnection);
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    QDir::setCurrent(program_->paths().executableFolder);
+    if (!saveSettings()) {
+        program_->dialogs().warning("Saving settings",
+                                    "Settings will not be saved, no write permission");
+    }
+}
+
+void TForm1::restoreSettings() {
+    const QStringList values =
+        SettingsFile(program_->paths().settingsFile).read(program_->paths().executableFolder);
+    const auto& keys = settingKeys();
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const QString& value = values.at(static_cast<int>(i));
+        const QString& name = keys[i].control;
+        if (name.isEmpty()) {
+            program_->setDataFolder(value);
+        } else if (auto* upDown = findChild<UpDown*>(name)) {
+            upDown->setPosition(value.toInt());
+        } else if (auto* check = findChild<QCheckBox*>(name)) {
+            check->setChecked(value == "1");
+        } else if (auto* combo = findChild<QComboBox*>(name)) {
+            combo->setCurrentText(value);
+        } else {
+            control<QLineEdit>(name)->setText(value);
+        }
+    }
+}
+
+bool TForm1::saveSettings() const {
+    QStringList values;
+    for (const SettingKey& key : settingKeys()) {
+        const QString& name = key.control;
+        if (name.isEmpty())
+            values << program_->dataFolder();
+        else if (const auto* upDown = findChild<UpDown*>(name))
+            values << QString::number(upDown->position());
+        else if (const auto* check = findChild<QCheckBox*>(name))
+            values << (check->isChecked() ? "1" : "0");
+        else if (const auto* combo = findChild<QComboBox*>(name))
+            values << combo->currentText();
+        else
+            values << control<QLineEdit>(name)->text();
+    }
+    return SettingsFile(program_->paths().settingsFile).write(values);
+}
+
+void TForm1::EnglishTexts() {
+    const auto writeHeaders = [](GridModel& grid, const GridLayout& layout) {
+        grid.setRowTexts(0, layout.headers);
+    };
+    writeHeaders(program_->gridLoops(), loopsGridLayout());
+    writeHeaders(program_->gridDevices(), devicesGridLayout());
+    writeHeaders(program_->gridInputRegisters(), registersGridLayout());
+
+    control<QPushButton>("Butt_clear_grid")->setText("Clear table");
+    control<QPushButton>("Butt_load_data")->setText("Load");
+    control<QPushButton>("Butt_save_data")->setText("Save");
+    control<QPushButton>("Butt_command_send")->setText("Send");
+    control<QLabel>("Label4")->setText("Send custom command");
+    control<QPushButton>("BitBtn7")->setText("Print");
+    control<QPushButton>("BitBtn6")->setText("Save log");
+    control<QPushButton>("BitBtn5")->setText("Clear log");
+}
+
+void TForm1::English1Click() {
+    control<QAction>("English1")->setChecked(true);
+    EnglishTexts();
+}
+
+void TForm1::Exit1Click() {
+    if (program_->dialogs().confirm("Exit Confirmation", "Are you sure you want to exit?")) close();
+}
+
+void TForm1::Usermanual1Click() {
+    const QString folder = program_->paths().executableFolder;
+    QDir::setCurrent(folder);
+    program_->dialogs().openDocument(QDir(folder).filePath("UsrMan.pdf"));
+}
+
+void TForm1::About1Click() {
+    if (!about_) return;
+    about_->show();
+    about_->raise();
+}
+
+void TForm1::BitBtn5Click() { program_->log().clear(); }
+
+void TForm1::BitBtn6Click() {
+    const QString path = QDir(program_->paths().executableFolder).filePath("files/log.txt");
+    if (!program_->log().writeTo(path)) program_->log().append("Can not write file, no rights...");
+}
+
+void TForm1::Butt_open_port2Click() {
+    // Opening and closing the serial link is built with the link layer.
+}
+
+}  // namespace tarnel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <stdexcept>
+
+#include "app/program.h"
+
+class QLabel;
+
+namespace tarnel {
+
+class TFAbout;
+
+// The main window: builds every control of the tool, restores the settings
+// into them at creation and saves them at close, and binds the controls to
+// the program's state. Handlers carry the name of the control and event they
+// serve.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    Program& program() { return *program_; }
+    void setAboutBox(TFAbout* about) { about_ = about; }
+
+    // The control named `name`; throws when the window has none of that type.
+    template <typename T>
+    T* control(const QString& name) const {
+        T* found = findChild<T*>(name);
+        if (!found) throw std::logic_error("no control " + name.toStdString());
+        return found;
+    }
+
+    void FormCreate();
+    void EnglishTexts();
+    void English1Click();
+    void Exit1Click();
+    void Usermanual1Click();
+    void About1Click();
+    void BitBtn5Click();
+    void BitBtn6Click();
+    void Butt_open_port2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormClose();
+    void buildWindow();
+    void bindLogAndStatus();
+    void wireShellHandlers();
+    void restoreSettings();
+    bool saveSettings() const;
+
+    Program* program_;
+    QPointer<TFAbout> about_;
+    QList<QLabel*> statusPanels_;
+    bool shownOnce_ = false;
+};
+
+}  // namespace tarnel

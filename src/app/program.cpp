@@ -1,0 +1,41 @@
+#include "app/program.h"
+
+#include "base/grid_layouts.h"
+
+namespace tarnel {
+
+Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QObject* parent)
+    : QObject(parent),
+      clock_(clock),
+      dialogs_(dialogs),
+      paths_(std::move(paths)),
+      gridLoops_(loopsGridLayout().headers),
+      gridDevices_(devicesGridLayout().headers),
+      gridInputRegisters_(registersGridLayout().headers),
+      dataFolder_(paths_.executableFolder) {
+    setObjectName("Program");
+    // Timer_modbus and Timer_auto wait 1000 ms until an operation sets their
+    // interval; Timer_changePrimaryAll ticks every 500 ms.
+    const struct {
+        const char* name;
+        int interval;
+        bool periodic;
+    } timers[] = {
+        {"Timer_free_command", 1000, false}, {"Timer_modbus", 1000, false},
+        {"Timer_auto", 1000, true},          {"Timer_status", 1000, false},
+        {"TimerReadDevices", 1000, false},   {"Timer_mbus", 1000, false},
+        {"Timer_mbusRespond", 1000, false},  {"Timer_activateAll", 1000, false},
+        {"Timer_changePrimaryAll", 500, true},
+    };
+    for (const auto& entry : timers) {
+        Timer* timer = clock_.createTimer(this, entry.name);
+        timer->setInterval(entry.interval);
+        timer->setSingleShot(!entry.periodic);
+    }
+}
+
+Timer* Program::timer(const QString& name) const {
+    return findChild<Timer*>(name, Qt::FindDirectChildrenOnly);
+}
+
+}  // namespace tarnel
