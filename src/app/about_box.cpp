@@ -38,8 +38,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setObjectName("TForm2");
     setWindowTitle("New address");
     const Spin address = spin("Edit1", "UD_newAddress", 1, 250, 1);
-    setLayout(column({address.row, nullptr}));
-    layout()->addItem(row({button("ButtonGo", "Go"), button("ButtonCancel", "Cancel")}));
+    auto* layout = column({address.row, nullptr});
+    layout->addLayout(row({button("ButtonGo", "Go"), button("ButtonCancel", "Cancel")}));
+    setLayout(layout);
 }
 
 }  // namespace tarnel

@@ -36,7 +36,9 @@ QString normalised(const SettingKey& key, const QString& raw) {
 bool mayWrite(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) return true;
-    constexpr auto anyWrite = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    // The mode bits, not the access check alone: root may write anything, but
+    // a file frozen with chmod a-w is meant to stay as it is.
+    constexpr auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     return (info.permissions() & anyWrite) && info.isWritable();
 }
 

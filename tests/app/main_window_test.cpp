@@ -1,0 +1,278 @@
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <thread>
+
+#include "app/about_box.h"
+#include "app/settings_file.h"
+#include "window_fixture.h"
+
+namespace tarnel {
+namespace {
+
+using test::WindowTest;
+
+QString comboText(const WindowTest& t, const char* name) {
+    return t.control<QComboBox>(name)->currentText();
+}
+QString editText(const WindowTest& t, const char* name) {
+    return t.control<QLineEdit>(name)->text();
+}
+int position(const WindowTest& t, const char* name) { return t.control<UpDown>(name)->position(); }
+
+using Settings = WindowTest;
+
+TEST_F(Settings, FirstStartWithoutAFileShowsEveryDefault) {
+    start();
+    EXPECT_EQ(comboText(*this, "Combo_com2_name"), "COM1");
+    EXPECT_EQ(comboText(*this, "Combo_com2_speed"), "19200");
+    EXPECT_EQ(comboText(*this, "Combo_com2_parity"), "Even");
+    EXPECT_EQ(comboText(*this, "Combo_com2_stop"), "1");
+    EXPECT_FALSE(control<QCheckBox>("CB_open_port2")->isChecked());
+    EXPECT_EQ(position(*this, "UD_modbusTimeout"), 600);
+    EXPECT_EQ(editText(*this, "EditTimeoutModbus"), "600");
+    EXPECT_EQ(position(*this, "UDmodbusAddress"), 1);
+    EXPECT_EQ(editText(*this, "EditInputAddress"), "1");
+    EXPECT_EQ(editText(*this, "EditInputCount"), "125");
+    EXPECT_EQ(position(*this, "UDaddressFrom"), 1);
+    EXPECT_EQ(position(*this, "UDaddressTo"), 5);
+    EXPECT_EQ(position(*this, "UD_timeout"), 1000);
+    EXPECT_EQ(position(*this, "UD_retry"), 2);
+    EXPECT_EQ(editText(*this, "Edit_lanxp_ip"), "192.168.1.3");
+    EXPECT_EQ(editText(*this, "Edit_lanxp_port"), "502");
+    EXPECT_EQ(position(*this, "UD_eth_timeout"), 50);
+    EXPECT_EQ(form->program().dataFolder(), folder.path());
+    EXPECT_FALSE(QFile::exists(paths.settingsFile));
+
+    closeWindow();
+    EXPECT_TRUE(dialogs.shown.empty());
+    QStringList expected{"COM1", "19200", "Even", "1", "0", "1000", "1", "5", "2",
+                         "600", "1", "1", "125", folder.path(), "192.168.1.3", "502", "50"};
+    EXPECT_EQ(SettingsFile(paths.settingsFile).read("/unused"), expected);
+    for (const SettingKey& key : settingKeys())
+        EXPECT_TRUE(settingsContent().contains("\n" + key.key.toUtf8() + "="))
+            << key.key.toStdString();
+}
+
+TEST_F(Settings, ChangedValuesSurviveARestart) {
+    start();
+    control<QComboBox>("Combo_com2_name")->setCurrentText("COM12");
+    control<QComboBox>("Combo_com2_parity")->setCurrentText("None");
+    control<UpDown>("UD_timeout")->setPosition(2500);
+    control<QLineEdit>("EditTimeoutModbus")->setText("1200");
+    control<QLineEdit>("EditInputCount")->setText("64");
+    control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
+    restart();
+    EXPECT_EQ(comboText(*this, "Combo_com2_name"), "COM12");
+    EXPECT_EQ(comboText(*this, "Combo_com2_parity"), "None");
+    EXPECT_EQ(position(*this, "UD_timeout"), 2500);
+    EXPECT_EQ(position(*this, "UD_modbusTimeout"), 1200);
+    EXPECT_EQ(editText(*this, "EditInputCount"), "64");
+    EXPECT_EQ(editText(*this, "Edit_lanxp_ip"), "127.0.0.1");
+}
+
+TEST_F(Settings, ValuesOutsideAControlsRangeAreClampedIntoIt) {
+    writeSettings(
+        "[Modbus]\nTimeout=10\nAddress=300\n[Mbus]\nTimeout=99999\nSearchFrom=-3\nSearchTo=300\n"
+        "Retry=12\n[TCP]\nEthTimeout=5\n");
+    start();
+    EXPECT_EQ(position(*this, "UD_modbusTimeout"), 50);
+    EXPECT_EQ(position(*this, "UDmodbusAddress"), 255);
+    EXPECT_EQ(position(*this, "UD_timeout"), 9900);
+    EXPECT_EQ(position(*this, "UDaddressFrom"), 0);
+    EXPECT_EQ(position(*this, "UDaddressTo"), 255);
+    EXPECT_EQ(position(*this, "UD_retry"), 9);
+    EXPECT_EQ(position(*this, "UD_eth_timeout"), 30);
+    EXPECT_EQ(editText(*this, "EditTimeoutModbus"), "50");
+}
+
+TEST_F(Settings, TextsGoIntoTheirControlsAsTheyAreListedOrNot) {
+    writeSettings("[Modbus port]\nName=/dev/ttyUSB0\nSpeed=abc\nParity=even\nSB=1.5\n");
+    start();
+    EXPECT_EQ(comboText(*this, "Combo_com2_name"), "/dev/ttyUSB0");
+    EXPECT_EQ(comboText(*this, "Combo_com2_speed"), "abc");
+    EXPECT_EQ(comboText(*this, "Combo_com2_parity"), "even");
+    EXPECT_EQ(comboText(*this, "Combo_com2_stop"), "1.5");
+}
+
+TEST_F(Settings, AReadOnlyFileGivesTheWarningAndKeepsItsContent) {
+    const QByteArray old = "[Modbus port]\nName=COM4\n";
+    writeSettings(old);
+    ASSERT_TRUE(QFile::setPermissions(paths.settingsFile, QFile::ReadOwner | QFile::ReadOther));
+    start();
+    control<QComboBox>("Combo_com2_name")->setCurrentText("COM9");
+    closeWindow();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "warning");
+    EXPECT_EQ(dialogs.shown[0].caption, "Saving settings");
+    EXPECT_EQ(dialogs.shown[0].text, "Settings will not be saved, no write permission");
+    EXPECT_EQ(settingsContent(), old);
+}
+
+TEST_F(Settings, TheDataFolderIsWrittenBackAsItWasRead) {
+    writeSettings("[Misc]\nDir=/srv/plant room/tables\n");
+    start();
+    EXPECT_EQ(form->program().dataFolder(), "/srv/plant room/tables");
+    closeWindow();
+    EXPECT_TRUE(settingsContent().contains("Dir=/srv/plant room/tables\n"));
+}
+
+using Shell = WindowTest;
+
+TEST_F(Shell, StartsOnTheSettingsPageInHexModeWithEnglishChecked) {
+    start();
+    EXPECT_EQ(control<QTabWidget>("PageControl1")->currentWidget(), control<QWidget>("TabSheet2"));
+    EXPECT_TRUE(control<QCheckBox>("Check_hex")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>("Check_ascii")->isChecked());
+    EXPECT_TRUE(control<QAction>("English1")->isChecked());
+    EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
+}
+
+TEST_F(Shell, TheWindowTakesItsSizeOnceShown) {
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->size() == QSize(891, 766); }, 5000))
+        << form->width() << "x" << form->height();
+}
+
+TEST_F(Shell, ExitAsksAndOnlyYesCloses) {
+    start();
+    dialogs.answers = {false};
+    control<QAction>("Exit1")->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "confirm");
+    EXPECT_EQ(dialogs.shown[0].caption, "Exit Confirmation");
+    EXPECT_EQ(dialogs.shown[0].text, "Are you sure you want to exit?");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(QFile::exists(paths.settingsFile));
+
+    dialogs.answers = {true};
+    control<QAction>("Exit1")->trigger();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(QFile::exists(paths.settingsFile)) << "closing ran the shutdown";
+}
+
+TEST_F(Shell, UserManualOpensTheDocumentBesideTheExecutable) {
+    start();
+    QDir::setCurrent(QDir::tempPath());
+    control<QAction>("Usermanual1")->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "document");
+    EXPECT_EQ(dialogs.shown[0].text, QDir(folder.path()).filePath("UsrMan.pdf"));
+    EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
+}
+
+TEST_F(Shell, AboutShowsTheAboutBoxWithoutBlocking) {
+    start();
+    TFAbout about;
+    form->setAboutBox(&about);
+    EXPECT_FALSE(control<QAction>("About1")->isVisible());
+    control<QAction>("About1")->trigger();
+    EXPECT_TRUE(about.isVisible());
+    EXPECT_FALSE(about.isModal());
+    EXPECT_EQ(about.windowTitle(), "Tarnel -> About");
+    EXPECT_EQ(about.size(), QSize(380, 280));
+    EXPECT_TRUE(about.windowFlags() & Qt::WindowStaysOnTopHint);
+    QStringList texts;
+    for (const QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("Tarnel v1.0.1.72"));
+    EXPECT_TRUE(texts.contains("This software is developed to ease BMS installers and cients.."));
+    EXPECT_TRUE(texts.contains("The user take this software as it is. For updates  contact us."));
+    QTest::mouseClick(about.findChild<QPushButton*>("ButtonClose"), Qt::LeftButton);
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(Shell, EnglishRestoresTheGridHeadersAndCaptions) {
+    start();
+    form->program().gridLoops().setCell(0, 0, "changed");
+    control<QPushButton>("BitBtn5")->setText("changed");
+    control<QAction>("English1")->setChecked(false);
+    control<QAction>("English1")->trigger();
+    EXPECT_TRUE(control<QAction>("English1")->isChecked());
+    EXPECT_EQ(form->program().gridLoops().cell(0, 0), " ID ");
+    EXPECT_EQ(control<QPushButton>("BitBtn5")->text(), "Clear log");
+    EXPECT_EQ(control<QTableView>("gridLoops")->model()->headerData(0, Qt::Horizontal).toString(),
+              " ID ");
+}
+
+using LogWindow = WindowTest;
+
+TEST_F(LogWindow, LinesAppearInTheLogWindowAndClearLogEmptiesIt) {
+    start();
+    auto* memo = control<QPlainTextEdit>("Memo_current");
+    EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+    form->program().log().append("Serial or TCP port for modbus is not open...");
+    form->program().log().append("Error in CRC field\r");
+    EXPECT_TRUE(memo->toPlainText().endsWith(
+        "Serial or TCP port for modbus is not open...\nError in CRC field"));
+    QTest::mouseClick(control<QPushButton>("BitBtn5"), Qt::LeftButton);
+    EXPECT_TRUE(form->program().log().lines().isEmpty());
+    EXPECT_EQ(memo->toPlainText(), "");
+    QTest::mouseClick(control<QPushButton>("BitBtn5"), Qt::LeftButton);
+    form->program().log().append("first");
+    EXPECT_EQ(form->program().log().lines(), QStringList{"first"});
+}
+
+TEST_F(LogWindow, LinesFromAWorkerThreadReachTheWindow) {
+    start();
+    std::thread worker([this] { form->program().log().append("Secondary search Thread started"); });
+    worker.join();
+    auto* memo = control<QPlainTextEdit>("Memo_current");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return memo->toPlainText().endsWith("Secondary search Thread started"); }, 5000));
+}
+
+TEST_F(LogWindow, SaveLogWithoutTheFilesFolderSaysSoAndCreatesNothing) {
+    start();
+    QTest::mouseClick(control<QPushButton>("BitBtn6"), Qt::LeftButton);
+    EXPECT_EQ(form->program().log().lines().last(), "Can not write file, no rights...");
+    EXPECT_FALSE(QFile::exists(folder.filePath("files")));
+}
+
+TEST_F(LogWindow, SaveLogWritesCrLfLinesAndASecondSaveReplacesTheFile) {
+    ASSERT_TRUE(QDir(folder.path()).mkdir("files"));
+    start();
+    Log& log = form->program().log();
+    log.clear();
+    log.append("RCVD:01 04 02 00 05 78 F3 ");
+    log.append("Error - ILLEGAL DATA ADDRESS\r");
+    QTest::mouseClick(control<QPushButton>("BitBtn6"), Qt::LeftButton);
+    QFile file(folder.filePath("files/log.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "RCVD:01 04 02 00 05 78 F3 \r\nError - ILLEGAL DATA ADDRESS\r\r\n");
+    file.close();
+    log.clear();
+    log.append("second");
+    QTest::mouseClick(control<QPushButton>("BitBtn6"), Qt::LeftButton);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "second\r\n");
+}
+
+TEST_F(LogWindow, StatusPanelsShowTheLinkStatesAndKeepTheCrcError) {
+    start();
+    auto* bar = control<QStatusBar>("StatusBar1");
+    QList<QLabel*> panels;
+    for (int i = 1; i <= 4; ++i) panels << bar->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
+    ASSERT_EQ(panels.size(), 4);
+    const int widths[] = {200, 200, 300, 50};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_NE(panels[i], nullptr);
+        EXPECT_EQ(panels[i]->width(), widths[i]);
+        EXPECT_EQ(panels[i]->text(), "");
+    }
+    StatusPanels& status = form->program().status();
+    status.setTcp("Connected to 192.168.1.3");
+    status.setSerial("COM1 - 19200,8,Even");
+    status.markCrcError();
+    EXPECT_EQ(panels[0]->text(), "Connected to 192.168.1.3");
+    EXPECT_EQ(panels[1]->text(), "COM1 - 19200,8,Even");
+    EXPECT_EQ(panels[2]->text(), "Error in CRC field");
+    status.setSerial("\\\\.\\COM1 is closed");
+    EXPECT_EQ(panels[2]->text(), "Error in CRC field");
+}
+
+}  // namespace
+}  // namespace tarnel

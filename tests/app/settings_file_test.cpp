@@ -1,0 +1,105 @@
+#include "app/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace tarnel {
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+const QStringList kDefaults{"COM1", "19200", "Even", "1", "0", "1000", "1", "5", "2",
+                            "600",  "1",     "1",    "125", "/opt/tarnel", "192.168.1.3", "502", "50"};
+
+struct SettingsFileTest : ::testing::Test {
+    QTemporaryDir dir;
+    QString path = dir.filePath("tarnel.ini");
+    SettingsFile file{path};
+};
+
+TEST_F(SettingsFileTest, MissingFileGivesEveryDefaultAndTheExecutableFolderAsDir) {
+    EXPECT_EQ(file.read("/opt/tarnel"), kDefaults);
+}
+
+TEST_F(SettingsFileTest, WritesEveryKeyAsKeyEqualsValueInTheTablesOrder) {
+    ASSERT_TRUE(file.write(kDefaults));
+    QStringList lines;
+    for (const QByteArray& line : readAll(path).split('\n'))
+        if (!line.trimmed().isEmpty()) lines << QString::fromUtf8(line);
+    EXPECT_EQ(lines, (QStringList{"[Modbus port]", "Name=COM1", "Speed=19200", "Parity=Even", "SB=1",
+                                  "[Modbus]", "AutoOpen=0", "Timeout=600", "Address=1", "STADDR=1",
+                                  "Count=125", "[Mbus]", "Timeout=1000", "SearchFrom=1", "SearchTo=5",
+                                  "Retry=2", "[Misc]", "Dir=/opt/tarnel", "[TCP]", "IP=192.168.1.3",
+                                  "Port=502", "EthTimeout=50"}));
+    EXPECT_EQ(file.read("/elsewhere"), kDefaults);
+}
+
+TEST_F(SettingsFileTest, AHandWrittenFileWithCrLfAndBlanksLoads) {
+    writeAll(path,
+             "; written by hand\r\n[TCP]\r\nPort=1502\r\n[Modbus port]\r\nName=/dev/ttyUSB0\r\n"
+             "Parity=None\r\n[Modbus]\r\nAutoOpen=1\r\nTimeout = 1200\r\n[Misc]\r\n"
+             "Dir=/home/installer/plant rooms\r\n");
+    const QStringList values = file.read("/opt/tarnel");
+    EXPECT_EQ(values[0], "/dev/ttyUSB0");
+    EXPECT_EQ(values[2], "None");
+    EXPECT_EQ(values[4], "1");
+    EXPECT_EQ(values[9], "1200");
+    EXPECT_EQ(values[13], "/home/installer/plant rooms");
+    EXPECT_EQ(values[15], "1502");
+    EXPECT_EQ(values[14], "192.168.1.3") << "keys that are missing keep their defaults";
+}
+
+TEST_F(SettingsFileTest, NumbersThatDoNotParseFallBackToTheDefault) {
+    writeAll(path, "[Mbus]\nTimeout=fast\nRetry=\n[Modbus]\nAutoOpen=yes\nAddress=7\n");
+    const QStringList values = file.read("/opt/tarnel");
+    EXPECT_EQ(values[5], "1000");
+    EXPECT_EQ(values[8], "2");
+    EXPECT_EQ(values[4], "0");
+    EXPECT_EQ(values[10], "7");
+}
+
+TEST_F(SettingsFileTest, KeysTheToolDoesNotKnowSurviveAWrite) {
+    writeAll(path, "[Modbus port]\nName=COM3\n[Installer]\nSite=Boiler house 2\n");
+    ASSERT_TRUE(file.write(kDefaults));
+    const QByteArray content = readAll(path);
+    EXPECT_TRUE(content.contains("[Installer]\nSite=Boiler house 2\n")) << content.constData();
+    EXPECT_TRUE(content.contains("Name=COM1\n"));
+}
+
+TEST_F(SettingsFileTest, AFileThatGrantsWriteToNobodyIsNotWrittenEvenByRoot) {
+    writeAll(path, "[Modbus port]\nName=COM7\n");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    EXPECT_FALSE(file.write(kDefaults));
+    EXPECT_EQ(readAll(path), QByteArray("[Modbus port]\nName=COM7\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tarnel.ini"})
+        << "no temporary file is left behind";
+}
+
+TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenLeavesNoFile) {
+    SettingsFile nowhere(dir.filePath("missing/tarnel.ini"));
+    EXPECT_FALSE(nowhere.write(kDefaults));
+    EXPECT_FALSE(QFile::exists(dir.filePath("missing")));
+}
+
+TEST_F(SettingsFileTest, RewritingKeepsTheFilesPermissions) {
+    writeAll(path, "[Modbus port]\nName=COM7\n");
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(path, mode));
+    ASSERT_TRUE(file.write(kDefaults));
+    EXPECT_EQ(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), mode);
+}
+
+}  // namespace
+}  // namespace tarnel
