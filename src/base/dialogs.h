@@ -13,6 +13,13 @@ struct FileDialogRequest {
     QString fileName;       // proposed name, may be empty
 };
 
+// The two file dialogs of the tool: the save dialog of every table export and
+// the open dialog of every table load.
+inline FileDialogRequest saveDialog1() {
+    return {"Export file", "CSV files (*.csv)", "csv", {}, {}};
+}
+inline FileDialogRequest openDialog1() { return {{}, "CSV (*.csv)", {}, {}, {}}; }
+
 // Every modal question, refusal, message and file choice of the tool goes
 // through this interface, so that the core never touches a widget and a test
 // answers instead of a person.

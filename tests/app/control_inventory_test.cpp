@@ -327,6 +327,14 @@ TEST_F(Inventory, TimersAllStoppedWithTheirFirstIntervals) {
     EXPECT_EQ(clock.armedTimers(), 0);
 }
 
+TEST_F(Inventory, FileDialogsForTableFiles) {
+    const FileDialogRequest save = saveDialog1();
+    EXPECT_EQ(save.title, "Export file");
+    EXPECT_EQ(save.filter, "CSV files (*.csv)");
+    EXPECT_EQ(save.defaultSuffix, "csv");
+    EXPECT_EQ(openDialog1().filter, "CSV (*.csv)");
+}
+
 TEST_F(Inventory, NewAddressDialogHasItsAddressAndButtons) {
     TForm2 dialog;
     EXPECT_FALSE(dialog.isVisible());
