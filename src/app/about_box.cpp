@@ -22,13 +22,14 @@ TFAbout::TFAbout(QWidget* parent) : QDialog(parent, Qt::WindowStaysOnTopHint) {
     QPushButton* close = button("ButtonClose", "Close");
     connect(close, &QPushButton::clicked, this, &QDialog::close);
 
-    auto* layout = column({title, label("This software is developed to ease BMS installers and cients.."),
-                           label("The software is intended to make setting of Velgate devices easier."),
-                           label("The user take this software as it is. For updates  contact us."),
-                           nullptr});
+    auto* layout =
+        column({title, label("This software is developed to ease BMS installers and cients.."),
+                label("The software is intended to make setting of Velgate devices easier."),
+                label("The user take this software as it is. For updates  contact us."), nullptr});
     layout->addLayout(row({nullptr, close}));
     setLayout(layout);
-    for (QLabel* line : findChildren<QLabel*>()) line->setWordWrap(true);
+    for (QLabel* line : findChildren<QLabel*>())
+        line->setWordWrap(true);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

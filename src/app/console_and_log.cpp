@@ -13,15 +13,16 @@ QWidget* buildConsoleAndLog() {
     area->setObjectName("ConsoleAndLog");
 
     auto* console = column({label("Send custom command", "Label4")});
-    console->addLayout(row({checkBox("Check_ascii", "ASCII"), checkBox("Check_hex", "Hex"), nullptr}));
+    console->addLayout(
+        row({checkBox("Check_ascii", "ASCII"), checkBox("Check_hex", "Hex"), nullptr}));
     console->addWidget(edit("Edit_command", 250));
     console->addLayout(row({button("Butt_command_send", "Send"), nullptr}));
     console->addStretch(1);
 
     auto* print = button("BitBtn7", "Print");
     print->setEnabled(false);  // printing the log is not offered
-    auto* logButtons = column({print, button("BitBtn6", "Save log"), button("BitBtn5", "Clear log"),
-                               nullptr});
+    auto* logButtons =
+        column({print, button("BitBtn6", "Save log"), button("BitBtn5", "Clear log"), nullptr});
 
     auto* memo = new QPlainTextEdit;
     memo->setObjectName("Memo_current");

@@ -105,7 +105,9 @@ static Layout* fill(Layout* layout, std::initializer_list<QWidget*> widgets) {
     return layout;
 }
 
-QHBoxLayout* row(std::initializer_list<QWidget*> widgets) { return fill(new QHBoxLayout, widgets); }
+QHBoxLayout* row(std::initializer_list<QWidget*> widgets) {
+    return fill(new QHBoxLayout, widgets);
+}
 
 QVBoxLayout* column(std::initializer_list<QWidget*> widgets) {
     return fill(new QVBoxLayout, widgets);

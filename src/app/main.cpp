@@ -36,7 +36,8 @@ Options parseOptions(const QApplication& app) {
         executable.absoluteDir().filePath(executable.completeBaseName() + ".ini");
     return {parser.isSet(settings) ? QFileInfo(parser.value(settings)).absoluteFilePath()
                                    : besideExecutable,
-            parser.isSet(screenshot) ? QFileInfo(parser.value(screenshot)).absoluteFilePath() : QString()};
+            parser.isSet(screenshot) ? QFileInfo(parser.value(screenshot)).absoluteFilePath()
+                                     : QString()};
 }
 
 }  // namespace

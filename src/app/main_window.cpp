@@ -104,9 +104,8 @@ void TForm1::wireShellHandlers() {
     const auto popupOver = [this](const char* gridName, const char* menuName) {
         auto* grid = control<QTableView>(gridName);
         auto* menu = control<QMenu>(menuName);
-        connect(grid, &QWidget::customContextMenuRequested, menu, [grid, menu](const QPoint& at) {
-            menu->popup(grid->viewport()->mapToGlobal(at));
-        });
+        connect(grid, &QWidget::customContextMenuRequested, menu,
+                [grid, menu](const QPoint& at) { menu->popup(grid->viewport()->mapToGlobal(at)); });
     };
     popupOver("gridLoops", "ContextMbusMenu");
     popupOver("GridDevices", "ContextModbusMenu");
@@ -127,7 +126,8 @@ void TForm1::showEvent(QShowEvent* event) {
     // first show; the window takes its size after that.
     if (!event->spontaneous() && !shownOnce_) {
         shownOnce_ = true;
-        QMetaObject::invokeMethod(this, [this] { resize(891, 766); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { resize(891, 766); }, Qt::QueuedConnection);
     }
     QMainWindow::showEvent(event);
 }
@@ -223,7 +223,9 @@ void TForm1::About1Click() {
     about_->raise();
 }
 
-void TForm1::BitBtn5Click() { program_->log().clear(); }
+void TForm1::BitBtn5Click() {
+    program_->log().clear();
+}
 
 void TForm1::BitBtn6Click() {
     const QString path = QDir(program_->paths().executableFolder).filePath("files/log.txt");

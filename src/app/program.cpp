@@ -21,10 +21,14 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QObject* pa
         int interval;
         bool periodic;
     } timers[] = {
-        {"Timer_free_command", 1000, false}, {"Timer_modbus", 1000, false},
-        {"Timer_auto", 1000, true},          {"Timer_status", 1000, false},
-        {"TimerReadDevices", 1000, false},   {"Timer_mbus", 1000, false},
-        {"Timer_mbusRespond", 1000, false},  {"Timer_activateAll", 1000, false},
+        {"Timer_free_command", 1000, false},
+        {"Timer_modbus", 1000, false},
+        {"Timer_auto", 1000, true},
+        {"Timer_status", 1000, false},
+        {"TimerReadDevices", 1000, false},
+        {"Timer_mbus", 1000, false},
+        {"Timer_mbusRespond", 1000, false},
+        {"Timer_activateAll", 1000, false},
         {"Timer_changePrimaryAll", 500, true},
     };
     for (const auto& entry : timers) {

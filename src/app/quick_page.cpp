@@ -19,24 +19,22 @@ QWidget* meterSide(Program& program) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label("M-bus devices "));
     layout->addWidget(grid("gridLoops", &program.gridLoops(), loopsGridLayout(), true), 1);
-    layout->addLayout(row({label("From:"), spin("editAddressFrom", "UDaddressFrom", 0, 250, 1, 1, 3).row,
-                           label("to"), spin("editAddressTo", "UDaddressTo", 0, 255, 5, 1, 3).row,
-                           nullptr}));
-    layout->addLayout(row({label("Scan time,"),
-                           spin("Edit_timeout", "UD_timeout", 300, 9900, 1000, 10, 4).row,
-                           label("in ms"), label("Retry"),
-                           spin("Edit_retry", "UD_retry", 0, 9, 2, 1, 1).row, label("times"),
-                           nullptr}));
-    layout->addLayout(row({button("BitBtn1", "Scan mbus"), button("BitBtn2", "STOP"),
-                           label("Selected: ", "Label16"), nullptr,
-                           hidden(button("Butt_clear_grid", "Clear")),
-                           hidden(button("Butt_save_data", "Save")),
-                           hidden(button("Butt_load_data", "Load"))}));
+    layout->addLayout(
+        row({label("From:"), spin("editAddressFrom", "UDaddressFrom", 0, 250, 1, 1, 3).row,
+             label("to"), spin("editAddressTo", "UDaddressTo", 0, 255, 5, 1, 3).row, nullptr}));
+    layout->addLayout(
+        row({label("Scan time,"), spin("Edit_timeout", "UD_timeout", 300, 9900, 1000, 10, 4).row,
+             label("in ms"), label("Retry"), spin("Edit_retry", "UD_retry", 0, 9, 2, 1, 1).row,
+             label("times"), nullptr}));
+    layout->addLayout(
+        row({button("BitBtn1", "Scan mbus"), button("BitBtn2", "STOP"),
+             label("Selected: ", "Label16"), nullptr, hidden(button("Butt_clear_grid", "Clear")),
+             hidden(button("Butt_save_data", "Save")), hidden(button("Butt_load_data", "Load"))}));
     layout->addLayout(row({label("Exact or FFFFFFFF"), edit("editID", 8),
                            button("BitBtn21", "Find by ID"), nullptr}));
-    layout->addLayout(row({label("Set new address"), spin("Edit1", "UD_address", 1, 250, 1, 1, 3).row,
-                           button("BitBtn23", "Set"), hidden(button("BitBtn25", "Set all addresses")),
-                           nullptr}));
+    layout->addLayout(
+        row({label("Set new address"), spin("Edit1", "UD_address", 1, 250, 1, 1, 3).row,
+             button("BitBtn23", "Set"), hidden(button("BitBtn25", "Set all addresses")), nullptr}));
     layout->addLayout(row({edit("Edit_valuePulses", 8, "0"), checkBox("Check_valueHEX", "HEX"),
                            checkBox("Check_valueBCD", "BCD", true),
                            button("Button4", "Set new value"), nullptr}));
@@ -47,22 +45,20 @@ QWidget* deviceSide(Program& program) {
     auto* side = new QWidget;
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(row({label("Activated Modbus devices"), nullptr, label("Selected: ", "Label11")}));
+    layout->addLayout(
+        row({label("Activated Modbus devices"), nullptr, label("Selected: ", "Label11")}));
     layout->addWidget(grid("GridDevices", &program.gridDevices(), devicesGridLayout(), true), 1);
     layout->addLayout(row({button("buttonReadModbus", "Read modbus devices"),
                            button("BitBtn19", "Search and activate"),
                            button("BitBtn22", "Read real addresses"), nullptr}));
     auto* memo = new QPlainTextEdit;
     memo->setObjectName("Memo_export");
-    layout->addLayout(row({button("BitBtn16", "Export"),
-                           button("Butt_activateall", "Activate All from table"),
-                           button("Butt_import", "Import"), nullptr,
-                           hidden(button("BitBtn13", "Clear")),
-                           hidden(button("BitBtn14", "Write modbus")),
-                           hidden(checkBox("checkActivate", "Activate")),
-                           hidden(checkBox("checkDelete", "Delete")),
-                           hidden(checkBox("checkdeactivateInputs", "Delete inputs")),
-                           hidden(memo)}));
+    layout->addLayout(row(
+        {button("BitBtn16", "Export"), button("Butt_activateall", "Activate All from table"),
+         button("Butt_import", "Import"), nullptr, hidden(button("BitBtn13", "Clear")),
+         hidden(button("BitBtn14", "Write modbus")), hidden(checkBox("checkActivate", "Activate")),
+         hidden(checkBox("checkDelete", "Delete")),
+         hidden(checkBox("checkdeactivateInputs", "Delete inputs")), hidden(memo)}));
     return side;
 }
 

@@ -13,7 +13,9 @@ namespace {
 
 using Type = SettingKey::Type;
 
-QByteArray utf8(const QString& text) { return text.toUtf8(); }
+QByteArray utf8(const QString& text) {
+    return text.toUtf8();
+}
 
 bool loadIni(CSimpleIniA& ini, const QString& path) {
     QFile file(path);
@@ -73,10 +75,11 @@ QStringList SettingsFile::read(const QString& executableFolder) const {
     const bool loaded = loadIni(ini, path_);
     QStringList values;
     for (const SettingKey& key : settingKeys()) {
-        const QString fallback = key.fallback.isEmpty() && key.control.isEmpty() ? executableFolder
-                                                                                  : key.fallback;
+        const QString fallback =
+            key.fallback.isEmpty() && key.control.isEmpty() ? executableFolder : key.fallback;
         const char* raw =
-            loaded ? ini.GetValue(utf8(key.section).constData(), utf8(key.key).constData()) : nullptr;
+            loaded ? ini.GetValue(utf8(key.section).constData(), utf8(key.key).constData())
+                   : nullptr;
         values.append(raw ? normalised(key, QString::fromUtf8(raw)) : fallback);
     }
     return values;

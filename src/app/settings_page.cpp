@@ -17,7 +17,8 @@ using namespace form;
 
 QStringList numbered(const QString& prefix, int first, int last) {
     QStringList items;
-    for (int n = first; n <= last; ++n) items << prefix + QString::number(n);
+    for (int n = first; n <= last; ++n)
+        items << prefix + QString::number(n);
     return items;
 }
 
@@ -27,10 +28,10 @@ QGroupBox* serialPortGroup() {
     grid->addWidget(label("Port"), 0, 0);
     grid->addWidget(combo("Combo_com2_name", numbered("COM", 1, 20), "COM1"), 0, 1);
     grid->addWidget(label("Speed"), 0, 2);
-    grid->addWidget(combo("Combo_com2_speed",
-                          {"300", "1200", "2400", "4800", "9600", "19200", "38400", "115200"},
-                          "19200"),
-                    0, 3);
+    grid->addWidget(
+        combo("Combo_com2_speed",
+              {"300", "1200", "2400", "4800", "9600", "19200", "38400", "115200"}, "19200"),
+        0, 3);
     grid->addWidget(label("Parity"), 1, 0);
     grid->addWidget(combo("Combo_com2_parity", {"None", "Odd", "Even", "Mark", "Space"}, "Even"), 1,
                     1);
@@ -54,19 +55,18 @@ QWidget* registerView(Program& program) {
     auto* view = new QWidget;
     auto* layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(row({label("Address"), edit("EditInputAddress", 5, "1"), label("Count"),
-                           edit("EditInputCount", 3, "125"), checkBox("checkInput", "Input", true),
-                           checkBox("checkHolding", "Holding"),
-                           button("BitBtn3", "Read registers")}));
+    layout->addLayout(
+        row({label("Address"), edit("EditInputAddress", 5, "1"), label("Count"),
+             edit("EditInputCount", 3, "125"), checkBox("checkInput", "Input", true),
+             checkBox("checkHolding", "Holding"), button("BitBtn3", "Read registers")}));
     const Spin period = spin("Edit_auto", "UD_auto", 1, 60, 1, 1, 2);
     period.edit->setReadOnly(true);
     auto* progress = new QProgressBar;
     layout->addLayout(row({checkBox("CheckBox1", "Automatic read"), period.row, label("s"),
                            button("BitBtn4", "Clear grid"), button("BitBtn8", "Export"),
                            hidden(progress), nullptr}));
-    layout->addWidget(grid("gridInputRegisters", &program.gridInputRegisters(),
-                           registersGridLayout(), false),
-                      1);
+    layout->addWidget(
+        grid("gridInputRegisters", &program.gridInputRegisters(), registersGridLayout(), false), 1);
     return view;
 }
 
@@ -87,13 +87,11 @@ QGroupBox* commandsGroup() {
     layout->addLayout(row({label("Times for mbus network, in 0.0 seconds"),
                            spin("editTimeouts", "UD_variousTimes", 0, 99, 0, 1, 2).row, nullptr}));
     layout->addLayout(row({button("BitBtn10", "Set Date/Time of device"), nullptr}));
-    layout->addLayout(row({combo("Combo_baud",
-                                 {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600",
-                                  "115200"},
-                                 ""),
-                           combo("Combo_parity", {"None", "Even", "Odd"}, ""), nullptr,
-                           checkBox("checkFPbaud", "m-bus port"),
-                           checkBox("checkModbusPort", "Modbus port", true)}));
+    layout->addLayout(row(
+        {combo("Combo_baud",
+               {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, ""),
+         combo("Combo_parity", {"None", "Even", "Odd"}, ""), nullptr,
+         checkBox("checkFPbaud", "m-bus port"), checkBox("checkModbusPort", "Modbus port", true)}));
     layout->addLayout(row({button("BitBtn11", "Write baud and parity"), nullptr}));
     layout->addLayout(row({label("Readout/update time (in minutes):"),
                            spin("editReadoutMinutes", "UDminutes", 1, 720, 1, 1, 3).row,
@@ -115,12 +113,12 @@ QGroupBox* tcpSettingsGroup() {
     auto* group = new QGroupBox("   TCP settings   ");
     auto* grid = new QGridLayout(group);
     grid->addWidget(label("Select IP setting type:"), 0, 0);
-    grid->addWidget(combo("Combo_tcpCommand",
-                          {"IP address", "Gateway", "Mask", "Control IP #1", "Control IP #2",
-                           "Operator IP #1", "Operator IP #2", "Operator IP #3", "Operator IP #4",
-                           "Net number (optional)"},
-                          ""),
-                    0, 1, 1, 2);
+    grid->addWidget(
+        combo("Combo_tcpCommand",
+              {"IP address", "Gateway", "Mask", "Control IP #1", "Control IP #2", "Operator IP #1",
+               "Operator IP #2", "Operator IP #3", "Operator IP #4", "Net number (optional)"},
+              ""),
+        0, 1, 1, 2);
     grid->addWidget(label("IP to save in device:"), 1, 0);
     grid->addWidget(edit("Edit_ip", 15), 1, 1);
     grid->addWidget(button("Button1", "Program IP"), 1, 2);

@@ -51,6 +51,8 @@ void UpDown::setPosition(int position) {
     emit positionChanged(position_);
 }
 
-void UpDown::step(int direction) { setPosition(position() + direction * increment_); }
+void UpDown::step(int direction) {
+    setPosition(position() + direction * increment_);
+}
 
 }  // namespace tarnel

@@ -14,7 +14,8 @@ void WidgetDialogs::warning(const QString& caption, const QString& text) {
 }
 
 bool WidgetDialogs::confirm(const QString& caption, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, owner_);
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    owner_);
     return box.exec() == QMessageBox::Yes;
 }
 

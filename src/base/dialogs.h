@@ -10,7 +10,7 @@ struct FileDialogRequest {
     QString filter;         // Qt form, e.g. "CSV files (*.csv)"
     QString defaultSuffix;  // without the dot
     QString folder;
-    QString fileName;       // proposed name, may be empty
+    QString fileName;  // proposed name, may be empty
 };
 
 // The two file dialogs of the tool: the save dialog of every table export and
@@ -18,7 +18,9 @@ struct FileDialogRequest {
 inline FileDialogRequest saveDialog1() {
     return {"Export file", "CSV files (*.csv)", "csv", {}, {}};
 }
-inline FileDialogRequest openDialog1() { return {{}, "CSV (*.csv)", {}, {}, {}}; }
+inline FileDialogRequest openDialog1() {
+    return {{}, "CSV (*.csv)", {}, {}, {}};
+}
 
 // Every modal question, refusal, message and file choice of the tool goes
 // through this interface, so that the core never touches a widget and a test

@@ -21,11 +21,10 @@ inline const GridLayout& loopsGridLayout() {
 
 // The gateway's table of activated devices: one row an entry.
 inline const GridLayout& devicesGridLayout() {
-    static const GridLayout layout{
-        {" ID ", "Addr ", "Mfr ", "Medium ", "Unit ", "MValue ", "T1 Value ", "T2 Value ",
-         "T3 Value ", "T4 Value ", "Status ", "Main VIF ", "Aux VIFs ",
-         "Tarriff Start1/2/3/4-End1/2/3/4 "},
-        {64, 44, 49, 62, 46, 69, 68, 63, 60, 57, 190, 64, 132, 192}};
+    static const GridLayout layout{{" ID ", "Addr ", "Mfr ", "Medium ", "Unit ", "MValue ",
+                                    "T1 Value ", "T2 Value ", "T3 Value ", "T4 Value ", "Status ",
+                                    "Main VIF ", "Aux VIFs ", "Tarriff Start1/2/3/4-End1/2/3/4 "},
+                                   {64, 44, 49, 62, 46, 69, 68, 63, 60, 57, 190, 64, 132, 192}};
     return layout;
 }
 

@@ -30,7 +30,8 @@ QStringList GridModel::rowTexts(int row) const {
 }
 
 void GridModel::setRowTexts(int row, const QStringList& texts) {
-    for (int col = 0; col < cols_; ++col) setCell(row, col, texts.value(col));
+    for (int col = 0; col < cols_; ++col)
+        setCell(row, col, texts.value(col));
 }
 
 void GridModel::setRows(int count) {
@@ -39,7 +40,8 @@ void GridModel::setRows(int count) {
     const int newDataRows = count - 1;
     if (newDataRows > dataRows) {
         beginInsertRows({}, dataRows, newDataRows - 1);
-        while (rows() < count) cells_.append(QStringList(cols_, QString()));
+        while (rows() < count)
+            cells_.append(QStringList(cols_, QString()));
         endInsertRows();
     } else if (newDataRows < dataRows) {
         beginRemoveRows({}, newDataRows, dataRows - 1);
@@ -66,7 +68,9 @@ int GridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows() - 1;
 }
 
-int GridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : cols_; }
+int GridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : cols_;
+}
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid()) return {};

@@ -13,7 +13,8 @@ void Log::append(const QString& line) {
         return;
     }
     // Queued calls from one thread are delivered in the order they were made.
-    QMetaObject::invokeMethod(this, [this, line] { appendHere(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { appendHere(line); }, Qt::QueuedConnection);
 }
 
 void Log::appendHere(const QString& line) {

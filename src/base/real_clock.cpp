@@ -26,7 +26,9 @@ private:
 
 }  // namespace
 
-RealClock::RealClock() { started_.start(); }
+RealClock::RealClock() {
+    started_.start();
+}
 
 Timer* RealClock::createTimer(QObject* parent, const QString& objectName) {
     auto* timer = new RealTimer(parent);
@@ -38,8 +40,12 @@ void RealClock::sleep(int msec) {
     if (msec > 0) QThread::msleep(static_cast<unsigned long>(msec));
 }
 
-QDateTime RealClock::now() const { return QDateTime::currentDateTime(); }
+QDateTime RealClock::now() const {
+    return QDateTime::currentDateTime();
+}
 
-qint64 RealClock::elapsed() const { return started_.elapsed(); }
+qint64 RealClock::elapsed() const {
+    return started_.elapsed();
+}
 
 }  // namespace tarnel

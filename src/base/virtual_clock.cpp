@@ -45,7 +45,9 @@ void VirtualClock::sleep(int msec) {
     sleepers_.erase(sleeper);
 }
 
-QDateTime VirtualClock::now() const { return start_.addMSecs(elapsed()); }
+QDateTime VirtualClock::now() const {
+    return start_.addMSecs(elapsed());
+}
 
 qint64 VirtualClock::elapsed() const {
     std::lock_guard lock(mutex_);
@@ -58,7 +60,8 @@ void VirtualClock::advance(qint64 msec) {
         std::lock_guard lock(mutex_);
         target = now_ + std::max<qint64>(msec, 0);
     }
-    while (VirtualTimer* timer = takeDue(target)) timer->fire();
+    while (VirtualTimer* timer = takeDue(target))
+        timer->fire();
     std::lock_guard lock(mutex_);
     now_ = std::max(now_, target);
     wake_.notify_all();
@@ -111,13 +114,14 @@ VirtualTimer* VirtualClock::takeDue(qint64 limit) {
     std::lock_guard lock(mutex_);
     auto earliest = armed_.end();
     for (auto it = armed_.begin(); it != armed_.end(); ++it) {
-        const bool earlier = earliest == armed_.end() || it->second.at < earliest->second.at ||
-                             (it->second.at == earliest->second.at &&
-                              it->second.order < earliest->second.order);
+        const bool earlier =
+            earliest == armed_.end() || it->second.at < earliest->second.at ||
+            (it->second.at == earliest->second.at && it->second.order < earliest->second.order);
         if (earlier) earliest = it;
     }
     // Sleepers due before the next timer wake first, at their own time.
-    const qint64 nextTimer = earliest == armed_.end() ? limit : std::min(earliest->second.at, limit);
+    const qint64 nextTimer =
+        earliest == armed_.end() ? limit : std::min(earliest->second.at, limit);
     if (!sleepers_.empty() && *sleepers_.begin() <= nextTimer) {
         now_ = std::max(now_, *sleepers_.begin());
         wake_.notify_all();

@@ -158,15 +158,24 @@ TEST_F(Inventory, EditBoxesWithTheirMaximumLengthsAndTexts) {
         const char* text;
         bool visible = true;
     } edits[] = {
-        {"Edit_lanxp_ip", 15, "192.168.1.3"},  {"Edit_ip", 15, ""},
-        {"Edit_lanxp_port", 5, "502"},         {"Edit_tcpPort", 5, ""},
-        {"EditInputAddress", 5, "1"},          {"EditInputCount", 3, "125"},
-        {"EditTimeoutModbus", 5, "600"},       {"EditAddressModbus", 3, "1"},
-        {"Edit_address", 3, "1"},              {"editReadoutMinutes", 3, "1"},
-        {"editAddressFrom", 3, "1"},           {"editAddressTo", 3, "5"},
-        {"Edit1", 3, "1"},                     {"editTimeouts", 2, "0"},
-        {"Edit_timeout", 4, "1000"},           {"Edit_id", 8, "", false},
-        {"Edit_valuePulses", 8, "0"},          {"editID", 8, ""},
+        {"Edit_lanxp_ip", 15, "192.168.1.3"},
+        {"Edit_ip", 15, ""},
+        {"Edit_lanxp_port", 5, "502"},
+        {"Edit_tcpPort", 5, ""},
+        {"EditInputAddress", 5, "1"},
+        {"EditInputCount", 3, "125"},
+        {"EditTimeoutModbus", 5, "600"},
+        {"EditAddressModbus", 3, "1"},
+        {"Edit_address", 3, "1"},
+        {"editReadoutMinutes", 3, "1"},
+        {"editAddressFrom", 3, "1"},
+        {"editAddressTo", 3, "5"},
+        {"Edit1", 3, "1"},
+        {"editTimeouts", 2, "0"},
+        {"Edit_timeout", 4, "1000"},
+        {"Edit_id", 8, "", false},
+        {"Edit_valuePulses", 8, "0"},
+        {"editID", 8, ""},
         {"Edit_command", 250, ""},
     };
     for (const auto& e : edits) {
@@ -181,14 +190,16 @@ TEST_F(Inventory, EditBoxesWithTheirMaximumLengthsAndTexts) {
 TEST_F(Inventory, ComboBoxesShowAnyTextAndOfferTheirItems) {
     start();
     QStringList ports;
-    for (int n = 1; n <= 20; ++n) ports << QStringLiteral("COM%1").arg(n);
+    for (int n = 1; n <= 20; ++n)
+        ports << QStringLiteral("COM%1").arg(n);
     const struct {
         const char* name;
         QStringList items;
         const char* text;
     } combos[] = {
         {"Combo_com2_name", ports, "COM1"},
-        {"Combo_com2_speed", {"300", "1200", "2400", "4800", "9600", "19200", "38400", "115200"},
+        {"Combo_com2_speed",
+         {"300", "1200", "2400", "4800", "9600", "19200", "38400", "115200"},
          "19200"},
         {"Combo_baud",
          {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
@@ -203,7 +214,8 @@ TEST_F(Inventory, ComboBoxesShowAnyTextAndOfferTheirItems) {
         SCOPED_TRACE(c.name);
         auto* combo = control<QComboBox>(c.name);
         QStringList items;
-        for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
         EXPECT_EQ(items, c.items);
         EXPECT_EQ(combo->currentText(), c.text);
         EXPECT_TRUE(combo->isEditable());
@@ -286,13 +298,13 @@ TEST_F(Inventory, MainMenuAndPopupMenusInOrder) {
     EXPECT_EQ(control<QAction>("Usermanual1")->text(), "User manual");
     EXPECT_FALSE(control<QAction>("About1")->isVisible());
 
-    EXPECT_EQ(entries(control<QMenu>("ContextMbusMenu")),
-              (QStringList{"Read1=Read", "Removefromtable1=Remove from table",
-                           "SetallPrimaryaddresses1=Set all Primary addresses",
-                           "ChangePrAddr1=Change Primary", "ChangeMedium1=Change Medium",
-                           "Setbaud300bps1=Set baud 300bps", "Setbaud2400bps1=Set baud 2400bps",
-                           "Cleartable1=Clear table", "Loadfile1=Load file",
-                           "Savefile1=Save file"}));
+    EXPECT_EQ(
+        entries(control<QMenu>("ContextMbusMenu")),
+        (QStringList{"Read1=Read", "Removefromtable1=Remove from table",
+                     "SetallPrimaryaddresses1=Set all Primary addresses",
+                     "ChangePrAddr1=Change Primary", "ChangeMedium1=Change Medium",
+                     "Setbaud300bps1=Set baud 300bps", "Setbaud2400bps1=Set baud 2400bps",
+                     "Cleartable1=Clear table", "Loadfile1=Load file", "Savefile1=Save file"}));
     EXPECT_EQ(entries(control<QAction>("ChangeMedium1")->menu()),
               (QStringList{"Oil1=Oil", "HotWater1=Hot water", "ColdWater1=Water",
                            "Electricity1=Electricity", "Heat1=Heat", "Gas1=Gas", "NA1=N/A"}));
@@ -310,10 +322,14 @@ TEST_F(Inventory, TimersAllStoppedWithTheirFirstIntervals) {
         int interval;
         bool periodic;
     } timers[] = {
-        {"Timer_free_command", 1000, false}, {"Timer_modbus", 1000, false},
-        {"Timer_auto", 1000, true},          {"Timer_status", 1000, false},
-        {"TimerReadDevices", 1000, false},   {"Timer_mbus", 1000, false},
-        {"Timer_mbusRespond", 1000, false},  {"Timer_activateAll", 1000, false},
+        {"Timer_free_command", 1000, false},
+        {"Timer_modbus", 1000, false},
+        {"Timer_auto", 1000, true},
+        {"Timer_status", 1000, false},
+        {"TimerReadDevices", 1000, false},
+        {"Timer_mbus", 1000, false},
+        {"Timer_mbusRespond", 1000, false},
+        {"Timer_activateAll", 1000, false},
         {"Timer_changePrimaryAll", 500, true},
     };
     for (const auto& t : timers) {

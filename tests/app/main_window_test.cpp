@@ -22,7 +22,9 @@ QString comboText(const WindowTest& t, const char* name) {
 QString editText(const WindowTest& t, const char* name) {
     return t.control<QLineEdit>(name)->text();
 }
-int position(const WindowTest& t, const char* name) { return t.control<UpDown>(name)->position(); }
+int position(const WindowTest& t, const char* name) {
+    return t.control<UpDown>(name)->position();
+}
 
 using Settings = WindowTest;
 
@@ -50,8 +52,9 @@ TEST_F(Settings, FirstStartWithoutAFileShowsEveryDefault) {
 
     closeWindow();
     EXPECT_TRUE(dialogs.shown.empty());
-    QStringList expected{"COM1", "19200", "Even", "1", "0", "1000", "1", "5", "2",
-                         "600", "1", "1", "125", folder.path(), "192.168.1.3", "502", "50"};
+    QStringList expected{"COM1", "19200",       "Even",        "1",   "0", "1000",
+                         "1",    "5",           "2",           "600", "1", "1",
+                         "125",  folder.path(), "192.168.1.3", "502", "50"};
     EXPECT_EQ(SettingsFile(paths.settingsFile).read("/unused"), expected);
     for (const SettingKey& key : settingKeys())
         EXPECT_TRUE(settingsContent().contains("\n" + key.key.toUtf8() + "="))
@@ -177,7 +180,8 @@ TEST_F(Shell, AboutShowsTheAboutBoxWithoutBlocking) {
     EXPECT_EQ(about.size(), QSize(380, 280));
     EXPECT_TRUE(about.windowFlags() & Qt::WindowStaysOnTopHint);
     QStringList texts;
-    for (const QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
+    for (const QLabel* label : about.findChildren<QLabel*>())
+        texts << label->text();
     EXPECT_TRUE(texts.contains("Tarnel v1.0.1.72"));
     EXPECT_TRUE(texts.contains("This software is developed to ease BMS installers and cients.."));
     EXPECT_TRUE(texts.contains("The user take this software as it is. For updates  contact us."));
@@ -255,7 +259,8 @@ TEST_F(LogWindow, StatusPanelsShowTheLinkStatesAndKeepTheCrcError) {
     start();
     auto* bar = control<QStatusBar>("StatusBar1");
     QList<QLabel*> panels;
-    for (int i = 1; i <= 4; ++i) panels << bar->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
+    for (int i = 1; i <= 4; ++i)
+        panels << bar->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
     ASSERT_EQ(panels.size(), 4);
     const int widths[] = {200, 200, 300, 50};
     for (int i = 0; i < 4; ++i) {

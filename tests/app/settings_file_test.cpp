@@ -20,8 +20,9 @@ void writeAll(const QString& path, const QByteArray& content) {
     file.write(content);
 }
 
-const QStringList kDefaults{"COM1", "19200", "Even", "1", "0", "1000", "1", "5", "2",
-                            "600",  "1",     "1",    "125", "/opt/tarnel", "192.168.1.3", "502", "50"};
+const QStringList kDefaults{"COM1", "19200",       "Even",        "1",   "0", "1000",
+                            "1",    "5",           "2",           "600", "1", "1",
+                            "125",  "/opt/tarnel", "192.168.1.3", "502", "50"};
 
 struct SettingsFileTest : ::testing::Test {
     QTemporaryDir dir;
@@ -38,11 +39,13 @@ TEST_F(SettingsFileTest, WritesEveryKeyAsKeyEqualsValueInTheTablesOrder) {
     QStringList lines;
     for (const QByteArray& line : readAll(path).split('\n'))
         if (!line.trimmed().isEmpty()) lines << QString::fromUtf8(line);
-    EXPECT_EQ(lines, (QStringList{"[Modbus port]", "Name=COM1", "Speed=19200", "Parity=Even", "SB=1",
-                                  "[Modbus]", "AutoOpen=0", "Timeout=600", "Address=1", "STADDR=1",
-                                  "Count=125", "[Mbus]", "Timeout=1000", "SearchFrom=1", "SearchTo=5",
-                                  "Retry=2", "[Misc]", "Dir=/opt/tarnel", "[TCP]", "IP=192.168.1.3",
-                                  "Port=502", "EthTimeout=50"}));
+    EXPECT_EQ(lines,
+              (QStringList{"[Modbus port]", "Name=COM1",       "Speed=19200", "Parity=Even",
+                           "SB=1",          "[Modbus]",        "AutoOpen=0",  "Timeout=600",
+                           "Address=1",     "STADDR=1",        "Count=125",   "[Mbus]",
+                           "Timeout=1000",  "SearchFrom=1",    "SearchTo=5",  "Retry=2",
+                           "[Misc]",        "Dir=/opt/tarnel", "[TCP]",       "IP=192.168.1.3",
+                           "Port=502",      "EthTimeout=50"}));
     EXPECT_EQ(file.read("/elsewhere"), kDefaults);
 }
 
@@ -80,7 +83,8 @@ TEST_F(SettingsFileTest, KeysTheToolDoesNotKnowSurviveAWrite) {
 
 TEST_F(SettingsFileTest, AFileThatGrantsWriteToNobodyIsNotWrittenEvenByRoot) {
     writeAll(path, "[Modbus port]\nName=COM7\n");
-    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    ASSERT_TRUE(
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     EXPECT_FALSE(file.write(kDefaults));
     EXPECT_EQ(readAll(path), QByteArray("[Modbus port]\nName=COM7\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tarnel.ini"})
@@ -98,7 +102,8 @@ TEST_F(SettingsFileTest, RewritingKeepsTheFilesPermissions) {
     const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
     ASSERT_TRUE(QFile::setPermissions(path, mode));
     ASSERT_TRUE(file.write(kDefaults));
-    EXPECT_EQ(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser), mode);
+    EXPECT_EQ(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              mode);
 }
 
 }  // namespace

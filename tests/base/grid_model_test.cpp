@@ -7,7 +7,8 @@
 namespace tarnel {
 namespace {
 
-const QStringList kHeaders{"Addr. modbus", "High ", "Notes/Decode ", "Low ", "Notes/Decode ", "Time "};
+const QStringList kHeaders{"Addr. modbus", "High ",         "Notes/Decode ",
+                           "Low ",         "Notes/Decode ", "Time "};
 
 TEST(GridModel, StartsWithTheHeaderRowAndOneEmptyRow) {
     GridModel grid(kHeaders);

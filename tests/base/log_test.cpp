@@ -63,7 +63,8 @@ TEST(Log, LinesFromOtherThreadsArriveWholeAndInOrder) {
     QObject::connect(&log, &Log::lineAppended, [&](const QString& line) { seen << line; });
     constexpr int kLines = 500;
     auto writer = [&log](const QString& tag) {
-        for (int i = 0; i < kLines; ++i) log.append(QStringLiteral("%1 line %2 ...").arg(tag).arg(i));
+        for (int i = 0; i < kLines; ++i)
+            log.append(QStringLiteral("%1 line %2 ...").arg(tag).arg(i));
     };
     std::thread a(writer, "A"), b(writer, "B");
     a.join();

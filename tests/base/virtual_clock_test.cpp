@@ -132,7 +132,9 @@ TEST_F(VirtualClockTest, WorkerSleepsUntilTheClockIsAdvancedPastItsPause) {
     for (int expected = 1; expected <= 3; ++expected) {
         clock.advance(1);
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return steps.load() == expected && (expected == 3 || clock.sleepingThreads() == 1); },
+            [&] {
+                return steps.load() == expected && (expected == 3 || clock.sleepingThreads() == 1);
+            },
             5000));
         if (expected < 3) clock.advance(9);
     }
