@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "app/window_parts.h"
 #include "base/grid_layouts.h"
+#include "serial/device_names.h"
 
 namespace tarnel {
 namespace {
@@ -26,7 +27,9 @@ QGroupBox* serialPortGroup() {
     auto* group = new QGroupBox("   Serial port settings   ");
     auto* grid = new QGridLayout(group);
     grid->addWidget(label("Port"), 0, 0);
-    grid->addWidget(combo("Combo_com2_name", numbered("COM", 1, 20), "COM1"), 0, 1);
+    // The serial devices present on this machine first, then the COM names.
+    grid->addWidget(combo("Combo_com2_name", listSerialDevices() + numbered("COM", 1, 20), "COM1"),
+                    0, 1);
     grid->addWidget(label("Speed"), 0, 2);
     grid->addWidget(
         combo("Combo_com2_speed",

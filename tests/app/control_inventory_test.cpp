@@ -8,6 +8,7 @@
 #include <QTabWidget>
 
 #include "app/about_box.h"
+#include "serial/device_names.h"
 #include "window_fixture.h"
 
 namespace tarnel {
@@ -189,7 +190,7 @@ TEST_F(Inventory, EditBoxesWithTheirMaximumLengthsAndTexts) {
 
 TEST_F(Inventory, ComboBoxesShowAnyTextAndOfferTheirItems) {
     start();
-    QStringList ports;
+    QStringList ports = listSerialDevices();
     for (int n = 1; n <= 20; ++n)
         ports << QStringLiteral("COM%1").arg(n);
     const struct {

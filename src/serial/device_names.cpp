@@ -1,0 +1,46 @@
+#include "serial/device_names.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <tuple>
+
+namespace tarnel {
+
+QString serialDevicePath(const QString& name) {
+    static const QString kWindowsPrefix = QStringLiteral("\\\\.\\");
+    QString bare = name.startsWith(kWindowsPrefix) ? name.mid(kWindowsPrefix.size()) : name;
+    if (bare.contains('/')) return bare;
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = com.match(bare);
+    if (match.hasMatch()) return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
+    return QStringLiteral("/dev/") + bare;
+}
+
+namespace {
+
+// ttyUSB2 before ttyUSB10: names compare by their stem, then by the number
+// they end in.
+bool naturalLess(const QString& a, const QString& b) {
+    const auto split = [](const QString& name) {
+        qsizetype digits = name.size();
+        while (digits > 0 && name.at(digits - 1).isDigit()) --digits;
+        return std::make_tuple(name.left(digits), name.mid(digits).toLongLong(), name);
+    };
+    return split(a) < split(b);
+}
+
+}  // namespace
+
+QStringList listSerialDevices(const QString& devRoot) {    const auto entries = [&](const QString& folder, const QStringList& patterns) {
+        QStringList names = QDir(folder).entryList(patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        std::sort(names.begin(), names.end(), naturalLess);
+        QStringList paths;
+        for (const QString& name : names) paths << QDir(folder).filePath(name);
+        return paths;
+    };
+    return entries(devRoot + "/serial/by-id", {"*"}) + entries(devRoot, {"ttyUSB*"}) +
+           entries(devRoot, {"ttyACM*"});
+}
+
+}  // namespace tarnel

@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "serial/owner_hand_over.h"
+#include "serial/serial_device.h"
+#include "serial/serial_settings.h"
+#include "serial/serial_types.h"
+
+namespace tarnel {
+
+class TSerialEventThread;
+class TSerialWriteThread;
+
+// A serial port with its line settings, an event thread that reports
+// received bytes, line errors and a hang-up on the owner's thread (the thread
+// the port lives in), and either direct writes on the caller's thread or a
+// write thread with its own queue. Every error is an ESerialPortError.
+class TCustomSerialPort : public QObject {
+    Q_OBJECT
+public:
+    explicit TCustomSerialPort(QObject* parent = nullptr);
+    ~TCustomSerialPort() override;  // closes without OnClose
+
+    bool AutoOpen() const { return autoOpen_; }
+    void SetAutoOpen(bool value) { autoOpen_ = value; }
+    TBaudrate Baudrate() const { return baudrate_; }
+    void SetBaudrate(TBaudrate value);
+    int UserBaudrate() const { return userBaudrate_; }
+    void SetUserBaudrate(int value);
+    TParity Parity() const { return parity_; }
+    void SetParity(TParity value);
+    TDatabits Databits() const { return databits_; }
+    void SetDatabits(TDatabits value);
+    TStopbits Stopbits() const { return stopbits_; }
+    void SetStopbits(TStopbits value);
+    TSerialOptions Options() const { return options_; }
+    void SetOptions(TSerialOptions value);
+    TSerialEventChars& EventChars() { return eventChars_; }
+    TSerialFlowControl& FlowControl() { return flowControl_; }
+    TSerialBuffers& Buffers() { return buffers_; }
+
+    // The following refuse while the port is open.
+    int PortNum() const { return portNum_; }
+    void SetPortNum(int value);
+    // A format with one integer placeholder (%d) for PortNum, or a name.
+    QString DeviceName() const { return deviceName_; }
+    void SetDeviceName(const QString& value);
+    TSerialEvents MonitorEvents() const { return monitorEvents_; }
+    void SetMonitorEvents(TSerialEvents value);
+    bool DirectWrite() const { return directWrite_; }
+    void SetDirectWrite(bool value);
+    bool UpdateDCB() const { return updateDcb_; }
+    void SetUpdateDCB(bool value);
+
+    // Thread priorities are kept for the settings' sake; Linux gives normal
+    // threads no priorities to choose from.
+    int EventPriority() const { return eventPriority_; }
+    void SetEventPriority(int value) { eventPriority_ = value; }
+    int WritePriority() const { return writePriority_; }
+    void SetWritePriority(int value) { writePriority_ = value; }
+
+    // The device name with PortNum filled in, and the path it opens.
+    QString FormattedDeviceName() const;
+
+    void Open();
+    void Close();
+    bool IsOpen() const { return device_.isOpen(); }
+    // Opens the port if AutoOpen is set (once the owner has set it up).
+    void Loaded();
+
+    long WriteBytes(const uint8_t* data, long count);
+    bool WriteByte(uint8_t byte);
+    bool WriteText(const QByteArray& text);
+    long ReadBytes(uint8_t* buffer, long count);
+    void Purge(uint32_t flags);
+    void PurgeAll() { Purge(kPurgeAll); }
+    void SetRts(bool on);
+    TSerialStatus ReadStatus();
+    int InputCount();
+    int OutputFree();
+
+    bool EventThreadRunning() const { return eventThread_ != nullptr; }
+    bool WriteThreadRunning() const { return writeThread_ != nullptr; }
+
+    // Purge flags: abort and clear of either direction.
+    static constexpr uint32_t kPurgeTxAbort = 0x1, kPurgeRxAbort = 0x2, kPurgeTxClear = 0x4,
+                              kPurgeRxClear = 0x8, kPurgeAll = 0xF;
+
+    using Notify = std::function<void(TCustomSerialPort&)>;
+    Notify OnOpen, OnClose, OnCts, OnDsr, OnRlsd, OnRing, OnBreak, OnRxFlag, OnTxEmpty, OnPErr,
+        OnRx80Full, OnEvent1, OnEvent2;
+    std::function<void(TCustomSerialPort&, uint32_t errors)> OnError;
+    std::function<void(TCustomSerialPort&, int count)> OnRxChar;
+    // Errors thrown by the handlers above while the event or write thread
+    // hands an event over; the threads go on either way.
+    std::function<void(const std::exception&)> OnException;
+
+private:
+    void refuseWhileOpen() const;
+    void applyLineSettings();
+    LineSettings lineSettings() const;
+    void dispatchEvents(TSerialEvents events, bool hangup);
+    void reportException(const std::exception& error);
+    [[noreturn]] void raiseOsError(const char* format, int code) const;
+
+    bool autoOpen_ = false;
+    TBaudrate baudrate_ = br1200;
+    int userBaudrate_ = 0;
+    TParity parity_ = paNone;
+    TDatabits databits_ = db8;
+    TStopbits stopbits_ = sb1;
+    TSerialOptions options_ = 0;
+    TSerialEventChars eventChars_;
+    TSerialFlowControl flowControl_;
+    TSerialBuffers buffers_;
+    int portNum_ = 0;
+    QString deviceName_ = QStringLiteral("COM%d");
+    TSerialEvents monitorEvents_ = ceError | ceRxChar | ceTxEmpty;
+    int eventPriority_ = 0;
+    int writePriority_ = 1;
+    bool directWrite_ = false;
+    bool updateDcb_ = true;
+    bool destroying_ = false;
+
+    SerialDevice device_;
+    LineErrorCounts lastCounts_;  // as of the last ReadStatus
+    std::mutex readLock_;   // reads, status queries, purges, closing
+    std::mutex writeLock_;  // direct writes
+    OwnerHandOver handOver_;
+    std::unique_ptr<TSerialEventThread> eventThread_;
+    std::unique_ptr<TSerialWriteThread> writeThread_;
+};
+
+// The port as the program uses it.
+class TSerialPort : public TCustomSerialPort {
+    Q_OBJECT
+public:
+    using TCustomSerialPort::TCustomSerialPort;
+};
+
+}  // namespace tarnel
