@@ -24,7 +24,8 @@ namespace {
 bool naturalLess(const QString& a, const QString& b) {
     const auto split = [](const QString& name) {
         qsizetype digits = name.size();
-        while (digits > 0 && name.at(digits - 1).isDigit()) --digits;
+        while (digits > 0 && name.at(digits - 1).isDigit())
+            --digits;
         return std::make_tuple(name.left(digits), name.mid(digits).toLongLong(), name);
     };
     return split(a) < split(b);
@@ -32,11 +33,14 @@ bool naturalLess(const QString& a, const QString& b) {
 
 }  // namespace
 
-QStringList listSerialDevices(const QString& devRoot) {    const auto entries = [&](const QString& folder, const QStringList& patterns) {
-        QStringList names = QDir(folder).entryList(patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+QStringList listSerialDevices(const QString& devRoot) {
+    const auto entries = [&](const QString& folder, const QStringList& patterns) {
+        QStringList names = QDir(folder).entryList(
+            patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         std::sort(names.begin(), names.end(), naturalLess);
         QStringList paths;
-        for (const QString& name : names) paths << QDir(folder).filePath(name);
+        for (const QString& name : names)
+            paths << QDir(folder).filePath(name);
         return paths;
     };
     return entries(devRoot + "/serial/by-id", {"*"}) + entries(devRoot, {"ttyUSB*"}) +

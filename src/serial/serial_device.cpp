@@ -17,11 +17,14 @@
 
 namespace tarnel {
 
-QString osErrorText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+QString osErrorText(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
 
 int SerialDevice::open(const QString& path) {
     close();
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno == EWOULDBLOCK ? EBUSY : errno;
@@ -42,20 +45,29 @@ namespace {
 
 tcflag_t dataBitsFlag(int bits) {
     switch (bits) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
     }
 }
 
 tcflag_t parityFlags(int parity) {
     switch (parity) {
-        case 1: return PARENB | PARODD;
-        case 2: return PARENB;
-        case 3: return PARENB | CMSPAR | PARODD;  // mark: the parity bit is always 1
-        case 4: return PARENB | CMSPAR;           // space: always 0
-        default: return 0;
+        case 1:
+            return PARENB | PARODD;
+        case 2:
+            return PARENB;
+        case 3:
+            return PARENB | CMSPAR | PARODD;  // mark: the parity bit is always 1
+        case 4:
+            return PARENB | CMSPAR;  // space: always 0
+        default:
+            return 0;
     }
 }
 
@@ -66,11 +78,12 @@ int SerialDevice::applyLineSettings(const LineSettings& settings) {
     termios2 tio{};
     if (::ioctl(fd_, TCGETS2, &tio) != 0) return errno;
 
-    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                     IXANY | INPCK);
+    tio.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
     tio.c_oflag &= ~OPOST;
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
+    tio.c_cflag &=
+        ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
     tio.c_cflag |= CREAD | CLOCAL | dataBitsFlag(settings.dataBits) | parityFlags(settings.parity);
     // There is no 1.5 on Linux; two stop bits on a 5-bit character is what
     // the UART sends as one and a half.
@@ -96,9 +109,13 @@ int SerialDevice::setModemLine(int line, bool on) {
     return errno == ENOTTY || errno == EINVAL ? 0 : errno;
 }
 
-int SerialDevice::setRts(bool on) { return setModemLine(TIOCM_RTS, on); }
+int SerialDevice::setRts(bool on) {
+    return setModemLine(TIOCM_RTS, on);
+}
 
-int SerialDevice::setDtr(bool on) { return setModemLine(TIOCM_DTR, on); }
+int SerialDevice::setDtr(bool on) {
+    return setModemLine(TIOCM_DTR, on);
+}
 
 int SerialDevice::flush(bool input, bool output) {
     const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;

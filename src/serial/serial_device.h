@@ -10,10 +10,10 @@ QString osErrorText(int code);
 
 // Line settings in the form the device takes them.
 struct LineSettings {
-    int baudrate = 1200;  // bits per second
-    int parity = 0;       // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int dataBits = 8;     // 5..8 (4 is refused)
-    int stopBits = 0;     // 0 one, 1 one and a half, 2 two
+    int baudrate = 1200;   // bits per second
+    int parity = 0;        // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int dataBits = 8;      // 5..8 (4 is refused)
+    int stopBits = 0;      // 0 one, 1 one and a half, 2 two
     bool ctsFlow = false;  // hardware handshake on output (CTS) or RTS handshake
     bool xonXoffOut = false;
     bool xonXoffIn = false;

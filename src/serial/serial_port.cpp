@@ -126,8 +126,8 @@ void TCustomSerialPort::Open() {
     const QString shown = name == path ? name : name + " as " + path;
     if (const int error = device_.open(path)) {
         if (error == ENOENT || error == ENXIO || error == ENODEV)
-            throw ESerialPortError(
-                QStringLiteral("Specified device not found (%1: %2).").arg(shown, osErrorText(error)));
+            throw ESerialPortError(QStringLiteral("Specified device not found (%1: %2).")
+                                       .arg(shown, osErrorText(error)));
         throw ESerialPortError(QStringLiteral("Can't open specified device %1 (Error %2, %3)")
                                    .arg(shown)
                                    .arg(error)
@@ -226,7 +226,9 @@ long TCustomSerialPort::WriteBytes(const uint8_t* data, long count) {
     return written;
 }
 
-bool TCustomSerialPort::WriteByte(uint8_t byte) { return WriteBytes(&byte, 1) == 1; }
+bool TCustomSerialPort::WriteByte(uint8_t byte) {
+    return WriteBytes(&byte, 1) == 1;
+}
 
 bool TCustomSerialPort::WriteText(const QByteArray& text) {
     const auto* data = reinterpret_cast<const uint8_t*>(text.constData());
@@ -251,7 +253,8 @@ void TCustomSerialPort::Purge(uint32_t flags) {
     const bool input = flags & (kPurgeRxAbort | kPurgeRxClear);
     const bool output = flags & (kPurgeTxAbort | kPurgeTxClear);
     if (flags != (kPurgeRxAbort | kPurgeRxClear) && writeThread_) writeThread_->Flush();
-    if (const int error = device_.flush(input, output)) raiseOsError("Error clearing buffers (%1), %2", error);
+    if (const int error = device_.flush(input, output))
+        raiseOsError("Error clearing buffers (%1), %2", error);
     if (input && eventThread_) eventThread_->InputConsumed();
 }
 
@@ -261,7 +264,8 @@ void TCustomSerialPort::SetRts(bool on) {
         throw ESerialPortError(
             "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
     if (!IsOpen()) return;
-    if (const int error = device_.setRts(on)) raiseOsError("Error calling comm function (%1), %2", error);
+    if (const int error = device_.setRts(on))
+        raiseOsError("Error calling comm function (%1), %2", error);
 }
 
 TSerialStatus TCustomSerialPort::ReadStatus() {
@@ -280,7 +284,9 @@ TSerialStatus TCustomSerialPort::ReadStatus() {
     return status;
 }
 
-int TCustomSerialPort::InputCount() { return IsOpen() ? device_.inputCount() : 0; }
+int TCustomSerialPort::InputCount() {
+    return IsOpen() ? device_.inputCount() : 0;
+}
 
 int TCustomSerialPort::OutputFree() {
     if (!IsOpen()) return 0;

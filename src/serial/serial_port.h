@@ -128,8 +128,8 @@ private:
 
     SerialDevice device_;
     LineErrorCounts lastCounts_;  // as of the last ReadStatus
-    std::mutex readLock_;   // reads, status queries, purges, closing
-    std::mutex writeLock_;  // direct writes
+    std::mutex readLock_;         // reads, status queries, purges, closing
+    std::mutex writeLock_;        // direct writes
     OwnerHandOver handOver_;
     std::unique_ptr<TSerialEventThread> eventThread_;
     std::unique_ptr<TSerialWriteThread> writeThread_;

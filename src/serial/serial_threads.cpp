@@ -10,10 +10,13 @@
 namespace tarnel {
 
 WakeUp::WakeUp() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (fd_ < 0) throw ESerialPortError("Can't create the wake-up event (" + osErrorText(errno) + ")");
+    if (fd_ < 0)
+        throw ESerialPortError("Can't create the wake-up event (" + osErrorText(errno) + ")");
 }
 
-WakeUp::~WakeUp() { ::close(fd_); }
+WakeUp::~WakeUp() {
+    ::close(fd_);
+}
 
 void WakeUp::Signal() {
     const uint64_t one = 1;
@@ -35,7 +38,9 @@ TSerialEventThread::TSerialEventThread(const SerialDevice& device, TSerialEvents
       dispatch_(std::move(dispatch)),
       thread_([this] { run(); }) {}
 
-TSerialEventThread::~TSerialEventThread() { Stop(); }
+TSerialEventThread::~TSerialEventThread() {
+    Stop();
+}
 
 void TSerialEventThread::Stop() {
     stop_ = true;
@@ -48,8 +53,8 @@ namespace {
 // Line errors counted by the driver since `before`, as error event bits.
 TSerialEvents lineErrorEvents(const LineErrorCounts& before, const LineErrorCounts& now) {
     TSerialEvents events = 0;
-    if (now.frame != before.frame || now.overrun != before.overrun ||
-        now.parity != before.parity || now.bufferOverrun != before.bufferOverrun)
+    if (now.frame != before.frame || now.overrun != before.overrun || now.parity != before.parity ||
+        now.bufferOverrun != before.bufferOverrun)
         events |= ceError;
     if (now.breaks != before.breaks) events |= ceBreak;
     return events;
@@ -112,7 +117,9 @@ TSerialWriteThread::TSerialWriteThread(SerialDevice& device, int capacity, Owner
       queue_(capacity),
       thread_([this] { run(); }) {}
 
-TSerialWriteThread::~TSerialWriteThread() { Stop(); }
+TSerialWriteThread::~TSerialWriteThread() {
+    Stop();
+}
 
 void TSerialWriteThread::Stop() {
     {

@@ -69,7 +69,9 @@ public:
     int Capacity() const { return capacity_; }
     int Fill() const { return static_cast<int>(bytes_.size()); }
     bool Room(long count) const { return count <= capacity_ - Fill(); }
-    void Append(const uint8_t* data, long count) { bytes_.insert(bytes_.end(), data, data + count); }
+    void Append(const uint8_t* data, long count) {
+        bytes_.insert(bytes_.end(), data, data + count);
+    }
     void RemoveFront(long count);
     void Clear() { bytes_.clear(); }
     const std::vector<uint8_t>& Bytes() const { return bytes_; }

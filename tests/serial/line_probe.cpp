@@ -16,10 +16,17 @@ LineProbe probeLine(const QString& path) {
     if (::ioctl(fd, TCGETS2, &tio) == 0) {
         probe.baud = tio.c_ospeed;
         switch (tio.c_cflag & CSIZE) {
-            case CS5: probe.dataBits = 5; break;
-            case CS6: probe.dataBits = 6; break;
-            case CS7: probe.dataBits = 7; break;
-            default: probe.dataBits = 8;
+            case CS5:
+                probe.dataBits = 5;
+                break;
+            case CS6:
+                probe.dataBits = 6;
+                break;
+            case CS7:
+                probe.dataBits = 7;
+                break;
+            default:
+                probe.dataBits = 8;
         }
         probe.twoStopBits = tio.c_cflag & CSTOPB;
         probe.rtsCts = tio.c_cflag & CRTSCTS;

@@ -13,7 +13,8 @@ namespace {
 
 QByteArray pattern(int size) {
     QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
     return bytes;
 }
 
@@ -69,7 +70,8 @@ TEST_F(SerialPortTest, BurstsLargerThanTheReadSizeArriveWhole) {
     peer.join();
     ASSERT_TRUE(done) << received.size();
     EXPECT_EQ(received, burst);
-    for (const int count : counts) EXPECT_LE(count, port.Buffers().ReadSize());
+    for (const int count : counts)
+        EXPECT_LE(count, port.Buffers().ReadSize());
 }
 
 TEST_F(SerialPortTest, AHandlerThatReadsLessThanReportedGetsTheRestLater) {
@@ -87,7 +89,8 @@ TEST_F(SerialPortTest, AHandlerThatReadsLessThanReportedGetsTheRestLater) {
 TEST_F(SerialPortTest, DirectWritesReachThePeerInOrder) {
     port.Open();
     const QByteArray frame("\x01\x10\x84\x08\x00\x03\x06\x10\x7B\x01\x7C\x16\x00\xAB\xCD", 15);
-    for (const char byte : frame) ASSERT_TRUE(port.WriteByte(static_cast<uint8_t>(byte)));
+    for (const char byte : frame)
+        ASSERT_TRUE(port.WriteByte(static_cast<uint8_t>(byte)));
     ASSERT_TRUE(port.WriteText("ASCII command"));
     EXPECT_EQ(pty.read(frame.size() + 13), frame + "ASCII command");
 }
@@ -224,9 +227,10 @@ TEST_F(SerialPortTest, ASecondOpenOfTheSameDeviceIsBusy) {
         second.Open();
         FAIL() << "opened twice";
     } catch (const ESerialPortError& error) {
-        EXPECT_EQ(error.message(), QStringLiteral("Can't open specified device %1 (Error 16, Device or "
-                                                  "resource busy)")
-                                       .arg(pty.slavePath()));
+        EXPECT_EQ(error.message(),
+                  QStringLiteral("Can't open specified device %1 (Error 16, Device or "
+                                 "resource busy)")
+                      .arg(pty.slavePath()));
     }
     port.Close();
     second.Open();  // free again once closed
@@ -257,8 +261,9 @@ TEST_F(SerialPortTest, RtsIsANoOpOnAPtyAndRefusedUnderHandshakeOrToggle) {
             port.SetRts(true);
             ADD_FAILURE() << "RTS changed under control " << control;
         } catch (const ESerialPortError& error) {
-            EXPECT_EQ(error.message(),
-                      "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
+            EXPECT_EQ(
+                error.message(),
+                "RTS line updates not allowed when flowcontrol is set to Handshake or Toggle.");
         }
     }
 }
@@ -299,7 +304,8 @@ TEST_F(SerialPortTest, ClosingWhileThePeerKeepsWritingReturnsAndStopsTheEvents) 
     std::atomic<bool> stop{false};
     std::thread peer([&] {
         const QByteArray chunk = pattern(64);
-        while (!stop) pty.write(chunk);
+        while (!stop)
+            pty.write(chunk);
     });
     for (int round = 0; round < 10; ++round) {
         received.clear();
