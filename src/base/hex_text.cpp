@@ -1,0 +1,54 @@
+#include "base/hex_text.h"
+
+#include <stdexcept>
+
+namespace tarnel {
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+int32_t HexText8ToInt(std::string_view text) {
+    if (text.size() < 8)
+        throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
+    uint32_t value = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0)
+            throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return static_cast<int32_t>(value);
+}
+
+std::string HexToBinText(std::string_view text) {
+    std::string bits;
+    for (const char c : text) {
+        const int digit = hexDigit(c);
+        if (digit < 0) continue;
+        for (int bit = 3; bit >= 0; --bit)
+            bits += (digit >> bit & 1) ? '1' : '0';
+    }
+    return bits;
+}
+
+std::string HexBytes(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+        text += ' ';
+    }
+    return text;
+}
+
+}  // namespace tarnel

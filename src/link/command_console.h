@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+#include "base/clock.h"
+
+namespace tarnel {
+
+class GatewayLink;
+class Log;
+
+// A hexadecimal console command parsed into bytes, or the line that refuses it.
+struct HexCommand {
+    QByteArray bytes;
+    QString error;
+};
+// Tokens of one or two upper-case hexadecimal digits (a longer token gives
+// its first two) separated by blanks.
+HexCommand ParseHexCommand(const QString& text);
+
+// The custom command console: any bytes typed by the user go to the serial
+// port as they are, and the reply is logged when Timer_free_command fires.
+// That timer is also the reply dispatcher of the device-table operations: a
+// reply awaited as the active-device bit map is counted, one awaited as a
+// command reply is shown as the address map.
+class CommandConsole : public QObject {
+    Q_OBJECT
+public:
+    CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent = nullptr);
+
+    // Sends the command (ASCII or hex) and arms the reply timer with `timeoutMs`.
+    void Butt_command_sendClick(bool asciiMode, const QString& command, int timeoutMs);
+    void Timer_free_commandTimer();
+
+    // Called with the count of active devices when it is not 0: the
+    // device-table read-out starts there. The console logs the count after it.
+    std::function<void(int count)> startDeviceReadOut;
+
+private:
+    void dispatchDeviceCount(const QByteArray& reply);
+
+    GatewayLink& link_;
+    Log& log_;
+    Timer& timer_;
+};
+
+}  // namespace tarnel

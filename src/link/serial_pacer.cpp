@@ -1,0 +1,89 @@
+#include "link/serial_pacer.h"
+
+#include <QThread>
+
+#include "base/log.h"
+
+namespace tarnel {
+
+SerialPacer::SerialPacer(SerialTransport& serial, Clock& clock, Log& log, QObject* parent)
+    : QObject(parent), serial_(serial), clock_(clock), log_(log), timer_(clock.createTimer(this)) {
+    connect(timer_, &Timer::timeout, this, &SerialPacer::step);
+}
+
+void SerialPacer::send(const QByteArray& frame, int leadPauseMs, int bytePauseMs,
+                       std::function<void()> sent) {
+    Job job{frame, leadPauseMs, bytePauseMs, std::move(sent)};
+    if (QThread::currentThread() != thread()) {
+        sendBlocking(job);
+        return;
+    }
+    queue_.push_back(std::move(job));
+    if (!active_) start();
+}
+
+void SerialPacer::sendBlocking(const Job& job) {
+    serial_.setRts(true);
+    clock_.sleep(job.leadPauseMs);
+    for (const char byte : job.frame) {
+        serial_.writeByte(static_cast<uint8_t>(byte));
+        clock_.sleep(job.bytePauseMs);
+    }
+    serial_.setRts(false);
+    if (job.sent) job.sent();
+}
+
+void SerialPacer::start() {
+    active_ = true;
+    next_ = 0;
+    try {
+        serial_.setRts(true);
+    } catch (const std::exception& error) {
+        fail(error);
+        return;
+    }
+    if (queue_.front().leadPauseMs > 0)
+        timer_->start(queue_.front().leadPauseMs);
+    else
+        step();
+}
+
+void SerialPacer::step() {
+    const Job& job = queue_.front();
+    try {
+        // Without pauses the whole frame goes out at once.
+        do {
+            if (next_ >= job.frame.size() || !serial_.isOpen()) {
+                finish();
+                return;
+            }
+            serial_.writeByte(static_cast<uint8_t>(job.frame.at(next_++)));
+        } while (job.bytePauseMs == 0);
+    } catch (const std::exception& error) {
+        fail(error);
+        return;
+    }
+    timer_->start(job.bytePauseMs);
+}
+
+void SerialPacer::finish() {
+    try {
+        if (serial_.isOpen()) serial_.setRts(false);
+    } catch (const std::exception& error) {
+        log_.append(QString::fromUtf8(error.what()));
+    }
+    const std::function<void()> sent = std::move(queue_.front().sent);
+    queue_.pop_front();
+    active_ = false;
+    if (sent) sent();  // may send the next request at once
+    if (!active_ && !queue_.empty()) start();
+}
+
+void SerialPacer::fail(const std::exception& error) {
+    // The port refused a byte: the rest of the frame is dropped.
+    log_.append(QString::fromUtf8(error.what()));
+    next_ = queue_.front().frame.size();
+    finish();
+}
+
+}  // namespace tarnel

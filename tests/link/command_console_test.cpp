@@ -1,0 +1,128 @@
+#include "link/command_console.h"
+
+#include "link_fixture.h"
+
+namespace tarnel {
+namespace {
+
+using test::bytes;
+
+TEST(ParseHexCommand, TokensOfOneOrTwoDigits) {
+    EXPECT_EQ(ParseHexCommand("01 04 00 01 00 7D 61 EB").bytes, bytes("01 04 00 01 00 7D 61 EB"));
+    EXPECT_EQ(ParseHexCommand("1 2 3").bytes, bytes("01 02 03"));
+    EXPECT_EQ(ParseHexCommand("ABC").bytes, bytes("AB"));
+    EXPECT_EQ(ParseHexCommand("  0A     0B  ").bytes, bytes("0A 0B"));
+}
+
+TEST(ParseHexCommand, RefusedTexts) {
+    const QString uppercase = "Wrong custom hex command, 0..F uppercase allowed";
+    EXPECT_EQ(ParseHexCommand("0a").error, uppercase);
+    EXPECT_EQ(ParseHexCommand("G1").error, uppercase);
+    EXPECT_EQ(ParseHexCommand("3:4").error, uppercase);
+    EXPECT_EQ(ParseHexCommand("A").error, "Wrong custom hex command, 2 symbols at least...");
+    EXPECT_TRUE(ParseHexCommand("0a").bytes.isEmpty());
+}
+
+struct Console : test::LinkTest {
+    QObject owner;
+    Timer* timer = clock.createTimer(&owner, "Timer_free_command");
+    CommandConsole console{link, log, *timer};
+};
+
+TEST_F(Console, AHexCommandGoesOutAsTypedAndItsReplyIsLoggedAfterTheTimeOut) {
+    openSerial();
+    console.Butt_command_sendClick(false, "01 04 00 01 00 7D 61 EB", 600);
+    EXPECT_EQ(serial.written, bytes("01 04 00 01 00 7D 61 EB"));
+    EXPECT_TRUE(serial.steps.filter("RTS").isEmpty()) << "no RTS switching, no CRC";
+    serial.deliver(bytes("01 04 02 00 0A 39 37"));
+    clock.advance(599);
+    EXPECT_TRUE(log.lines().isEmpty());
+    clock.advance(1);
+    EXPECT_EQ(log.lines(), QStringList{"RCVD:01 04 02 00 0A 39 37 "});
+    EXPECT_FALSE(timer->isActive());
+}
+
+TEST_F(Console, AsciiModeSendsTheTextUnchanged) {
+    openSerial();
+    console.Butt_command_sendClick(true, "A", 600);
+    EXPECT_EQ(serial.written, QByteArray("A"));
+}
+
+TEST_F(Console, NeedsTheSerialPortAndRefusesBadHexWithoutSending) {
+    connectTcp();
+    console.Butt_command_sendClick(false, "01 03", 600);
+    EXPECT_EQ(log.lines(), QStringList{"Serial port is not opened"});
+    EXPECT_TRUE(tcp.sent.isEmpty());
+    link.openSerial({"COM1", "19200", "Even", "1"});
+    log.clear();
+    console.Butt_command_sendClick(false, "01 0g", 600);
+    EXPECT_EQ(log.lines(), QStringList{"Wrong custom hex command, 0..F uppercase allowed"});
+    EXPECT_TRUE(serial.written.isEmpty());
+    EXPECT_FALSE(timer->isActive());
+    console.Butt_command_sendClick(false, "", 600);
+    EXPECT_FALSE(timer->isActive()) << "an empty command does nothing";
+}
+
+TEST_F(Console, LeftoverBytesShowAtTheStartOfTheReply) {
+    openSerial();
+    serial.deliver(bytes("AA"));
+    console.Butt_command_sendClick(false, "01 02", 100);
+    serial.deliver(bytes("BB"));
+    clock.advance(100);
+    EXPECT_EQ(log.lines(), QStringList{"RCVD:AA BB "});
+}
+
+TEST_F(Console, TheDeviceCountBranchCountsAndStartsTheReadOut) {
+    openSerial();
+    int started = -1;
+    console.startDeviceReadOut = [&](int count) { started = count; };
+    link.DeviceCountPending = true;
+    serial.deliver(RtuFrame(bytes("01 04 04 01 03 80 00")));
+    timer->start(600);
+    clock.advance(600);
+    EXPECT_EQ(started, 4);
+    EXPECT_EQ(link.ActiveDeviceCount, 4);
+    EXPECT_EQ(log.lines().last(), "Number of devices: 4");
+    EXPECT_FALSE(link.DeviceCountPending);
+}
+
+TEST_F(Console, NoActiveDevicesOrNoAnswer) {
+    openSerial();
+    bool started = false;
+    console.startDeviceReadOut = [&](int) { started = true; };
+    for (const QByteArray& reply :
+         {RtuFrame(bytes("01 04 02 00 00")), QByteArray(), bytes("01 04 02 FF FF 00 00")}) {
+        log.clear();
+        link.clearBuffers();
+        link.DeviceCountPending = true;
+        link.ActiveDeviceCount = 9;
+        serial.deliver(reply);
+        timer->start(600);
+        clock.advance(600);
+        EXPECT_EQ(log.lines().last(), "No active devices in Corvane memory...");
+        EXPECT_EQ(link.ActiveDeviceCount, 0);
+    }
+    EXPECT_FALSE(started);
+}
+
+TEST_F(Console, ACommandReplyIsShownAsTheAddressMap) {
+    openSerial();
+    link.CommandReplyPending = true;
+    serial.deliver(RtuFrame(bytes("01 04 02 05 00")));
+    timer->start(600);
+    clock.advance(600);
+    EXPECT_EQ(log.lines().mid(1), (QStringList{"Modbus 1 -> Mbus 5", "Modbus 2 -> Mbus 0"}));
+    EXPECT_FALSE(link.CommandReplyPending);
+}
+
+TEST_F(Console, SendingClearsThePendingFlags) {
+    openSerial();
+    link.CommandReplyPending = true;
+    link.DeviceCountPending = true;
+    console.Butt_command_sendClick(false, "01 02", 600);
+    EXPECT_FALSE(link.CommandReplyPending);
+    EXPECT_FALSE(link.DeviceCountPending);
+}
+
+}  // namespace
+}  // namespace tarnel
