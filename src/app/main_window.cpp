@@ -11,8 +11,10 @@
 
 #include "app/about_box.h"
 #include "app/form_builder.h"
+#include "app/key_filters.h"
 #include "app/settings_file.h"
 #include "app/window_parts.h"
+#include "link/gateway_link.h"
 #include "base/grid_layouts.h"
 
 namespace tarnel {
@@ -29,8 +31,10 @@ QString shownLine(QString line) {
 
 }  // namespace
 
-TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QWidget* parent)
-    : QMainWindow(parent), program_(new Program(clock, dialogs, std::move(paths), this)) {
+TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports transports,
+               QWidget* parent)
+    : QMainWindow(parent),
+      program_(new Program(clock, dialogs, std::move(paths), std::move(transports), this)) {
     setObjectName("TForm1");
     setWindowTitle("   M-bus/modbus configuration Velgate");
     buildWindow();
@@ -40,7 +44,9 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QWidget* pare
     setFont(compact);
     resize(891, 766);
     bindLogAndStatus();
+    installKeyFilters(*this);
     wireShellHandlers();
+    wireLinkHandlers();
     FormCreate();
 }
 
@@ -143,6 +149,7 @@ void TForm1::FormClose() {
         program_->dialogs().warning("Saving settings",
                                     "Settings will not be saved, no write permission");
     }
+    program_->link().shutdown();
 }
 
 void TForm1::restoreSettings() {
@@ -217,6 +224,8 @@ void TForm1::Usermanual1Click() {
     program_->dialogs().openDocument(QDir(folder).filePath("UsrMan.pdf"));
 }
 
+void TForm1::setAboutBox(TFAbout* about) { about_ = about; }
+
 void TForm1::About1Click() {
     if (!about_) return;
     about_->show();
@@ -232,8 +241,5 @@ void TForm1::BitBtn6Click() {
     if (!program_->log().writeTo(path)) program_->log().append("Can not write file, no rights...");
 }
 
-void TForm1::Butt_open_port2Click() {
-    // Opening and closing the serial link is built with the link layer.
-}
 
 }  // namespace tarnel

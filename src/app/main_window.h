@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <stdexcept>
 
 #include "app/program.h"
@@ -19,11 +20,12 @@ class TFAbout;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QWidget* parent = nullptr);
+    TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports transports = {},
+           QWidget* parent = nullptr);
     ~TForm1() override;
 
     Program& program() { return *program_; }
-    void setAboutBox(TFAbout* about) { about_ = about; }
+    void setAboutBox(TFAbout* about);
 
     // The control named `name`; throws when the window has none of that type.
     template <typename T>
@@ -42,6 +44,11 @@ public:
     void BitBtn5Click();
     void BitBtn6Click();
     void Butt_open_port2Click();
+    void Butt_connect_xportClick();
+    void BitBtn24Click();
+    void Check_asciiClick(bool checked);
+    void Check_hexClick(bool checked);
+    void Butt_command_sendClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -52,6 +59,11 @@ private:
     void buildWindow();
     void bindLogAndStatus();
     void wireShellHandlers();
+    void wireLinkHandlers();
+    void updateLinkControls();
+    // Runs a handler; an error it throws is shown as the toolkit would show
+    // an error nobody caught, and the window goes on.
+    void guarded(const std::function<void()>& handler);
     void restoreSettings();
     bool saveSettings() const;
 

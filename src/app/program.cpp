@@ -1,10 +1,14 @@
 #include "app/program.h"
 
 #include "base/grid_layouts.h"
+#include "link/command_console.h"
+#include "link/gateway_link.h"
+#include "link/real_transports.h"
 
 namespace tarnel {
 
-Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QObject* parent)
+Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports transports,
+                 QObject* parent)
     : QObject(parent),
       clock_(clock),
       dialogs_(dialogs),
@@ -36,7 +40,14 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QObject* pa
         timer->setInterval(entry.interval);
         timer->setSingleShot(!entry.periodic);
     }
+
+    serial_ = transports.serial ? std::move(transports.serial) : std::make_unique<CommTransport>();
+    tcp_ = transports.tcp ? std::move(transports.tcp) : std::make_unique<SocketTransport>();
+    link_ = std::make_unique<GatewayLink>(*serial_, *tcp_, clock_, log_, status_, dialogs_);
+    console_ = std::make_unique<CommandConsole>(*link_, log_, *timer("Timer_free_command"));
 }
+
+Program::~Program() = default;
 
 Timer* Program::timer(const QString& name) const {
     return findChild<Timer*>(name, Qt::FindDirectChildrenOnly);

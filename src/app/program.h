@@ -7,6 +7,9 @@
 #include "base/grid_model.h"
 #include "base/log.h"
 #include "base/status_panels.h"
+#include "link/transport.h"
+
+#include <memory>
 
 namespace tarnel {
 
@@ -16,13 +19,24 @@ struct ProgramPaths {
     QString settingsFile;      // the INI file read at start and written at close
 };
 
+class CommandConsole;
+class GatewayLink;
+
+// The two transports of the link; the real serial port and socket when empty.
+struct Transports {
+    std::unique_ptr<SerialTransport> serial;
+    std::unique_ptr<TcpTransport> tcp;
+};
+
 // The program-wide state that outlives every operation: the log, the status
 // panels, the three grids and the data folder, with the clock and the dialogs
 // everything runs on. No widget lives here; the window only shows it.
 class Program : public QObject {
     Q_OBJECT
 public:
-    Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, QObject* parent = nullptr);
+    Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports transports = {},
+            QObject* parent = nullptr);
+    ~Program() override;
 
     Clock& clock() const { return clock_; }
     Dialogs& dialogs() const { return dialogs_; }
@@ -33,6 +47,8 @@ public:
     GridModel& gridLoops() { return gridLoops_; }
     GridModel& gridDevices() { return gridDevices_; }
     GridModel& gridInputRegisters() { return gridInputRegisters_; }
+    GatewayLink& link() { return *link_; }
+    CommandConsole& console() { return *console_; }
 
     // One of the window's timers, by name (for example "Timer_modbus"). All
     // start stopped; each is single-shot but Timer_auto and
@@ -54,6 +70,11 @@ private:
     GridModel gridDevices_;
     GridModel gridInputRegisters_;
     QString dataFolder_;
+    // Declared last, so they go before the log and the panels they write to.
+    std::unique_ptr<SerialTransport> serial_;
+    std::unique_ptr<TcpTransport> tcp_;
+    std::unique_ptr<GatewayLink> link_;
+    std::unique_ptr<CommandConsole> console_;
 };
 
 }  // namespace tarnel

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "base/virtual_clock.h"
 #include "support/fake_dialogs.h"
+#include "support/fake_transports.h"
 
 namespace tarnel::test {
 
@@ -22,9 +23,19 @@ struct WindowTest : ::testing::Test {
     FakeDialogs dialogs;
     ProgramPaths paths{folder.path(), folder.filePath("tarnel.ini")};
     std::unique_ptr<TForm1> form;
+    // The window's transports, owned by it; new ones at every start.
+    FakeSerial* serial = nullptr;
+    FakeTcp* tcp = nullptr;
+    QString busyReason;  // the serial port of the next start is busy for this reason
 
     void start() {
-        form = std::make_unique<TForm1>(clock, dialogs, paths);
+        auto fakeSerial = std::make_unique<FakeSerial>(clock);
+        auto fakeTcp = std::make_unique<FakeTcp>();
+        serial = fakeSerial.get();
+        tcp = fakeTcp.get();
+        serial->probeReason = busyReason;
+        form = std::make_unique<TForm1>(clock, dialogs, paths,
+                                        Transports{std::move(fakeSerial), std::move(fakeTcp)});
         form->show();
     }
     // Closes the window as its title bar would: the settings are written.
