@@ -13,17 +13,20 @@ void installKeyFilters(QWidget& root) {
     } filters[] = {
         {"[0-9.]*", {"Edit_lanxp_ip", "Edit_ip"}},
         {"[0-9]*",
-         {"Edit_lanxp_port", "Edit_tcpPort", "Combo_com2_speed", "Combo_com2_stop", "EditInputAddress",
-          "EditInputCount", "EditTimeoutModbus", "EditAddressModbus", "Edit_address",
-          "editReadoutMinutes", "editAddressFrom", "editAddressTo", "Edit1", "editTimeouts",
-          "Edit_timeout", "Edit_id", "Edit_valuePulses"}},
+         {"Edit_lanxp_port", "Edit_tcpPort", "Combo_com2_speed", "Combo_com2_stop",
+          "EditInputAddress", "EditInputCount", "EditTimeoutModbus", "EditAddressModbus",
+          "Edit_address", "editReadoutMinutes", "editAddressFrom", "editAddressTo", "Edit1",
+          "editTimeouts", "Edit_timeout", "Edit_id", "Edit_valuePulses"}},
         {"[0-9F]*", {"editID"}},
     };
     for (const auto& filter : filters) {
-        auto* validator = new QRegularExpressionValidator(QRegularExpression(filter.pattern), &root);
+        auto* validator =
+            new QRegularExpressionValidator(QRegularExpression(filter.pattern), &root);
         for (const QString& name : filter.controls) {
-            for (QLineEdit* edit : root.findChildren<QLineEdit*>(name)) edit->setValidator(validator);
-            for (QComboBox* combo : root.findChildren<QComboBox*>(name)) combo->setValidator(validator);
+            for (QLineEdit* edit : root.findChildren<QLineEdit*>(name))
+                edit->setValidator(validator);
+            for (QComboBox* combo : root.findChildren<QComboBox*>(name))
+                combo->setValidator(validator);
         }
     }
 }

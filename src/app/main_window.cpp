@@ -14,8 +14,8 @@
 #include "app/key_filters.h"
 #include "app/settings_file.h"
 #include "app/window_parts.h"
-#include "link/gateway_link.h"
 #include "base/grid_layouts.h"
+#include "link/gateway_link.h"
 
 namespace tarnel {
 namespace {
@@ -224,7 +224,9 @@ void TForm1::Usermanual1Click() {
     program_->dialogs().openDocument(QDir(folder).filePath("UsrMan.pdf"));
 }
 
-void TForm1::setAboutBox(TFAbout* about) { about_ = about; }
+void TForm1::setAboutBox(TFAbout* about) {
+    about_ = about;
+}
 
 void TForm1::About1Click() {
     if (!about_) return;
@@ -240,6 +242,5 @@ void TForm1::BitBtn6Click() {
     const QString path = QDir(program_->paths().executableFolder).filePath("files/log.txt");
     if (!program_->log().writeTo(path)) program_->log().append("Can not write file, no rights...");
 }
-
 
 }  // namespace tarnel

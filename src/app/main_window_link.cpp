@@ -28,7 +28,8 @@ void TForm1::wireLinkHandlers() {
     onClick("Butt_connect_xport", &TForm1::Butt_connect_xportClick);
     onClick("BitBtn24", &TForm1::BitBtn24Click);
     onClick("Butt_command_send", &TForm1::Butt_command_sendClick);
-    connect(control<QCheckBox>("Check_ascii"), &QCheckBox::clicked, this, &TForm1::Check_asciiClick);
+    connect(control<QCheckBox>("Check_ascii"), &QCheckBox::clicked, this,
+            &TForm1::Check_asciiClick);
     connect(control<QCheckBox>("Check_hex"), &QCheckBox::clicked, this, &TForm1::Check_hexClick);
     connect(&program_->link(), &GatewayLink::stateChanged, this, &TForm1::updateLinkControls);
 }
@@ -43,8 +44,10 @@ void TForm1::guarded(const std::function<void()>& handler) {
 
 void TForm1::updateLinkControls() {
     const GatewayLink& link = program_->link();
-    for (const char* name : kSerialCombos) control<QComboBox>(name)->setEnabled(!link.SerialOpen());
-    control<QPushButton>("Butt_open_port2")->setText(link.SerialOpen() ? "Disconnect" : "Connect to port");
+    for (const char* name : kSerialCombos)
+        control<QComboBox>(name)->setEnabled(!link.SerialOpen());
+    control<QPushButton>("Butt_open_port2")
+        ->setText(link.SerialOpen() ? "Disconnect" : "Connect to port");
     control<QPushButton>("Butt_connect_xport")->setEnabled(!link.SerialOpen() && !link.TcpMode());
 }
 
@@ -61,12 +64,18 @@ void TForm1::Butt_connect_xportClick() {
                                              control<UpDown>("UD_eth_timeout")->position());
 }
 
-void TForm1::BitBtn24Click() { program_->link().BitBtn24Click(); }
+void TForm1::BitBtn24Click() {
+    program_->link().BitBtn24Click();
+}
 
 // Exactly one of "ASCII" and "Hex" is checked.
-void TForm1::Check_asciiClick(bool checked) { control<QCheckBox>("Check_hex")->setChecked(!checked); }
+void TForm1::Check_asciiClick(bool checked) {
+    control<QCheckBox>("Check_hex")->setChecked(!checked);
+}
 
-void TForm1::Check_hexClick(bool checked) { control<QCheckBox>("Check_ascii")->setChecked(!checked); }
+void TForm1::Check_hexClick(bool checked) {
+    control<QCheckBox>("Check_ascii")->setChecked(!checked);
+}
 
 void TForm1::Butt_command_sendClick() {
     program_->console().Butt_command_sendClick(control<QCheckBox>("Check_ascii")->isChecked(),

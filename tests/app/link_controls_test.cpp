@@ -15,7 +15,8 @@ TEST_F(LinkControls, ConnectToPortTogglesTheControls) {
     EXPECT_TRUE(serial->isOpen());
     EXPECT_EQ(serial->deviceName, "\\\\.\\COM7");
     EXPECT_EQ(control<QPushButton>("Butt_open_port2")->text(), "Disconnect");
-    for (const char* name : {"Combo_com2_name", "Combo_com2_speed", "Combo_com2_parity", "Combo_com2_stop"})
+    for (const char* name :
+         {"Combo_com2_name", "Combo_com2_speed", "Combo_com2_parity", "Combo_com2_stop"})
         EXPECT_FALSE(control<QComboBox>(name)->isEnabled()) << name;
     EXPECT_FALSE(control<QPushButton>("Butt_connect_xport")->isEnabled());
     EXPECT_EQ(form->program().log().lines().last(), "COM7 - 19200,8,Even");
@@ -57,7 +58,8 @@ TEST_F(LinkControls, TcpButtonsFollowTheSocketEvents) {
     clock.advance(1000);
     QTest::mouseClick(control<QPushButton>("BitBtn24"), Qt::LeftButton);
     EXPECT_TRUE(control<QPushButton>("Butt_connect_xport")->isEnabled());
-    EXPECT_TRUE(form->program().log().lines().last().startsWith("Disconnected TCP/IP connection at "));
+    EXPECT_TRUE(
+        form->program().log().lines().last().startsWith("Disconnected TCP/IP connection at "));
 }
 
 TEST_F(LinkControls, ConsoleModesStayExclusiveAndSendGoesToThePort) {
@@ -90,8 +92,8 @@ TEST_F(LinkControls, KeyFiltersLetOnlyTheListedCharactersThrough) {
         const char* typed;
         const char* kept;
     } cases[] = {
-        {"Edit_lanxp_port", "5a0-2", "502"},       {"Edit_lanxp_ip", "10.0.x0.1", "10.0.0.1"},
-        {"editID", "12EF34FFx", "12F34FF"},        {"EditInputCount", "1 2 5", "125"},
+        {"Edit_lanxp_port", "5a0-2", "502"}, {"Edit_lanxp_ip", "10.0.x0.1", "10.0.0.1"},
+        {"editID", "12EF34FFx", "12F34FF"},  {"EditInputCount", "1 2 5", "125"},
         {"Edit_valuePulses", "12,5", "125"},
     };
     for (const auto& c : cases) {
