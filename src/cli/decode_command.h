@@ -1,0 +1,21 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace tarnel::cli {
+
+// `tarnel-cli decode [--json] [HEX ...]`: each telegram decoded as in a
+// primary scan. Returns the exit status.
+int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                  std::ostream& err);
+
+// `tarnel-cli decode-entry [--json] HEX`: a device-table entry's 14 texts.
+int decodeEntryCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Text as a JSON string; each 8-bit character is the code point of its
+// value (Latin-1), written in UTF-8.
+std::string jsonString(const std::string& latin1);
+
+}  // namespace tarnel::cli

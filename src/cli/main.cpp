@@ -1,0 +1,44 @@
+// tarnel-cli: decodes M-Bus telegrams and gateway device-table entries
+// captured elsewhere, without a display.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/decode_command.h"
+
+namespace {
+
+constexpr const char* kHelp = R"(Usage:
+  tarnel-cli decode [--json] [HEX ...]
+      Decodes M-Bus RSP_UD telegrams as a primary scan does. Each HEX argument
+      is one telegram (blanks between bytes allowed); without arguments, one
+      telegram per line is read from standard input. Prints the log lines,
+      then the row's texts. With --json, one line per telegram:
+        {"log":[...],"ok":true|false,"row":null|[8 texts]}
+      Exit status 0, or 1 when a telegram was not hex.
+  tarnel-cli decode-entry [--json] HEX
+      Decodes a gateway device-table entry given as its register bytes (48
+      bytes for version 0.2, 56 for 0.3) into the 14 texts of its row.
+  tarnel-cli --help
+      Shows this text.
+Exit status 2 for a usage error.
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << kHelp;
+        return 2;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "--help" || args[0] == "-h") {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (args[0] == "decode") return tarnel::cli::decodeCommand(rest, std::cin, std::cout, std::cerr);
+    if (args[0] == "decode-entry") return tarnel::cli::decodeEntryCommand(rest, std::cout, std::cerr);
+    std::cerr << "tarnel-cli: unknown command " << args[0] << "\n" << kHelp;
+    return 2;
+}

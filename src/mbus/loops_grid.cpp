@@ -1,0 +1,54 @@
+#include "mbus/loops_grid.h"
+
+#include "base/grid_model.h"
+
+namespace tarnel {
+namespace {
+
+int addressIn(const GridModel& grid, int row) {
+    bool ok = false;
+    const int address = grid.cell(row, 1).toInt(&ok);
+    return ok ? address : -1;
+}
+
+void appendRow(GridModel& grid, const QStringList& texts) {
+    grid.setRowTexts(grid.rows() - 1, texts);
+    if (grid.rows() < kMaxLoopsRows) grid.setRows(grid.rows() + 1);
+}
+
+}  // namespace
+
+QStringList LoopsRowTexts(const LoopsRow& row) {
+    QStringList texts;
+    for (const std::string& text : row) texts << QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return texts;
+}
+
+void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, bool scanRunning, bool matchById,
+                     int& selectedAddress) {
+    const QStringList texts = LoopsRowTexts(row);
+    if (scanRunning) {
+        appendRow(grid, texts);
+        return;
+    }
+    if (matchById) {
+        bool matched = false;
+        for (int r = 1; r < grid.rows(); ++r) {
+            if (grid.cell(r, 0) != texts[0]) continue;
+            grid.setRowTexts(r, texts);
+            selectedAddress = addressIn(grid, r);
+            grid.setCurrentRow(r);
+            matched = true;
+        }
+        if (!matched) {
+            const int last = grid.rows() - 1;
+            appendRow(grid, texts);
+            selectedAddress = addressIn(grid, last);
+        }
+        return;
+    }
+    for (int r = 1; r < grid.rows(); ++r)
+        if (grid.cell(r, 1) == texts[1]) grid.setRowTexts(r, texts);
+}
+
+}  // namespace tarnel

@@ -1,0 +1,75 @@
+#include "mbus/loops_grid.h"
+
+#include <gtest/gtest.h>
+
+#include "base/grid_layouts.h"
+#include "base/grid_model.h"
+
+namespace tarnel {
+namespace {
+
+LoopsRow meter(const char* id, const char* address, const char* value = "1.000") {
+    return {id, address, "ABC", value, "m3", "Water", "00", "10:00:00"};
+}
+
+struct LoopsGrid : ::testing::Test {
+    GridModel grid{loopsGridLayout().headers};
+    int selected = -7;
+};
+
+TEST_F(LoopsGrid, DuringAScanEveryReplyBecomesANewRow) {
+    UpdateLoopsGrid(grid, meter("11111111", "1"), true, false, selected);
+    UpdateLoopsGrid(grid, meter("22222222", "2"), true, false, selected);
+    EXPECT_EQ(grid.rows(), 4);
+    EXPECT_EQ(grid.cell(1, 0), "11111111");
+    EXPECT_EQ(grid.cell(2, 1), "2");
+    EXPECT_EQ(grid.cell(3, 0), "") << "the grid ends in one empty row";
+    EXPECT_EQ(selected, -7) << "a scan leaves the selection alone";
+}
+
+TEST_F(LoopsGrid, AFullGridOverwritesItsLastRow) {
+    grid.setRows(kMaxLoopsRows);
+    UpdateLoopsGrid(grid, meter("33333333", "3"), true, false, selected);
+    UpdateLoopsGrid(grid, meter("44444444", "4"), true, false, selected);
+    EXPECT_EQ(grid.rows(), 250);
+    EXPECT_EQ(grid.cell(249, 0), "44444444");
+}
+
+TEST_F(LoopsGrid, TheSearchUpdatesEveryRowWithTheSameId) {
+    for (const char* address : {"7", "8"}) UpdateLoopsGrid(grid, meter("12345678", address), true, false, selected);
+    UpdateLoopsGrid(grid, meter("12345678", "9", "2.000"), false, true, selected);
+    EXPECT_EQ(grid.rows(), 4);
+    EXPECT_EQ(grid.cell(1, 3), "2.000");
+    EXPECT_EQ(grid.cell(2, 3), "2.000");
+    EXPECT_EQ(grid.currentRow(), 2) << "the row further down stays current";
+    EXPECT_EQ(selected, 9);
+}
+
+TEST_F(LoopsGrid, TheSearchAddsANewMeterAtTheEnd) {
+    UpdateLoopsGrid(grid, meter("12345678", "x"), false, true, selected);
+    EXPECT_EQ(selected, -1) << "an address that is not a number";
+    UpdateLoopsGrid(grid, meter("87654321", "12"), false, true, selected);
+    EXPECT_EQ(grid.rows(), 4);
+    EXPECT_EQ(grid.cell(2, 0), "87654321");
+    EXPECT_EQ(selected, 12);
+    EXPECT_EQ(grid.currentRow(), 0) << "the current row does not change";
+}
+
+TEST_F(LoopsGrid, ASingleReadUpdatesTheRowsOfItsAddressOnly) {
+    UpdateLoopsGrid(grid, meter("11111111", "1"), true, false, selected);
+    UpdateLoopsGrid(grid, meter("22222222", "2"), true, false, selected);
+    UpdateLoopsGrid(grid, meter("11111111", "1", "5.000"), false, false, selected);
+    EXPECT_EQ(grid.cell(1, 3), "5.000");
+    EXPECT_EQ(grid.cell(2, 3), "1.000");
+    UpdateLoopsGrid(grid, meter("99999999", "9"), false, false, selected);
+    EXPECT_EQ(grid.rows(), 4) << "an address that is not listed changes nothing";
+}
+
+TEST(LoopsRowTexts, EightBitCharactersAreLatin1) {
+    LoopsRow row = meter("12345678", "1");
+    row[4] = "VIF is user ASCII string: \xB0" "C";
+    EXPECT_EQ(LoopsRowTexts(row)[4], QString::fromUtf8("VIF is user ASCII string: °C"));
+}
+
+}  // namespace
+}  // namespace tarnel
