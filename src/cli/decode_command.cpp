@@ -30,7 +30,8 @@ std::optional<std::vector<uint8_t>> parseHex(const std::string& text) {
 template <typename Texts>
 std::string jsonArray(const Texts& texts) {
     std::string json = "[";
-    for (const std::string& text : texts) json += (json.size() > 1 ? "," : "") + jsonString(text);
+    for (const std::string& text : texts)
+        json += (json.size() > 1 ? "," : "") + jsonString(text);
     return json + "]";
 }
 
@@ -47,14 +48,18 @@ std::string timeOfDay() {
 void printTelegram(const std::vector<uint8_t>& telegram, bool json, std::ostream& out) {
     const DecodedTelegram decoded = DecodeMbusTelegram(telegram, timeOfDay());
     if (json) {
-        out << "{\"log\":" << jsonArray(decoded.lines) << ",\"ok\":" << (decoded.ok ? "true" : "false")
+        out << "{\"log\":" << jsonArray(decoded.lines)
+            << ",\"ok\":" << (decoded.ok ? "true" : "false")
             << ",\"row\":" << (decoded.row ? jsonArray(*decoded.row) : "null") << "}\n";
         return;
     }
-    for (const std::string& line : decoded.lines) out << line << '\n';
+    for (const std::string& line : decoded.lines)
+        out << line << '\n';
     if (decoded.row) {
-        static const char* const kHeaders[] = {"ID", "Addr", "Mfr", "Value", "Unit", "Medium", "Status", "Time"};
-        for (size_t i = 0; i < 8; ++i) out << kHeaders[i] << ": " << (*decoded.row)[i] << '\n';
+        static const char* const kHeaders[] = {"ID",   "Addr",   "Mfr",    "Value",
+                                               "Unit", "Medium", "Status", "Time"};
+        for (size_t i = 0; i < 8; ++i)
+            out << kHeaders[i] << ": " << (*decoded.row)[i] << '\n';
     }
     out << "ok: " << (decoded.ok ? "true" : "false") << '\n';
 }
@@ -83,7 +88,8 @@ std::string jsonString(const std::string& latin1) {
     return json + "\"";
 }
 
-int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                  std::ostream& err) {
     bool json = false;
     std::vector<std::string> telegrams;
     for (const std::string& arg : args) {
@@ -112,7 +118,8 @@ int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::o
             decodeOne(line);
         }
     } else {
-        for (const std::string& telegram : telegrams) decodeOne(telegram);
+        for (const std::string& telegram : telegrams)
+            decodeOne(telegram);
     }
     return status;
 }
@@ -141,11 +148,17 @@ int decodeEntryCommand(const std::vector<std::string>& args, std::ostream& out, 
         out << "{\"log\":" << jsonArray(lines) << ",\"row\":" << jsonArray(texts) << "}\n";
         return 0;
     }
-    for (const std::string& line : lines) out << line << '\n';
-    static const char* const kHeaders[] = {"ID", "Addr", "Mfr", "Medium", "Unit", "MValue", "T1 Value",
-                                           "T2 Value", "T3 Value", "T4 Value", "Status", "Main VIF",
+    for (const std::string& line : lines)
+        out << line << '\n';
+    static const char* const kHeaders[] = {"ID",       "Addr",
+                                           "Mfr",      "Medium",
+                                           "Unit",     "MValue",
+                                           "T1 Value", "T2 Value",
+                                           "T3 Value", "T4 Value",
+                                           "Status",   "Main VIF",
                                            "Aux VIFs", "Tariff Start1/2/3/4-End1/2/3/4"};
-    for (size_t i = 0; i < texts.size(); ++i) out << kHeaders[i] << ": " << texts[i] << '\n';
+    for (size_t i = 0; i < texts.size(); ++i)
+        out << kHeaders[i] << ": " << texts[i] << '\n';
     return 0;
 }
 

@@ -37,8 +37,10 @@ int main(int argc, char** argv) {
         std::cout << kHelp;
         return 0;
     }
-    if (args[0] == "decode") return tarnel::cli::decodeCommand(rest, std::cin, std::cout, std::cerr);
-    if (args[0] == "decode-entry") return tarnel::cli::decodeEntryCommand(rest, std::cout, std::cerr);
+    if (args[0] == "decode")
+        return tarnel::cli::decodeCommand(rest, std::cin, std::cout, std::cerr);
+    if (args[0] == "decode-entry")
+        return tarnel::cli::decodeEntryCommand(rest, std::cout, std::cerr);
     std::cerr << "tarnel-cli: unknown command " << args[0] << "\n" << kHelp;
     return 2;
 }

@@ -29,7 +29,8 @@ size_t dataLength(uint8_t dif) {
 // An integer of `size` bytes, least significant first, two's complement.
 int64_t signedInteger(std::span<const uint8_t> data) {
     uint64_t value = 0;
-    for (size_t i = data.size(); i-- > 0;) value = value << 8 | data[i];
+    for (size_t i = data.size(); i-- > 0;)
+        value = value << 8 | data[i];
     const unsigned bits = static_cast<unsigned>(data.size()) * 8;
     if (bits < 64 && (value >> (bits - 1) & 1)) value |= ~uint64_t{0} << bits;
     return static_cast<int64_t>(value);
@@ -58,16 +59,26 @@ struct DataCoding {
 // The codings a first record may have.
 DataCoding firstRecordCoding(uint8_t dif) {
     switch (dif & 0x0F) {
-        case 0x1: return {Coding::Integer, 1};
-        case 0x2: return {Coding::Integer, 2};
-        case 0x3: return {Coding::Integer, 3};
-        case 0x4: return {Coding::Integer, 4};
-        case 0x9: return {Coding::Bcd, 1};
-        case 0xA: return {Coding::Bcd, 2};
-        case 0xB: return {Coding::Bcd, 3};
-        case 0xC: return {Coding::Bcd, 4};
-        case 0xE: return {Coding::Bcd, 5};  // the 10 lowest digits of 12
-        default: return {Coding::None, 0};
+        case 0x1:
+            return {Coding::Integer, 1};
+        case 0x2:
+            return {Coding::Integer, 2};
+        case 0x3:
+            return {Coding::Integer, 3};
+        case 0x4:
+            return {Coding::Integer, 4};
+        case 0x9:
+            return {Coding::Bcd, 1};
+        case 0xA:
+            return {Coding::Bcd, 2};
+        case 0xB:
+            return {Coding::Bcd, 3};
+        case 0xC:
+            return {Coding::Bcd, 4};
+        case 0xE:
+            return {Coding::Bcd, 5};  // the 10 lowest digits of 12
+        default:
+            return {Coding::None, 0};
     }
 }
 
@@ -76,15 +87,18 @@ DataCoding firstRecordCoding(uint8_t dif) {
 DataCoding zpaRecordCoding(uint8_t dif) {
     switch (dif & 0x0F) {
         case 0x5:
-        case 0x6: return {Coding::Integer, 4};
-        default: return firstRecordCoding(dif);
+        case 0x6:
+            return {Coding::Integer, 4};
+        default:
+            return firstRecordCoding(dif);
     }
 }
 
 // Reads the data at `position` by `coding` and formats it; nothing when the
 // data reach the limit or do not convert.
-std::optional<std::string> decodeData(std::span<const uint8_t> telegram, size_t position, size_t limit,
-                                      DataCoding coding, double multiplier, char separator) {
+std::optional<std::string> decodeData(std::span<const uint8_t> telegram, size_t position,
+                                      size_t limit, DataCoding coding, double multiplier,
+                                      char separator) {
     if (position + coding.bytes > limit) return std::nullopt;
     const auto data = telegram.subspan(position, coding.bytes);
     const std::optional<int64_t> integer =
@@ -168,7 +182,8 @@ RecordText DecodeRecordAt(std::span<const uint8_t> telegram, size_t dataPosition
         result.lines.push_back("Unrecognizable DIF value - not decoded, 1...");
         return result;
     }
-    const auto value = decodeData(telegram, dataPosition, limit, coding, unit.multiplier, separator);
+    const auto value =
+        decodeData(telegram, dataPosition, limit, coding, unit.multiplier, separator);
     if (!value) return result;
     result.value = *value;
     result.unit = unit.unit;

@@ -22,12 +22,18 @@ std::string unitCodeText(uint8_t code) {
 
 int32_t* valueOf(TModbusDevice& device, int registerNumber) {
     switch (registerNumber) {
-        case 12: return &device.mainValue;
-        case 14: return &device.tariffValues[0];
-        case 16: return &device.tariffValues[1];
-        case 18: return &device.tariffValues[2];
-        case 20: return &device.tariffValues[3];
-        default: return nullptr;
+        case 12:
+            return &device.mainValue;
+        case 14:
+            return &device.tariffValues[0];
+        case 16:
+            return &device.tariffValues[1];
+        case 18:
+            return &device.tariffValues[2];
+        case 20:
+            return &device.tariffValues[3];
+        default:
+            return nullptr;
     }
 }
 
@@ -35,10 +41,11 @@ int32_t* valueOf(TModbusDevice& device, int registerNumber) {
 
 std::string DeviceMediumText(uint8_t code) {
     static const char* const kMedia[] = {
-        "Other", "Oil",  "Electricity", "Gas",       "Heat",   "Steam",    "Hot water",
-        "Water", "H.C.A.", "Compr. air", "Cold",     "Cold",   "Heat",     "Heat/Cold",
-        "System", "Unknown", "Reserved", "Reserved", "Reserved", "Reserved", "Reserved",
-        "Reserved", "Cold water", "Reserved/Error", "Dual water", "Pressure", "ADC",
+        "Other",      "Oil",       "Electricity", "Gas",        "Heat",       "Steam",
+        "Hot water",  "Water",     "H.C.A.",      "Compr. air", "Cold",       "Cold",
+        "Heat",       "Heat/Cold", "System",      "Unknown",    "Reserved",   "Reserved",
+        "Reserved",   "Reserved",  "Reserved",    "Reserved",   "Cold water", "Reserved/Error",
+        "Dual water", "Pressure",  "ADC",
     };
     return code < std::size(kMedia) ? kMedia[code] : "Reserved/Error";
 }
@@ -62,8 +69,12 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
             device.address = high;
             device.medium = DeviceMediumText(low);
             break;
-        case 2: device.id = hex2(high) + hex2(low); break;
-        case 3: device.id += hex2(high) + hex2(low); break;
+        case 2:
+            device.id = hex2(high) + hex2(low);
+            break;
+        case 3:
+            device.id += hex2(high) + hex2(low);
+            break;
         case 4:
             try {
                 device.manufacturer = ManufacturerFromCode(high, low);
@@ -76,7 +87,9 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
             device.secondVif = low;
             DeviceVifToUnit(device);
             break;
-        case 6: device.mainValueTag = hex2(high) + hex2(low); break;
+        case 6:
+            device.mainValueTag = hex2(high) + hex2(low);
+            break;
         case 7:
             device.register7High = high;
             device.unitCode = low;
@@ -101,7 +114,9 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
         case 15:
         case 17:
         case 19:
-        case 25: device.pendingHighWord = hex2(high) + hex2(low); break;
+        case 25:
+            device.pendingHighWord = hex2(high) + hex2(low);
+            break;
         case 12:
         case 14:
         case 16:
@@ -129,23 +144,27 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
             device.tariffEnd[2] = high;
             device.tariffEnd[3] = low;
             break;
-        default: break;  // 26 to 28 and beyond: nothing
+        default:
+            break;  // 26 to 28 and beyond: nothing
     }
 }
 
-TModbusDevice DecodeDeviceEntry(const std::vector<uint8_t>& registerBytes, std::vector<std::string>& lines) {
+TModbusDevice DecodeDeviceEntry(const std::vector<uint8_t>& registerBytes,
+                                std::vector<std::string>& lines) {
     TModbusDevice device;
     for (size_t i = 0; i + 1 < registerBytes.size(); i += 2)
-        DecodeDeviceEntryRegister(device, static_cast<int>(i / 2 + 1), registerBytes[i], registerBytes[i + 1],
-                                  lines);
+        DecodeDeviceEntryRegister(device, static_cast<int>(i / 2 + 1), registerBytes[i],
+                                  registerBytes[i + 1], lines);
     return device;
 }
 
 std::array<std::string, 14> DeviceRowTexts(const TModbusDevice& device, char separator) {
-    const auto value = [&](int32_t integer) { return FormatScaledValue(integer, device.multiplier, separator); };
+    const auto value = [&](int32_t integer) {
+        return FormatScaledValue(integer, device.multiplier, separator);
+    };
     const auto tariffs = [](const std::array<uint8_t, 4>& bytes) {
-        return std::to_string(bytes[0]) + "/" + std::to_string(bytes[1]) + "/" + std::to_string(bytes[2]) + "/" +
-               std::to_string(bytes[3]);
+        return std::to_string(bytes[0]) + "/" + std::to_string(bytes[1]) + "/" +
+               std::to_string(bytes[2]) + "/" + std::to_string(bytes[3]);
     };
     return {
         device.id,
@@ -158,7 +177,8 @@ std::array<std::string, 14> DeviceRowTexts(const TModbusDevice& device, char sep
         value(device.tariffValues[1]),
         value(device.tariffValues[2]),
         value(device.tariffValues[3]),
-        "Main=" + device.mainValueTag + ", Device=" + hex2(device.deviceFlags) + ", mbus=" + hex2(device.mbusStatus),
+        "Main=" + device.mainValueTag + ", Device=" + hex2(device.deviceFlags) +
+            ", mbus=" + hex2(device.mbusStatus),
         hex2(device.mainVif),
         "input1=" + hex2(device.input1) + ", input2=" + hex2(device.input2),
         tariffs(device.tariffStart) + "-" + tariffs(device.tariffEnd),

@@ -47,9 +47,11 @@ void DeviceVifToUnit(TModbusDevice& device);
 
 // The record from the register bytes of a whole entry (two bytes a register,
 // high first).
-TModbusDevice DecodeDeviceEntry(const std::vector<uint8_t>& registerBytes, std::vector<std::string>& lines);
+TModbusDevice DecodeDeviceEntry(const std::vector<uint8_t>& registerBytes,
+                                std::vector<std::string>& lines);
 
 // The 14 texts of the record's row in the device grid.
-std::array<std::string, 14> DeviceRowTexts(const TModbusDevice& device, char decimalSeparator = '.');
+std::array<std::string, 14> DeviceRowTexts(const TModbusDevice& device,
+                                           char decimalSeparator = '.');
 
 }  // namespace tarnel

@@ -1,6 +1,10 @@
 #include "mbus/loops_grid.h"
 
+#include <QLocale>
+
 #include "base/grid_model.h"
+#include "base/log.h"
+#include "base/time_format.h"
 
 namespace tarnel {
 namespace {
@@ -20,7 +24,8 @@ void appendRow(GridModel& grid, const QStringList& texts) {
 
 QStringList LoopsRowTexts(const LoopsRow& row) {
     QStringList texts;
-    for (const std::string& text : row) texts << QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    for (const std::string& text : row)
+        texts << QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     return texts;
 }
 
@@ -49,6 +54,23 @@ void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, bool scanRunning, boo
     }
     for (int r = 1; r < grid.rows(); ++r)
         if (grid.cell(r, 1) == texts[1]) grid.setRowTexts(r, texts);
+}
+
+char SystemDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
+}
+
+bool DecodeIntoLoopsGrid(QByteArrayView telegram, GridModel& grid, Log& log, const QDateTime& now,
+                         bool scanRunning, bool matchById, int& selectedAddress) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(telegram.data());
+    const DecodedTelegram decoded =
+        DecodeMbusTelegram(std::span(bytes, static_cast<size_t>(telegram.size())),
+                           LongTimeText(now).toStdString(), SystemDecimalSeparator());
+    for (const std::string& line : decoded.lines)
+        log.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    if (decoded.row) UpdateLoopsGrid(grid, *decoded.row, scanRunning, matchById, selectedAddress);
+    return decoded.ok;
 }
 
 }  // namespace tarnel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QStringList>
 
 #include "mbus/telegram_decoder.h"
@@ -7,6 +9,7 @@
 namespace tarnel {
 
 class GridModel;
+class Log;
 
 // The most rows the M-Bus meter grid has, its header included.
 constexpr int kMaxLoopsRows = 250;
@@ -23,5 +26,14 @@ QStringList LoopsRowTexts(const LoopsRow& row);
 //    is added.
 void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, bool scanRunning, bool matchById,
                      int& selectedAddress);
+
+// The system's decimal separator, as value texts show it.
+char SystemDecimalSeparator();
+
+// Decodes a meter's reply as the M-Bus operations do: its lines go to the
+// log, its row into the grid by the rules above, with `now` as the time of
+// the read-out. Returns whether the telegram was decoded.
+bool DecodeIntoLoopsGrid(QByteArrayView telegram, GridModel& grid, Log& log, const QDateTime& now,
+                         bool scanRunning, bool matchById, int& selectedAddress);
 
 }  // namespace tarnel

@@ -31,7 +31,8 @@ bool frameChecksPass(std::span<const uint8_t> telegram, std::vector<std::string>
     const size_t size = telegram.size();
     bool ok = true;
     uint8_t sum = 0;
-    for (size_t i = 4; i + 2 < size; ++i) sum = static_cast<uint8_t>(sum + telegram[i]);
+    for (size_t i = 4; i + 2 < size; ++i)
+        sum = static_cast<uint8_t>(sum + telegram[i]);
     if (sum != telegram[size - 2]) {
         lines.push_back("Wrong CRC");
         ok = false;
@@ -54,8 +55,9 @@ RecordText zpaValue(std::span<const uint8_t> telegram, char separator) {
     RecordText sum;
     sum.lines = first.lines;
     sum.lines.insert(sum.lines.end(), second.lines.begin(), second.lines.end());
-    sum.value = FormatValue(ParseValueText(first.value, separator) + ParseValueText(second.value, separator),
-                            separator);
+    sum.value = FormatValue(
+        ParseValueText(first.value, separator) + ParseValueText(second.value, separator),
+        separator);
     sum.unit = second.unit;
     return sum;
 }
@@ -80,16 +82,18 @@ std::string MbusManufacturerText(const std::string& hex) {
 std::string MbusMediumText(const std::string& hex) {
     const std::string code = hex.substr(28, 2);
     static const std::pair<const char*, const char*> kMedia[] = {
-        {"00", "Other"}, {"01", "Oil"},       {"02", "Electricity"}, {"03", "Gas"},
-        {"04", "Heat"},  {"05", "Steam"},     {"06", "Hot water"},   {"07", "Water"},
-        {"08", "Heat"},  {"0B", "Cold"},      {"16", "Cold water"},  {"18", "Pressure"},
+        {"00", "Other"}, {"01", "Oil"},   {"02", "Electricity"}, {"03", "Gas"},
+        {"04", "Heat"},  {"05", "Steam"}, {"06", "Hot water"},   {"07", "Water"},
+        {"08", "Heat"},  {"0B", "Cold"},  {"16", "Cold water"},  {"18", "Pressure"},
     };
     for (const auto& [key, text] : kMedia)
         if (code == key) return text;
     return "Unknown";
 }
 
-std::string MbusStatusText(std::span<const uint8_t> telegram) { return hexText(telegram.subspan(16, 1)); }
+std::string MbusStatusText(std::span<const uint8_t> telegram) {
+    return hexText(telegram.subspan(16, 1));
+}
 
 DecodedTelegram DecodeMbusTelegram(std::span<const uint8_t> telegram, const std::string& timeText,
                                    char separator) {
@@ -109,8 +113,8 @@ DecodedTelegram DecodeMbusTelegram(std::span<const uint8_t> telegram, const std:
         row[5] = MbusMediumText(hex);
         row[6] = MbusStatusText(telegram);
         row[7] = timeText;
-        const RecordText record =
-            row[2] == "ZPA" ? zpaValue(telegram, separator) : DecodeFirstRecord(telegram, separator);
+        const RecordText record = row[2] == "ZPA" ? zpaValue(telegram, separator)
+                                                  : DecodeFirstRecord(telegram, separator);
         decoded.lines.insert(decoded.lines.end(), record.lines.begin(), record.lines.end());
         row[3] = record.value;
         row[4] = record.unit;

@@ -32,7 +32,8 @@ std::string FormatValue(long double value, char decimalSeparator) {
     }
     // Exponent form: the significant digits with trailing zeros dropped.
     std::string mantissa(scientific, std::strchr(scientific, 'e'));
-    while (mantissa.back() == '0') mantissa.pop_back();
+    while (mantissa.back() == '0')
+        mantissa.pop_back();
     if (mantissa.back() == '.') mantissa.pop_back();
     return withSeparator(mantissa, decimalSeparator) + "E" + std::to_string(exponent);
 }

@@ -45,7 +45,8 @@ constexpr Row kPlainRows[] = {
 UnitScale PlainVifUnit(uint8_t vif) {
     for (const Row& row : kPlainRows) {
         if (vif < row.first || vif > row.last) continue;
-        const double multiplier = row.scaled ? power10(row.exponentAtFirst + (vif - row.first)) : 1.0;
+        const double multiplier =
+            row.scaled ? power10(row.exponentAtFirst + (vif - row.first)) : 1.0;
         return {row.unit, multiplier};
     }
     return {};
@@ -62,12 +63,16 @@ UnitScale VifToUnit(std::span<const uint8_t> telegram, size_t vifPosition, uint8
             return {"VIF is user ASCII string: " + std::string(text.begin(), text.end()), 1.0};
         }
         case 0x7E:
-        case 0xFE: return {"Readout - not supported for now", 1.0};
+        case 0xFE:
+            return {"Readout - not supported for now", 1.0};
         case 0x7F:
-        case 0xFF: return {"Manufacturer specific", 1.0};
+        case 0xFF:
+            return {"Manufacturer specific", 1.0};
         case 0xFB:
-        case 0xFD: return {VifeText(telegram[vifPosition + 1] & 0x7F), 1.0};
-        default: return PlainVifUnit(vif);
+        case 0xFD:
+            return {VifeText(telegram[vifPosition + 1] & 0x7F), 1.0};
+        default:
+            return PlainVifUnit(vif);
     }
 }
 
@@ -75,18 +80,30 @@ std::string VifeText(uint8_t code) {
     if (code <= 0x03) return "Credit in currency units";
     if (code <= 0x07) return "Debit in currency units";
     static const char* const kNamed[] = {
-        "Access Number",          "Medium",
-        "Manufacturer",           "Enhanced identification",
-        "Model/Version",          "Hardware version No.",
-        "Firmware version No.",   "Software version No.",
-        "Customer location",      "Customer",
-        "Access code user",       "Access code operator",
-        "VIF not supported",      "VIF not supported",
-        "Password",               "Error flags",
-        "Error mask",             "Reserved",
-        "Digitial Output (binary)", "Digitial Input (binary)",
-        "Baudrate",               "Response Delay time",
-        "Retry",                  "Reserved",
+        "Access Number",
+        "Medium",
+        "Manufacturer",
+        "Enhanced identification",
+        "Model/Version",
+        "Hardware version No.",
+        "Firmware version No.",
+        "Software version No.",
+        "Customer location",
+        "Customer",
+        "Access code user",
+        "Access code operator",
+        "VIF not supported",
+        "VIF not supported",
+        "Password",
+        "Error flags",
+        "Error mask",
+        "Reserved",
+        "Digitial Output (binary)",
+        "Digitial Input (binary)",
+        "Baudrate",
+        "Response Delay time",
+        "Retry",
+        "Reserved",
     };
     if (code <= 0x1F) return kNamed[code - 0x08];
     if (code == 0x3A) return "Dimensionless";

@@ -27,7 +27,8 @@ TEST(CliDecode, JsonLineWithTheLogOkAndRow) {
     const CliRun run = decode({"--json", test::kVolume});
     EXPECT_EQ(run.status, 0);
     const std::string prefix =
-        "{\"log\":[\"Respond: 68 15 15 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 04 13 10 27 00 00 5A 16 \"],"
+        "{\"log\":[\"Respond: 68 15 15 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 04 13 10 27 "
+        "00 00 5A 16 \"],"
         "\"ok\":true,\"row\":[\"12345678\",\"5\",\"ABC\",\"10.000\",\"m3\",\"Water\",\"00\",\"";
     EXPECT_EQ(run.out.substr(0, prefix.size()), prefix);
     EXPECT_EQ(run.out.substr(run.out.size() - 4), "\"]}\n");
@@ -44,9 +45,11 @@ TEST(CliDecode, TelegramsFromStandardInputOnePerLine) {
     EXPECT_EQ(run.status, 1) << "a line that is not hex";
     std::istringstream lines(run.out);
     std::vector<std::string> outputs;
-    for (std::string line; std::getline(lines, line);) outputs.push_back(line);
+    for (std::string line; std::getline(lines, line);)
+        outputs.push_back(line);
     ASSERT_EQ(outputs.size(), 3u);
-    EXPECT_EQ(outputs[1], "{\"log\":[\"Respond: \"],\"ok\":false,\"row\":null}") << "the empty telegram";
+    EXPECT_EQ(outputs[1], "{\"log\":[\"Respond: \"],\"ok\":false,\"row\":null}")
+        << "the empty telegram";
     EXPECT_NE(run.err.find("not hex"), std::string::npos);
 }
 
@@ -60,17 +63,22 @@ TEST(CliDecode, TextOutputAndUsageErrors) {
 TEST(CliJson, EightBitCharactersAreLatin1CodePoints) {
     EXPECT_EQ(cli::jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
     EXPECT_EQ(cli::jsonString("x\r"), "\"x\\u000d\"");
-    EXPECT_EQ(cli::jsonString("\xB0" "C"), "\"\xC2\xB0" "C\"");
+    EXPECT_EQ(cli::jsonString("\xB0"
+                              "C"),
+              "\"\xC2\xB0"
+              "C\"");
 }
 
 TEST(CliDecodeEntry, FourteenTexts) {
     std::ostringstream out, err;
     const std::string entry =
-        "05 07 12 34 56 78 01 6A 13 00 00 00 00 06 00 01 00 20 00 A5 00 01 86 A0 00 00 00 0A 00 00 00 00 "
+        "05 07 12 34 56 78 01 6A 13 00 00 00 00 06 00 01 00 20 00 A5 00 01 86 A0 00 00 00 0A 00 00 "
+        "00 00 "
         "00 00 00 00 FF FF FF FF 06 16 00 00 16 06 00 00";
     EXPECT_EQ(cli::decodeEntryCommand({"--json", entry}, out, err), 0);
     EXPECT_EQ(out.str(),
-              "{\"log\":[],\"row\":[\"12345678\",\"5\",\"ZPA\",\"Water\",\"m6\",\"100000.000\",\"10.000\","
+              "{\"log\":[],\"row\":[\"12345678\",\"5\",\"ZPA\",\"Water\",\"m6\",\"100000.000\","
+              "\"10.000\","
               "\"0.000\",\"0.000\",\"-1.000\",\"Main=0000, Device=20, mbus=A5\",\"13\","
               "\"input1=00, input2=01\",\"6/22/0/0-22/6/0/0\"]}\n");
     std::ostringstream none;
@@ -82,7 +90,8 @@ TEST(CliProgram, RunsWithoutADisplay) {
     cli.start(TARNEL_CLI, {"decode", "--json", "E5"});
     ASSERT_TRUE(cli.waitForFinished(10000));
     EXPECT_EQ(cli.exitCode(), 0);
-    EXPECT_EQ(cli.readAllStandardOutput(), "{\"log\":[\"Respond: E5 \"],\"ok\":false,\"row\":null}\n");
+    EXPECT_EQ(cli.readAllStandardOutput(),
+              "{\"log\":[\"Respond: E5 \"],\"ok\":false,\"row\":null}\n");
     QProcess help;
     help.start(TARNEL_CLI, {"--help"});
     ASSERT_TRUE(help.waitForFinished(10000));

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes(data, data + size);
     tarnel::DecodeMbusTelegram(bytes, "00:00:00");
     tarnel::DecodeFirstRecord(bytes);
-    for (const size_t position : {size_t{23}, size_t{33}, size / 2}) tarnel::DecodeRecordAt(bytes, position);
+    for (const size_t position : {size_t{23}, size_t{33}, size / 2})
+        tarnel::DecodeRecordAt(bytes, position);
     std::vector<std::string> lines;
     tarnel::DeviceRowTexts(tarnel::DecodeDeviceEntry(bytes, lines));
     return 0;

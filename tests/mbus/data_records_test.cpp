@@ -23,8 +23,8 @@ std::vector<uint8_t> withRecords(const char* records) {
     return bytes;
 }
 
-void expectRecord(const std::vector<uint8_t>& bytes, const std::string& value, const std::string& unit,
-                  const Lines& lines = {}) {
+void expectRecord(const std::vector<uint8_t>& bytes, const std::string& value,
+                  const std::string& unit, const Lines& lines = {}) {
     const RecordText record = DecodeFirstRecord(bytes);
     EXPECT_EQ(record.value, value);
     EXPECT_EQ(record.unit, unit);
@@ -50,9 +50,9 @@ TEST(DecodeFirstRecord, EveryCodingOfTheDifTable) {
     expectRecord(withRecords("0C 13 78 56 34 12"), "12345.678", "m3");
     expectRecord(telegram(test::kBcd12), "12345678.000", "kWh");
     const Lines unrecognized = {"Unrecognizable DIF value - not decoded..."};
-    for (const char* records : {"00 13", "05 13 00 00 80 3F", "06 13 01 02 03 04 05 06",
-                                "07 13 01 02 03 04 05 06 07 08", "08 13", "0D 13 01 02 03 04",
-                                "0F 13 01 02"})
+    for (const char* records :
+         {"00 13", "05 13 00 00 80 3F", "06 13 01 02 03 04 05 06", "07 13 01 02 03 04 05 06 07 08",
+          "08 13", "0D 13 01 02 03 04", "0F 13 01 02"})
         expectRecord(withRecords(records), "", "", unrecognized);
 }
 

@@ -4,6 +4,9 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "base/log.h"
+#include "support.h"
+#include "telegrams.h"
 
 namespace tarnel {
 namespace {
@@ -36,7 +39,8 @@ TEST_F(LoopsGrid, AFullGridOverwritesItsLastRow) {
 }
 
 TEST_F(LoopsGrid, TheSearchUpdatesEveryRowWithTheSameId) {
-    for (const char* address : {"7", "8"}) UpdateLoopsGrid(grid, meter("12345678", address), true, false, selected);
+    for (const char* address : {"7", "8"})
+        UpdateLoopsGrid(grid, meter("12345678", address), true, false, selected);
     UpdateLoopsGrid(grid, meter("12345678", "9", "2.000"), false, true, selected);
     EXPECT_EQ(grid.rows(), 4);
     EXPECT_EQ(grid.cell(1, 3), "2.000");
@@ -65,9 +69,27 @@ TEST_F(LoopsGrid, ASingleReadUpdatesTheRowsOfItsAddressOnly) {
     EXPECT_EQ(grid.rows(), 4) << "an address that is not listed changes nothing";
 }
 
+TEST_F(LoopsGrid, ADecodedReplyGoesToTheLogAndTheGrid) {
+    Log log;
+    log.clear();
+    const QByteArray reply = test::bytes(test::kFabricationThenVolume);
+    EXPECT_TRUE(DecodeIntoLoopsGrid(
+        reply, grid, log, QDateTime(QDate(2026, 12, 7), QTime(9, 30, 5)), true, false, selected));
+    EXPECT_EQ(log.lines().size(), 2);
+    EXPECT_TRUE(log.lines()[0].startsWith("Respond: 68 1B 1B 68 "));
+    EXPECT_EQ(log.lines()[1], "Fabr. No. first...");
+    EXPECT_EQ(grid.rowTexts(1),
+              (QStringList{"12345678", "5", "ABC", "10.000", "m3", "Water", "00", "09:30:05"}));
+    EXPECT_FALSE(
+        DecodeIntoLoopsGrid(test::bytes("E5"), grid, log, QDateTime(), true, false, selected));
+    EXPECT_EQ(grid.rows(), 3) << "a failed reply writes no row";
+}
+
 TEST(LoopsRowTexts, EightBitCharactersAreLatin1) {
     LoopsRow row = meter("12345678", "1");
-    row[4] = "VIF is user ASCII string: \xB0" "C";
+    row[4] =
+        "VIF is user ASCII string: \xB0"
+        "C";
     EXPECT_EQ(LoopsRowTexts(row)[4], QString::fromUtf8("VIF is user ASCII string: °C"));
 }
 

@@ -16,10 +16,11 @@ const std::string kTime = "10:00:00";
 TEST(DecodeMbusTelegram, AnOrdinaryMetersRow) {
     const DecodedTelegram decoded = DecodeMbusTelegram(telegram(test::kVolume), kTime);
     EXPECT_TRUE(decoded.ok);
-    EXPECT_EQ(decoded.lines,
-              Lines{"Respond: 68 15 15 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 04 13 10 27 00 00 5A 16 "});
+    EXPECT_EQ(decoded.lines, Lines{"Respond: 68 15 15 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 "
+                                   "00 04 13 10 27 00 00 5A 16 "});
     ASSERT_TRUE(decoded.row);
-    EXPECT_EQ(*decoded.row, (LoopsRow{"12345678", "5", "ABC", "10.000", "m3", "Water", "00", "10:00:00"}));
+    EXPECT_EQ(*decoded.row,
+              (LoopsRow{"12345678", "5", "ABC", "10.000", "m3", "Water", "00", "10:00:00"}));
 }
 
 TEST(DecodeMbusTelegram, StatusMediumAndTheFabricationLine) {
@@ -40,12 +41,14 @@ TEST(DecodeMbusTelegram, EachFailingCheckLogsItsLine) {
     const DecodedTelegram both = DecodeMbusTelegram(bad, kTime);
     EXPECT_FALSE(both.ok);
     EXPECT_FALSE(both.row);
-    EXPECT_EQ(Lines(both.lines.begin() + 1, both.lines.end()), (Lines{"Wrong CRC", "Wrong STOP byte"}));
+    EXPECT_EQ(Lines(both.lines.begin() + 1, both.lines.end()),
+              (Lines{"Wrong CRC", "Wrong STOP byte"}));
 
     auto longer = telegram(test::kVolume);
     longer.insert(longer.end() - 2, 0x00);  // one more data byte, L unchanged
     const DecodedTelegram length = DecodeMbusTelegram(longer, kTime);
-    EXPECT_EQ(Lines(length.lines.begin() + 1, length.lines.end()), Lines{"Wrong length in the header"});
+    EXPECT_EQ(Lines(length.lines.begin() + 1, length.lines.end()),
+              Lines{"Wrong length in the header"});
 }
 
 TEST(DecodeMbusTelegram, StartBytesAndTheSecondLAreNotExamined) {
