@@ -8,8 +8,11 @@ Bytes SimMeter::RspUd() const {
                   static_cast<uint8_t>(manufacturer >> 8), version, medium, accessNumber, status, 0x00, 0x00};
     data.insert(data.end(), records.begin(), records.end());
     const auto length = static_cast<uint8_t>(3 + data.size());
-    Bytes frame = {0x68, length, length, 0x68, 0x08, address, 0x72};
-    frame.insert(frame.end(), data.begin(), data.end());
+    Bytes frame;
+    frame.reserve(data.size() + 9);
+    for (const uint8_t byte : {uint8_t{0x68}, length, length, uint8_t{0x68}, uint8_t{0x08}, address, uint8_t{0x72}})
+        frame.push_back(byte);
+    for (const uint8_t byte : data) frame.push_back(byte);
     uint8_t sum = 0;
     for (size_t i = 4; i < frame.size(); ++i) sum = static_cast<uint8_t>(sum + frame[i]);
     frame.push_back(wrongChecksum ? static_cast<uint8_t>(sum + 1) : sum);
