@@ -38,6 +38,7 @@ void CommTransport::open(const QString& deviceName, const Line& line) {
     comm_.SetStopbits(line.stopBits == 2 ? sb2 : sb1);
     comm_.SetDatabits(db8);
     comm_.Open();
+    comm_.PurgeAll();  // nothing left over from whoever had the line before
 }
 
 void CommTransport::close() {

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "base/clock.h"
+#include "link/transport.h"
+#include "sim/sim_endpoint.h"
+
+namespace tarnel::sim {
+
+// The tool's serial link wired straight to the simulated gateway, on the
+// clock it is given: bytes written reach the gateway at once, its reply comes
+// back after the time it takes on a line at the opened speed (11 bits a
+// byte) plus any delay a fault adds.
+class InMemorySerial final : public SerialTransport {
+    Q_OBJECT
+public:
+    InMemorySerial(SimEndpoint& endpoint, Clock& clock, QObject* parent = nullptr);
+
+    QString busyReason;  // non-empty: the port is busy for this reason
+    int rtsChanges = 0;
+
+    QString probe(const QString& deviceName) override;
+    void open(const QString& deviceName, const Line& line) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    bool writeByte(uint8_t byte) override;
+    bool writeText(const QByteArray& text) override;
+    void setRts(bool on) override;
+    void purgeAll() override { inbound_.clear(); }
+
+private:
+    void answerWhole();
+
+    SimEndpoint& endpoint_;
+    Clock& clock_;
+    bool open_ = false;
+    int baudrate_ = 19200;
+    Bytes inbound_;
+};
+
+// The tool's TCP link wired straight to the simulated gateway.
+class InMemoryTcp final : public TcpTransport {
+    Q_OBJECT
+public:
+    InMemoryTcp(SimEndpoint& endpoint, Clock& clock, QObject* parent = nullptr);
+
+    bool refuse = false;  // connects fail with 10061
+
+    void connectToHost(const QString& host, uint16_t port) override;
+    void abort() override;
+    void send(const QByteArray& frame) override;
+    bool connected() const { return connected_; }
+
+private:
+    SimEndpoint& endpoint_;
+    Clock& clock_;
+    bool connected_ = false;
+    Bytes inbound_;
+};
+
+// Runs `action` once, `delayMs` from now on `clock`.
+void After(Clock& clock, QObject* owner, int delayMs, std::function<void()> action);
+
+}  // namespace tarnel::sim

@@ -1,0 +1,197 @@
+// tarnel-sim: the simulated Corvane-64 gateway with M-Bus meters behind it,
+// on Modbus TCP and/or Modbus RTU.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/real_clock.h"
+#include "sim/modbus_server.h"
+#include "sim/scenario.h"
+#include "sim/sim_bus.h"
+#include "sim/sim_gateway.h"
+
+using namespace tarnel;
+using namespace tarnel::sim;
+
+namespace {
+
+constexpr const char* kHelp = R"(Usage: tarnel-sim [--tcp PORT] [--pty | --rtu DEVICE] [--unit N]
+                  [--meters FILE] [--scenario FILE] [--fault SPEC]... [-v]
+
+The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
+
+  --tcp PORT       Modbus TCP on 127.0.0.1:PORT (0: a free port)
+  --host ADDRESS   listen on ADDRESS instead of 127.0.0.1
+  --pty            Modbus RTU on a new pseudo-terminal (open the printed path)
+  --rtu DEVICE     Modbus RTU on a serial device (19200 8E1)
+  --unit N         the gateway's Modbus address (default 1)
+  --meters FILE    the meters on the bus (JSON, see below); default: a demo set
+  --scenario FILE  unit, entry size, activated meters and faults (JSON)
+  --fault SPEC     a fault: KIND[,count=N][,function=F][,register=R][,value=V]
+                   KIND: no-reply, crc, filler, leading-zero, exception (value =
+                   code), delay (value = ms), split (value = gap ms), short-tcp,
+                   close; count -1 = every matching request
+  -v               print every request and reply as hex on standard error
+
+With neither --tcp nor a serial option it listens on TCP port 1502. Once ready
+it prints one line per endpoint on standard output ("tcp 127.0.0.1:PORT",
+"rtu /dev/pts/N") and serves until SIGINT or SIGTERM.
+
+Meter file:
+  {"meters": [{"address": 1, "id": "12345678", "manufacturer": "ABC",
+               "version": 1, "medium": 7, "status": 0, "baud": 2400,
+               "records": "04 13 10 27 00 00", "replyDelayMs": 30,
+               "silent": false, "wrongChecksum": false, "extraDelayMs": 0}]}
+Scenario file:
+  {"unit": 1, "entryRegisters": 28, "activate": [1, 2, 3],
+   "faults": [{"kind": "crc", "count": 2, "function": 4, "register": 33799}]}
+See docs/SIMULATOR.md.
+)";
+
+struct Options {
+    std::optional<int> tcpPort;
+    std::string host = "127.0.0.1";
+    bool pty = false;
+    std::string rtuDevice;
+    std::optional<int> unit;
+    QString metersFile;
+    QString scenarioFile;
+    std::vector<Fault> faults;
+    bool verbose = false;
+};
+
+[[noreturn]] void usage(const std::string& problem) {
+    std::cerr << "tarnel-sim: " << problem << "\n" << kHelp;
+    std::exit(2);
+}
+
+Options parse(const std::vector<std::string>& args) {
+    Options options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) usage(arg + " needs a value");
+            return args[++i];
+        };
+        const auto number = [&](const std::string& text) {
+            try {
+                return std::stoi(text);
+            } catch (const std::exception&) {
+                usage("'" + text + "' is not a number");
+            }
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kHelp;
+            std::exit(0);
+        } else if (arg == "--tcp") options.tcpPort = number(value());
+        else if (arg == "--host") options.host = value();
+        else if (arg == "--pty") options.pty = true;
+        else if (arg == "--rtu") options.rtuDevice = value();
+        else if (arg == "--unit") options.unit = number(value());
+        else if (arg == "--meters") options.metersFile = QString::fromStdString(value());
+        else if (arg == "--scenario") options.scenarioFile = QString::fromStdString(value());
+        else if (arg == "--fault") {
+            std::string error;
+            const auto fault = ParseFault(value(), &error);
+            if (!fault) usage(error);
+            options.faults.push_back(*fault);
+        } else if (arg == "-v") options.verbose = true;
+        else usage("unknown option " + arg);
+    }
+    if (!options.tcpPort && !options.pty && options.rtuDevice.empty()) options.tcpPort = 1502;
+    return options;
+}
+
+void printRecord(const char* link, const WireRecord& record) {
+    std::string hex;
+    char digits[4];
+    for (const uint8_t byte : record.bytes) {
+        std::snprintf(digits, sizeof digits, "%02X ", byte);
+        hex += digits;
+    }
+    std::fprintf(stderr, "%s %s %s %s\n", QTime::currentTime().toString("HH:mm:ss.zzz").toLatin1().constData(),
+                 link, record.request ? ">" : "<", hex.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const Options options = parse(std::vector<std::string>(argv + 1, argv + argc));
+
+    // Block the stop signals before any thread starts; main waits for them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    QString error;
+    std::vector<SimMeter> meters = SimBus::DefaultMeters();
+    if (!options.metersFile.isEmpty()) {
+        const auto loaded = SimBus::LoadMeters(options.metersFile, &error);
+        if (!loaded) usage(error.toStdString());
+        meters = *loaded;
+    }
+    std::optional<Scenario> scenario;
+    if (!options.scenarioFile.isEmpty()) {
+        scenario = LoadScenario(options.scenarioFile, &error);
+        if (!scenario) usage(error.toStdString());
+    }
+
+    RealClock clock;
+    SimBus bus(meters);
+    SimGateway gateway(bus, clock);
+    SimEndpoint tcp(gateway, clock, Framing::Tcp);
+    SimEndpoint rtu(gateway, clock, Framing::Rtu);
+    if (scenario && scenario->entryRegisters) gateway.SetEntryRegisters(*scenario->entryRegisters);
+    if (const auto unit = options.unit ? options.unit : scenario ? scenario->unit : std::nullopt)
+        gateway.SetUnitAddress(static_cast<uint8_t>(*unit));
+    // A few meters are in the device table already, as on a gateway in use.
+    std::vector<int> activate;
+    if (scenario && scenario->activate)
+        activate = *scenario->activate;
+    else
+        for (size_t i = 0; i < std::min<size_t>(3, bus.meters().size()); ++i) activate.push_back(bus.meters()[i].address);
+    for (const int address : activate) gateway.Activate(static_cast<uint8_t>(address));
+    for (const Fault& fault : options.faults) {
+        tcp.faults().Add(fault);
+        rtu.faults().Add(fault);
+    }
+    if (scenario)
+        for (const Fault& fault : scenario->faults) {
+            tcp.faults().Add(fault);
+            rtu.faults().Add(fault);
+        }
+    if (options.verbose) {
+        tcp.SetObserver([](const WireRecord& record) { printRecord("tcp", record); });
+        rtu.SetObserver([](const WireRecord& record) { printRecord("rtu", record); });
+    }
+
+    ModbusServer server(tcp, rtu);
+    try {
+        if (options.tcpPort) {
+            const int port = server.ListenTcp(options.host, *options.tcpPort);
+            std::printf("tcp %s:%d\n", options.host.c_str(), port);
+        }
+        if (options.pty) std::printf("rtu %s\n", server.ServePty().c_str());
+        if (!options.rtuDevice.empty()) {
+            server.ServeSerial(options.rtuDevice);
+            std::printf("rtu %s\n", options.rtuDevice.c_str());
+        }
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "tarnel-sim: %s\n", failure.what());
+        return 1;
+    }
+    std::fflush(stdout);
+    server.Start();
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.Stop();
+    return 0;
+}

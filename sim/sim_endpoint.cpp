@@ -1,0 +1,86 @@
+#include "sim/sim_endpoint.h"
+
+namespace tarnel::sim {
+namespace {
+
+int startRegister(const Bytes& pdu) { return pdu.size() >= 3 ? pdu[1] << 8 | pdu[2] : -1; }
+
+// The reply frame with the faults that change its bytes or its timing.
+std::vector<ReplyChunk> shape(Bytes frame, const std::vector<Fault>& faults, Framing framing) {
+    int delay = 0;
+    int splitGap = -1;
+    for (const Fault& fault : faults) {
+        switch (fault.kind) {
+            case FaultKind::WrongCrc:
+                if (framing == Framing::Rtu && !frame.empty()) frame.back() ^= 0xFF;
+                break;
+            case FaultKind::Filler: frame.push_back(0x00); break;
+            case FaultKind::LeadingZero: frame.insert(frame.begin(), 0x00); break;
+            case FaultKind::ShortTcp: frame.resize(std::min<size_t>(frame.size(), 5)); break;
+            case FaultKind::Delay: delay += fault.value; break;
+            case FaultKind::Split: splitGap = fault.value; break;
+            default: break;
+        }
+    }
+    if (splitGap < 0 || frame.size() < 2) return {{delay, frame}};
+    const auto half = frame.begin() + static_cast<long>(frame.size() / 2);
+    return {{delay, Bytes(frame.begin(), half)}, {delay + splitGap, Bytes(half, frame.end())}};
+}
+
+bool has(const std::vector<Fault>& faults, FaultKind kind) {
+    return std::any_of(faults.begin(), faults.end(), [kind](const Fault& f) { return f.kind == kind; });
+}
+
+}  // namespace
+
+SimEndpoint::SimEndpoint(SimGateway& gateway, Clock& clock, Framing framing)
+    : gateway_(gateway), clock_(clock), framing_(framing) {}
+
+Exchange SimEndpoint::Answer(const Bytes& frame) {
+    record(true, frame);
+    Exchange exchange;
+    exchange.request = ParseRequest(frame, framing_);
+    if (!exchange.request || exchange.request->pdu.empty()) return exchange;
+    const ModbusFrame& request = *exchange.request;
+    const bool broadcast = request.unit == 0;
+    if (!broadcast && request.unit != gateway_.UnitAddress()) return exchange;
+
+    const std::vector<Fault> faults = faults_.Take(request.pdu[0], startRegister(request.pdu));
+    exchange.faulted = !faults.empty();
+    exchange.close = has(faults, FaultKind::Close);
+    const auto exception = std::find_if(faults.begin(), faults.end(),
+                                        [](const Fault& f) { return f.kind == FaultKind::Exception; });
+    if (exception != faults.end())
+        exchange.replyPdu = {static_cast<uint8_t>(request.pdu[0] | 0x80), static_cast<uint8_t>(exception->value)};
+    else
+        exchange.replyPdu = gateway_.Handle(request.pdu);
+    if (broadcast || exchange.close || has(faults, FaultKind::NoReply) || exchange.replyPdu.empty())
+        return exchange;
+    exchange.chunks = shape(ReplyFrame(request, exchange.replyPdu, framing_), faults, framing_);
+    return exchange;
+}
+
+void SimEndpoint::RecordReply(const Bytes& bytes) { record(false, bytes); }
+
+std::vector<WireRecord> SimEndpoint::Records() const {
+    std::lock_guard lock(recordsLock_);
+    return records_;
+}
+
+void SimEndpoint::ClearRecords() {
+    std::lock_guard lock(recordsLock_);
+    records_.clear();
+}
+
+void SimEndpoint::SetObserver(std::function<void(const WireRecord&)> observer) {
+    std::lock_guard lock(recordsLock_);
+    observer_ = std::move(observer);
+}
+
+void SimEndpoint::record(bool request, const Bytes& bytes) {
+    std::lock_guard lock(recordsLock_);
+    records_.push_back({clock_.elapsed(), request, bytes});
+    if (observer_) observer_(records_.back());
+}
+
+}  // namespace tarnel::sim
