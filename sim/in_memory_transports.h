@@ -48,7 +48,7 @@ public:
     void connectToHost(const QString& host, uint16_t port) override;
     void abort() override;
     void send(const QByteArray& frame) override;
-    bool connected() const { return connected_; }
+    bool isConnected() const { return connected_; }
 
 private:
     SimEndpoint& endpoint_;

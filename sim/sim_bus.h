@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -9,17 +10,24 @@ namespace tarnel::sim {
 
 using Bytes = std::vector<uint8_t>;
 
+// The EN 13757-3 manufacturer code of three upper-case letters: five bits a
+// letter, "A" = 1, the first letter in the top bits ("ABC" is 0x0443, "ZPA"
+// is 0x6A01).
+constexpr uint16_t ManufacturerCode(char first, char second, char third) {
+    return static_cast<uint16_t>(((first - 64) << 10) | ((second - 64) << 5) | (third - 64));
+}
+
 // One simulated M-Bus meter (EN 13757-2/3 slave).
 struct SimMeter {
-    uint8_t address = 0;            // primary address
-    uint32_t id = 0;                // identification number, 8 BCD digits (0x12345678 is 12345678)
-    uint16_t manufacturer = 0x0443; // EN 13757-3 manufacturer code ("ABC")
+    uint8_t address = 0;             // primary address
+    uint32_t id = 0;                 // identification number, 8 BCD digits (0x12345678 is 12345678)
+    uint16_t manufacturer = 0x0443;  // EN 13757-3 manufacturer code ("ABC")
     uint8_t version = 1;
     uint8_t medium = 0x07;
     uint8_t status = 0x00;
-    int baud = 2400;                // the meter's M-Bus speed
-    Bytes records;                  // the data records after the 12-byte header
-    int replyDelayMs = 30;          // time from the end of a request to the start of the reply
+    int baud = 2400;        // the meter's M-Bus speed
+    Bytes records;          // the data records after the 12-byte header
+    int replyDelayMs = 30;  // time from the end of a request to the start of the reply
 
     // Faults of this meter.
     bool silent = false;         // never answers
@@ -37,8 +45,8 @@ struct SimMeter {
 
 // What came back on the bus for one request.
 struct BusReply {
-    Bytes bytes;          // as received by the gateway (garbled when meters collided)
-    int delayMs = 0;      // from the end of the request to the start of the reply
+    Bytes bytes;      // as received by the gateway (garbled when meters collided)
+    int delayMs = 0;  // from the end of the request to the start of the reply
 };
 
 // The M-Bus behind the gateway: the meters answer the telegrams the gateway
@@ -60,6 +68,8 @@ public:
     // Meters from a JSON file (format in docs/SIMULATOR.md); nothing and an
     // error text when the file cannot be read.
     static std::optional<std::vector<SimMeter>> LoadMeters(const QString& path, QString* error);
+    // The same from the text of such a file.
+    static std::optional<std::vector<SimMeter>> ParseMeters(const QByteArray& json, QString* error);
 
 private:
     std::vector<SimMeter> meters_;

@@ -1,18 +1,265 @@
+// The gateway's Modbus side: the four functions it serves, the two register
+// spaces and the device identification. The pass-through, the device table
+// and the settings live in the gateway_*.cpp files beside this one.
 #include "sim/sim_gateway.h"
 
-namespace tarnel::sim {
+#include <utility>
 
-SimGateway::SimGateway(SimBus& bus, Clock& clock) : bus_(bus), clock_(clock) {}
+#include "link/register_map.h"
+
+namespace tarnel::sim {
+namespace {
+
+constexpr uint8_t kReadHolding = 0x03;
+constexpr uint8_t kReadInput = 0x04;
+constexpr uint8_t kWriteSingle = 0x06;
+constexpr uint8_t kWriteMultiple = 0x10;
+constexpr uint8_t kEncapsulated = 0x2B;
+constexpr uint8_t kReadDeviceIdMei = 0x0E;
+
+constexpr int kMaxReadQuantity = 125;
+constexpr int kMaxWriteQuantity = 123;
+constexpr int kRegisterSpace = 0x10000;
+
+// The pass-through buffer holds the longest M-Bus frame (255 + 6 bytes).
+constexpr int kMbusBufferRegisters = 131;
+
+// Device identification: stream access from an object, or one object.
+constexpr uint8_t kIdBasicStream = 1;
+constexpr uint8_t kIdRegularStream = 2;
+constexpr uint8_t kIdIndividual = 4;
+constexpr uint8_t kIdConformity = 0x82;  // regular level, stream and individual access
+
+uint16_t wordAt(const Bytes& pdu, size_t index) {
+    return static_cast<uint16_t>(pdu[index] << 8 | pdu[index + 1]);
+}
+
+void pushWord(Bytes& bytes, uint16_t value) {
+    bytes.push_back(static_cast<uint8_t>(value >> 8));
+    bytes.push_back(static_cast<uint8_t>(value & 0xFF));
+}
+
+bool within(int number, int first, int count) {
+    return number >= first && number < first + count;
+}
+
+}  // namespace
+
+SimGateway::SimGateway(SimBus& bus, Clock& clock)
+    : bus_(bus), clock_(clock), startedAt_(clock.elapsed()) {
+    setDefaults();
+}
 
 Bytes SimGateway::Handle(const Bytes& requestPdu) {
     std::lock_guard lock(mutex_);
     if (requestPdu.empty()) return {};
-    return {static_cast<uint8_t>(requestPdu[0] | 0x80), 0x01};  // first cut: illegal function
+    Bytes reply;
+    switch (requestPdu[0]) {
+        case kReadHolding:
+        case kReadInput:
+            reply = readRegisters(requestPdu);
+            break;
+        case kWriteSingle:
+            reply = writeSingle(requestPdu);
+            break;
+        case kWriteMultiple:
+            reply = writeMultiple(requestPdu);
+            break;
+        case kEncapsulated:
+            reply = readDeviceId(requestPdu);
+            break;
+        default:
+            reply = exception(requestPdu[0], Fault::IllegalFunction);
+    }
+    // A new unit address counts from the request after the one that set it.
+    if (pendingAddress_) unitAddress_ = *std::exchange(pendingAddress_, std::nullopt);
+    return reply;
 }
 
-uint8_t SimGateway::UnitAddress() const { return 1; }
-void SimGateway::SetUnitAddress(uint8_t) {}
-void SimGateway::SetEntryRegisters(int) {}
-void SimGateway::Activate(uint8_t) {}
+uint8_t SimGateway::UnitAddress() const {
+    std::lock_guard lock(mutex_);
+    return unitAddress_;
+}
+
+void SimGateway::SetUnitAddress(uint8_t address) {
+    std::lock_guard lock(mutex_);
+    unitAddress_ = address;
+    pendingAddress_.reset();
+}
+
+void SimGateway::SetEntryRegisters(int registers) {
+    std::lock_guard lock(mutex_);
+    entryRegisters_ = registers == reg::kDeviceEntryRegistersV2 ? reg::kDeviceEntryRegistersV2
+                                                                : reg::kDeviceEntryRegisters;
+}
+
+bool SimGateway::Activate(uint8_t address) {
+    std::lock_guard lock(mutex_);
+    return activate(address) == Fault::None;
+}
+
+bool SimGateway::SetInputs(uint8_t address, uint8_t input1, uint8_t input2) {
+    std::lock_guard lock(mutex_);
+    TableEntry* entry = findEntry(address);
+    if (!entry) return false;
+    entry->input1 = input1;
+    entry->input2 = input2;
+    return true;
+}
+
+int SimGateway::ActiveDevices() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(table_.size());
+}
+
+int SimGateway::MbusBaud() const {
+    std::lock_guard lock(mutex_);
+    return busBaud();
+}
+
+Bytes SimGateway::exception(uint8_t function, Fault fault) {
+    return {static_cast<uint8_t>(function | 0x80), static_cast<uint8_t>(fault)};
+}
+
+Bytes SimGateway::readRegisters(const Bytes& pdu) {
+    const uint8_t function = pdu[0];
+    if (pdu.size() != 5) return exception(function, Fault::IllegalValue);
+    const int start = wordAt(pdu, 1);
+    const int count = wordAt(pdu, 3);
+    if (count < 1 || count > kMaxReadQuantity) return exception(function, Fault::IllegalValue);
+    if (start + count > kRegisterSpace) return exception(function, Fault::IllegalAddress);
+
+    const qint64 now = clock_.elapsed();
+    if (function == kReadInput && start <= tableRegisters()) refreshDueEntries(now);
+    Bytes reply = {function, static_cast<uint8_t>(2 * count)};
+    for (int number = start; number < start + count; ++number) {
+        const std::optional<uint16_t> value =
+            function == kReadInput ? inputRegister(number, now) : holdingRegister(number);
+        if (!value) return exception(function, Fault::IllegalAddress);
+        pushWord(reply, *value);
+    }
+    return reply;
+}
+
+Bytes SimGateway::writeSingle(const Bytes& pdu) {
+    if (pdu.size() != 5) return exception(kWriteSingle, Fault::IllegalValue);
+    const Fault fault = writeRegister(wordAt(pdu, 1), wordAt(pdu, 3));
+    if (fault != Fault::None) return exception(kWriteSingle, fault);
+    return pdu;
+}
+
+Bytes SimGateway::writeMultiple(const Bytes& pdu) {
+    if (pdu.size() < 6) return exception(kWriteMultiple, Fault::IllegalValue);
+    const int start = wordAt(pdu, 1);
+    const int count = wordAt(pdu, 3);
+    const size_t byteCount = pdu[5];
+    if (count < 1 || count > kMaxWriteQuantity || byteCount != 2u * count ||
+        pdu.size() != 6 + byteCount)
+        return exception(kWriteMultiple, Fault::IllegalValue);
+    if (start + count > kRegisterSpace) return exception(kWriteMultiple, Fault::IllegalAddress);
+
+    if (start == reg::kMbusBuffer) {
+        sendTelegram(TelegramFromWrite(Bytes(pdu.begin() + 6, pdu.end())));
+    } else {
+        std::vector<uint16_t> values;
+        for (int i = 0; i < count; ++i)
+            values.push_back(wordAt(pdu, 6 + 2 * i));
+        const Fault fault = writeSettings(start, values);
+        if (fault != Fault::None) return exception(kWriteMultiple, fault);
+    }
+    return Bytes(pdu.begin(), pdu.begin() + 5);
+}
+
+Bytes SimGateway::readDeviceId(const Bytes& pdu) const {
+    if (pdu.size() != 4) return exception(kEncapsulated, Fault::IllegalValue);
+    if (pdu[1] != kReadDeviceIdMei) return exception(kEncapsulated, Fault::IllegalFunction);
+    const uint8_t code = pdu[2];
+    const uint8_t object = pdu[3];
+    const std::vector<std::string> objects = {"Velgate", "Corvane-64", versionText()};
+
+    size_t first = 0;
+    size_t last = objects.size();
+    if (code == kIdIndividual) {
+        if (object >= objects.size()) return exception(kEncapsulated, Fault::IllegalAddress);
+        first = object;
+        last = first + 1;
+    } else if (code == kIdBasicStream || code == kIdRegularStream) {
+        first = object < objects.size() ? object : 0;  // an unknown object restarts at 0
+    } else {
+        return exception(kEncapsulated, Fault::IllegalValue);
+    }
+
+    Bytes reply = {kEncapsulated,
+                   kReadDeviceIdMei,
+                   code,
+                   kIdConformity,
+                   0x00,
+                   0x00,
+                   static_cast<uint8_t>(last - first)};
+    for (size_t id = first; id < last; ++id) {
+        reply.push_back(static_cast<uint8_t>(id));
+        reply.push_back(static_cast<uint8_t>(objects[id].size()));
+        for (const char c : objects[id])
+            reply.push_back(static_cast<uint8_t>(c));
+    }
+    return reply;
+}
+
+std::optional<uint16_t> SimGateway::inputRegister(int number, qint64 now) const {
+    if (number >= reg::kDeviceTableStart && number <= tableRegisters())
+        return tableRegister(number);
+    if (number >= reg::kStatusFirst && number <= reg::kStatusLast)
+        return statusRegister(number, now);
+    if (number == reg::kStatusExtra) return statusRegister(number, now);
+    if (number == reg::kMbusStatus) return mbusStatusRegister(now);
+    if (within(number, reg::kMbusBuffer, kMbusBufferRegisters))
+        return mbusBufferRegister(number - reg::kMbusBuffer, now);
+    if (within(number, reg::kActiveDeviceMap, reg::kActiveDeviceMapRegisters))
+        return bitMapRegister(number - reg::kActiveDeviceMap);
+    if (within(number, reg::kAddressMap, reg::kAddressMapRegisters))
+        return addressMapRegister(number - reg::kAddressMap);
+    return std::nullopt;
+}
+
+std::optional<uint16_t> SimGateway::holdingRegister(int number) const {
+    if (number == reg::kModbusAddress) return unitAddress_;
+    const auto setting = settings_.find(number);
+    if (setting == settings_.end()) return std::nullopt;
+    return setting->second;
+}
+
+SimGateway::Fault SimGateway::writeRegister(int number, uint16_t value) {
+    switch (number) {
+        case reg::kActivateDevice:
+            if (value > 250) return Fault::IllegalValue;  // primary addresses 0 to 250
+            return activate(static_cast<uint8_t>(value));
+        case reg::kDeleteDevice:
+            return deleteDevice(value);
+        case reg::kDeleteInputs:
+            return deleteInputs(value);
+        case reg::kSearchAndActivate:
+            return searchAndActivate(value);
+        default:
+            return writeSettings(number, {value});
+    }
+}
+
+SimGateway::Fault SimGateway::writeSettings(int start, const std::vector<uint16_t>& values) {
+    const int end = start + static_cast<int>(values.size());
+    for (int number = start; number < end; ++number)
+        if (!isSetting(number)) return Fault::IllegalAddress;
+    for (int number = start; number < end; ++number)
+        if (!validSetting(number, values[number - start])) return Fault::IllegalValue;
+    for (int number = start; number < end; ++number) {
+        const uint16_t value = values[number - start];
+        if (number == reg::kModbusAddress) {
+            pendingAddress_ = static_cast<uint8_t>(value);
+            continue;
+        }
+        settings_[number] = value;
+        applyFlags(number, value);
+    }
+    return Fault::None;
+}
 
 }  // namespace tarnel::sim
