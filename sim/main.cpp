@@ -21,7 +21,7 @@ using namespace tarnel::sim;
 namespace {
 
 constexpr const char* kHelp = R"(Usage: tarnel-sim [--tcp PORT] [--pty | --rtu DEVICE] [--unit N]
-                  [--meters FILE] [--scenario FILE] [--fault SPEC]... [-v]
+                  [--meters FILE] [--scenario FILE] [--fault FAULT]... [-v]
 
 The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
 
@@ -32,7 +32,7 @@ The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
   --unit N         the gateway's Modbus address (default 1)
   --meters FILE    the meters on the bus (JSON, see below); default: a demo set
   --scenario FILE  unit, entry size, activated meters and faults (JSON)
-  --fault SPEC     a fault: KIND[,count=N][,function=F][,register=R][,value=V]
+  --fault FAULT    a fault: KIND[,count=N][,function=F][,register=R][,value=V]
                    KIND: no-reply, crc, filler, leading-zero, exception (value =
                    code), delay (value = ms), split (value = gap ms), short-tcp,
                    close; count -1 = every matching request
