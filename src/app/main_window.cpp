@@ -47,6 +47,7 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     installKeyFilters(*this);
     wireShellHandlers();
     wireLinkHandlers();
+    wireGatewayHandlers();
     FormCreate();
 }
 

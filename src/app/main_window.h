@@ -49,6 +49,18 @@ public:
     void Check_asciiClick(bool checked);
     void Check_hexClick(bool checked);
     void Butt_command_sendClick();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn9Click();
+    void BitBtn10Click();
+    void BitBtn11Click();
+    void BitBtn12Click();
+    void BitBtn17Click();
+    void BitBtn20Click();
+    void BitBtn18Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,6 +72,9 @@ private:
     void bindLogAndStatus();
     void wireShellHandlers();
     void wireLinkHandlers();
+    void wireGatewayHandlers();
+    int slaveAddress() const;
+    int modbusTimeout() const;
     void updateLinkControls();
     // Runs a handler; an error it throws is shown as the toolkit would show
     // an error nobody caught, and the window goes on.

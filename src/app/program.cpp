@@ -1,6 +1,9 @@
 #include "app/program.h"
 
 #include "base/grid_layouts.h"
+#include "gateway/gateway_commands.h"
+#include "gateway/gateway_status.h"
+#include "gateway/register_view.h"
 #include "link/command_console.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
@@ -45,6 +48,11 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     tcp_ = transports.tcp ? std::move(transports.tcp) : std::make_unique<SocketTransport>();
     link_ = std::make_unique<GatewayLink>(*serial_, *tcp_, clock_, log_, status_, dialogs_);
     console_ = std::make_unique<CommandConsole>(*link_, log_, *timer("Timer_free_command"));
+    registerView_ = std::make_unique<RegisterView>(*link_, log_, gridInputRegisters_,
+                                                   *timer("Timer_modbus"), *timer("Timer_auto"));
+    commands_ = std::make_unique<GatewayCommands>(*link_, log_, dialogs_, *registerView_);
+    gatewayStatus_ =
+        std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
 }
 
 Program::~Program() = default;

@@ -20,7 +20,10 @@ struct ProgramPaths {
 };
 
 class CommandConsole;
+class GatewayCommands;
 class GatewayLink;
+class GatewayStatus;
+class RegisterView;
 
 // The two transports of the link; the real serial port and socket when empty.
 struct Transports {
@@ -49,6 +52,9 @@ public:
     GridModel& gridInputRegisters() { return gridInputRegisters_; }
     GatewayLink& link() { return *link_; }
     CommandConsole& console() { return *console_; }
+    RegisterView& registerView() { return *registerView_; }
+    GatewayCommands& commands() { return *commands_; }
+    GatewayStatus& gatewayStatus() { return *gatewayStatus_; }
 
     // One of the window's timers, by name (for example "Timer_modbus"). All
     // start stopped; each is single-shot but Timer_auto and
@@ -75,6 +81,9 @@ private:
     std::unique_ptr<TcpTransport> tcp_;
     std::unique_ptr<GatewayLink> link_;
     std::unique_ptr<CommandConsole> console_;
+    std::unique_ptr<RegisterView> registerView_;
+    std::unique_ptr<GatewayCommands> commands_;
+    std::unique_ptr<GatewayStatus> gatewayStatus_;
 };
 
 }  // namespace tarnel

@@ -68,7 +68,7 @@ void GatewayLink::prepareRequest() {
     if (serialOpen_) serial_.purgeAll();
 }
 
-QByteArray GatewayLink::takeReply() {
+QByteArray GatewayLink::takeReply(bool logReceived) {
     QByteArray reply;
     if (tcpMode_) {
         QStringList lines;
@@ -78,7 +78,7 @@ QByteArray GatewayLink::takeReply() {
     } else {
         reply = SerialRxBuffer();
     }
-    log_.append(RcvdLine(reply));
+    if (logReceived) log_.append(RcvdLine(reply));
     return reply;
 }
 

@@ -38,6 +38,8 @@ public:
                 StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);
     ~GatewayLink() override;
 
+    Clock& clock() const { return clock_; }
+
     // --- link state ---
     bool SerialOpen() const { return serialOpen_; }
     bool TcpMode() const { return tcpMode_; }
@@ -57,8 +59,9 @@ public:
     bool requireLink();
     // Empties both buffers and, with the serial port open, purges its queues.
     void prepareRequest();
-    // What the active link has received, in RTU form, logged as "RCVD:".
-    QByteArray takeReply();
+    // What the active link has received, in RTU form, logged as "RCVD:"
+    // (unless the caller logs that line itself, later).
+    QByteArray takeReply(bool logReceived = true);
     // Writes a parser's lines to the log and a CRC error to the status bar.
     void report(const ParseReport& parsed);
 

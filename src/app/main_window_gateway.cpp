@@ -1,0 +1,154 @@
+// The main window's side of the gateway chores: the register view, the
+// setting commands, the status read and the network settings.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/main_window.h"
+#include "app/up_down.h"
+#include "gateway/gateway_commands.h"
+#include "gateway/gateway_status.h"
+#include "gateway/register_view.h"
+
+namespace tarnel {
+
+void TForm1::wireGatewayHandlers() {
+    const auto onClick = [this](const char* name, void (TForm1::*handler)()) {
+        connect(control<QPushButton>(name), &QPushButton::clicked, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    onClick("BitBtn3", &TForm1::BitBtn3Click);
+    onClick("BitBtn4", &TForm1::BitBtn4Click);
+    onClick("BitBtn9", &TForm1::BitBtn9Click);
+    onClick("BitBtn10", &TForm1::BitBtn10Click);
+    onClick("BitBtn11", &TForm1::BitBtn11Click);
+    onClick("BitBtn12", &TForm1::BitBtn12Click);
+    onClick("BitBtn17", &TForm1::BitBtn17Click);
+    onClick("BitBtn20", &TForm1::BitBtn20Click);
+    onClick("BitBtn18", &TForm1::BitBtn18Click);
+    onClick("Button1", &TForm1::Button1Click);
+    onClick("Button2", &TForm1::Button2Click);
+    onClick("Button3", &TForm1::Button3Click);
+
+    RegisterView& view = program_->registerView();
+    connect(control<QCheckBox>("CheckBox1"), &QCheckBox::clicked, &view,
+            &RegisterView::CheckBox1Click);
+    connect(control<QLineEdit>("Edit_auto"), &QLineEdit::textChanged, this, [this] {
+        program_->registerView().Edit_autoChange(control<UpDown>("UD_auto")->position());
+    });
+    connect(&view, &RegisterView::automaticRead, this,
+            [this] { guarded([this] { BitBtn3Click(); }); });
+    program_->gatewayStatus().setVersion = [this](bool version3) {
+        control<QCheckBox>("Check_v3")->setChecked(version3);
+        control<QCheckBox>("Check_v2")->setChecked(!version3);
+    };
+
+    // Pairs of which exactly one is checked.
+    for (const auto& [first, second] :
+         {std::pair{"checkInput", "checkHolding"}, std::pair{"checkModbusPort", "checkFPbaud"},
+          std::pair{"Check_v3", "Check_v2"}}) {
+        auto* a = control<QCheckBox>(first);
+        auto* b = control<QCheckBox>(second);
+        connect(a, &QCheckBox::clicked, b, [b](bool checked) { b->setChecked(!checked); });
+        connect(b, &QCheckBox::clicked, a, [a](bool checked) { a->setChecked(!checked); });
+    }
+    // Groups of which at most one is checked.
+    const QList<QStringList> groups = {{"checkBetween", "checkRespond"},
+                                       {"checkNKE", "check5B", "checkStopMbus", "checkSort",
+                                        "checkDHCP", "checkReset", "checkFactoryDefault"}};
+    for (const QStringList& group : groups) {
+        for (const QString& name : group) {
+            auto* box = control<QCheckBox>(name);
+            connect(box, &QCheckBox::clicked, this, [this, group, name](bool checked) {
+                if (!checked) return;
+                for (const QString& other : group)
+                    if (other != name) control<QCheckBox>(other)->setChecked(false);
+            });
+        }
+    }
+}
+
+int TForm1::slaveAddress() const {
+    return control<UpDown>("UDmodbusAddress")->position();
+}
+
+int TForm1::modbusTimeout() const {
+    return control<UpDown>("UD_modbusTimeout")->position();
+}
+
+void TForm1::BitBtn3Click() {
+    program_->registerView().BitBtn3Click(
+        {slaveAddress(), control<QLineEdit>("EditInputAddress")->text(),
+         control<QLineEdit>("EditInputCount")->text(),
+         control<QCheckBox>("checkInput")->isChecked(), modbusTimeout()});
+}
+
+void TForm1::BitBtn4Click() {
+    program_->registerView().BitBtn4Click();
+}
+
+void TForm1::BitBtn9Click() {
+    if (const auto corrected = program_->commands().BitBtn9Click(
+            slaveAddress(), control<QLineEdit>("editTimeouts")->text(),
+            control<QCheckBox>("checkBetween")->isChecked(),
+            control<QCheckBox>("checkRespond")->isChecked()))
+        control<QLineEdit>("editTimeouts")->setText(*corrected);
+}
+
+void TForm1::BitBtn10Click() {
+    program_->commands().BitBtn10Click(slaveAddress());
+}
+
+void TForm1::BitBtn11Click() {
+    if (const auto corrected = program_->commands().BitBtn11Click(
+            slaveAddress(), control<QComboBox>("Combo_baud")->currentText(),
+            control<QComboBox>("Combo_parity")->currentText(),
+            control<QCheckBox>("checkFPbaud")->isChecked()))
+        control<QComboBox>("Combo_baud")->setCurrentText(*corrected);
+}
+
+void TForm1::BitBtn12Click() {
+    program_->commands().BitBtn12Click(slaveAddress(), control<QLineEdit>("Edit_address")->text());
+}
+
+void TForm1::BitBtn17Click() {
+    if (const auto corrected = program_->commands().BitBtn17Click(
+            slaveAddress(), control<QLineEdit>("editReadoutMinutes")->text()))
+        control<QLineEdit>("editReadoutMinutes")->setText(*corrected);
+}
+
+void TForm1::BitBtn20Click() {
+    const auto checked = [this](const char* name) { return control<QCheckBox>(name)->isChecked(); };
+    GatewayCommands::Flags flags;
+    flags.nke = checked("checkNKE");
+    flags.x7b = checked("check5B");
+    flags.startMbus = checked("checkStopMbus");
+    flags.sort = checked("checkSort");
+    flags.dhcp = checked("checkDHCP");
+    flags.reset = checked("checkReset");
+    flags.factoryDefault = checked("checkFactoryDefault");
+    flags.set = checked("check01");
+    program_->commands().BitBtn20Click(slaveAddress(), flags);
+}
+
+void TForm1::BitBtn18Click() {
+    program_->gatewayStatus().BitBtn18Click(slaveAddress(), modbusTimeout());
+}
+
+void TForm1::Button1Click() {
+    program_->gatewayStatus().Button1Click(slaveAddress(),
+                                           control<QComboBox>("Combo_tcpCommand")->currentText(),
+                                           control<QLineEdit>("Edit_ip")->text());
+}
+
+void TForm1::Button2Click() {
+    program_->gatewayStatus().Button2Click(slaveAddress(),
+                                           control<QLineEdit>("Edit_tcpPort")->text());
+}
+
+void TForm1::Button3Click() {
+    program_->gatewayStatus().Button3Click(slaveAddress(), control<QLineEdit>("Edit_id")->text());
+}
+
+}  // namespace tarnel

@@ -1,0 +1,153 @@
+#include "gateway/gateway_commands.h"
+
+#include "base/dialogs.h"
+#include "base/log.h"
+#include "gateway/register_view.h"
+#include "link/gateway_link.h"
+#include "link/register_map.h"
+
+namespace tarnel {
+namespace {
+
+// A number typed into a box; `fallback` for a text that is not a number.
+int numberOr(const QString& text, int fallback) {
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    return ok ? number : fallback;
+}
+
+}  // namespace
+
+uint8_t LineCode(const QString& baud, const QString& parity) {
+    static const QStringList kRates = {"300",   "1200",  "2400",  "4800",  "9600",
+                                       "19200", "38400", "57600", "115200"};
+    const qsizetype rate = kRates.indexOf(baud);
+    int bits = -1;
+    if (parity == "None") bits = 0x02;
+    if (parity == "Even") bits = 0x00;
+    if (parity == "Odd") bits = 0x01;
+    if (rate < 0 || bits < 0) return 0xFF;
+    return static_cast<uint8_t>(rate << 4 | bits);
+}
+
+GatewayCommands::GatewayCommands(GatewayLink& link, Log& log, Dialogs& dialogs,
+                                 RegisterView& replies)
+    : link_(link), log_(log), dialogs_(dialogs), replies_(replies) {}
+
+void GatewayCommands::writeSetting(int slave, int registerNumber, uint8_t high, uint8_t low,
+                                   const QString& line) {
+    link_.CommandReplyPending = true;
+    link_.clearBuffers();
+    link_.SendWriteSingleRegister(slave, registerNumber, high, low,
+                                  [this] { replies_.awaitCommandReply(); });
+    log_.append(line);
+}
+
+std::optional<QString> GatewayCommands::BitBtn9Click(int slave, const QString& times, bool between,
+                                                     bool respond) {
+    if (!link_.requireLink()) return std::nullopt;
+    if (times.isEmpty()) return std::nullopt;
+    int time = numberOr(times, 30);
+    std::optional<QString> corrected;
+    if (time >= 100) {
+        time = 30;
+        corrected = QStringLiteral("30");
+    }
+    if (!between && !respond) {
+        log_.append(QStringLiteral("Error in timeouts..."));
+        return corrected;
+    }
+    writeSetting(slave, between ? reg::kTimeBetweenReadings : reg::kWaitRespondTime, 0x00,
+                 static_cast<uint8_t>(time), QStringLiteral("Setting timeouts for device..."));
+    return corrected;
+}
+
+void GatewayCommands::BitBtn10Click(int slave) {
+    if (!link_.requireLink()) return;
+    link_.CommandReplyPending = true;
+    link_.clearBuffers();
+    link_.SendSetClock(slave, reg::kClock, reg::kClockRegisters,
+                       [this] { replies_.awaitCommandReply(); });
+    log_.append(QStringLiteral("Setting datetime of device..."));
+}
+
+std::optional<QString> GatewayCommands::BitBtn11Click(int slave, const QString& baud,
+                                                      const QString& parity, bool mbusPort) {
+    if (!link_.requireLink()) return std::nullopt;
+    QString rate = baud;
+    std::optional<QString> corrected;
+    if (mbusPort) {
+        bool ok = false;
+        const int number = baud.toInt(&ok);
+        if (!ok) {
+            dialogs_.warning(
+                "Write baud and parity",
+                QStringLiteral("\"%1\" is not a baud rate. Choose one of the listed rates.")
+                    .arg(baud));
+            return std::nullopt;
+        }
+        // The M-Bus side goes no faster than 9600 Bd.
+        if (number > 9600) corrected = rate = QStringLiteral("2400");
+    }
+    const uint8_t code = LineCode(rate, parity);
+    if (code == 0xFF) {
+        log_.append(QStringLiteral("Wrong baud or parity selected..."));
+        return corrected;
+    }
+    writeSetting(slave, mbusPort ? reg::kMbusPortLine : reg::kModbusPortLine, 0x00, code,
+                 QStringLiteral("Changing baud settings..."));
+    return corrected;
+}
+
+void GatewayCommands::BitBtn12Click(int slave, const QString& address) {
+    if (address.isEmpty()) {
+        log_.append(QStringLiteral("Modbus address not entered"));
+        return;
+    }
+    const int value = numberOr(address, 255);
+    if (value >= 255) {
+        log_.append(QStringLiteral("Invalid new modbus address entered..."));
+        return;
+    }
+    if (!link_.requireLink()) return;
+    writeSetting(slave, reg::kModbusAddress, 0x00, static_cast<uint8_t>(value),
+                 QStringLiteral("Changing primary address of device..."));
+}
+
+std::optional<QString> GatewayCommands::BitBtn17Click(int slave, const QString& minutes) {
+    if (!link_.requireLink()) return std::nullopt;
+    if (minutes.isEmpty()) return std::nullopt;
+    int value = numberOr(minutes, 720);
+    std::optional<QString> corrected;
+    if (value > 720 || value <= 0) {
+        value = 720;
+        corrected = QStringLiteral("720");
+    }
+    const int seconds = value * 60;
+    writeSetting(slave, reg::kReadoutMinutes, static_cast<uint8_t>(seconds >> 8),
+                 static_cast<uint8_t>(seconds & 0xFF),
+                 QStringLiteral("Updating readout time in minutes..."));
+    return corrected;
+}
+
+void GatewayCommands::BitBtn20Click(int slave, const Flags& flags) {
+    if (!link_.requireLink()) return;
+    const std::pair<bool, int> group1[] = {
+        {flags.nke, 0x01}, {flags.x7b, 0x02}, {flags.startMbus, 0x09}, {flags.sort, 0x0A}};
+    const std::pair<bool, int> group2[] = {
+        {flags.dhcp, 0x01}, {flags.reset, 0x11}, {flags.factoryDefault, 0x12}};
+    int code = -1, registerNumber = reg::kMbusFlags;
+    for (const auto& [checked, value] : group1)
+        if (checked) code = value;
+    if (code < 0) {
+        registerNumber = reg::kNetworkFlags;
+        for (const auto& [checked, value] : group2)
+            if (checked) code = value;
+    }
+    if (code < 0) return;
+    if (flags.set) code |= 0x80;
+    writeSetting(slave, registerNumber, 0x00, static_cast<uint8_t>(code),
+                 QStringLiteral("Set/reset selected flag..."));
+}
+
+}  // namespace tarnel

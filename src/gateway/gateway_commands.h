@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace tarnel {
+
+class Dialogs;
+class GatewayLink;
+class Log;
+class RegisterView;
+
+// The line code of a port: baud rate in the high nibble, parity in the low
+// bits; 0xFF for a baud or parity text not in the table.
+uint8_t LineCode(const QString& baud, const QString& parity);
+
+// The gateway's setting commands: each sends one request to the gateway and
+// has its reply logged by the register view's reply timer. A command whose
+// input it corrects returns the corrected text for its box.
+class GatewayCommands {
+public:
+    GatewayCommands(GatewayLink& link, Log& log, Dialogs& dialogs, RegisterView& replies);
+
+    // The seven flag boxes and "0/1".
+    struct Flags {
+        bool nke = false, x7b = false, startMbus = false, sort = false;
+        bool dhcp = false, reset = false, factoryDefault = false;
+        bool set = false;  // "0/1"
+    };
+
+    // "Write Timeout Registers": returns "30" when the time was 100 or more.
+    std::optional<QString> BitBtn9Click(int slave, const QString& times, bool between,
+                                        bool respond);
+    // "Set Date/Time of device".
+    void BitBtn10Click(int slave);
+    // "Write baud and parity": returns "2400" when a faster rate was chosen
+    // for the M-Bus port.
+    std::optional<QString> BitBtn11Click(int slave, const QString& baud, const QString& parity,
+                                         bool mbusPort);
+    // "Set new modbus address".
+    void BitBtn12Click(int slave, const QString& address);
+    // "Update" (readout period): returns "720" when the minutes were out of range.
+    std::optional<QString> BitBtn17Click(int slave, const QString& minutes);
+    // "Set Universal Mbus Flags".
+    void BitBtn20Click(int slave, const Flags& flags);
+
+private:
+    void writeSetting(int slave, int registerNumber, uint8_t high, uint8_t low,
+                      const QString& line);
+
+    GatewayLink& link_;
+    Log& log_;
+    Dialogs& dialogs_;
+    RegisterView& replies_;
+};
+
+}  // namespace tarnel

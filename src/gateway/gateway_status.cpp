@@ -1,0 +1,217 @@
+#include "gateway/gateway_status.h"
+
+#include "base/log.h"
+#include "gateway/register_view.h"
+#include "link/gateway_link.h"
+#include "link/register_map.h"
+
+namespace tarnel {
+namespace {
+
+// Steps 7 to 14: the network settings read, and the name of each line.
+struct IpStep {
+    int registerNumber;
+    const char* label;
+};
+constexpr IpStep kIpSteps[] = {
+    {55400, "IP: "},
+    {55402, "GATE: "},
+    {55404, "MASK: "},
+    {55406, "CONTROL IP #1: "},
+    {55408, "CONTROL IP #2: "},
+    {55410, "DATA IP #1: "},
+    {55412, "DATA IP #2: "},
+    {55420, "NETWORK NUMBER (Identification): "},
+};
+constexpr int kLastStep = 14;
+
+QString dotted(const QVector<Register>& registers) {
+    QStringList parts;
+    for (const Register& r : registers)
+        parts << QString::number(r.high) << QString::number(r.low);
+    return parts.mid(0, 4).join('.');
+}
+
+}  // namespace
+
+std::optional<std::array<uint8_t, 4>> ParseDottedAddress(const QString& text) {
+    const QStringList parts = text.split('.');
+    if (parts.size() != 4) return std::nullopt;
+    std::array<uint8_t, 4> bytes{};
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        const int value = parts[i].toInt(&ok);
+        if (parts[i].isEmpty() || !ok || value < 0 || value >= 256) return std::nullopt;
+        bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(value);
+    }
+    return bytes;
+}
+
+std::optional<int> IpSettingRegister(const QString& name) {
+    static const QStringList kNames = {"IP address",           "Gateway",        "Mask",
+                                       "Control IP #1",        "Control IP #2",  "Operator IP #1",
+                                       "Operator IP #2",       "Operator IP #3", "Operator IP #4",
+                                       "Net number (optional)"};
+    static const int kRegisters[] = {55400, 55402, 55404, 55406, 55408,
+                                     55410, 55412, 55414, 55416, 55420};
+    const qsizetype index = kNames.indexOf(name);
+    if (index < 0) return std::nullopt;
+    return kRegisters[index];
+}
+
+GatewayStatus::GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, RegisterView& replies,
+                             QObject* parent)
+    : QObject(parent), link_(link), log_(log), timer_(timerStatus), replies_(replies) {
+    connect(&timer_, &Timer::timeout, this, &GatewayStatus::Timer_statusTimer);
+}
+
+void GatewayStatus::BitBtn18Click(int slave, int timeoutMs) {
+    if (!link_.requireLink()) return;
+    link_.prepareRequest();
+    slave_ = slave;
+    step_ = 1;
+    timer_.setInterval(timeoutMs);
+    log_.append(QStringLiteral("Reading settings of device:"));
+    sendStep();
+}
+
+void GatewayStatus::sendStep() {
+    const auto armed = [this] { timer_.start(); };
+    switch (step_) {
+        case 1:
+            return link_.SendReadInputRegisters(slave_, reg::kStatusFirst, 1, armed);
+        case 2:
+            return link_.SendReadInputRegisters(slave_, reg::kStatusFirst + 1, 1, armed);
+        case 3:
+            return link_.SendReadInputRegisters(slave_, reg::kStatusLast, 1, armed);
+        case 4:
+            return link_.SendReadInputRegisters(slave_, reg::kActiveDeviceMap,
+                                                reg::kActiveDeviceMapRegisters, armed);
+        case 5:
+            return link_.SendReadInputRegisters(slave_, reg::kStatusExtra, 1, armed);
+        case 6:
+            return link_.SendReadDeviceId(slave_, reg::kDeviceIdCodeRegular, armed);
+        default:
+            return link_.SendReadHoldingRegisters(slave_, kIpSteps[step_ - 7].registerNumber, 2,
+                                                  armed);
+    }
+}
+
+void GatewayStatus::Timer_statusTimer() {
+    timer_.stop();
+    const QByteArray reply = link_.takeReply(false);
+    if (!reply.isEmpty()) decodeStep(reply);
+    ++step_;
+    link_.prepareRequest();
+    if (step_ > kLastStep) {
+        log_.append(QStringLiteral("Reading settings finished!"));
+        step_ = 0;
+        return;
+    }
+    sendStep();
+}
+
+void GatewayStatus::decodeStep(const QByteArray& reply) {
+    if (step_ <= 5 && step_ != 4) {
+        // A failed check is logged and the step's line written with zero bytes.
+        const FirstRegister first = ReadFirstRegister(reply);
+        link_.report(first.report);
+        switch (step_) {
+            case 1:
+                log_.append(QStringLiteral("Active devices: %1/%2").arg(first.low).arg(first.high));
+                break;
+            case 2:
+                log_.append(QString(first.low & 0x01 ? "SND_NKE," : "") +
+                            (first.low & 0x02 ? "0x7B" : "0x5B"));
+                break;
+            case 3:
+                log_.append(QStringLiteral("Working days: %1").arg(first.low));
+                break;
+            case 5:
+                log_.append(
+                    QStringLiteral("Modbus card version: %1.%2").arg(first.high).arg(first.low));
+                if (setVersion) setVersion(first.low >= 3);
+                break;
+        }
+        return;
+    }
+    if (step_ == 4) {
+        link_.ActiveDeviceCount = 0;
+        const RegisterReply parsed = ParseRegisterResponse(reply);
+        link_.report(parsed.report);
+        if (!parsed.registers.isEmpty())
+            link_.ActiveDeviceCount = CountActiveDevices(parsed.registers);
+        return;
+    }
+    if (step_ == 6) {
+        link_.report(ParseDeviceIdResponse(reply));
+        return;
+    }
+    const RegisterReply parsed = ParseRegisterResponse(reply);
+    link_.report(parsed.report);
+    if (parsed.registers.size() >= 2)
+        log_.append(kIpSteps[step_ - 7].label + dotted(parsed.registers));
+}
+
+void GatewayStatus::writeNetworkSetting(int slave, int registerNumber, const QByteArray& bytes,
+                                        const QString& line) {
+    link_.CommandReplyPending = true;
+    link_.clearBuffers();
+    link_.SendWriteRegisters(slave, registerNumber, static_cast<int>(bytes.size()), bytes,
+                             [this] { replies_.awaitCommandReply(); });
+    log_.append(line);
+}
+
+void GatewayStatus::Button1Click(int slave, const QString& setting, const QString& address) {
+    if (!link_.requireLink()) return;
+    const std::optional<int> registerNumber = IpSettingRegister(setting);
+    if (!registerNumber) return;
+    const auto bytes = ParseDottedAddress(address);
+    if (!bytes) return;
+    writeNetworkSetting(slave, *registerNumber,
+                        QByteArray(reinterpret_cast<const char*>(bytes->data()), 4),
+                        QStringLiteral("Program ") + setting + "...");
+}
+
+void GatewayStatus::Button2Click(int slave, const QString& port) {
+    if (port.isEmpty()) {
+        log_.append(QStringLiteral("Modbus TCP port not entered"));
+        return;
+    }
+    bool ok = false;
+    int number = port.toInt(&ok);
+    if (!ok) number = 49;
+    if (number < 50) {
+        log_.append(QStringLiteral("Invalid modbus TCP port entered..."));
+        return;
+    }
+    if (!link_.requireLink()) return;
+    link_.CommandReplyPending = true;
+    link_.clearBuffers();
+    link_.SendWriteSingleRegister(slave, reg::kListenPort, static_cast<uint8_t>(number >> 8 & 0xFF),
+                                  static_cast<uint8_t>(number & 0xFF),
+                                  [this] { replies_.awaitCommandReply(); });
+    log_.append(QStringLiteral("Changing listen port for modbus TCP..."));
+}
+
+void GatewayStatus::Button3Click(int slave, const QString& serialNumber) {
+    if (!link_.requireLink()) return;
+    if (serialNumber.size() != 8) {
+        log_.append(QStringLiteral("Wrong ID - must be 8-digit..."));
+        return;
+    }
+    QByteArray bytes;
+    for (int i = 0; i < 8; i += 2) {
+        const QChar high = serialNumber[i], low = serialNumber[i + 1];
+        if (!high.isDigit() || !low.isDigit() || high.unicode() > '9' || low.unicode() > '9') {
+            log_.append(QStringLiteral("Exception converting ID - '%1' is not a digit")
+                            .arg(high.isDigit() ? low : high));
+            return;
+        }
+        bytes.append(static_cast<char>((high.unicode() - '0') << 4 | (low.unicode() - '0')));
+    }
+    writeNetworkSetting(slave, reg::kSerialNumber, bytes,
+                        QStringLiteral("Setting new serial number..."));
+}
+
+}  // namespace tarnel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "base/clock.h"
+
+namespace tarnel {
+
+class GatewayLink;
+class Log;
+class RegisterView;
+
+// "a.b.c.d" as four bytes; nothing unless there are exactly four decimal
+// parts below 256.
+std::optional<std::array<uint8_t, 4>> ParseDottedAddress(const QString& text);
+
+// The holding register of a network setting named as in "Select IP setting
+// type:"; nothing for another text.
+std::optional<int> IpSettingRegister(const QString& name);
+
+// Reads the gateway's status and network settings in fourteen steps, one
+// log line an answer, and programs its network settings.
+class GatewayStatus : public QObject {
+    Q_OBJECT
+public:
+    GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, RegisterView& replies,
+                  QObject* parent = nullptr);
+
+    // "Read Status of Corvane-64".
+    void BitBtn18Click(int slave, int timeoutMs);
+    void Timer_statusTimer();
+    // "Program IP".
+    void Button1Click(int slave, const QString& setting, const QString& address);
+    // Listen port "Save".
+    void Button2Click(int slave, const QString& port);
+    // Serial number "Save".
+    void Button3Click(int slave, const QString& serialNumber);
+
+    int step() const { return step_; }
+
+    // Called with true when the gateway's version asks for 28-register
+    // entries ("v 0.3"), false for 24 ("v 0.2").
+    std::function<void(bool version3)> setVersion;
+
+private:
+    void sendStep();
+    void decodeStep(const QByteArray& reply);
+    void writeNetworkSetting(int slave, int registerNumber, const QByteArray& bytes,
+                             const QString& line);
+
+    GatewayLink& link_;
+    Log& log_;
+    Timer& timer_;
+    RegisterView& replies_;
+    int slave_ = 1;
+    int step_ = 0;
+};
+
+}  // namespace tarnel
