@@ -1,0 +1,122 @@
+#include <QRegularExpression>
+
+#include "gateway_fixture.h"
+
+namespace tarnel {
+namespace {
+
+using Status = test::GatewayTest;
+
+TEST(ParseDottedAddress, FourDecimalPartsBelow256) {
+    EXPECT_EQ(ParseDottedAddress("10.0.0.1"), (std::array<uint8_t, 4>{10, 0, 0, 1}));
+    EXPECT_FALSE(ParseDottedAddress("192.168.1.300"));
+    EXPECT_FALSE(ParseDottedAddress("10.0.0"));
+    EXPECT_FALSE(ParseDottedAddress("10..0.1"));
+    EXPECT_FALSE(ParseDottedAddress("10.0.0.1.2"));
+    EXPECT_EQ(IpSettingRegister("Mask"), 55404);
+    EXPECT_EQ(IpSettingRegister("Net number (optional)"), 55420);
+    EXPECT_FALSE(IpSettingRegister("mask"));
+}
+
+TEST_F(Status, TheWholeSequenceOneLineAnAnswer) {
+    bool version3 = false;
+    gatewayStatus.setVersion = [&](bool v3) { version3 = v3; };
+    gatewayStatus.BitBtn18Click(1, 600);
+    clock.runUntilIdle();
+    const QStringList sent = requests();
+    ASSERT_EQ(sent.size(), 14);
+    EXPECT_EQ(sent[0], "01 04 80 00 00 01 18 0A");
+    EXPECT_TRUE(sent[5].startsWith("01 2B 0E 02 00"));
+    EXPECT_TRUE(sent[13].startsWith("01 03 D8 7C 00 02"));
+    const QStringList lines = log.lines();
+    EXPECT_EQ(lines.first(), "Reading settings of device:");
+    EXPECT_EQ(lines.last(), "Reading settings finished!");
+    EXPECT_TRUE(lines.filter(QRegularExpression("^Active devices: \\d+/\\d+$")).size() == 1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Modbus card version: \\d+\\.\\d+$")).size(), 1);
+    EXPECT_EQ(lines.filter(QRegularExpression("^IP: \\d+\\.\\d+\\.\\d+\\.\\d+$")).size(), 1);
+    EXPECT_EQ(lines.filter(QRegularExpression("^NETWORK NUMBER \\(Identification\\): ")).size(), 1);
+    EXPECT_TRUE(lines.join('\n').contains("Corvane-64"));
+    EXPECT_TRUE(version3) << "the simulator has 28-register entries";
+    EXPECT_EQ(link.ActiveDeviceCount, 0) << "nothing activated in this simulator";
+}
+
+TEST_F(Status, VersionAnswersSetTheBoxes) {
+    std::optional<bool> version3;
+    gatewayStatus.setVersion = [&](bool v3) { version3 = v3; };
+    // The gateway does not answer the version read; the test does.
+    sim::Fault silent;
+    silent.kind = sim::FaultKind::NoReply;
+    silent.count = -1;
+    silent.registerNumber = 60000;
+    rtu.faults().Add(silent);
+    for (const auto& [reply, line, v3] :
+         {std::tuple{"01 04 02 00 02", "Modbus card version: 0.2", false},
+          std::tuple{"01 04 02 01 05", "Modbus card version: 1.5", true}}) {
+        // Answer step 5 by hand: the gateway's reply is replaced by the one under test.
+        gatewayStatus.BitBtn18Click(1, 600);
+        for (int step = 1; step < 5; ++step)
+            clock.advance(600);
+        clock.advance(1);
+        link.clearBuffers();
+        serial.received(RtuFrame(test::bytes(reply)));
+        clock.advance(599);
+        EXPECT_TRUE(log.lines().contains(line)) << line;
+        EXPECT_EQ(version3, v3);
+        clock.runUntilIdle();
+        log.clear();
+    }
+}
+
+TEST_F(Status, AFailedAnswerStillWritesTheFirstStepsLineWithZeros) {
+    sim::Fault exception;
+    exception.kind = sim::FaultKind::Exception;
+    exception.value = 4;
+    exception.count = -1;
+    exception.function = 4;
+    rtu.faults().Add(exception);
+    gatewayStatus.BitBtn18Click(1, 600);
+    clock.runUntilIdle();
+    const QStringList lines = log.lines();
+    EXPECT_TRUE(lines.contains("Active devices: 0/0"));
+    EXPECT_TRUE(lines.contains("0x5B"));
+    EXPECT_TRUE(lines.contains("Modbus card version: 0.0"));
+    EXPECT_TRUE(lines.contains("Error - SLAVE DEVICE FAILURE\r"));
+    EXPECT_EQ(lines.last(), "Reading settings finished!");
+}
+
+TEST_F(Status, ProgramIpListenPortAndSerialNumber) {
+    gatewayStatus.Button1Click(1, "Mask", "10.0.0.1");
+    settle();
+    EXPECT_EQ(requests().last(), "01 10 D8 6C 00 02 04 0A 00 00 01 CD CF");
+    EXPECT_EQ(log.lines().first(), "Program Mask...");
+    gatewayStatus.Button2Click(1, "502");
+    settle();
+    EXPECT_TRUE(requests().last().startsWith("01 06 DA C2 01 F6"));
+    gatewayStatus.Button3Click(1, "12345678");
+    settle();
+    EXPECT_TRUE(requests().last().startsWith("01 10 D8 22 00 02 04 12 34 56 78"));
+    // Read the address back with the status sequence.
+    log.clear();
+    gatewayStatus.BitBtn18Click(1, 600);
+    clock.runUntilIdle();
+    EXPECT_TRUE(log.lines().contains("MASK: 10.0.0.1"));
+}
+
+TEST_F(Status, NetworkInputErrors) {
+    gatewayStatus.Button1Click(1, "Mask", "192.168.1.300");
+    gatewayStatus.Button1Click(1, "Router", "10.0.0.1");
+    gatewayStatus.Button2Click(1, "49");
+    gatewayStatus.Button2Click(1, "");
+    gatewayStatus.Button3Click(1, "1234567");
+    gatewayStatus.Button3Click(1, "1234x678");
+    settle();
+    EXPECT_TRUE(requests().isEmpty());
+    EXPECT_EQ(log.lines().mid(0, 4),
+              (QStringList{"Invalid modbus TCP port entered...", "Modbus TCP port not entered",
+                           "Wrong ID - must be 8-digit...",
+                           "Exception converting ID - 'x' is not a digit"}));
+}
+
+}  // namespace
+}  // namespace tarnel
