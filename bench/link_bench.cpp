@@ -32,6 +32,7 @@ namespace {
 class NoDialogs final : public Dialogs {
 public:
     void warning(const QString&, const QString&) override {}
+    void error(const QString&, const QString&) override {}
     bool confirm(const QString&, const QString&) override { return false; }
     void message(const QString&) override {}
     QString saveFileName(const FileDialogRequest&) override { return {}; }

@@ -48,6 +48,7 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     wireShellHandlers();
     wireLinkHandlers();
     wireGatewayHandlers();
+    wireMbusHandlers();
     FormCreate();
 }
 

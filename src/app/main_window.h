@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "app/program.h"
+#include "ops/primary_scan.h"
 
 class QLabel;
 
@@ -61,6 +62,15 @@ public:
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void Read1Click();
+    void Removefromtable1Click();
+    void Butt_clear_gridClick();
+    void Butt_save_dataClick();
+    void Butt_load_dataClick();
+    void BitBtn16Click();
+    void BitBtn8Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -73,6 +83,9 @@ private:
     void wireShellHandlers();
     void wireLinkHandlers();
     void wireGatewayHandlers();
+    void wireMbusHandlers();
+    PrimaryScan::Settings scanSettings() const;
+    bool meterMenuAllowed() const;
     int slaveAddress() const;
     int modbusTimeout() const;
     void updateLinkControls();

@@ -7,6 +7,7 @@
 #include "link/command_console.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
+#include "ops/primary_scan.h"
 
 namespace tarnel {
 

@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "base/status_panels.h"
 #include "link/transport.h"
+#include "ops/mbus_job_state.h"
 
 #include <memory>
 
@@ -23,6 +24,7 @@ class CommandConsole;
 class GatewayCommands;
 class GatewayLink;
 class GatewayStatus;
+class PrimaryScan;
 class RegisterView;
 
 // The two transports of the link; the real serial port and socket when empty.
@@ -55,6 +57,8 @@ public:
     RegisterView& registerView() { return *registerView_; }
     GatewayCommands& commands() { return *commands_; }
     GatewayStatus& gatewayStatus() { return *gatewayStatus_; }
+    MbusJobState& job() { return job_; }
+    PrimaryScan& scan() { return *scan_; }
 
     // One of the window's timers, by name (for example "Timer_modbus"). All
     // start stopped; each is single-shot but Timer_auto and
@@ -76,6 +80,7 @@ private:
     GridModel gridDevices_;
     GridModel gridInputRegisters_;
     QString dataFolder_;
+    MbusJobState job_;
     // Declared last, so they go before the log and the panels they write to.
     std::unique_ptr<SerialTransport> serial_;
     std::unique_ptr<TcpTransport> tcp_;
@@ -84,6 +89,7 @@ private:
     std::unique_ptr<RegisterView> registerView_;
     std::unique_ptr<GatewayCommands> commands_;
     std::unique_ptr<GatewayStatus> gatewayStatus_;
+    std::unique_ptr<PrimaryScan> scan_;
 };
 
 }  // namespace tarnel

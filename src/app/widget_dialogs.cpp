@@ -13,6 +13,10 @@ void WidgetDialogs::warning(const QString& caption, const QString& text) {
     QMessageBox::warning(owner_, caption, text);
 }
 
+void WidgetDialogs::error(const QString& caption, const QString& text) {
+    QMessageBox::critical(owner_, caption, text);
+}
+
 bool WidgetDialogs::confirm(const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
                     owner_);

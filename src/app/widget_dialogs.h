@@ -14,6 +14,7 @@ public:
     void setOwner(QWidget* owner) { owner_ = owner; }
 
     void warning(const QString& caption, const QString& text) override;
+    void error(const QString& caption, const QString& text) override;
     bool confirm(const QString& caption, const QString& text) override;
     void message(const QString& text) override;
     QString saveFileName(const FileDialogRequest& request) override;
@@ -29,6 +30,7 @@ private:
 class ConsoleDialogs final : public Dialogs {
 public:
     void warning(const QString& caption, const QString& text) override;
+    void error(const QString& caption, const QString& text) override { warning(caption, text); }
     bool confirm(const QString& caption, const QString& text) override;
     void message(const QString& text) override;
     QString saveFileName(const FileDialogRequest&) override { return {}; }

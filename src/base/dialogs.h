@@ -31,6 +31,8 @@ public:
 
     // A modal box with a warning icon and an OK button.
     virtual void warning(const QString& caption, const QString& text) = 0;
+    // A modal box with an error icon and an OK button.
+    virtual void error(const QString& caption, const QString& text) = 0;
     // A modal box with a warning icon and Yes / No; true for Yes.
     virtual bool confirm(const QString& caption, const QString& text) = 0;
     // A plain message box titled with the application's name.

@@ -13,7 +13,7 @@ namespace tarnel::test {
 class FakeDialogs final : public Dialogs {
 public:
     struct Shown {
-        QString kind;  // "warning", "confirm", "message", "save", "open", "document"
+        QString kind;  // "warning", "error", "confirm", "message", "save", "open", "document"
         QString caption;
         QString text;
     };
@@ -26,6 +26,7 @@ public:
     void warning(const QString& caption, const QString& text) override {
         shown.push_back({"warning", caption, text});
     }
+    void error(const QString& caption, const QString& text) override { shown.push_back({"error", caption, text}); }
     bool confirm(const QString& caption, const QString& text) override {
         shown.push_back({"confirm", caption, text});
         return take(answers, false);

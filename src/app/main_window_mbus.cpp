@@ -1,0 +1,125 @@
+// The main window's side of the M-Bus meter grid: scan, read, selection,
+// and the table files of all three grids.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+
+#include "app/main_window.h"
+#include "app/up_down.h"
+#include "gateway/table_files.h"
+#include "ops/primary_scan.h"
+
+namespace tarnel {
+namespace {
+
+// The buttons a running scan keeps from starting another operation.
+const char* const kScanExclusive[] = {"BitBtn1",  "BitBtn19",        "buttonReadModbus",
+                                      "BitBtn22", "BitBtn21",        "BitBtn23",
+                                      "Button4",  "Butt_activateall"};
+
+}  // namespace
+
+void TForm1::wireMbusHandlers() {
+    PrimaryScan& scan = program_->scan();
+    const auto onClick = [this](const char* name, void (TForm1::*handler)()) {
+        connect(control<QPushButton>(name), &QPushButton::clicked, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    const auto onMenu = [this](const char* name, void (TForm1::*handler)()) {
+        connect(control<QAction>(name), &QAction::triggered, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    onClick("BitBtn1", &TForm1::BitBtn1Click);
+    onClick("BitBtn2", &TForm1::BitBtn2Click);
+    onMenu("Read1", &TForm1::Read1Click);
+    onMenu("Removefromtable1", &TForm1::Removefromtable1Click);
+    onMenu("Cleartable1", &TForm1::Butt_clear_gridClick);
+    onClick("Butt_clear_grid", &TForm1::Butt_clear_gridClick);
+    for (const char* name : {"Save1", "Savefile1"})
+        onMenu(name, &TForm1::Butt_save_dataClick);
+    onClick("Butt_save_data", &TForm1::Butt_save_dataClick);
+    for (const char* name : {"Open1", "Loadfile1"})
+        onMenu(name, &TForm1::Butt_load_dataClick);
+    onClick("Butt_load_data", &TForm1::Butt_load_dataClick);
+    onClick("BitBtn16", &TForm1::BitBtn16Click);
+    onMenu("Export1", &TForm1::BitBtn16Click);
+    onClick("BitBtn8", &TForm1::BitBtn8Click);
+
+    connect(&scan, &PrimaryScan::scanControlsEnabled, this, [this](bool enabled) {
+        for (const char* name : kScanExclusive)
+            control<QPushButton>(name)->setEnabled(enabled);
+        if (enabled) control<QLineEdit>("editID")->setEnabled(true);
+    });
+    connect(&scan, &PrimaryScan::selectionChanged, control<QLabel>("Label16"), &QLabel::setText);
+    auto* view = control<QTableView>("gridLoops");
+    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) program_->scan().gridLoopsSelectCell(current.row() + 1);
+            });
+}
+
+PrimaryScan::Settings TForm1::scanSettings() const {
+    return {slaveAddress(),
+            control<UpDown>("UDaddressFrom")->position(),
+            control<UpDown>("UDaddressTo")->position(),
+            control<UpDown>("UD_timeout")->position(),
+            modbusTimeout(),
+            control<UpDown>("UD_retry")->position()};
+}
+
+bool TForm1::meterMenuAllowed() const {
+    return program_->job().searchIdle && !program_->job().scanRunning;
+}
+
+void TForm1::BitBtn1Click() {
+    const auto [from, to] = program_->scan().BitBtn1Click(scanSettings());
+    control<UpDown>("UDaddressFrom")->setPosition(from);
+    control<UpDown>("UDaddressTo")->setPosition(to);
+}
+
+void TForm1::BitBtn2Click() {
+    program_->scan().BitBtn2Click();
+}
+
+void TForm1::Read1Click() {
+    program_->scan().Read1Click(scanSettings());
+}
+
+void TForm1::Removefromtable1Click() {
+    program_->scan().Removefromtable1Click();
+}
+
+void TForm1::Butt_clear_gridClick() {
+    try {
+        program_->scan().Butt_clear_gridClick();
+    } catch (const std::exception& error) {
+        program_->log().append(QStringLiteral("Exception - ") + QString::fromUtf8(error.what()));
+    }
+}
+
+void TForm1::Butt_save_dataClick() {
+    ExportGrid(program_->gridLoops(), MbusTableFileName(program_->clock().now().date()),
+               program_->dialogs());
+}
+
+void TForm1::Butt_load_dataClick() {
+    FileDialogRequest request = openDialog1();
+    request.folder = program_->dataFolder();
+    const QString path = program_->dialogs().openFileName(request);
+    if (path.isEmpty()) return;
+    Butt_clear_gridClick();
+    LoadMbusGrid(program_->gridLoops(), path, program_->dialogs());
+}
+
+void TForm1::BitBtn16Click() {
+    ExportGrid(program_->gridDevices(), DeviceTableFileName(), program_->dialogs());
+}
+
+void TForm1::BitBtn8Click() {
+    ExportGrid(program_->gridInputRegisters(), RegisterTableFileName(), program_->dialogs());
+}
+
+}  // namespace tarnel
