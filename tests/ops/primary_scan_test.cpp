@@ -1,0 +1,239 @@
+#include "ops/primary_scan.h"
+
+#include <gtest/gtest.h>
+
+#include "base/grid_layouts.h"
+#include "base/grid_model.h"
+#include "base/log.h"
+#include "base/status_panels.h"
+#include "base/virtual_clock.h"
+#include "link/gateway_link.h"
+#include "mbus/loops_grid.h"
+#include "sim/in_memory_transports.h"
+#include "support/fake_dialogs.h"
+
+namespace tarnel {
+namespace {
+
+struct Scan : ::testing::Test {
+    VirtualClock clock;
+    sim::SimBus bus{sim::SimBus::DefaultMeters()};
+    sim::SimGateway gateway{bus, clock};
+    sim::SimEndpoint rtu{gateway, clock, sim::Framing::Rtu};
+    sim::SimEndpoint tcpEndpoint{gateway, clock, sim::Framing::Tcp};
+    sim::InMemorySerial serial{rtu, clock};
+    sim::InMemoryTcp tcp{tcpEndpoint, clock};
+    Log log;
+    StatusPanels status;
+    test::FakeDialogs dialogs;
+    GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    QObject owner;
+    Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
+    Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
+    GridModel grid{loopsGridLayout().headers};
+    MbusJobState job;
+    PrimaryScan scan{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
+    std::vector<bool> controls;
+
+    Scan() {
+        QObject::connect(&scan, &PrimaryScan::scanControlsEnabled,
+                         [this](bool on) { controls.push_back(on); });
+        link.openSerial({"COM1", "19200", "Even", "1"});
+        log.clear();
+        rtu.ClearRecords();
+    }
+    PrimaryScan::Settings settings(int from, int to, int scanTime = 2000, int retries = 2) {
+        return {1, from, to, scanTime, 600, retries};
+    }
+    void run() { clock.runUntilIdle(24 * 3600 * 1000); }
+    QStringList requestsHex() const {
+        QStringList frames;
+        for (const auto& record : rtu.Records())
+            if (record.request)
+                frames << QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
+                                     static_cast<qsizetype>(record.bytes.size()))
+                              .toHex(' ')
+                              .toUpper();
+        return frames;
+    }
+    int searches(int address) const {
+        return static_cast<int>(
+            log.lines().count(QStringLiteral("Searching for address %1").arg(address)));
+    }
+};
+
+TEST_F(Scan, TheWireTrafficOfOneAddress) {
+    scan.BitBtn1Click(settings(1, 1));
+    run();
+    const QStringList sent = requestsHex();
+    ASSERT_GE(sent.size(), 3);
+    // REQ_UD2 to address 1 in a function-16 write at 0x8408, with its pad byte.
+    EXPECT_TRUE(sent[0].startsWith("01 10 84 08 00 03 06 10 7B 01 7C 16 00"))
+        << sent[0].toStdString();
+    EXPECT_TRUE(sent[1].startsWith("01 04 84 07 00 01"));
+    const int length = bus.meters().front().RspUd().size();
+    EXPECT_TRUE(sent[2].startsWith(
+        QStringLiteral("01 04 84 08 00 %1").arg((length + 1) / 2, 2, 16, QChar('0')).toUpper()))
+        << sent[2].toStdString();
+    EXPECT_EQ(grid.cell(1, 1), "1");
+    EXPECT_EQ(controls, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(job.scanRunning);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "Do you want to clear the table?");
+}
+
+TEST_F(Scan, FindsEveryDefaultMeterWithAGenerousScanTime) {
+    scan.BitBtn1Click(settings(0, 10, 2000));
+    run();
+    QStringList addresses;
+    for (int row = 1; row < grid.rows() - 1; ++row)
+        addresses << grid.cell(row, 1);
+    QStringList expected;
+    for (const auto& meter : bus.meters())
+        expected << QString::number(meter.address);
+    std::sort(expected.begin(), expected.end(),
+              [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+    EXPECT_EQ(addresses, expected);
+    EXPECT_EQ(grid.cell(grid.rows() - 1, 0), "") << "the grid ends in one empty row";
+}
+
+TEST_F(Scan, ASilentAddressIsAskedRetryPlusOneTimes) {
+    scan.BitBtn1Click(settings(200, 200, 300, 2));
+    run();
+    EXPECT_EQ(searches(200), 3);
+    log.clear();
+    scan.BitBtn1Click(settings(200, 200, 300, 0));
+    run();
+    EXPECT_EQ(searches(200), 1);
+}
+
+TEST_F(Scan, FromAboveToIsSwapped) {
+    const auto range = scan.BitBtn1Click(settings(3, 2, 2000));
+    EXPECT_EQ(range, std::make_pair(2, 3));
+    run();
+    EXPECT_EQ(searches(2), 1);
+    EXPECT_EQ(searches(3), 1);
+}
+
+TEST_F(Scan, AScanTo255Ends) {
+    scan.BitBtn1Click(settings(254, 255, 300, 0));
+    run();
+    EXPECT_FALSE(job.scanRunning);
+    EXPECT_EQ(searches(255), 1);
+    EXPECT_EQ(searches(0), 0);
+}
+
+TEST_F(Scan, AMeterWithABadChecksumIsRetriedAModbusCrcErrorIsNot) {
+    bus.meters().front().wrongChecksum = true;
+    const int address = bus.meters().front().address;
+    scan.BitBtn1Click(settings(address, address, 2000, 2));
+    run();
+    EXPECT_EQ(searches(address), 3);
+    EXPECT_GE(log.lines().count("Wrong CRC"), 3);
+
+    bus.meters().front().wrongChecksum = false;
+    log.clear();
+    sim::Fault crc;
+    crc.kind = sim::FaultKind::WrongCrc;
+    crc.function = 4;
+    crc.registerNumber = 33800;
+    rtu.faults().Add(crc);
+    scan.BitBtn1Click(settings(address, address, 2000, 2));
+    run();
+    EXPECT_EQ(searches(address), 1) << "a Modbus fault in the data reply counts as an answer";
+    EXPECT_TRUE(log.lines().contains("Error in CRC field\r"));
+}
+
+TEST_F(Scan, ASlowMeterNeedsAGenerousScanTime) {
+    const auto slowest = std::max_element(
+        bus.meters().begin(), bus.meters().end(), [](const auto& a, const auto& b) {
+            return a.RspUd().size() + a.extraDelayMs * 1000 / 4583 <
+                   b.RspUd().size() + b.extraDelayMs * 1000 / 4583;
+        });
+    const int address = slowest->address;
+    scan.BitBtn1Click(settings(address, address, 300, 0));
+    run();
+    EXPECT_EQ(grid.rows(), 2) << "missed";
+    scan.BitBtn1Click(settings(address, address, 3000, 0));
+    run();
+    EXPECT_EQ(grid.cell(1, 1), QString::number(address));
+}
+
+TEST_F(Scan, StopEndsTheScan) {
+    scan.BitBtn1Click(settings(0, 250, 300));
+    clock.advance(5000);
+    scan.BitBtn2Click();
+    EXPECT_FALSE(job.scanRunning);
+    EXPECT_TRUE(job.searchIdle);
+    EXPECT_EQ(clock.armedTimers(), 0);
+    EXPECT_EQ(controls.back(), true);
+}
+
+TEST_F(Scan, ReadUpdatesEveryRowWithThatAddressAndAddsNone) {
+    const int address = bus.meters().front().address;
+    grid.setRows(4);
+    grid.setRowTexts(1, {"old", QString::number(address)});
+    grid.setRowTexts(2, {"other", "99"});
+    grid.setRowTexts(3, {"again", QString::number(address)});
+    scan.gridLoopsSelectCell(1);
+    EXPECT_EQ(scan.selectedText(), QStringLiteral("Selected: %1").arg(address));
+    scan.Read1Click(settings(0, 0));
+    run();
+    EXPECT_EQ(grid.rows(), 4);
+    EXPECT_EQ(grid.cell(1, 0), grid.cell(3, 0));
+    EXPECT_NE(grid.cell(1, 0), "old");
+    EXPECT_EQ(grid.cell(2, 0), "other");
+    EXPECT_EQ(searches(address), 0) << "a read logs no search line";
+}
+
+TEST_F(Scan, ReadWithoutAValidRowAndASilentMeter) {
+    scan.gridLoopsSelectCell(1);  // the empty row
+    EXPECT_EQ(scan.selectedText(), "Selected: -1");
+    scan.Read1Click(settings(0, 0));
+    EXPECT_EQ(log.lines(), QStringList{"Not a valid device selected..."});
+    grid.setRowTexts(1, {"x", "200"});
+    scan.gridLoopsSelectCell(1);
+    log.clear();
+    scan.Read1Click(settings(0, 0, 300, 2));
+    run();
+    EXPECT_EQ(log.lines().count("Searching/Reading address 200"), 2);
+}
+
+TEST_F(Scan, TheGridStopsAt250Rows) {
+    grid.setRows(kMaxLoopsRows);
+    const int address = bus.meters().front().address;
+    scan.BitBtn1Click(settings(address, address));
+    run();
+    EXPECT_EQ(grid.rows(), 250);
+    EXPECT_EQ(grid.cell(249, 1), QString::number(address));
+}
+
+TEST_F(Scan, NoLinkNoScan) {
+    link.closeSerial();
+    log.clear();
+    scan.BitBtn1Click(settings(1, 2));
+    EXPECT_EQ(log.lines(), QStringList{"Serial or TCP port for modbus is not open..."});
+    EXPECT_FALSE(job.scanRunning);
+}
+
+TEST_F(Scan, RemoveAndClear) {
+    grid.setRows(4);
+    grid.setRowTexts(1, {"a", "1"});
+    grid.setRowTexts(2, {"b", "2"});
+    scan.Removefromtable1Click();  // nothing selected yet: nothing removed
+    EXPECT_EQ(grid.rows(), 4);
+    scan.gridLoopsSelectCell(1);
+    scan.Removefromtable1Click();
+    EXPECT_EQ(grid.rows(), 3);
+    EXPECT_EQ(grid.cell(1, 0), "b");
+    EXPECT_EQ(grid.cell(0, 0), " ID ");
+    scan.gridLoopsSelectCell(2);  // the empty row
+    scan.Removefromtable1Click();
+    EXPECT_EQ(grid.rows(), 3);
+    scan.Butt_clear_gridClick();
+    EXPECT_EQ(grid.rows(), 2);
+    EXPECT_EQ(grid.cell(1, 0), "");
+}
+
+}  // namespace
+}  // namespace tarnel
