@@ -1,0 +1,140 @@
+#include "gateway/table_files.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "base/grid_layouts.h"
+#include "base/grid_model.h"
+#include "support/fake_dialogs.h"
+
+namespace tarnel {
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+struct TableFiles : ::testing::Test {
+    QTemporaryDir folder;
+    test::FakeDialogs dialogs;
+    GridModel loops{loopsGridLayout().headers};
+
+    QString exportTo(const GridModel& grid, const QString& name,
+                     const QString& suggested = "x.csv") {
+        const QString path = folder.filePath(name);
+        dialogs.fileNames = {path};
+        ExportGrid(grid, suggested, dialogs);
+        return path;
+    }
+    void load(const QByteArray& content) {
+        const QString path = folder.filePath("in.csv");
+        writeAll(path, content);
+        loops.clearData();
+        LoadMbusGrid(loops, path, dialogs);
+    }
+};
+
+TEST_F(TableFiles, ExportWritesEveryCellWithItsSemicolonAndCrLf) {
+    GridModel devices(devicesGridLayout().headers);
+    devices.setRowTexts(1, {"12345678", "5", "ABC"});
+    devices.setRows(3);
+    const QString path = exportTo(devices, "mdb.csv", DeviceTableFileName());
+    EXPECT_EQ(dialogs.fileRequests.at(0).fileName, "mdb_data.csv");
+    EXPECT_EQ(dialogs.fileRequests.at(0).title, "Export file");
+    const QByteArray expected =
+        " ID ;Addr ;Mfr ;Medium ;Unit ;MValue ;T1 Value ;T2 Value ;T3 Value ;T4 Value ;Status "
+        ";Main VIF ;"
+        "Aux VIFs ;Tarriff Start1/2/3/4-End1/2/3/4 ;\r\n"
+        "12345678;5;ABC;;;;;;;;;;;;\r\n"
+        ";;;;;;;;;;;;;;\r\n";
+    EXPECT_EQ(readAll(path), expected);
+}
+
+TEST_F(TableFiles, RegisterAndMeterGridsAndTheirNames) {
+    GridModel registers(registersGridLayout().headers);
+    EXPECT_EQ(
+        readAll(exportTo(registers, "r.csv")),
+        QByteArray("Addr. modbus;High ;Notes/Decode ;Low ;Notes/Decode ;Time ;\r\n;;;;;;\r\n"));
+    EXPECT_EQ(RegisterTableFileName(), "modbusUR.csv");
+    const QString name = MbusTableFileName(QDate(2026, 12, 7));
+    EXPECT_TRUE(name.startsWith("mbus_data_"));
+    EXPECT_TRUE(name.endsWith(".csv"));
+    EXPECT_FALSE(name.contains('/')) << name.toStdString();
+}
+
+TEST_F(TableFiles, ACancelledDialogWritesNothing) {
+    dialogs.fileNames = {QString()};
+    ExportGrid(loops, "x.csv", dialogs);
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(TableFiles, AReadOnlyTargetKeepsItsContentAndSaysSo) {
+    const QString path = folder.filePath("locked.csv");
+    writeAll(path, "old");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+    exportTo(loops, "locked.csv");
+    EXPECT_EQ(readAll(path), "old");
+    ASSERT_EQ(dialogs.shown.back().kind, "error");
+    EXPECT_EQ(dialogs.shown.back().caption, "Error saving file");
+    EXPECT_EQ(dialogs.shown.back().text,
+              "File cannot be written, no rights!\nContact administrator.");
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"locked.csv"})
+        << "no temporary file left";
+}
+
+TEST_F(TableFiles, AnExportedMeterTableLoadsWithItsHeaderAsRowOne) {
+    loops.setRowTexts(1, {"12345678", "5", "ABC", "10.000", "m3", "Water", "00", "10:00:00"});
+    loops.setRows(3);
+    const QString path = exportTo(loops, "meters.csv");
+    loops.clearData();
+    LoadMbusGrid(loops, path, dialogs);
+    EXPECT_EQ(loops.rows(), 4);
+    EXPECT_EQ(loops.cell(1, 0), " ID ");
+    EXPECT_EQ(loops.cell(2, 3), "10.000");
+    EXPECT_EQ(loops.cell(3, 0), "") << "the exported trailing empty row";
+}
+
+TEST_F(TableFiles, LoadRules) {
+    load("a;b;c;d;e;f;g;h;\r\nx;y;\r\n");
+    EXPECT_EQ(loops.rows(), 3);
+    EXPECT_EQ(loops.rowTexts(2), (QStringList{"x", "y", "c", "d", "e", "f", "g", "h"}))
+        << "fields a line does not reach keep the line before's values";
+    load(QByteArray(60, 'L') + ";\r\n");
+    EXPECT_EQ(loops.cell(1, 0), QString(50, 'L'));
+    load("first;\r\nno semicolon here\r\n");
+    EXPECT_EQ(loops.rowTexts(2).first(), "first");
+    load("tail;text after the last is dropped");
+    EXPECT_EQ(loops.cell(1, 0), "tail");
+    EXPECT_EQ(loops.cell(1, 1), "");
+}
+
+TEST_F(TableFiles, ANinthSemicolonStopsTheLoad) {
+    load("a;b;\r\n1;2;3;4;5;6;7;8;9;\r\nz;\r\n");
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().text,
+              "You are trying to import too many data!!!\nCorrect csv file and try again!");
+    EXPECT_EQ(loops.rows(), 3) << "the rows already loaded stay, with the trailing empty row";
+    EXPECT_EQ(loops.cell(1, 0), "a");
+}
+
+TEST_F(TableFiles, AFileThatCannotBeReadSaysSo) {
+    LoadMbusGrid(loops, folder.filePath("missing.csv"), dialogs);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "File Error");
+    EXPECT_EQ(dialogs.shown[0].text, "You chose wrong file for import!\nContact administrator!");
+    load("");
+    EXPECT_EQ(loops.rows(), 2) << "an empty file changes nothing";
+}
+
+}  // namespace
+}  // namespace tarnel
