@@ -54,6 +54,8 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     commands_ = std::make_unique<GatewayCommands>(*link_, log_, dialogs_, *registerView_);
     gatewayStatus_ =
         std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
+    scan_ = std::make_unique<PrimaryScan>(*link_, log_, dialogs_, gridLoops_, job_,
+                                          *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
 }
 
 Program::~Program() = default;

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QTest>
 
 #include "link/gateway_link.h"
@@ -83,6 +84,18 @@ TEST_F(LinkControls, ConsoleModesStayExclusiveAndSendGoesToThePort) {
     serial->deliver(QByteArray::fromHex("0104020005"));
     clock.advance(600);
     EXPECT_EQ(form->program().log().lines().last(), "RCVD:01 04 02 00 05 ");
+}
+
+TEST_F(LinkControls, TheScanAndReadControlsAreWired) {
+    start();
+    control<QPushButton>("BitBtn1")->click();
+    EXPECT_EQ(form->program().log().lines().last(), "Serial or TCP port for modbus is not open...");
+    control<QPushButton>("Butt_open_port2")->click();
+    form->program().log().clear();
+    control<QAction>("Read1")->trigger();
+    EXPECT_EQ(form->program().log().lines(), QStringList{"Not a valid device selected..."});
+    control<QPushButton>("BitBtn3")->click();
+    EXPECT_EQ(form->program().log().lines().last(), "Reading free number of registers...");
 }
 
 TEST_F(LinkControls, KeyFiltersLetOnlyTheListedCharactersThrough) {

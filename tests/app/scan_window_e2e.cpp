@@ -1,0 +1,105 @@
+// A primary scan, a meter read and the meter table saved and loaded, through
+// the real window (offscreen) against tarnel-sim over loopback TCP and over
+// a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/form_builder.h"
+#include "app/main_window.h"
+#include "base/real_clock.h"
+#include "link/gateway_link.h"
+#include "support/fake_dialogs.h"
+
+namespace tarnel {
+namespace {
+
+struct ScanWindow : ::testing::Test {
+    QTemporaryDir folder;
+    RealClock clock;
+    test::FakeDialogs dialogs;
+    QProcess sim;
+    QString tcpPort;
+    QString ptyPath;
+    std::unique_ptr<TForm1> form;
+
+    void SetUp() override {
+        sim.start(TARNEL_SIM, {"--tcp", "0", "--pty"});
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+        tcpPort = QString::fromLatin1(sim.readLine()).trimmed().section(':', -1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+        ptyPath = QString::fromLatin1(sim.readLine()).trimmed().section(' ', 1);
+        form = std::make_unique<TForm1>(clock, dialogs,
+                                        ProgramPaths{folder.path(), folder.filePath("t.ini")});
+        form->show();
+        // Long enough for the slowest default meter, short time-outs on loopback.
+        control<UpDown>("UD_timeout")->setPosition(1400);
+        control<UpDown>("UD_modbusTimeout")->setPosition(150);
+        control<UpDown>("UD_retry")->setPosition(0);
+        control<UpDown>("UDaddressFrom")->setPosition(10);
+        control<UpDown>("UDaddressTo")->setPosition(0);
+    }
+    void TearDown() override {
+        form.reset();
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+    template <typename T>
+    T* control(const char* name) const {
+        return form->control<T>(name);
+    }
+    GridModel& grid() { return form->program().gridLoops(); }
+
+    void scanReadSaveAndLoad() {
+        dialogs.answers = {true};  // clear the table
+        control<QPushButton>("BitBtn1")->click();
+        EXPECT_EQ(control<UpDown>("UDaddressFrom")->position(), 0) << "From and To swapped";
+        EXPECT_FALSE(control<QPushButton>("BitBtn1")->isEnabled());
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return control<QPushButton>("BitBtn1")->isEnabled(); }, 60000));
+        EXPECT_EQ(grid().rows(), 8 + 2) << form->program().log().lines().join('\n').toStdString();
+        EXPECT_EQ(grid().cell(1, 0), "12345678");
+
+        // Read the first meter again from its row.
+        control<QTableView>("gridLoops")->selectRow(0);
+        EXPECT_EQ(control<QLabel>("Label16")->text(), "Selected: 1");
+        const QString before = grid().cell(1, 7);
+        control<QAction>("Read1")->trigger();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return form->program().log().lines().last().startsWith("Respond: "); }, 10000));
+        EXPECT_EQ(grid().rows(), 10) << "a read adds no row";
+
+        const QString file = folder.filePath("meters.csv");
+        dialogs.fileNames = {file};
+        control<QAction>("Save1")->trigger();
+        ASSERT_TRUE(QFile::exists(file));
+        dialogs.fileNames = {file};
+        control<QAction>("Open1")->trigger();
+        EXPECT_EQ(dialogs.fileRequests.back().folder, folder.path())
+            << "opened from the data folder";
+        EXPECT_EQ(grid().cell(1, 0), " ID ") << "the header line comes back as row 1";
+        EXPECT_EQ(grid().cell(2, 0), "12345678");
+    }
+};
+
+TEST_F(ScanWindow, OverLoopbackTcp) {
+    control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
+    control<QLineEdit>("Edit_lanxp_port")->setText(tcpPort);
+    control<QPushButton>("Butt_connect_xport")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+    scanReadSaveAndLoad();
+}
+
+TEST_F(ScanWindow, OverAPseudoTerminal) {
+    control<QComboBox>("Combo_com2_name")->setCurrentText(ptyPath);
+    control<QPushButton>("Butt_open_port2")->click();
+    ASSERT_TRUE(form->program().link().SerialOpen());
+    scanReadSaveAndLoad();
+}
+
+}  // namespace
+}  // namespace tarnel
