@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
-#include "base/dialogs.h"
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "base/log.h"
@@ -16,22 +15,13 @@
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
+#include "no_dialogs.h"
 #include "sim/modbus_server.h"
 
 using namespace tarnel;
+using bench::NoDialogs;
 
 namespace {
-
-class NoDialogs final : public Dialogs {
-public:
-    void warning(const QString&, const QString&) override {}
-    void error(const QString&, const QString&) override {}
-    bool confirm(const QString&, const QString&) override { return false; }
-    void message(const QString&) override {}
-    QString saveFileName(const FileDialogRequest&) override { return {}; }
-    QString openFileName(const FileDialogRequest&) override { return {}; }
-    void openDocument(const QString&) override {}
-};
 
 struct Tally {
     QElapsedTimer clock;

@@ -17,28 +17,18 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "base/dialogs.h"
 #include "base/log.h"
 #include "base/real_clock.h"
 #include "base/status_panels.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "link/register_map.h"
+#include "no_dialogs.h"
 
 using namespace tarnel;
+using bench::NoDialogs;
 
 namespace {
-
-class NoDialogs final : public Dialogs {
-public:
-    void warning(const QString&, const QString&) override {}
-    void error(const QString&, const QString&) override {}
-    bool confirm(const QString&, const QString&) override { return false; }
-    void message(const QString&) override {}
-    QString saveFileName(const FileDialogRequest&) override { return {}; }
-    QString openFileName(const FileDialogRequest&) override { return {}; }
-    void openDocument(const QString&) override {}
-};
 
 // Runs the event loop until `done`, measuring the longest gap between two
 // turns of a 0 ms timer: how long the GUI thread was kept from its events.

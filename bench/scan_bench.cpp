@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
-#include "base/dialogs.h"
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "base/log.h"
@@ -15,23 +14,14 @@
 #include "base/status_panels.h"
 #include "base/virtual_clock.h"
 #include "link/gateway_link.h"
+#include "no_dialogs.h"
 #include "ops/primary_scan.h"
 #include "sim/in_memory_transports.h"
 
 using namespace tarnel;
+using bench::NoDialogs;
 
 namespace {
-
-class NoDialogs final : public Dialogs {
-public:
-    void warning(const QString&, const QString&) override {}
-    void error(const QString&, const QString&) override {}
-    bool confirm(const QString&, const QString&) override { return true; }
-    void message(const QString&) override {}
-    QString saveFileName(const FileDialogRequest&) override { return {}; }
-    QString openFileName(const FileDialogRequest&) override { return {}; }
-    void openDocument(const QString&) override {}
-};
 
 struct Result {
     qint64 ms;

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     uint8_t reply[512];
     const auto begin = Wall::now();
     for (int i = 0; i < requests; ++i) {
-        const uint8_t request[] = {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i), 0, 0, 0, 6, 1, 4, 0, 1, 0, 125};
+        const uint8_t request[] = {
+            static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i), 0, 0, 0, 6, 1, 4, 0, 1, 0, 125};
         const auto sent = Wall::now();
         if (write(client, request, sizeof request) != sizeof request) return 1;
         size_t got = 0;
@@ -58,8 +59,11 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(Wall::now() - begin).count();
     std::sort(latencies.begin(), latencies.end());
-    std::printf("%d requests (function 4, 125 registers) over loopback TCP: %.0f requests/s, median %.1f us, p99 %.1f us\n",
-                requests, requests / seconds, latencies[latencies.size() / 2], latencies[latencies.size() * 99 / 100]);
+    std::printf(
+        "%d requests (function 4, 125 registers) over loopback TCP: %.0f requests/s, median %.1f "
+        "us, p99 %.1f us\n",
+        requests, requests / seconds, latencies[latencies.size() / 2],
+        latencies[latencies.size() * 99 / 100]);
     close(client);
     server.Stop();
     return 0;

@@ -2,7 +2,6 @@
 // over loopback TCP and over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,6 +9,7 @@
 #include "app/main_window.h"
 #include "base/real_clock.h"
 #include "link/gateway_link.h"
+#include "sim_process.h"
 #include "support/fake_dialogs.h"
 
 namespace tarnel {
@@ -19,29 +19,18 @@ struct GatewayWindow : ::testing::Test {
     QTemporaryDir folder;
     RealClock clock;
     test::FakeDialogs dialogs;
-    QProcess sim;
-    QString tcpPort;
-    QString ptyPath;
+    test::SimProcess sim;
     std::unique_ptr<TForm1> form;
 
     void SetUp() override {
-        sim.start(TARNEL_SIM, {"--tcp", "0", "--pty"});
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
-        tcpPort = QString::fromLatin1(sim.readLine()).trimmed().section(':', -1);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
-        ptyPath = QString::fromLatin1(sim.readLine()).trimmed().section(' ', 1);
+        ASSERT_TRUE(sim.start());
         form = std::make_unique<TForm1>(clock, dialogs,
                                         ProgramPaths{folder.path(), folder.filePath("t.ini")});
         form->show();
         // A short Modbus time-out keeps the status sequence quick on loopback.
         control<UpDown>("UD_modbusTimeout")->setPosition(150);
     }
-    void TearDown() override {
-        form.reset();
-        sim.terminate();
-        sim.waitForFinished(5000);
-    }
+    void TearDown() override { form.reset(); }
 
     template <typename T>
     T* control(const char* name) const {
@@ -80,14 +69,14 @@ struct GatewayWindow : ::testing::Test {
 
 TEST_F(GatewayWindow, OverLoopbackTcp) {
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
-    control<QLineEdit>("Edit_lanxp_port")->setText(tcpPort);
+    control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     click("Butt_connect_xport");
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
     readRegistersSettingAndStatus();
 }
 
 TEST_F(GatewayWindow, OverAPseudoTerminal) {
-    control<QComboBox>("Combo_com2_name")->setCurrentText(ptyPath);
+    control<QComboBox>("Combo_com2_name")->setCurrentText(sim.ptyPath);
     click("Butt_open_port2");
     ASSERT_TRUE(form->program().link().SerialOpen()) << lines().join('\n').toStdString();
     readRegistersSettingAndStatus();

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,6 +11,7 @@
 #include "app/main_window.h"
 #include "base/real_clock.h"
 #include "link/gateway_link.h"
+#include "sim_process.h"
 #include "support/fake_dialogs.h"
 
 namespace tarnel {
@@ -21,18 +21,11 @@ struct ScanWindow : ::testing::Test {
     QTemporaryDir folder;
     RealClock clock;
     test::FakeDialogs dialogs;
-    QProcess sim;
-    QString tcpPort;
-    QString ptyPath;
+    test::SimProcess sim;
     std::unique_ptr<TForm1> form;
 
     void SetUp() override {
-        sim.start(TARNEL_SIM, {"--tcp", "0", "--pty"});
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
-        tcpPort = QString::fromLatin1(sim.readLine()).trimmed().section(':', -1);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
-        ptyPath = QString::fromLatin1(sim.readLine()).trimmed().section(' ', 1);
+        ASSERT_TRUE(sim.start());
         form = std::make_unique<TForm1>(clock, dialogs,
                                         ProgramPaths{folder.path(), folder.filePath("t.ini")});
         form->show();
@@ -43,11 +36,7 @@ struct ScanWindow : ::testing::Test {
         control<UpDown>("UDaddressFrom")->setPosition(10);
         control<UpDown>("UDaddressTo")->setPosition(0);
     }
-    void TearDown() override {
-        form.reset();
-        sim.terminate();
-        sim.waitForFinished(5000);
-    }
+    void TearDown() override { form.reset(); }
     template <typename T>
     T* control(const char* name) const {
         return form->control<T>(name);
@@ -88,14 +77,14 @@ struct ScanWindow : ::testing::Test {
 
 TEST_F(ScanWindow, OverLoopbackTcp) {
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
-    control<QLineEdit>("Edit_lanxp_port")->setText(tcpPort);
+    control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     control<QPushButton>("Butt_connect_xport")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
     scanReadSaveAndLoad();
 }
 
 TEST_F(ScanWindow, OverAPseudoTerminal) {
-    control<QComboBox>("Combo_com2_name")->setCurrentText(ptyPath);
+    control<QComboBox>("Combo_com2_name")->setCurrentText(sim.ptyPath);
     control<QPushButton>("Butt_open_port2")->click();
     ASSERT_TRUE(form->program().link().SerialOpen());
     scanReadSaveAndLoad();

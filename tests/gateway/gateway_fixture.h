@@ -4,34 +4,17 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
-#include "base/status_panels.h"
-#include "base/virtual_clock.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
 #include "gateway/register_view.h"
-#include "link/gateway_link.h"
-#include "sim/in_memory_transports.h"
-#include "support/fake_dialogs.h"
 #include "support/hex.h"
+#include "support/in_process_gateway.h"
 
 namespace tarnel::test {
 
 // The gateway chores against the simulated gateway, in-process, on the
 // virtual clock; the serial link is open unless a test connects TCP.
-struct GatewayTest : ::testing::Test {
-    VirtualClock clock;
-    sim::SimBus bus{sim::SimBus::DefaultMeters()};
-    sim::SimGateway gateway{bus, clock};
-    sim::SimEndpoint rtu{gateway, clock, sim::Framing::Rtu};
-    sim::SimEndpoint tcpEndpoint{gateway, clock, sim::Framing::Tcp};
-    sim::InMemorySerial serial{rtu, clock};
-    sim::InMemoryTcp tcp{tcpEndpoint, clock};
-    Log log;
-    StatusPanels status;
-    FakeDialogs dialogs;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
-    QObject owner;
+struct GatewayTest : ::testing::Test, InProcessGateway {
     Timer* timerModbus = clock.createTimer(&owner, "Timer_modbus");
     Timer* timerAuto = clock.createTimer(&owner, "Timer_auto");
     Timer* timerStatus = clock.createTimer(&owner, "Timer_status");
@@ -56,17 +39,7 @@ struct GatewayTest : ::testing::Test {
     }
     // Runs the clock until every request has been answered and handled.
     void settle() { clock.runUntilIdle(60'000); }
-    // The requests the gateway received, as hex.
-    QStringList requests(const sim::SimEndpoint& endpoint) const {
-        QStringList frames;
-        for (const sim::WireRecord& record : endpoint.Records())
-            if (record.request)
-                frames << QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
-                                     static_cast<qsizetype>(record.bytes.size()))
-                              .toHex(' ')
-                              .toUpper();
-        return frames;
-    }
+    using InProcessGateway::requests;
     QStringList requests() const { return requests(rtu); }
 };
 

@@ -4,30 +4,13 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
-#include "base/status_panels.h"
-#include "base/virtual_clock.h"
-#include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
-#include "sim/in_memory_transports.h"
-#include "support/fake_dialogs.h"
+#include "support/in_process_gateway.h"
 
 namespace tarnel {
 namespace {
 
-struct Scan : ::testing::Test {
-    VirtualClock clock;
-    sim::SimBus bus{sim::SimBus::DefaultMeters()};
-    sim::SimGateway gateway{bus, clock};
-    sim::SimEndpoint rtu{gateway, clock, sim::Framing::Rtu};
-    sim::SimEndpoint tcpEndpoint{gateway, clock, sim::Framing::Tcp};
-    sim::InMemorySerial serial{rtu, clock};
-    sim::InMemoryTcp tcp{tcpEndpoint, clock};
-    Log log;
-    StatusPanels status;
-    test::FakeDialogs dialogs;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
-    QObject owner;
+struct Scan : ::testing::Test, test::InProcessGateway {
     Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
@@ -46,16 +29,7 @@ struct Scan : ::testing::Test {
         return {1, from, to, scanTime, 600, retries};
     }
     void run() { clock.runUntilIdle(24 * 3600 * 1000); }
-    QStringList requestsHex() const {
-        QStringList frames;
-        for (const auto& record : rtu.Records())
-            if (record.request)
-                frames << QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
-                                     static_cast<qsizetype>(record.bytes.size()))
-                              .toHex(' ')
-                              .toUpper();
-        return frames;
-    }
+    QStringList requestsHex() const { return requests(rtu); }
     int searches(int address) const {
         return static_cast<int>(
             log.lines().count(QStringLiteral("Searching for address %1").arg(address)));

@@ -12,25 +12,13 @@
 #include "mbus/loops_grid.h"
 #include "mbus/mbus_frames.h"
 #include "sim/in_memory_transports.h"
-#include "support/fake_dialogs.h"
 #include "support/hex.h"
+#include "support/in_process_gateway.h"
 
 namespace tarnel::sim {
 namespace {
 
-struct InProcess : ::testing::Test {
-    VirtualClock clock;
-    SimBus bus{SimBus::DefaultMeters()};
-    SimGateway gateway{bus, clock};
-    SimEndpoint rtu{gateway, clock, Framing::Rtu};
-    SimEndpoint tcpEndpoint{gateway, clock, Framing::Tcp};
-    InMemorySerial serial{rtu, clock};
-    InMemoryTcp tcp{tcpEndpoint, clock};
-    Log log;
-    StatusPanels status;
-    test::FakeDialogs dialogs;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
-
+struct InProcess : ::testing::Test, test::InProcessGateway {
     // One request and its reply after `waitMs`, as an operation's timer takes it.
     QByteArray request(const std::function<void(GatewayLink::Sent)>& send, int waitMs = 600) {
         link.prepareRequest();
@@ -45,18 +33,21 @@ struct InProcess : ::testing::Test {
     // Reads the meter at `address` through the pass-through, as a scan does.
     bool readMeter(uint8_t address, GridModel& grid, int scanTimeMs) {
         const Bytes telegram = ReqUd2(address);
-        request([&](auto sent) {
-            link.SendWriteRegisters(1, reg::kMbusBuffer, static_cast<int>(telegram.size()),
-                                    QByteArrayView(reinterpret_cast<const char*>(telegram.data()),
-                                                   static_cast<qsizetype>(telegram.size())),
-                                    sent);
-        }, scanTimeMs);
-        const FirstRegister state =
-            ReadFirstRegister(request([&](auto sent) { link.SendReadInputRegisters(1, reg::kMbusStatus, 1, sent); }));
+        request(
+            [&](auto sent) {
+                link.SendWriteRegisters(
+                    1, reg::kMbusBuffer, static_cast<int>(telegram.size()),
+                    QByteArrayView(reinterpret_cast<const char*>(telegram.data()),
+                                   static_cast<qsizetype>(telegram.size())),
+                    sent);
+            },
+            scanTimeMs);
+        const FirstRegister state = ReadFirstRegister(
+            request([&](auto sent) { link.SendReadInputRegisters(1, reg::kMbusStatus, 1, sent); }));
         if (state.low == 0 || state.high <= 3) return false;
         const int registers = (state.low + 1) / 2;
-        const QByteArray reply =
-            request([&](auto sent) { link.SendReadInputRegisters(1, reg::kMbusBuffer, registers, sent); });
+        const QByteArray reply = request(
+            [&](auto sent) { link.SendReadInputRegisters(1, reg::kMbusBuffer, registers, sent); });
         const MbusReply mbus = ParseMbusResponse(reply, 2 * registers);
         int selected = -1;
         return DecodeIntoLoopsGrid(mbus.telegram, grid, log, clock.now(), true, false, selected);
@@ -88,10 +79,11 @@ TEST_F(InProcess, ATooShortScanTimeMissesAMeterThatNeedsLonger) {
     link.openSerial({"COM1", "19200", "Even", "1"});
     GridModel grid(loopsGridLayout().headers);
     // The meter with the longest reply takes longest on the 2400 Bd bus.
-    const auto slowest = std::max_element(bus.meters().begin(), bus.meters().end(), [](const auto& a, const auto& b) {
-        return a.RspUd().size() * 11 * 1000 / 2400 + a.replyDelayMs + a.extraDelayMs <
-               b.RspUd().size() * 11 * 1000 / 2400 + b.replyDelayMs + b.extraDelayMs;
-    });
+    const auto slowest = std::max_element(
+        bus.meters().begin(), bus.meters().end(), [](const auto& a, const auto& b) {
+            return a.RspUd().size() * 11 * 1000 / 2400 + a.replyDelayMs + a.extraDelayMs <
+                   b.RspUd().size() * 11 * 1000 / 2400 + b.replyDelayMs + b.extraDelayMs;
+        });
     EXPECT_FALSE(readMeter(slowest->address, grid, 300));
     EXPECT_TRUE(readMeter(slowest->address, grid, 3000));
 }

@@ -26,7 +26,9 @@ public:
     void warning(const QString& caption, const QString& text) override {
         shown.push_back({"warning", caption, text});
     }
-    void error(const QString& caption, const QString& text) override { shown.push_back({"error", caption, text}); }
+    void error(const QString& caption, const QString& text) override {
+        shown.push_back({"error", caption, text});
+    }
     bool confirm(const QString& caption, const QString& text) override {
         shown.push_back({"confirm", caption, text});
         return take(answers, false);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "base/log.h"
+#include "base/status_panels.h"
+#include "base/virtual_clock.h"
+#include "link/gateway_link.h"
+#include "sim/in_memory_transports.h"
+#include "support/fake_dialogs.h"
+
+namespace tarnel::test {
+
+// The tool's link wired to the simulated gateway and its default meters,
+// in-process, on a virtual clock. Tests of the operations build on it.
+struct InProcessGateway {
+    VirtualClock clock;
+    sim::SimBus bus{sim::SimBus::DefaultMeters()};
+    sim::SimGateway gateway{bus, clock};
+    sim::SimEndpoint rtu{gateway, clock, sim::Framing::Rtu};
+    sim::SimEndpoint tcpEndpoint{gateway, clock, sim::Framing::Tcp};
+    sim::InMemorySerial serial{rtu, clock};
+    sim::InMemoryTcp tcp{tcpEndpoint, clock};
+    Log log;
+    StatusPanels status;
+    FakeDialogs dialogs;
+    GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    QObject owner;  // parent of the operations' timers
+
+    // The requests the gateway received on `endpoint`, as hex.
+    static QStringList requests(const sim::SimEndpoint& endpoint) {
+        QStringList frames;
+        for (const sim::WireRecord& record : endpoint.Records())
+            if (record.request)
+                frames << QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
+                                     static_cast<qsizetype>(record.bytes.size()))
+                              .toHex(' ')
+                              .toUpper();
+        return frames;
+    }
+};
+
+}  // namespace tarnel::test
