@@ -14,5 +14,5 @@ dir=$(scripts/build.sh "$flavour" | tail -n 1)
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 suppressions=$PWD/tests/tsan.supp}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 die_after_fork=0 suppressions=$PWD/tests/tsan.supp}
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
