@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-grep -v '^#' scripts/packages.txt | xargs scripts/deps.sh
+grep -v "^#" scripts/packages.txt | xargs scripts/deps.sh >&2
 
 flavour=${1:-plain}
 case "$flavour" in
@@ -14,6 +14,6 @@ case "$flavour" in
   *) echo "unknown build flavour: $flavour (plain, asan or tsan)" >&2; exit 2 ;;
 esac
 
-cmake -S . -B "$dir" -G Ninja -DTARNEL_WERROR=ON "${extra[@]}" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake -S . -B "$dir" -G Ninja -DTARNEL_WERROR=ON "${extra[@]}" >&2
+cmake --build "$dir" -j "$(nproc)" >&2
 echo "$dir"
