@@ -15,26 +15,12 @@
 namespace tarnel {
 namespace {
 
-struct GatewayWindow : ::testing::Test {
-    QTemporaryDir folder;
-    RealClock clock;
-    test::FakeDialogs dialogs;
-    test::SimProcess sim;
-    std::unique_ptr<TForm1> form;
-
+struct GatewayWindow : test::SimWindowTest {
     void SetUp() override {
-        ASSERT_TRUE(sim.start());
-        form = std::make_unique<TForm1>(clock, dialogs,
-                                        ProgramPaths{folder.path(), folder.filePath("t.ini")});
-        form->show();
+        SimWindowTest::SetUp();
+        if (HasFatalFailure()) return;
         // A short Modbus time-out keeps the status sequence quick on loopback.
         control<UpDown>("UD_modbusTimeout")->setPosition(150);
-    }
-    void TearDown() override { form.reset(); }
-
-    template <typename T>
-    T* control(const char* name) const {
-        return form->control<T>(name);
     }
     void click(const char* button) { control<QPushButton>(button)->click(); }
     const QStringList& lines() const { return form->program().log().lines(); }

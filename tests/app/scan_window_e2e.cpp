@@ -17,29 +17,16 @@
 namespace tarnel {
 namespace {
 
-struct ScanWindow : ::testing::Test {
-    QTemporaryDir folder;
-    RealClock clock;
-    test::FakeDialogs dialogs;
-    test::SimProcess sim;
-    std::unique_ptr<TForm1> form;
-
+struct ScanWindow : test::SimWindowTest {
     void SetUp() override {
-        ASSERT_TRUE(sim.start());
-        form = std::make_unique<TForm1>(clock, dialogs,
-                                        ProgramPaths{folder.path(), folder.filePath("t.ini")});
-        form->show();
+        SimWindowTest::SetUp();
+        if (HasFatalFailure()) return;
         // Long enough for the slowest default meter, short time-outs on loopback.
         control<UpDown>("UD_timeout")->setPosition(1400);
         control<UpDown>("UD_modbusTimeout")->setPosition(150);
         control<UpDown>("UD_retry")->setPosition(0);
         control<UpDown>("UDaddressFrom")->setPosition(10);
         control<UpDown>("UDaddressTo")->setPosition(0);
-    }
-    void TearDown() override { form.reset(); }
-    template <typename T>
-    T* control(const char* name) const {
-        return form->control<T>(name);
     }
     GridModel& grid() { return form->program().gridLoops(); }
 

@@ -2,23 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 namespace tarnel {
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 const QStringList kDefaults{"COM1", "19200",       "Even",        "1",   "0", "1000",
                             "1",    "5",           "2",           "600", "1", "1",
@@ -37,7 +28,7 @@ TEST_F(SettingsFileTest, MissingFileGivesEveryDefaultAndTheExecutableFolderAsDir
 TEST_F(SettingsFileTest, WritesEveryKeyAsKeyEqualsValueInTheTablesOrder) {
     ASSERT_TRUE(file.write(kDefaults));
     QStringList lines;
-    for (const QByteArray& line : readAll(path).split('\n'))
+    for (const QByteArray& line : test::readFile(path).split('\n'))
         if (!line.trimmed().isEmpty()) lines << QString::fromUtf8(line);
     EXPECT_EQ(lines,
               (QStringList{"[Modbus port]", "Name=COM1",       "Speed=19200", "Parity=Even",
@@ -50,10 +41,11 @@ TEST_F(SettingsFileTest, WritesEveryKeyAsKeyEqualsValueInTheTablesOrder) {
 }
 
 TEST_F(SettingsFileTest, AHandWrittenFileWithCrLfAndBlanksLoads) {
-    writeAll(path,
-             "; written by hand\r\n[TCP]\r\nPort=1502\r\n[Modbus port]\r\nName=/dev/ttyUSB0\r\n"
-             "Parity=None\r\n[Modbus]\r\nAutoOpen=1\r\nTimeout = 1200\r\n[Misc]\r\n"
-             "Dir=/home/installer/plant rooms\r\n");
+    ASSERT_TRUE(test::writeFile(
+        path,
+        "; written by hand\r\n[TCP]\r\nPort=1502\r\n[Modbus port]\r\nName=/dev/ttyUSB0\r\n"
+        "Parity=None\r\n[Modbus]\r\nAutoOpen=1\r\nTimeout = 1200\r\n[Misc]\r\n"
+        "Dir=/home/installer/plant rooms\r\n"));
     const QStringList values = file.read("/opt/tarnel");
     EXPECT_EQ(values[0], "/dev/ttyUSB0");
     EXPECT_EQ(values[2], "None");
@@ -65,7 +57,8 @@ TEST_F(SettingsFileTest, AHandWrittenFileWithCrLfAndBlanksLoads) {
 }
 
 TEST_F(SettingsFileTest, NumbersThatDoNotParseFallBackToTheDefault) {
-    writeAll(path, "[Mbus]\nTimeout=fast\nRetry=\n[Modbus]\nAutoOpen=yes\nAddress=7\n");
+    ASSERT_TRUE(
+        test::writeFile(path, "[Mbus]\nTimeout=fast\nRetry=\n[Modbus]\nAutoOpen=yes\nAddress=7\n"));
     const QStringList values = file.read("/opt/tarnel");
     EXPECT_EQ(values[5], "1000");
     EXPECT_EQ(values[8], "2");
@@ -74,19 +67,20 @@ TEST_F(SettingsFileTest, NumbersThatDoNotParseFallBackToTheDefault) {
 }
 
 TEST_F(SettingsFileTest, KeysTheToolDoesNotKnowSurviveAWrite) {
-    writeAll(path, "[Modbus port]\nName=COM3\n[Installer]\nSite=Boiler house 2\n");
+    ASSERT_TRUE(
+        test::writeFile(path, "[Modbus port]\nName=COM3\n[Installer]\nSite=Boiler house 2\n"));
     ASSERT_TRUE(file.write(kDefaults));
-    const QByteArray content = readAll(path);
+    const QByteArray content = test::readFile(path);
     EXPECT_TRUE(content.contains("[Installer]\nSite=Boiler house 2\n")) << content.constData();
     EXPECT_TRUE(content.contains("Name=COM1\n"));
 }
 
 TEST_F(SettingsFileTest, AFileThatGrantsWriteToNobodyIsNotWrittenEvenByRoot) {
-    writeAll(path, "[Modbus port]\nName=COM7\n");
+    ASSERT_TRUE(test::writeFile(path, "[Modbus port]\nName=COM7\n"));
     ASSERT_TRUE(
         QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     EXPECT_FALSE(file.write(kDefaults));
-    EXPECT_EQ(readAll(path), QByteArray("[Modbus port]\nName=COM7\n"));
+    EXPECT_EQ(test::readFile(path), QByteArray("[Modbus port]\nName=COM7\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tarnel.ini"})
         << "no temporary file is left behind";
 }
@@ -98,7 +92,7 @@ TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenLeavesNoFile) {
 }
 
 TEST_F(SettingsFileTest, RewritingKeepsTheFilesPermissions) {
-    writeAll(path, "[Modbus port]\nName=COM7\n");
+    ASSERT_TRUE(test::writeFile(path, "[Modbus port]\nName=COM7\n"));
     const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
     ASSERT_TRUE(QFile::setPermissions(path, mode));
     ASSERT_TRUE(file.write(kDefaults));

@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+#include <memory>
+
+#include "app/form_builder.h"
+#include "app/main_window.h"
+#include "base/real_clock.h"
+#include "support/fake_dialogs.h"
 
 namespace tarnel::test {
 
@@ -31,6 +38,28 @@ struct SimProcess {
     ~SimProcess() {
         process.terminate();
         process.waitForFinished(5000);
+    }
+};
+
+// The real window on the real clock, with tarnel-sim running beside it.
+struct SimWindowTest : ::testing::Test {
+    QTemporaryDir folder;
+    RealClock clock;
+    FakeDialogs dialogs;
+    SimProcess sim;
+    std::unique_ptr<TForm1> form;
+
+    void SetUp() override {
+        ASSERT_TRUE(sim.start());
+        form = std::make_unique<TForm1>(clock, dialogs,
+                                        ProgramPaths{folder.path(), folder.filePath("t.ini")});
+        form->show();
+    }
+    void TearDown() override { form.reset(); }
+
+    template <typename T>
+    T* control(const char* name) const {
+        return form->control<T>(name);
     }
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/files.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,11 +11,6 @@
 
 namespace tarnel {
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 TEST(Log, StartsWithOneEmptyLineAndClearLeavesNone) {
     Log log;
@@ -34,7 +31,8 @@ TEST(Log, WritesEveryLineWithCrLfKeepingATrailingCarriageReturn) {
     log.append("Error in CRC field\r");
     const QString path = dir.filePath("log.txt");
     ASSERT_TRUE(log.writeTo(path));
-    EXPECT_EQ(readAll(path), QByteArray("RCVD:01 03 02 00 0A 38 43 \r\nError in CRC field\r\r\n"));
+    EXPECT_EQ(test::readFile(path),
+              QByteArray("RCVD:01 03 02 00 0A 38 43 \r\nError in CRC field\r\r\n"));
 }
 
 TEST(Log, WritingAgainReplacesTheFile) {
@@ -46,7 +44,7 @@ TEST(Log, WritingAgainReplacesTheFile) {
     log.clear();
     log.append("second");
     ASSERT_TRUE(log.writeTo(path));
-    EXPECT_EQ(readAll(path), QByteArray("second\r\n"));
+    EXPECT_EQ(test::readFile(path), QByteArray("second\r\n"));
 }
 
 TEST(Log, WritingIntoAMissingFolderFailsAndCreatesNothing) {

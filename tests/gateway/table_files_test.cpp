@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,17 +14,6 @@
 
 namespace tarnel {
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 
 struct TableFiles : ::testing::Test {
     QTemporaryDir folder;
@@ -38,7 +29,7 @@ struct TableFiles : ::testing::Test {
     }
     void load(const QByteArray& content) {
         const QString path = folder.filePath("in.csv");
-        writeAll(path, content);
+        ASSERT_TRUE(test::writeFile(path, content));
         loops.clearData();
         LoadMbusGrid(loops, path, dialogs);
     }
@@ -57,13 +48,13 @@ TEST_F(TableFiles, ExportWritesEveryCellWithItsSemicolonAndCrLf) {
         "Aux VIFs ;Tarriff Start1/2/3/4-End1/2/3/4 ;\r\n"
         "12345678;5;ABC;;;;;;;;;;;;\r\n"
         ";;;;;;;;;;;;;;\r\n";
-    EXPECT_EQ(readAll(path), expected);
+    EXPECT_EQ(test::readFile(path), expected);
 }
 
 TEST_F(TableFiles, RegisterAndMeterGridsAndTheirNames) {
     GridModel registers(registersGridLayout().headers);
     EXPECT_EQ(
-        readAll(exportTo(registers, "r.csv")),
+        test::readFile(exportTo(registers, "r.csv")),
         QByteArray("Addr. modbus;High ;Notes/Decode ;Low ;Notes/Decode ;Time ;\r\n;;;;;;\r\n"));
     EXPECT_EQ(RegisterTableFileName(), "modbusUR.csv");
     const QString name = MbusTableFileName(QDate(2026, 12, 7));
@@ -80,10 +71,10 @@ TEST_F(TableFiles, ACancelledDialogWritesNothing) {
 
 TEST_F(TableFiles, AReadOnlyTargetKeepsItsContentAndSaysSo) {
     const QString path = folder.filePath("locked.csv");
-    writeAll(path, "old");
+    ASSERT_TRUE(test::writeFile(path, "old"));
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
     exportTo(loops, "locked.csv");
-    EXPECT_EQ(readAll(path), "old");
+    EXPECT_EQ(test::readFile(path), "old");
     ASSERT_EQ(dialogs.shown.back().kind, "error");
     EXPECT_EQ(dialogs.shown.back().caption, "Error saving file");
     EXPECT_EQ(dialogs.shown.back().text,
