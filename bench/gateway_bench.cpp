@@ -46,7 +46,7 @@ void measure(const char* linkName, Log& log, RegisterView& view, GatewayStatus& 
 
     tally.clock.start();
     tally.idleAfter = 0;
-    view.BitBtn3Click({1, "1", "125", true, 600});
+    view.read({1, 1, 125, true, 600});
     waitFor([&] { return log.lines().last().startsWith("RCVD:"); });
     const qint64 readTime = tally.clock.elapsed(), readIdle = tally.idleAfter;
 
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     link.Butt_connect_xportClick("127.0.0.1", QString::number(port), 30);
     waitFor([&] { return link.TcpMode(); });
     measure("TCP", log, view, status, *timerModbus, *timerStatus, tally);
-    link.openSerial({QString::fromStdString(pty), "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts(QString::fromStdString(pty), "19200", "Even", "1"));
     measure("pty", log, view, status, *timerModbus, *timerStatus, tally);
     server.Stop();
     return 0;

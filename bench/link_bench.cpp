@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     // 1. Pacing on the serial line.
     int master = -1, slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return 1;
-    link.openSerial({QString::fromLocal8Bit(ttyname(slave)), "2400", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts(QString::fromLocal8Bit(ttyname(slave)), "2400", "Even", "1"));
     // SND_UD with a 19-byte telegram (a medium change).
     const QByteArray telegram =
         QByteArray::fromHex("68 0D 0D 68 53 FE 51 0F 1A 00 00 00 00 00 00 00 00 B3 16");

@@ -46,9 +46,9 @@ Result scanOnce(Clock& clock, const std::function<void()>& runClock, int from, i
     MbusJobState job;
     PrimaryScan scan(link, log, dialogs, grid, job, *clock.createTimer(&owner),
                      *clock.createTimer(&owner));
-    link.openSerial({"COM1", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     const qint64 start = clock.elapsed();
-    scan.BitBtn1Click({1, from, to, scanTime, timeout, retries});
+    scan.start({1, from, to, scanTime, timeout, retries});
     while (job.scanRunning)
         runClock();
     return {clock.elapsed() - start, grid.rows() - 2};

@@ -6,11 +6,12 @@ namespace tarnel::sim {
 
 std::optional<FaultKind> FaultKindFromName(const std::string& name) {
     static const std::pair<const char*, FaultKind> kNames[] = {
-        {"no-reply", FaultKind::NoReply}, {"crc", FaultKind::WrongCrc},
-        {"filler", FaultKind::Filler},    {"leading-zero", FaultKind::LeadingZero},
+        {"no-reply", FaultKind::NoReply},    {"crc", FaultKind::WrongCrc},
+        {"filler", FaultKind::Filler},       {"leading-zero", FaultKind::LeadingZero},
         {"exception", FaultKind::Exception}, {"delay", FaultKind::Delay},
-        {"split", FaultKind::Split},      {"short-tcp", FaultKind::ShortTcp},
-        {"close", FaultKind::Close},
+        {"split", FaultKind::Split},         {"short-tcp", FaultKind::ShortTcp},
+        {"close", FaultKind::Close},         {"double", FaultKind::Double},
+        {"wrong-tid", FaultKind::WrongTid},  {"wrong-unit", FaultKind::WrongUnit},
     };
     for (const auto& [known, kind] : kNames)
         if (name == known) return kind;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "sim/mbus_wire.h"
 #include "sim/sim_gateway.h"
 
 namespace tarnel::sim {
@@ -13,19 +14,6 @@ namespace {
 constexpr int kBitsPerByte = 11;  // start bit, 8 data bits, even parity, stop bit
 constexpr int kReplyTimeoutBits = 330;
 constexpr int kReplyTimeoutExtraMs = 50;
-constexpr uint8_t kShortFrameStart = 0x10;
-constexpr uint8_t kLongFrameStart = 0x68;
-constexpr uint8_t kStopByte = 0x16;
-constexpr size_t kShortFrameLength = 5;
-constexpr size_t kLongFrameOverhead = 6;  // 68 L L 68 ... CS 16 around the L bytes
-
-// The length a frame announces by its start byte (and L field); nothing when
-// the bytes do not start a frame.
-std::optional<size_t> announcedLength(const Bytes& data) {
-    if (data[0] == kShortFrameStart) return kShortFrameLength;
-    if (data[0] == kLongFrameStart && data.size() >= 2) return data[1] + kLongFrameOverhead;
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -38,8 +26,8 @@ qint64 SimGateway::NoReplyTimeoutMs(int baud) {
 }
 
 Bytes SimGateway::TelegramFromWrite(const Bytes& data) {
-    if (data.size() < 2 || data.back() != 0x00 || data[data.size() - 2] != kStopByte) return data;
-    const std::optional<size_t> length = announcedLength(data);
+    if (data.size() < 2 || data.back() != 0x00 || data[data.size() - 2] != wire::kStop) return data;
+    const std::optional<size_t> length = wire::AnnouncedLength(data);
     if (!length || *length != data.size() - 1) return data;
     return Bytes(data.begin(), data.end() - 1);
 }

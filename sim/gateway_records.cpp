@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 
+#include "sim/mbus_wire.h"
 #include "sim/sim_gateway.h"
 
 namespace tarnel::sim {
@@ -18,9 +19,7 @@ using Records = std::span<const uint8_t>;
 
 constexpr size_t kHeaderEnd = 19;  // the records start after the 12-byte header
 constexpr size_t kMinimumLength = kHeaderEnd + 2;
-constexpr uint8_t kRspUdControl = 0x08;
 constexpr uint8_t kControlMask = 0xCF;  // without the ACD and DFC bits
-constexpr uint8_t kLongHeaderCi = 0x72;
 constexpr uint8_t kIdleFiller = 0x2F;
 constexpr uint8_t kExtension = 0x80;
 constexpr uint8_t kFirstSpecialVif = 0x78;  // fabrication number and up: no quantity
@@ -155,22 +154,11 @@ std::optional<MainRecord> firstMainRecord(Records records) {
     return std::nullopt;
 }
 
-bool validLongFrame(const Bytes& telegram) {
-    if (telegram.size() < kMinimumLength || telegram[0] != 0x68 || telegram[3] != 0x68)
-        return false;
-    if (telegram[1] != telegram[2] || telegram.size() != telegram[1] + 6u) return false;
-    if (telegram.back() != 0x16) return false;
-    uint8_t sum = 0;
-    for (size_t i = 4; i + 2 < telegram.size(); ++i)
-        sum = static_cast<uint8_t>(sum + telegram[i]);
-    return sum == telegram[telegram.size() - 2];
-}
-
 }  // namespace
 
 std::optional<MeterReading> ReadMeterReply(const Bytes& telegram) {
-    if (!validLongFrame(telegram)) return std::nullopt;
-    if ((telegram[4] & kControlMask) != kRspUdControl || telegram[6] != kLongHeaderCi)
+    if (telegram.size() < kMinimumLength || !wire::IsLongFrame(telegram)) return std::nullopt;
+    if ((telegram[4] & kControlMask) != wire::kRspUd || telegram[6] != wire::kCiVariableReply)
         return std::nullopt;
     MeterReading reading;
     reading.address = telegram[5];

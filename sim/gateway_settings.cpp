@@ -6,7 +6,7 @@
 #include <array>
 #include <initializer_list>
 
-#include "link/register_map.h"
+#include "sim/gateway_registers.h"
 #include "sim/sim_gateway.h"
 
 namespace tarnel::sim {
@@ -19,7 +19,8 @@ constexpr uint16_t kDefaultModbusLine = 0x40;  // 9600 Bd, even parity
 constexpr uint16_t kDefaultMbusLine = 0x20;    // 2400 Bd, even parity
 constexpr uint16_t kDefaultListenPort = 502;
 constexpr uint16_t kDefaultSerialNumber[] = {0x2024, 0x0001};  // 20240001
-constexpr int kNetworkRegisters = 22;                          // 55400 to 55421
+constexpr int kNetworkRegisters =                              // 55400 to 55421: eleven pairs
+    holding_reg::kLastNetworkPair + 2 - holding_reg::kNetworkSettings;
 constexpr int kLineBauds[] = {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 constexpr int kMaxMbusBaudCode = 4;  // the M-Bus port runs at 9600 Bd at most
 constexpr qint64 kMsPerDay = 86'400'000;
@@ -71,39 +72,39 @@ void setBit(uint8_t& flags, uint8_t bit, bool set) {
 
 void SimGateway::setDefaults() {
     settings_.clear();
-    settings_[reg::kReadoutMinutes] = kDefaultReadoutSeconds;
-    settings_[reg::kTimeBetweenReadings] = kDefaultBetweenReadings;
-    settings_[reg::kWaitRespondTime] = kDefaultWaitRespond;
-    settings_[reg::kMbusFlags] = 0;
-    settings_[reg::kNetworkFlags] = 0;
+    settings_[holding_reg::kReadoutPeriod] = kDefaultReadoutSeconds;
+    settings_[holding_reg::kTimeBetweenReadings] = kDefaultBetweenReadings;
+    settings_[holding_reg::kWaitRespond] = kDefaultWaitRespond;
+    settings_[holding_reg::kMbusFlagGroup] = 0;
+    settings_[holding_reg::kNetworkFlagGroup] = 0;
 
     // The clock as the tool writes it: (second, minute), (hour, day of the
     // week), (day, month), (year - 2000, 0). It keeps what was written.
     const QDateTime now = clock_.now();
     const QTime time = now.time();
     const QDate date = now.date();
-    settings_[reg::kClock] = word(time.second(), time.minute());
-    settings_[reg::kClock + 1] = word(time.hour(), date.dayOfWeek());
-    settings_[reg::kClock + 2] = word(date.day(), date.month());
-    settings_[reg::kClock + 3] = word(static_cast<unsigned>(date.year() - 2000), 0);
+    settings_[holding_reg::kClock] = word(time.second(), time.minute());
+    settings_[holding_reg::kClock + 1] = word(time.hour(), date.dayOfWeek());
+    settings_[holding_reg::kClock + 2] = word(date.day(), date.month());
+    settings_[holding_reg::kClock + 3] = word(static_cast<unsigned>(date.year() - 2000), 0);
 
-    settings_[reg::kModbusPortLine] = kDefaultModbusLine;
-    settings_[reg::kMbusPortLine] = kDefaultMbusLine;
-    settings_[reg::kSerialNumber] = kDefaultSerialNumber[0];
-    settings_[reg::kSerialNumber + 1] = kDefaultSerialNumber[1];
+    settings_[holding_reg::kModbusLineCode] = kDefaultModbusLine;
+    settings_[holding_reg::kMbusLineCode] = kDefaultMbusLine;
+    settings_[holding_reg::kSerialNumber] = kDefaultSerialNumber[0];
+    settings_[holding_reg::kSerialNumber + 1] = kDefaultSerialNumber[1];
     for (int i = 0; i < kNetworkRegisters; ++i)
-        settings_[reg::kIpSettingsFirst + i] = 0;
-    putAddress(settings_, reg::kIpSettingsFirst, {192, 168, 1, 3});
-    putAddress(settings_, reg::kIpSettingsFirst + 2, {192, 168, 1, 1});
-    putAddress(settings_, reg::kIpSettingsFirst + 4, {255, 255, 255, 0});
-    settings_[reg::kListenPort] = kDefaultListenPort;
+        settings_[holding_reg::kNetworkSettings + i] = 0;
+    putAddress(settings_, holding_reg::kNetworkSettings, {192, 168, 1, 3});
+    putAddress(settings_, holding_reg::kNetworkSettings + 2, {192, 168, 1, 1});
+    putAddress(settings_, holding_reg::kNetworkSettings + 4, {255, 255, 255, 0});
+    settings_[holding_reg::kListenPort] = kDefaultListenPort;
 
     mbusFlags_ = kFlagC7B | kFlagPolling;
     networkFlags_ = 0;
 }
 
 bool SimGateway::isSetting(int number) const {
-    return number == reg::kModbusAddress || settings_.contains(number);
+    return number == holding_reg::kUnitAddress || settings_.contains(number);
 }
 
 bool SimGateway::validSetting(int number, uint16_t value) {
@@ -111,31 +112,31 @@ bool SimGateway::validSetting(int number, uint16_t value) {
     const unsigned low = value & 0xFF;
     const auto code = static_cast<uint8_t>(low & ~kSetFlag);
     switch (number) {
-        case reg::kReadoutMinutes:  // the period in seconds, 1 minute to 12 hours
+        case holding_reg::kReadoutPeriod:  // the period in seconds, 1 minute to 12 hours
             return between(value, 60, 43200);
-        case reg::kTimeBetweenReadings:
-        case reg::kWaitRespondTime:
+        case holding_reg::kTimeBetweenReadings:
+        case holding_reg::kWaitRespond:
             return high == 0 && low <= 99;
-        case reg::kMbusFlags:
+        case holding_reg::kMbusFlagGroup:
             return high == 0 && oneOf(code, {kCodeSndNke, kCodeC7B, kCodeStartMbus, kCodeSort});
-        case reg::kNetworkFlags:
+        case holding_reg::kNetworkFlagGroup:
             return high == 0 && oneOf(code, {kCodeDhcp, kCodeReset, kCodeFactoryDefault});
-        case reg::kClock:
+        case holding_reg::kClock:
             return high < 60 && low < 60;
-        case reg::kClock + 1:
+        case holding_reg::kClock + 1:
             return high < 24 && between(low, 1, 7);
-        case reg::kClock + 2:
+        case holding_reg::kClock + 2:
             return between(high, 1, 31) && between(low, 1, 12);
-        case reg::kModbusAddress:
-            return high == 0 && between(low, 1, 247);
-        case reg::kModbusPortLine:
+        case holding_reg::kUnitAddress:  // 0 answers every unit id
+            return value <= SimGateway::kLastUnitAddress;
+        case holding_reg::kModbusLineCode:
             return validLineCode(value, static_cast<int>(std::size(kLineBauds)) - 1);
-        case reg::kMbusPortLine:
+        case holding_reg::kMbusLineCode:
             return validLineCode(value, kMaxMbusBaudCode);
-        case reg::kSerialNumber:
-        case reg::kSerialNumber + 1:
+        case holding_reg::kSerialNumber:
+        case holding_reg::kSerialNumber + 1:
             return isBcd(value);
-        case reg::kListenPort:
+        case holding_reg::kListenPort:
             return value != 0;
         default:  // the year and the network addresses take any value
             return true;
@@ -145,12 +146,12 @@ bool SimGateway::validSetting(int number, uint16_t value) {
 void SimGateway::applyFlags(int number, uint16_t value) {
     const bool set = value & kSetFlag;
     const auto code = static_cast<uint8_t>(value & ~kSetFlag);
-    if (number == reg::kMbusFlags) {
+    if (number == holding_reg::kMbusFlagGroup) {
         if (code == kCodeSndNke) setBit(mbusFlags_, kFlagSndNke, set);
         if (code == kCodeC7B) setBit(mbusFlags_, kFlagC7B, set);
         if (code == kCodeStartMbus) setBit(mbusFlags_, kFlagPolling, set);
         if (code == kCodeSort && set) sortTable();
-    } else if (number == reg::kNetworkFlags) {
+    } else if (number == holding_reg::kNetworkFlagGroup) {
         if (code == kCodeDhcp) setBit(networkFlags_, kFlagDhcp, set);
         if (code == kCodeReset && set) {  // a restart: the pass-through starts afresh
             exchange_.reset();
@@ -167,25 +168,25 @@ void SimGateway::applyFlags(int number, uint16_t value) {
 
 uint16_t SimGateway::statusRegister(int number, qint64 now) const {
     switch (number) {
-        case reg::kStatusFirst:  // capacity and active devices
+        case input_reg::kSlotsInUse:  // capacity and active devices
             return word(kTableSlots, static_cast<unsigned>(table_.size()));
-        case reg::kStatusFirst + 1:
+        case input_reg::kFlags:
             return word(networkFlags_, mbusFlags_);
-        case reg::kStatusLast: {  // working days since the last start
+        case input_reg::kWorkingDays: {  // working days since the last start
             const qint64 days = std::min<qint64>((now - startedAt_) / kMsPerDay, 0xFFFF);
             return static_cast<uint16_t>(days);
         }
         default:  // 60000: the register-map version, 0.3 or 0.2
-            return entryRegisters_ == reg::kDeviceEntryRegistersV2 ? 0x0002 : 0x0003;
+            return entryRegisters_ == input_reg::kEntrySizeV02 ? 0x0002 : 0x0003;
     }
 }
 
 std::string SimGateway::versionText() const {
-    return entryRegisters_ == reg::kDeviceEntryRegistersV2 ? "0.2.1" : "0.3.1";
+    return entryRegisters_ == input_reg::kEntrySizeV02 ? "0.2.1" : "0.3.1";
 }
 
 int SimGateway::busBaud() const {
-    return kLineBauds[settings_.at(reg::kMbusPortLine) >> 4];
+    return kLineBauds[settings_.at(holding_reg::kMbusLineCode) >> 4];
 }
 
 }  // namespace tarnel::sim

@@ -4,8 +4,8 @@
 // meters anew once the readout period has passed.
 #include <algorithm>
 
-#include "link/register_map.h"
-#include "mbus/mbus_frames.h"
+#include "sim/gateway_registers.h"
+#include "sim/mbus_wire.h"
 #include "sim/sim_gateway.h"
 
 namespace tarnel::sim {
@@ -15,9 +15,6 @@ constexpr uint16_t kDeleteAll = 0x00FF;
 constexpr uint16_t kSearchAndActivateValue = 0x0040;
 constexpr uint8_t kLastPrimaryAddress = 250;
 constexpr uint8_t kEmptySlot = 0xFF;  // address map: a slot without a meter
-constexpr uint8_t kReqUd2Fcb = 0x7B;
-constexpr uint8_t kReqUd2 = 0x5B;
-constexpr int kReadoutPeriodRegister = reg::kReadoutMinutes;  // in seconds
 
 uint16_t word(unsigned high, unsigned low) {
     return static_cast<uint16_t>((high & 0xFF) << 8 | (low & 0xFF));
@@ -27,9 +24,12 @@ uint16_t word(unsigned high, unsigned low) {
 
 std::optional<MeterReading> SimGateway::readMeter(uint8_t address) {
     const int baud = busBaud();
-    if (mbusFlags_ & kFlagSndNke) (void)bus_.Transmit(SndNke(address), baud);
-    const uint8_t control = (mbusFlags_ & kFlagC7B) ? kReqUd2Fcb : kReqUd2;
-    const std::optional<BusReply> reply = bus_.Transmit(ShortFrame(control, address), baud);
+    if (mbusFlags_ & kFlagSndNke)
+        (void)bus_.Transmit(wire::ShortFrame(wire::kSndNke, address), baud);
+    // C 0x7B is REQ_UD2 with the frame count bit set.
+    const uint8_t control =
+        (mbusFlags_ & kFlagC7B) ? wire::kReqUd2 | wire::kFrameCountBit : wire::kReqUd2;
+    const std::optional<BusReply> reply = bus_.Transmit(wire::ShortFrame(control, address), baud);
     if (!reply) return std::nullopt;
     std::optional<MeterReading> reading = ReadMeterReply(reply->bytes);
     if (reading) reading->address = address;
@@ -85,7 +85,7 @@ SimGateway::Fault SimGateway::searchAndActivate(uint16_t value) {
 
 void SimGateway::refreshDueEntries(qint64 now) {
     if (!(mbusFlags_ & kFlagPolling)) return;
-    const qint64 periodMs = qint64{settings_.at(kReadoutPeriodRegister)} * 1000;
+    const qint64 periodMs = qint64{settings_.at(holding_reg::kReadoutPeriod)} * 1000;
     for (TableEntry& entry : table_) {
         if (now - entry.readAt < periodMs) continue;
         // A meter that stays silent keeps its last reading.
@@ -139,8 +139,8 @@ uint16_t SimGateway::entryRegister(const TableEntry& entry, int number) {
 }
 
 uint16_t SimGateway::tableRegister(int number) const {
-    const auto slot = static_cast<size_t>((number - reg::kDeviceTableStart) / entryRegisters_);
-    const int inEntry = (number - reg::kDeviceTableStart) % entryRegisters_ + 1;
+    const auto slot = static_cast<size_t>((number - input_reg::kDeviceTable) / entryRegisters_);
+    const int inEntry = (number - input_reg::kDeviceTable) % entryRegisters_ + 1;
     return slot < table_.size() ? entryRegister(table_[slot], inEntry) : 0;
 }
 

@@ -29,13 +29,16 @@ The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
   --host ADDRESS   listen on ADDRESS instead of 127.0.0.1
   --pty            Modbus RTU on a new pseudo-terminal (open the printed path)
   --rtu DEVICE     Modbus RTU on a serial device (19200 8E1)
-  --unit N         the gateway's Modbus address (default 1)
+  --unit N         the gateway's Modbus address, 0 to 254 (default 1; 0 answers
+                   every unit id)
   --meters FILE    the meters on the bus (JSON, see below); default: a demo set
   --scenario FILE  unit, entry size, activated meters and faults (JSON)
   --fault FAULT    a fault: KIND[,count=N][,function=F][,register=R][,value=V]
                    KIND: no-reply, crc, filler, leading-zero, exception (value =
                    code), delay (value = ms), split (value = gap ms), short-tcp,
-                   close; count -1 = every matching request
+                   close, double (the reply twice in one write), wrong-tid (TCP:
+                   transaction id + 1), wrong-unit (unit value, default the
+                   request's + 1); count -1 = every matching request
   -v               print every request and reply as hex on standard error
 
 With neither --tcp nor a serial option it listens on TCP port 1502. Once ready
@@ -103,6 +106,8 @@ Options parse(const std::vector<std::string>& args) {
         } else if (arg == "-v") options.verbose = true;
         else usage("unknown option " + arg);
     }
+    if (options.unit && (*options.unit < 0 || *options.unit > SimGateway::kLastUnitAddress))
+        usage("--unit takes 0 to 254");
     if (!options.tcpPort && !options.pty && options.rtuDevice.empty()) options.tcpPort = 1502;
     return options;
 }

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "sim/sim_gateway.h"
+
 namespace tarnel::sim {
 namespace {
 
@@ -41,7 +43,14 @@ std::optional<Scenario> LoadScenario(const QString& path, QString* error) {
     }
     const QJsonObject root = document.object();
     Scenario scenario;
-    if (root.contains("unit")) scenario.unit = root.value("unit").toInt();
+    if (root.contains("unit")) {
+        const int unit = root.value("unit").toInt(-1);
+        if (unit < 0 || unit > SimGateway::kLastUnitAddress) {
+            *error = path + ": unit must be 0 to 254";
+            return std::nullopt;
+        }
+        scenario.unit = unit;
+    }
     if (root.contains("entryRegisters")) {
         const int registers = root.value("entryRegisters").toInt();
         if (registers != 24 && registers != 28) {

@@ -3,33 +3,28 @@
 #include <algorithm>
 #include <span>
 
+#include "sim/mbus_wire.h"
+
 namespace tarnel::sim {
 namespace {
-
-// Frame bytes (EN 13757-2).
-constexpr uint8_t kShortStart = 0x10;
-constexpr uint8_t kLongStart = 0x68;
-constexpr uint8_t kStop = 0x16;
-constexpr uint8_t kAck = 0xE5;
 
 // Addresses.
 constexpr uint8_t kLastPrimaryAddress = 250;
 constexpr uint8_t kSelectedAddress = 0xFD;
 constexpr uint8_t kBroadcastNoReply = 0xFF;
 
-// C fields; the frame count bit is ignored, so a meter answers the same
-// request again whether or not the master toggles it.
-constexpr uint8_t kFrameCountBit = 0x20;
-constexpr uint8_t kSndNke = 0x40;
-constexpr uint8_t kSndUd = 0x53;
-constexpr uint8_t kReqUd1 = 0x5A;
-constexpr uint8_t kReqUd2 = 0x5B;
-constexpr uint8_t kRspUd = 0x08;
+// C fields come from sim/mbus_wire.h; the frame count bit is ignored, so a
+// meter answers the same request again whether or not the master toggles it.
+using wire::kAck;
+using wire::kFrameCountBit;
+using wire::kReqUd1;
+using wire::kReqUd2;
+using wire::kSndNke;
+using wire::kSndUd;
 
 // CI fields (EN 13757-3).
 constexpr uint8_t kCiDataSend = 0x51;
 constexpr uint8_t kCiSelect = 0x52;
-constexpr uint8_t kCiVariableReply = 0x72;
 constexpr uint8_t kCiBaud300 = 0xB8;
 constexpr uint8_t kCiBaud38400 = 0xBF;
 
@@ -40,13 +35,6 @@ constexpr uint8_t kVifEnhancedId = 0x79;
 constexpr uint8_t kVifBusAddress = 0x7A;
 constexpr uint8_t kVifPlainText = 0x7C;
 constexpr size_t kMaxExtensions = 10;
-
-uint8_t Sum(std::span<const uint8_t> bytes) {
-    uint8_t sum = 0;
-    for (const uint8_t byte : bytes)
-        sum = static_cast<uint8_t>(sum + byte);
-    return sum;
-}
 
 void AppendLittleEndian(Bytes& to, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
@@ -68,31 +56,13 @@ struct Request {
     Bytes data;
 };
 
-// 10 C A CS 16.
-std::optional<Request> ParseShortFrame(const Bytes& telegram) {
-    if (telegram[4] != kStop || telegram[3] != static_cast<uint8_t>(telegram[1] + telegram[2]))
-        return std::nullopt;
-    return Request{telegram[1], telegram[2], std::nullopt, {}};
-}
-
-// 68 L L 68 C A CI data CS 16.
-std::optional<Request> ParseLongFrame(const Bytes& telegram) {
-    const size_t size = telegram.size();
-    const uint8_t length = telegram[1];
-    if (length < 3 || telegram[2] != length || telegram[3] != kLongStart || size != length + 6u)
-        return std::nullopt;
-    const std::span<const uint8_t> checked(telegram.data() + 4, length);
-    if (telegram[size - 1] != kStop || telegram[size - 2] != Sum(checked)) return std::nullopt;
-    return Request{telegram[4], telegram[5], telegram[6],
-                   Bytes(telegram.begin() + 7, telegram.end() - 2)};
-}
-
 // The request in a telegram; nothing for a frame that a meter's UART and
 // link layer would reject.
 std::optional<Request> ParseRequest(const Bytes& telegram) {
-    if (telegram.size() == 5 && telegram[0] == kShortStart) return ParseShortFrame(telegram);
-    if (telegram.size() >= 9 && telegram[0] == kLongStart) return ParseLongFrame(telegram);
-    return std::nullopt;
+    if (wire::IsShortFrame(telegram)) return Request{telegram[1], telegram[2], std::nullopt, {}};
+    if (!wire::IsLongFrame(telegram)) return std::nullopt;
+    return Request{telegram[4], telegram[5], telegram[6],
+                   Bytes(telegram.begin() + 7, telegram.end() - 2)};
 }
 
 // Where one data record lies in a record list (EN 13757-3): DIF, DIFEs, VIF,
@@ -373,28 +343,22 @@ std::optional<BusReply> Collide(const std::vector<BusReply>& replies) {
     const bool allEqual = std::all_of(replies.begin(), replies.end(), [&](const BusReply& reply) {
         return reply.bytes == replies.front().bytes;
     });
-    if (!allEqual && bus.bytes.back() == kStop) bus.bytes.back() &= ~0x10;
+    if (!allEqual && bus.bytes.back() == wire::kStop) bus.bytes.back() &= ~0x10;
     return bus;
 }
 
 }  // namespace
 
 Bytes SimMeter::RspUd() const {
-    const auto length = static_cast<uint8_t>(15 + records.size());
-    Bytes frame;
-    frame.reserve(records.size() + 21);
-    for (const uint8_t byte :
-         {kLongStart, length, length, kLongStart, kRspUd, address, kCiVariableReply})
-        frame.push_back(byte);
-    AppendLittleEndian(frame, id, 4);
-    AppendLittleEndian(frame, manufacturer, 2);
+    Bytes data;
+    data.reserve(12 + records.size());
+    AppendLittleEndian(data, id, 4);
+    AppendLittleEndian(data, manufacturer, 2);
     for (const uint8_t byte : {version, medium, accessNumber, status, uint8_t{0}, uint8_t{0}})
-        frame.push_back(byte);
-    for (const uint8_t byte : records)
-        frame.push_back(byte);
-    const uint8_t sum = Sum(std::span(frame).subspan(4));
-    frame.push_back(wrongChecksum ? static_cast<uint8_t>(sum + 1) : sum);
-    frame.push_back(kStop);
+        data.push_back(byte);
+    data.insert(data.end(), records.begin(), records.end());
+    Bytes frame = wire::LongFrame(wire::kRspUd, address, wire::kCiVariableReply, data);
+    if (wrongChecksum) ++frame[frame.size() - 2];
     return frame;
 }
 

@@ -5,6 +5,22 @@ namespace {
 
 int startRegister(const Bytes& pdu) { return pdu.size() >= 3 ? pdu[1] << 8 | pdu[2] : -1; }
 
+// The header the reply goes out with: the request's, unless a fault changes
+// its transaction id (TCP) or its unit.
+ModbusFrame replyHeader(ModbusFrame header, const std::vector<Fault>& faults, Framing framing) {
+    for (const Fault& fault : faults) {
+        if (fault.kind == FaultKind::WrongTid && framing == Framing::Tcp) ++header.transaction;
+        if (fault.kind == FaultKind::WrongUnit)
+            header.unit = fault.value > 0 ? static_cast<uint8_t>(fault.value)
+                                          : static_cast<uint8_t>(header.unit % 255 + 1);
+    }
+    return header;
+}
+
+bool has(const std::vector<Fault>& faults, FaultKind kind) {
+    return std::any_of(faults.begin(), faults.end(), [kind](const Fault& f) { return f.kind == kind; });
+}
+
 // The reply frame with the faults that change its bytes or its timing.
 std::vector<ReplyChunk> shape(Bytes frame, const std::vector<Fault>& faults, Framing framing) {
     int delay = 0;
@@ -22,13 +38,13 @@ std::vector<ReplyChunk> shape(Bytes frame, const std::vector<Fault>& faults, Fra
             default: break;
         }
     }
+    if (has(faults, FaultKind::Double)) {
+        const Bytes once = frame;
+        frame.insert(frame.end(), once.begin(), once.end());
+    }
     if (splitGap < 0 || frame.size() < 2) return {{delay, frame}};
     const auto half = frame.begin() + static_cast<long>(frame.size() / 2);
     return {{delay, Bytes(frame.begin(), half)}, {delay + splitGap, Bytes(half, frame.end())}};
-}
-
-bool has(const std::vector<Fault>& faults, FaultKind kind) {
-    return std::any_of(faults.begin(), faults.end(), [kind](const Fault& f) { return f.kind == kind; });
 }
 
 }  // namespace
@@ -43,7 +59,7 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
     if (!exchange.request || exchange.request->pdu.empty()) return exchange;
     const ModbusFrame& request = *exchange.request;
     const bool broadcast = request.unit == 0;
-    if (!broadcast && request.unit != gateway_.UnitAddress()) return exchange;
+    if (!broadcast && !gateway_.IsAddressed(request.unit)) return exchange;
 
     const std::vector<Fault> faults = faults_.Take(request.pdu[0], startRegister(request.pdu));
     exchange.faulted = !faults.empty();
@@ -56,7 +72,8 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
         exchange.replyPdu = gateway_.Handle(request.pdu);
     if (broadcast || exchange.close || has(faults, FaultKind::NoReply) || exchange.replyPdu.empty())
         return exchange;
-    exchange.chunks = shape(ReplyFrame(request, exchange.replyPdu, framing_), faults, framing_);
+    const ModbusFrame header = replyHeader(request, faults, framing_);
+    exchange.chunks = shape(ReplyFrame(header, exchange.replyPdu, framing_), faults, framing_);
     return exchange;
 }
 

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "link/register_map.h"
+#include "sim/gateway_registers.h"
 
 namespace tarnel::sim {
 namespace {
@@ -87,10 +87,15 @@ void SimGateway::SetUnitAddress(uint8_t address) {
     pendingAddress_.reset();
 }
 
+bool SimGateway::IsAddressed(uint8_t unit) const {
+    std::lock_guard lock(mutex_);
+    return unitAddress_ == kAnyUnit || unit == unitAddress_;
+}
+
 void SimGateway::SetEntryRegisters(int registers) {
     std::lock_guard lock(mutex_);
-    entryRegisters_ = registers == reg::kDeviceEntryRegistersV2 ? reg::kDeviceEntryRegistersV2
-                                                                : reg::kDeviceEntryRegisters;
+    entryRegisters_ =
+        registers == input_reg::kEntrySizeV02 ? input_reg::kEntrySizeV02 : input_reg::kEntrySizeV03;
 }
 
 bool SimGateway::Activate(uint8_t address) {
@@ -158,7 +163,7 @@ Bytes SimGateway::writeMultiple(const Bytes& pdu) {
         return exception(kWriteMultiple, Fault::IllegalValue);
     if (start + count > kRegisterSpace) return exception(kWriteMultiple, Fault::IllegalAddress);
 
-    if (start == reg::kMbusBuffer) {
+    if (start == holding_reg::kMbusTransmit) {
         sendTelegram(TelegramFromWrite(Bytes(pdu.begin() + 6, pdu.end())));
     } else {
         std::vector<uint16_t> values;
@@ -206,23 +211,23 @@ Bytes SimGateway::readDeviceId(const Bytes& pdu) const {
 }
 
 std::optional<uint16_t> SimGateway::inputRegister(int number, qint64 now) const {
-    if (number >= reg::kDeviceTableStart && number <= tableRegisters())
+    if (number >= input_reg::kDeviceTable && number <= tableRegisters())
         return tableRegister(number);
-    if (number >= reg::kStatusFirst && number <= reg::kStatusLast)
+    if (number >= input_reg::kSlotsInUse && number <= input_reg::kWorkingDays)
         return statusRegister(number, now);
-    if (number == reg::kStatusExtra) return statusRegister(number, now);
-    if (number == reg::kMbusStatus) return mbusStatusRegister(now);
-    if (within(number, reg::kMbusBuffer, kMbusBufferRegisters))
-        return mbusBufferRegister(number - reg::kMbusBuffer, now);
-    if (within(number, reg::kActiveDeviceMap, reg::kActiveDeviceMapRegisters))
-        return bitMapRegister(number - reg::kActiveDeviceMap);
-    if (within(number, reg::kAddressMap, reg::kAddressMapRegisters))
-        return addressMapRegister(number - reg::kAddressMap);
+    if (number == input_reg::kMapVersion) return statusRegister(number, now);
+    if (number == input_reg::kMbusReplyState) return mbusStatusRegister(now);
+    if (within(number, input_reg::kMbusReplyBuffer, kMbusBufferRegisters))
+        return mbusBufferRegister(number - input_reg::kMbusReplyBuffer, now);
+    if (within(number, input_reg::kSlotBits, input_reg::kSlotBitRegisters))
+        return bitMapRegister(number - input_reg::kSlotBits);
+    if (within(number, input_reg::kSlotAddresses, input_reg::kSlotAddressRegisters))
+        return addressMapRegister(number - input_reg::kSlotAddresses);
     return std::nullopt;
 }
 
 std::optional<uint16_t> SimGateway::holdingRegister(int number) const {
-    if (number == reg::kModbusAddress) return unitAddress_;
+    if (number == holding_reg::kUnitAddress) return unitAddress_;
     const auto setting = settings_.find(number);
     if (setting == settings_.end()) return std::nullopt;
     return setting->second;
@@ -230,14 +235,14 @@ std::optional<uint16_t> SimGateway::holdingRegister(int number) const {
 
 SimGateway::Fault SimGateway::writeRegister(int number, uint16_t value) {
     switch (number) {
-        case reg::kActivateDevice:
+        case holding_reg::kActivate:
             if (value > 250) return Fault::IllegalValue;  // primary addresses 0 to 250
             return activate(static_cast<uint8_t>(value));
-        case reg::kDeleteDevice:
+        case holding_reg::kDelete:
             return deleteDevice(value);
-        case reg::kDeleteInputs:
+        case holding_reg::kDeleteInputs:
             return deleteInputs(value);
-        case reg::kSearchAndActivate:
+        case holding_reg::kSearchAndActivate:
             return searchAndActivate(value);
         default:
             return writeSettings(number, {value});
@@ -252,7 +257,7 @@ SimGateway::Fault SimGateway::writeSettings(int start, const std::vector<uint16_
         if (!validSetting(number, values[number - start])) return Fault::IllegalValue;
     for (int number = start; number < end; ++number) {
         const uint16_t value = values[number - start];
-        if (number == reg::kModbusAddress) {
+        if (number == holding_reg::kUnitAddress) {
             pendingAddress_ = static_cast<uint8_t>(value);
             continue;
         }

@@ -48,6 +48,8 @@ public:
     };
 
     static constexpr int kTableSlots = 64;
+    static constexpr uint8_t kAnyUnit = 0;  // the unit address that answers every unit id
+    static constexpr uint8_t kLastUnitAddress = 254;
 
     SimGateway(SimBus& bus, Clock& clock);
 
@@ -57,11 +59,15 @@ public:
     // Thread-safe.
     Bytes Handle(const Bytes& requestPdu);
 
-    // The unit address it answers (1 by default). A new address written to
-    // 32785 takes effect when Handle returns the reply to that write, so the
-    // transport must frame that reply with the request's unit id.
+    // The unit address it answers (1 by default), 0 to 254. A new address
+    // written to 32785 takes effect when Handle returns the reply to that
+    // write, so the transport must frame that reply with the request's unit id.
     uint8_t UnitAddress() const;
     void SetUnitAddress(uint8_t address);
+    // Whether a request to `unit` (1 to 255) is for this gateway: its own
+    // address, or any unit while its address is 0. Unit 0 is the broadcast,
+    // which the transports handle without a reply.
+    bool IsAddressed(uint8_t unit) const;
 
     // Device-table entries of 28 registers (version 0.3, default) or 24 (0.2).
     // The version at 60000 and in the device identification follows.

@@ -125,6 +125,7 @@ void TForm1::FormCreate() {
     control<QAction>("English1")->setChecked(true);
     EnglishTexts();
     control<QCheckBox>("Check_hex")->setChecked(true);
+    program_->link().setFastReplies(control<QCheckBox>("CheckFastReplies")->isChecked());
     if (control<QCheckBox>("CB_open_port2")->isChecked()) Butt_open_port2Click();
     control<QTabWidget>("PageControl1")->setCurrentWidget(control<QWidget>("TabSheet2"));
 }

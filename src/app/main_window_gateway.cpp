@@ -33,9 +33,11 @@ void TForm1::wireGatewayHandlers() {
 
     RegisterView& view = program_->registerView();
     connect(control<QCheckBox>("CheckBox1"), &QCheckBox::clicked, &view,
-            &RegisterView::CheckBox1Click);
+            &RegisterView::setAutomatic);
+    connect(&view, &RegisterView::automaticReadEnded, this,
+            [this] { control<QCheckBox>("CheckBox1")->setChecked(false); });
     connect(control<QLineEdit>("Edit_auto"), &QLineEdit::textChanged, this, [this] {
-        program_->registerView().Edit_autoChange(control<UpDown>("UD_auto")->position());
+        program_->registerView().setAutomaticPeriod(control<UpDown>("UD_auto")->position());
     });
     connect(&view, &RegisterView::automaticRead, this,
             [this] { guarded([this] { BitBtn3Click(); }); });
@@ -77,19 +79,28 @@ int TForm1::modbusTimeout() const {
     return control<UpDown>("UD_modbusTimeout")->position();
 }
 
+namespace {
+
+// The number in a digits-only box; nothing when it is empty.
+std::optional<int> boxNumber(const QLineEdit* box) {
+    if (box->text().isEmpty()) return std::nullopt;
+    return box->text().toInt();
+}
+
+}  // namespace
+
 void TForm1::BitBtn3Click() {
-    program_->registerView().BitBtn3Click(
-        {slaveAddress(), control<QLineEdit>("EditInputAddress")->text(),
-         control<QLineEdit>("EditInputCount")->text(),
-         control<QCheckBox>("checkInput")->isChecked(), modbusTimeout()});
+    program_->registerView().read({slaveAddress(), boxNumber(control<QLineEdit>("EditInputAddress")),
+                                   boxNumber(control<QLineEdit>("EditInputCount")),
+                                   control<QCheckBox>("checkInput")->isChecked(), modbusTimeout()});
 }
 
 void TForm1::BitBtn4Click() {
-    program_->registerView().BitBtn4Click();
+    program_->registerView().clearGrid();
 }
 
 void TForm1::BitBtn9Click() {
-    if (const auto corrected = program_->commands().BitBtn9Click(
+    if (const auto corrected = program_->commands().writeTimeouts(
             slaveAddress(), control<QLineEdit>("editTimeouts")->text(),
             control<QCheckBox>("checkBetween")->isChecked(),
             control<QCheckBox>("checkRespond")->isChecked()))
@@ -97,11 +108,11 @@ void TForm1::BitBtn9Click() {
 }
 
 void TForm1::BitBtn10Click() {
-    program_->commands().BitBtn10Click(slaveAddress());
+    program_->commands().setClock(slaveAddress());
 }
 
 void TForm1::BitBtn11Click() {
-    if (const auto corrected = program_->commands().BitBtn11Click(
+    if (const auto corrected = program_->commands().writeBaudAndParity(
             slaveAddress(), control<QComboBox>("Combo_baud")->currentText(),
             control<QComboBox>("Combo_parity")->currentText(),
             control<QCheckBox>("checkFPbaud")->isChecked()))
@@ -109,11 +120,11 @@ void TForm1::BitBtn11Click() {
 }
 
 void TForm1::BitBtn12Click() {
-    program_->commands().BitBtn12Click(slaveAddress(), control<QLineEdit>("Edit_address")->text());
+    program_->commands().setModbusAddress(slaveAddress(), control<QLineEdit>("Edit_address")->text());
 }
 
 void TForm1::BitBtn17Click() {
-    if (const auto corrected = program_->commands().BitBtn17Click(
+    if (const auto corrected = program_->commands().setReadoutPeriod(
             slaveAddress(), control<QLineEdit>("editReadoutMinutes")->text()))
         control<QLineEdit>("editReadoutMinutes")->setText(*corrected);
 }
@@ -129,26 +140,26 @@ void TForm1::BitBtn20Click() {
     flags.reset = checked("checkReset");
     flags.factoryDefault = checked("checkFactoryDefault");
     flags.set = checked("check01");
-    program_->commands().BitBtn20Click(slaveAddress(), flags);
+    program_->commands().setFlags(slaveAddress(), flags);
 }
 
 void TForm1::BitBtn18Click() {
-    program_->gatewayStatus().BitBtn18Click(slaveAddress(), modbusTimeout());
+    program_->gatewayStatus().readStatus(slaveAddress(), modbusTimeout());
 }
 
 void TForm1::Button1Click() {
-    program_->gatewayStatus().Button1Click(slaveAddress(),
+    program_->gatewayStatus().programIp(slaveAddress(),
                                            control<QComboBox>("Combo_tcpCommand")->currentText(),
                                            control<QLineEdit>("Edit_ip")->text());
 }
 
 void TForm1::Button2Click() {
-    program_->gatewayStatus().Button2Click(slaveAddress(),
+    program_->gatewayStatus().setListenPort(slaveAddress(),
                                            control<QLineEdit>("Edit_tcpPort")->text());
 }
 
 void TForm1::Button3Click() {
-    program_->gatewayStatus().Button3Click(slaveAddress(), control<QLineEdit>("Edit_id")->text());
+    program_->gatewayStatus().setSerialNumber(slaveAddress(), control<QLineEdit>("Edit_id")->text());
 }
 
 }  // namespace tarnel

@@ -32,6 +32,8 @@ void TForm1::wireLinkHandlers() {
             &TForm1::Check_asciiClick);
     connect(control<QCheckBox>("Check_hex"), &QCheckBox::clicked, this, &TForm1::Check_hexClick);
     connect(&program_->link(), &GatewayLink::stateChanged, this, &TForm1::updateLinkControls);
+    auto* fast = control<QCheckBox>("CheckFastReplies");
+    connect(fast, &QCheckBox::toggled, &program_->link(), &GatewayLink::setFastReplies);
 }
 
 void TForm1::guarded(const std::function<void()>& handler) {
@@ -52,20 +54,25 @@ void TForm1::updateLinkControls() {
 }
 
 void TForm1::Butt_open_port2Click() {
-    program_->link().Butt_open_port2Click({control<QComboBox>("Combo_com2_name")->currentText(),
-                                           control<QComboBox>("Combo_com2_speed")->currentText(),
-                                           control<QComboBox>("Combo_com2_parity")->currentText(),
-                                           control<QComboBox>("Combo_com2_stop")->currentText()});
+    GatewayLink& link = program_->link();
+    if (link.SerialOpen()) {
+        link.closeSerial();
+        return;
+    }
+    link.openSerial(SerialSettingsFromTexts(control<QComboBox>("Combo_com2_name")->currentText(),
+                                            control<QComboBox>("Combo_com2_speed")->currentText(),
+                                            control<QComboBox>("Combo_com2_parity")->currentText(),
+                                            control<QComboBox>("Combo_com2_stop")->currentText()));
 }
 
 void TForm1::Butt_connect_xportClick() {
-    program_->link().Butt_connect_xportClick(control<QLineEdit>("Edit_lanxp_ip")->text(),
-                                             control<QLineEdit>("Edit_lanxp_port")->text(),
-                                             control<UpDown>("UD_eth_timeout")->position());
+    program_->link().connectTcp(control<QLineEdit>("Edit_lanxp_ip")->text(),
+                                TcpPortFromText(control<QLineEdit>("Edit_lanxp_port")->text()),
+                                control<UpDown>("UD_eth_timeout")->position());
 }
 
 void TForm1::BitBtn24Click() {
-    program_->link().BitBtn24Click();
+    program_->link().disconnectTcp();
 }
 
 // Exactly one of "ASCII" and "Hex" is checked.
@@ -78,9 +85,9 @@ void TForm1::Check_hexClick(bool checked) {
 }
 
 void TForm1::Butt_command_sendClick() {
-    program_->console().Butt_command_sendClick(control<QCheckBox>("Check_ascii")->isChecked(),
-                                               control<QLineEdit>("Edit_command")->text(),
-                                               control<UpDown>("UD_modbusTimeout")->position());
+    program_->console().send(control<QCheckBox>("Check_ascii")->isChecked(),
+                             control<QLineEdit>("Edit_command")->text(),
+                             control<UpDown>("UD_modbusTimeout")->position());
 }
 
 }  // namespace tarnel

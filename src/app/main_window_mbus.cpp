@@ -57,7 +57,7 @@ void TForm1::wireMbusHandlers() {
     auto* view = control<QTableView>("gridLoops");
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid()) program_->scan().gridLoopsSelectCell(current.row() + 1);
+                if (current.isValid()) program_->scan().selectRow(current.row() + 1);
             });
 }
 
@@ -75,26 +75,26 @@ bool TForm1::meterMenuAllowed() const {
 }
 
 void TForm1::BitBtn1Click() {
-    const auto [from, to] = program_->scan().BitBtn1Click(scanSettings());
+    const auto [from, to] = program_->scan().start(scanSettings());
     control<UpDown>("UDaddressFrom")->setPosition(from);
     control<UpDown>("UDaddressTo")->setPosition(to);
 }
 
 void TForm1::BitBtn2Click() {
-    program_->scan().BitBtn2Click();
+    program_->scan().stop();
 }
 
 void TForm1::Read1Click() {
-    program_->scan().Read1Click(scanSettings());
+    program_->scan().readSelected(scanSettings());
 }
 
 void TForm1::Removefromtable1Click() {
-    program_->scan().Removefromtable1Click();
+    program_->scan().removeSelectedRow();
 }
 
 void TForm1::Butt_clear_gridClick() {
     try {
-        program_->scan().Butt_clear_gridClick();
+        program_->scan().clearGrid();
     } catch (const std::exception& error) {
         program_->log().append(QStringLiteral("Exception - ") + QString::fromUtf8(error.what()));
     }

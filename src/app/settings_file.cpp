@@ -65,6 +65,8 @@ const std::vector<SettingKey>& settingKeys() {
         {"TCP", "IP", Type::Text, "192.168.1.3", "Edit_lanxp_ip"},
         {"TCP", "Port", Type::Text, "502", "Edit_lanxp_port"},
         {"TCP", "EthTimeout", Type::Integer, "50", "UD_eth_timeout"},
+        // Added later: kept last so the older keys keep their places.
+        {"Modbus", "Fast", Type::Boolean, "1", "CheckFastReplies"},
     };
     return keys;
 }

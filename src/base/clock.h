@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <memory>
 
 namespace tarnel {
 
@@ -32,6 +33,19 @@ private:
     bool singleShot_ = true;
 };
 
+// A one-shot signal a worker thread waits on. Opened from any thread; stays
+// open until reset().
+class Gate {
+public:
+    virtual ~Gate() = default;
+    virtual void open() = 0;
+    virtual void reset() = 0;
+    virtual bool isOpen() const = 0;
+    // Blocks until the gate is open or `msec` of the clock's time have passed
+    // (msec < 0: no limit). True when it was opened.
+    virtual bool wait(int msec = -1) = 0;
+};
+
 // The one source of time for the core: timers, pauses and the local date and
 // time. The real clock runs on Qt's timers; the virtual one only moves when a
 // test advances it.
@@ -47,6 +61,13 @@ public:
     virtual QDateTime now() const = 0;
     // Milliseconds since the clock was made; monotonic.
     virtual qint64 elapsed() const = 0;
+    // A new gate that waits in this clock's time. The clock must outlive it.
+    virtual std::unique_ptr<Gate> createGate() = 0;
+    // A worker thread that waits on this clock: workerStarted() is called on the
+    // starting thread before the worker runs, workerEnded() by the worker as its
+    // very last use of the clock.
+    virtual void workerStarted() {}
+    virtual void workerEnded() {}
 };
 
 }  // namespace tarnel

@@ -2,6 +2,9 @@
 
 #include <QThread>
 #include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace tarnel {
 namespace {
@@ -22,6 +25,41 @@ public:
 
 private:
     QTimer timer_;
+};
+
+class RealGate final : public Gate {
+public:
+    // The waiter is notified under the lock: once it is released it may
+    // destroy the gate while open() would still be touching it.
+    void open() override {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+    void reset() override {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    bool isOpen() const override {
+        std::lock_guard lock(mutex_);
+        return open_;
+    }
+    bool wait(int msec) override {
+        std::unique_lock lock(mutex_);
+        const auto isOpen = [this] { return open_; };
+        if (msec < 0) {
+            opened_.wait(lock, isOpen);
+            return true;
+        }
+        // A steady deadline: setting the system time must not stretch a timeout.
+        return opened_.wait_until(
+            lock, std::chrono::steady_clock::now() + std::chrono::milliseconds(msec), isOpen);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable opened_;
+    bool open_ = false;
 };
 
 }  // namespace
@@ -46,6 +84,10 @@ QDateTime RealClock::now() const {
 
 qint64 RealClock::elapsed() const {
     return started_.elapsed();
+}
+
+std::unique_ptr<Gate> RealClock::createGate() {
+    return std::make_unique<RealGate>();
 }
 
 }  // namespace tarnel

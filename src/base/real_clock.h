@@ -6,7 +6,7 @@
 
 namespace tarnel {
 
-// Wall-clock time, Qt's precise timers, and real pauses.
+// Wall-clock time, Qt's precise timers, and real pauses and gates.
 class RealClock final : public Clock {
 public:
     RealClock();
@@ -14,6 +14,7 @@ public:
     void sleep(int msec) override;
     QDateTime now() const override;
     qint64 elapsed() const override;
+    std::unique_ptr<Gate> createGate() override;
 
 private:
     QElapsedTimer started_;

@@ -36,14 +36,11 @@ GatewayCommands::GatewayCommands(GatewayLink& link, Log& log, Dialogs& dialogs,
 
 void GatewayCommands::writeSetting(int slave, int registerNumber, uint8_t high, uint8_t low,
                                    const QString& line) {
-    link_.CommandReplyPending = true;
-    link_.clearBuffers();
-    link_.SendWriteSingleRegister(slave, registerNumber, high, low,
-                                  [this] { replies_.awaitCommandReply(); });
+    replies_.sendCommand(WriteSingleRegisterRequest(slave, registerNumber, high, low));
     log_.append(line);
 }
 
-std::optional<QString> GatewayCommands::BitBtn9Click(int slave, const QString& times, bool between,
+std::optional<QString> GatewayCommands::writeTimeouts(int slave, const QString& times, bool between,
                                                      bool respond) {
     if (!link_.requireLink()) return std::nullopt;
     if (times.isEmpty()) return std::nullopt;
@@ -62,16 +59,13 @@ std::optional<QString> GatewayCommands::BitBtn9Click(int slave, const QString& t
     return corrected;
 }
 
-void GatewayCommands::BitBtn10Click(int slave) {
+void GatewayCommands::setClock(int slave) {
     if (!link_.requireLink()) return;
-    link_.CommandReplyPending = true;
-    link_.clearBuffers();
-    link_.SendSetClock(slave, reg::kClock, reg::kClockRegisters,
-                       [this] { replies_.awaitCommandReply(); });
+    replies_.sendCommand(SetClockRequest(slave, reg::kClock, link_.clock().now()));
     log_.append(QStringLiteral("Setting datetime of device..."));
 }
 
-std::optional<QString> GatewayCommands::BitBtn11Click(int slave, const QString& baud,
+std::optional<QString> GatewayCommands::writeBaudAndParity(int slave, const QString& baud,
                                                       const QString& parity, bool mbusPort) {
     if (!link_.requireLink()) return std::nullopt;
     QString rate = baud;
@@ -99,7 +93,7 @@ std::optional<QString> GatewayCommands::BitBtn11Click(int slave, const QString& 
     return corrected;
 }
 
-void GatewayCommands::BitBtn12Click(int slave, const QString& address) {
+void GatewayCommands::setModbusAddress(int slave, const QString& address) {
     if (address.isEmpty()) {
         log_.append(QStringLiteral("Modbus address not entered"));
         return;
@@ -114,7 +108,7 @@ void GatewayCommands::BitBtn12Click(int slave, const QString& address) {
                  QStringLiteral("Changing primary address of device..."));
 }
 
-std::optional<QString> GatewayCommands::BitBtn17Click(int slave, const QString& minutes) {
+std::optional<QString> GatewayCommands::setReadoutPeriod(int slave, const QString& minutes) {
     if (!link_.requireLink()) return std::nullopt;
     if (minutes.isEmpty()) return std::nullopt;
     int value = numberOr(minutes, 720);
@@ -130,7 +124,7 @@ std::optional<QString> GatewayCommands::BitBtn17Click(int slave, const QString& 
     return corrected;
 }
 
-void GatewayCommands::BitBtn20Click(int slave, const Flags& flags) {
+void GatewayCommands::setFlags(int slave, const Flags& flags) {
     if (!link_.requireLink()) return;
     const std::pair<bool, int> group1[] = {
         {flags.nke, 0x01}, {flags.x7b, 0x02}, {flags.startMbus, 0x09}, {flags.sort, 0x0A}};

@@ -29,20 +29,20 @@ public:
     };
 
     // "Write Timeout Registers": returns "30" when the time was 100 or more.
-    std::optional<QString> BitBtn9Click(int slave, const QString& times, bool between,
+    std::optional<QString> writeTimeouts(int slave, const QString& times, bool between,
                                         bool respond);
     // "Set Date/Time of device".
-    void BitBtn10Click(int slave);
+    void setClock(int slave);
     // "Write baud and parity": returns "2400" when a faster rate was chosen
     // for the M-Bus port.
-    std::optional<QString> BitBtn11Click(int slave, const QString& baud, const QString& parity,
+    std::optional<QString> writeBaudAndParity(int slave, const QString& baud, const QString& parity,
                                          bool mbusPort);
     // "Set new modbus address".
-    void BitBtn12Click(int slave, const QString& address);
+    void setModbusAddress(int slave, const QString& address);
     // "Update" (readout period): returns "720" when the minutes were out of range.
-    std::optional<QString> BitBtn17Click(int slave, const QString& minutes);
+    std::optional<QString> setReadoutPeriod(int slave, const QString& minutes);
     // "Set Universal Mbus Flags".
-    void BitBtn20Click(int slave, const Flags& flags);
+    void setFlags(int slave, const Flags& flags);
 
 private:
     void writeSetting(int slave, int registerNumber, uint8_t high, uint8_t low,

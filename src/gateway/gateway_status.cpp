@@ -62,11 +62,12 @@ std::optional<int> IpSettingRegister(const QString& name) {
 GatewayStatus::GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, RegisterView& replies,
                              QObject* parent)
     : QObject(parent), link_(link), log_(log), timer_(timerStatus), replies_(replies) {
-    connect(&timer_, &Timer::timeout, this, &GatewayStatus::Timer_statusTimer);
+    connect(&link_, &GatewayLink::linkLost, this, &GatewayStatus::connectionLost);
 }
 
-void GatewayStatus::BitBtn18Click(int slave, int timeoutMs) {
+void GatewayStatus::readStatus(int slave, int timeoutMs) {
     if (!link_.requireLink()) return;
+    link_.cancel(this);  // started again while it runs: from step 1
     link_.prepareRequest();
     slave_ = slave;
     step_ = 1;
@@ -75,31 +76,40 @@ void GatewayStatus::BitBtn18Click(int slave, int timeoutMs) {
     sendStep();
 }
 
-void GatewayStatus::sendStep() {
-    const auto armed = [this] { timer_.start(); };
+ModbusRequest GatewayStatus::stepRequest() const {
     switch (step_) {
         case 1:
-            return link_.SendReadInputRegisters(slave_, reg::kStatusFirst, 1, armed);
+            return ReadInputRegistersRequest(slave_, reg::kStatusFirst, 1);
         case 2:
-            return link_.SendReadInputRegisters(slave_, reg::kStatusFirst + 1, 1, armed);
+            return ReadInputRegistersRequest(slave_, reg::kStatusFirst + 1, 1);
         case 3:
-            return link_.SendReadInputRegisters(slave_, reg::kStatusLast, 1, armed);
+            return ReadInputRegistersRequest(slave_, reg::kStatusLast, 1);
         case 4:
-            return link_.SendReadInputRegisters(slave_, reg::kActiveDeviceMap,
-                                                reg::kActiveDeviceMapRegisters, armed);
+            return ReadInputRegistersRequest(slave_, reg::kActiveDeviceMap,
+                                             reg::kActiveDeviceMapRegisters);
         case 5:
-            return link_.SendReadInputRegisters(slave_, reg::kStatusExtra, 1, armed);
+            return ReadInputRegistersRequest(slave_, reg::kStatusExtra, 1);
         case 6:
-            return link_.SendReadDeviceId(slave_, reg::kDeviceIdCodeRegular, armed);
+            return ReadDeviceIdRequest(slave_, reg::kDeviceIdCodeRegular);
         default:
-            return link_.SendReadHoldingRegisters(slave_, kIpSteps[step_ - 7].registerNumber, 2,
-                                                  armed);
+            return ReadHoldingRegistersRequest(slave_, kIpSteps[step_ - 7].registerNumber, 2);
     }
 }
 
-void GatewayStatus::Timer_statusTimer() {
-    timer_.stop();
-    const QByteArray reply = link_.takeReply(false);
+void GatewayStatus::sendStep() {
+    link_.exchange(this, stepRequest(), timer_, timer_.interval(),
+                   [this](const ExchangeResult& result) { Timer_statusTimer(result); });
+}
+
+void GatewayStatus::connectionLost() {
+    if (step_ == 0) return;
+    step_ = 0;
+    log_.append(QStringLiteral("Connection lost: status read stopped."));
+}
+
+void GatewayStatus::Timer_statusTimer(const ExchangeResult& result) {
+    if (result.aborted()) return;  // a lost link is told by connectionLost()
+    const QByteArray reply = link_.takeReply(result, false);
     if (!reply.isEmpty()) decodeStep(reply);
     ++step_;
     link_.prepareRequest();
@@ -155,14 +165,12 @@ void GatewayStatus::decodeStep(const QByteArray& reply) {
 
 void GatewayStatus::writeNetworkSetting(int slave, int registerNumber, const QByteArray& bytes,
                                         const QString& line) {
-    link_.CommandReplyPending = true;
-    link_.clearBuffers();
-    link_.SendWriteRegisters(slave, registerNumber, static_cast<int>(bytes.size()), bytes,
-                             [this] { replies_.awaitCommandReply(); });
+    replies_.sendCommand(
+        *WriteRegistersRequest(slave, registerNumber, static_cast<int>(bytes.size()), bytes));
     log_.append(line);
 }
 
-void GatewayStatus::Button1Click(int slave, const QString& setting, const QString& address) {
+void GatewayStatus::programIp(int slave, const QString& setting, const QString& address) {
     if (!link_.requireLink()) return;
     const std::optional<int> registerNumber = IpSettingRegister(setting);
     if (!registerNumber) return;
@@ -173,7 +181,7 @@ void GatewayStatus::Button1Click(int slave, const QString& setting, const QStrin
                         QStringLiteral("Program ") + setting + "...");
 }
 
-void GatewayStatus::Button2Click(int slave, const QString& port) {
+void GatewayStatus::setListenPort(int slave, const QString& port) {
     if (port.isEmpty()) {
         log_.append(QStringLiteral("Modbus TCP port not entered"));
         return;
@@ -186,15 +194,13 @@ void GatewayStatus::Button2Click(int slave, const QString& port) {
         return;
     }
     if (!link_.requireLink()) return;
-    link_.CommandReplyPending = true;
-    link_.clearBuffers();
-    link_.SendWriteSingleRegister(slave, reg::kListenPort, static_cast<uint8_t>(number >> 8 & 0xFF),
-                                  static_cast<uint8_t>(number & 0xFF),
-                                  [this] { replies_.awaitCommandReply(); });
+    replies_.sendCommand(WriteSingleRegisterRequest(slave, reg::kListenPort,
+                                                    static_cast<uint8_t>(number >> 8 & 0xFF),
+                                                    static_cast<uint8_t>(number & 0xFF)));
     log_.append(QStringLiteral("Changing listen port for modbus TCP..."));
 }
 
-void GatewayStatus::Button3Click(int slave, const QString& serialNumber) {
+void GatewayStatus::setSerialNumber(int slave, const QString& serialNumber) {
     if (!link_.requireLink()) return;
     if (serialNumber.size() != 8) {
         log_.append(QStringLiteral("Wrong ID - must be 8-digit..."));

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "base/clock.h"
+#include "link/exchange.h"
+#include "link/request_frames.h"
 
 namespace tarnel {
 
@@ -30,14 +32,13 @@ public:
                   QObject* parent = nullptr);
 
     // "Read Status of Corvane-64".
-    void BitBtn18Click(int slave, int timeoutMs);
-    void Timer_statusTimer();
+    void readStatus(int slave, int timeoutMs);
     // "Program IP".
-    void Button1Click(int slave, const QString& setting, const QString& address);
+    void programIp(int slave, const QString& setting, const QString& address);
     // Listen port "Save".
-    void Button2Click(int slave, const QString& port);
+    void setListenPort(int slave, const QString& port);
     // Serial number "Save".
-    void Button3Click(int slave, const QString& serialNumber);
+    void setSerialNumber(int slave, const QString& serialNumber);
 
     int step() const { return step_; }
 
@@ -46,7 +47,10 @@ public:
     std::function<void(bool version3)> setVersion;
 
 private:
+    ModbusRequest stepRequest() const;
     void sendStep();
+    void Timer_statusTimer(const ExchangeResult& result);
+    void connectionLost();
     void decodeStep(const QByteArray& reply);
     void writeNetworkSetting(int slave, int registerNumber, const QByteArray& bytes,
                              const QString& line);

@@ -14,38 +14,55 @@ RegisterView::RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& 
       grid_(grid),
       timerModbus_(timerModbus),
       timerAuto_(timerAuto) {
-    connect(&timerModbus_, &Timer::timeout, this, &RegisterView::Timer_modbusTimer);
-    connect(&timerAuto_, &Timer::timeout, this, &RegisterView::automaticRead);
+    connect(&timerAuto_, &Timer::timeout, this, [this] {
+        // A read still waiting for its reply is not doubled by the next tick.
+        if (!link_.busy(this)) emit automaticRead();
+    });
+    connect(&link_, &GatewayLink::linkLost, this, &RegisterView::connectionLost);
 }
 
-void RegisterView::BitBtn3Click(const ReadRequest& request) {
+void RegisterView::read(const ReadRequest& request) {
     if (!link_.requireLink()) return;
-    if (request.start.isEmpty() || request.count.isEmpty()) {
+    if (!request.start || !request.count) {
         log_.append(QStringLiteral("Enter proper initial conditions..."));
         return;
     }
+    link_.cancel(this);  // the last read asked for is the one answered
     link_.prepareRequest();
     link_.CommandReplyPending = false;
     // Only the low 16 bits go into the request; the count is not limited here:
     // the gateway answers a count above 125 with an exception.
-    requestStart_ = request.start.toInt() & 0xFFFF;
-    const int count = request.count.toInt() & 0xFFFF;
-    const auto armed = [this, timeout = request.timeoutMs] {
-        timerModbus_.setInterval(timeout);
-        timerModbus_.start();
-    };
-    if (request.input)
-        link_.SendReadInputRegisters(request.slave, requestStart_, count, armed);
-    else
-        link_.SendReadHoldingRegisters(request.slave, requestStart_, count, armed);
+    requestStart_ = *request.start & 0xFFFF;
+    const int count = *request.count & 0xFFFF;
+    timerModbus_.setInterval(request.timeoutMs);
+    link_.exchange(this,
+                   request.input ? ReadInputRegistersRequest(request.slave, requestStart_, count)
+                                 : ReadHoldingRegistersRequest(request.slave, requestStart_, count),
+                   timerModbus_, request.timeoutMs,
+                   [this](const ExchangeResult& result) { Timer_modbusTimer(result, false); });
     log_.append(QStringLiteral("Reading free number of registers..."));
 }
 
-void RegisterView::Timer_modbusTimer() {
-    timerModbus_.stop();
-    const QByteArray reply = link_.takeReply(false);
-    if (automatic_) BitBtn4Click();
-    if (!link_.CommandReplyPending && reply.size() > 4) {
+void RegisterView::sendCommand(const ModbusRequest& request) {
+    // Every exchange starts with empty receive buffers; a command does not
+    // purge the serial port.
+    link_.CommandReplyPending = true;
+    link_.exchange(&commandTag_, request, timerModbus_, timerModbus_.interval(),
+                   [this](const ExchangeResult& result) { Timer_modbusTimer(result, true); });
+}
+
+void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command) {
+    if (result.end == ExchangeEnd::Cancelled) return;
+    if (result.end == ExchangeEnd::LinkLost) {
+        // A running automatic read is ended, with its line, by connectionLost().
+        if (command || !automatic_)
+            log_.append(command ? QStringLiteral("Connection lost: command stopped.")
+                                : QStringLiteral("Connection lost: register read stopped."));
+        return;
+    }
+    const QByteArray reply = link_.takeReply(result, false);
+    if (automatic_) clearGrid();
+    if (!command && reply.size() > 4) {
         const RegisterReply parsed = ParseRegisterResponse(reply);
         link_.report(parsed.report);
         // Rows are numbered from the start register of the read that was sent,
@@ -58,25 +75,28 @@ void RegisterView::Timer_modbusTimer() {
     link_.CommandReplyPending = false;
 }
 
-void RegisterView::BitBtn4Click() {
+void RegisterView::connectionLost() {
+    if (!automatic_) return;
+    setAutomatic(false);
+    log_.append(QStringLiteral("Connection lost: automatic read stopped."));
+    emit automaticReadEnded();
+}
+
+void RegisterView::clearGrid() {
     grid_.clearData();
 }
 
-void RegisterView::CheckBox1Click(bool checked) {
-    automatic_ = checked;
-    if (checked)
+void RegisterView::setAutomatic(bool on) {
+    automatic_ = on;
+    if (on)
         timerAuto_.start();
     else
         timerAuto_.stop();
 }
 
-void RegisterView::Edit_autoChange(int seconds) {
+void RegisterView::setAutomaticPeriod(int seconds) {
     timerAuto_.setInterval(seconds * 1000);
     if (timerAuto_.isActive()) timerAuto_.start();
-}
-
-void RegisterView::awaitCommandReply() {
-    timerModbus_.start();
 }
 
 }  // namespace tarnel

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <optional>
 
 #include "base/clock.h"
+#include "link/exchange.h"
+#include "link/request_frames.h"
 
 namespace tarnel {
 
@@ -16,32 +19,38 @@ class Log;
 class RegisterView : public QObject {
     Q_OBJECT
 public:
-    // What "Read registers" sends, as the controls hold it.
+    // What "Read registers" sends; an empty box gives nothing.
     struct ReadRequest {
         int slave = 1;
-        QString start;      // EditInputAddress
-        QString count;      // EditInputCount
-        bool input = true;  // function 4; false: function 3
+        std::optional<int> start;  // EditInputAddress
+        std::optional<int> count;  // EditInputCount
+        bool input = true;         // function 4; false: function 3
         int timeoutMs = 600;
     };
 
     RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& timerModbus, Timer& timerAuto,
                  QObject* parent = nullptr);
 
-    void BitBtn3Click(const ReadRequest& request);
-    void Timer_modbusTimer();
-    void BitBtn4Click();
+    void read(const ReadRequest& request);
+    void clearGrid();
     // "Automatic read" checked or not: the periodic read runs while it is.
-    void CheckBox1Click(bool checked);
-    void Edit_autoChange(int seconds);
-    // A gateway command has sent its request: its reply is awaited and logged.
-    void awaitCommandReply();
+    void setAutomatic(bool on);
+    void setAutomaticPeriod(int seconds);
+    bool automatic() const { return automatic_; }
+    // A gateway command: sends the request; its reply is awaited for the
+    // interval of Timer_modbus and logged.
+    void sendCommand(const ModbusRequest& request);
 
 signals:
     // Timer_auto fired: read again, exactly as the button does.
     void automaticRead();
+    // The automatic read ended without the user (the link went down).
+    void automaticReadEnded();
 
 private:
+    void Timer_modbusTimer(const ExchangeResult& result, bool command);
+    void connectionLost();
+
     GatewayLink& link_;
     Log& log_;
     GridModel& grid_;
@@ -49,6 +58,7 @@ private:
     Timer& timerAuto_;
     bool automatic_ = false;
     int requestStart_ = 0;  // the start register of the read that was sent
+    const char commandTag_ = 0;  // names the commands' exchanges; reads are `this`
 };
 
 }  // namespace tarnel

@@ -30,35 +30,41 @@ HexCommand ParseHexCommand(const QString& command) {
 }
 
 CommandConsole::CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent)
-    : QObject(parent), link_(link), log_(log), timer_(timer) {
-    connect(&timer_, &Timer::timeout, this, &CommandConsole::Timer_free_commandTimer);
-}
+    : QObject(parent), link_(link), log_(log), timer_(timer) {}
 
-void CommandConsole::Butt_command_sendClick(bool asciiMode, const QString& command, int timeoutMs) {
+void CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs) {
     if (!link_.SerialOpen()) {
         log_.append(QStringLiteral("Serial port is not opened"));
         return;
     }
     if (command.isEmpty()) return;
-    if (asciiMode) {
-        link_.writeRawText(command.toLatin1());
-    } else {
+    QByteArray bytes = command.toLatin1();
+    if (!asciiMode) {
         const HexCommand parsed = ParseHexCommand(command);
         if (!parsed.error.isEmpty()) {
             log_.append(parsed.error);
             return;
         }
-        for (const char byte : parsed.bytes)
-            link_.writeRawByte(static_cast<uint8_t>(byte));
+        bytes = parsed.bytes;
     }
     link_.CommandReplyPending = false;
     link_.DeviceCountPending = false;
-    timer_.start(timeoutMs);
+    link_.exchangeRaw(this, bytes, asciiMode, timer_, timeoutMs,
+                      [this](const ExchangeResult& result) { Timer_free_commandTimer(result); });
 }
 
-void CommandConsole::Timer_free_commandTimer() {
-    timer_.stop();
-    const QByteArray reply = link_.takeReply();
+void CommandConsole::request(const ModbusRequest& request, int timeoutMs) {
+    link_.exchange(this, request, timer_, timeoutMs,
+                   [this](const ExchangeResult& result) { Timer_free_commandTimer(result); });
+}
+
+void CommandConsole::Timer_free_commandTimer(const ExchangeResult& result) {
+    if (result.end == ExchangeEnd::Cancelled) return;
+    if (result.end == ExchangeEnd::LinkLost) {
+        log_.append(QStringLiteral("Connection lost: custom command stopped."));
+        return;
+    }
+    const QByteArray reply = link_.takeReply(result);
     if (link_.DeviceCountPending) {
         dispatchDeviceCount(reply);
         link_.DeviceCountPending = false;

@@ -4,6 +4,8 @@
 #include <functional>
 
 #include "base/clock.h"
+#include "link/exchange.h"
+#include "link/request_frames.h"
 
 namespace tarnel {
 
@@ -29,15 +31,18 @@ class CommandConsole : public QObject {
 public:
     CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent = nullptr);
 
-    // Sends the command (ASCII or hex) and arms the reply timer with `timeoutMs`.
-    void Butt_command_sendClick(bool asciiMode, const QString& command, int timeoutMs);
-    void Timer_free_commandTimer();
+    // Sends the command (ASCII or hex) and awaits its reply for `timeoutMs`.
+    void send(bool asciiMode, const QString& command, int timeoutMs);
+    // A device-table request whose reply this console dispatches by the
+    // pending-reply flags the caller set.
+    void request(const ModbusRequest& request, int timeoutMs);
 
     // Called with the count of active devices when it is not 0: the
     // device-table read-out starts there. The console logs the count after it.
     std::function<void(int count)> startDeviceReadOut;
 
 private:
+    void Timer_free_commandTimer(const ExchangeResult& result);
     void dispatchDeviceCount(const QByteArray& reply);
 
     GatewayLink& link_;

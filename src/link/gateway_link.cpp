@@ -3,10 +3,32 @@
 #include <QThread>
 
 #include "base/log.h"
+#include "base/owner_thread.h"
 #include "base/status_panels.h"
+#include "link/reply_framing.h"
 #include "link/serial_pacer.h"
 
 namespace tarnel {
+
+// One exchange, from the moment it is asked for until it ended.
+struct GatewayLink::Pending {
+    enum class State { Waiting, Sending, InFlight };
+
+    const void* owner = nullptr;
+    ModbusRequest request;  // empty adu: raw console bytes
+    QByteArray raw;
+    bool rawAsText = false;
+    Timer* deadline = nullptr;
+    int timeoutMs = 0;
+    ExchangeDone done;
+    State state = State::Waiting;
+    bool tcp = false;
+    uint16_t transaction = 0;
+    qint64 sentAt = 0;
+    QMetaObject::Connection deadlineConnection;
+
+    bool isRaw() const { return request.adu.isEmpty(); }
+};
 
 GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
                          StatusPanels& status, Dialogs& dialogs, QObject* parent)
@@ -18,68 +40,34 @@ GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& cloc
       status_(status),
       dialogs_(dialogs),
       pacer_(new SerialPacer(serial, clock, log, this)),
-      connectWait_(clock.createTimer(this, "ConnectWait")) {
+      connectWait_(clock.createTimer(this, "ConnectWait")),
+      settle_(clock.createTimer(this, "Settle")),
+      workerDeadline_(clock.createTimer(this, "WorkerDeadline")) {
     connect(&serial_, &SerialTransport::received, this,
-            [this](const QByteArray& bytes) { append(serialRxBuffer_, bytes); });
+            [this](const QByteArray& bytes) { onReceived(false, bytes); });
     connect(&serial_, &SerialTransport::lost, this, &GatewayLink::onSerialLost);
     connect(&tcp_, &TcpTransport::received, this,
-            [this](const QByteArray& bytes) { append(tcpRxBuffer_, bytes); });
+            [this](const QByteArray& bytes) { onReceived(true, bytes); });
     connect(&tcp_, &TcpTransport::connected, this, &GatewayLink::onTcpConnected);
     connect(&tcp_, &TcpTransport::disconnected, this, &GatewayLink::onTcpDisconnected);
     connect(&tcp_, &TcpTransport::errorOccurred, this,
             [this](int code) { log_.append(QStringLiteral("Socket error #%1").arg(code)); });
+    connect(settle_, &Timer::timeout, this, &GatewayLink::startNext);
 }
 
 GatewayLink::~GatewayLink() = default;
 
-// --- receive buffers -------------------------------------------------------
-
-void GatewayLink::append(QByteArray& buffer, const QByteArray& bytes) {
-    std::lock_guard lock(buffersLock_);
-    buffer.append(bytes.first(std::min(bytes.size(), kMaxBuffer - buffer.size())));
-}
-
-QByteArray GatewayLink::SerialRxBuffer() const {
-    std::lock_guard lock(buffersLock_);
-    return serialRxBuffer_;
-}
-
-QByteArray GatewayLink::TcpRxBuffer() const {
-    std::lock_guard lock(buffersLock_);
-    return tcpRxBuffer_;
-}
-
-void GatewayLink::clearBuffers() {
-    std::lock_guard lock(buffersLock_);
-    serialRxBuffer_.clear();
-    tcpRxBuffer_.clear();
-}
-
 // --- the steps of every operation ------------------------------------------
 
 bool GatewayLink::requireLink() {
-    if (serialOpen_ || tcpMode_) return true;
+    if (linkUp()) return true;
     log_.append(QStringLiteral("Serial or TCP port for modbus is not open..."));
     return false;
 }
 
 void GatewayLink::prepareRequest() {
-    clearBuffers();
+    idle_.clear();
     if (serialOpen_) serial_.purgeAll();
-}
-
-QByteArray GatewayLink::takeReply(bool logReceived) {
-    QByteArray reply;
-    if (tcpMode_) {
-        QStringList lines;
-        reply = TcpToRtuFrame(TcpRxBuffer(), &lines);
-        for (const QString& line : lines)
-            log_.append(line);
-    } else {
-        reply = SerialRxBuffer();
-    }
-    if (logReceived) log_.append(RcvdLine(reply));
-    return reply;
 }
 
 void GatewayLink::report(const ParseReport& parsed) {
@@ -88,131 +76,243 @@ void GatewayLink::report(const ParseReport& parsed) {
     if (parsed.crcError) status_.markCrcError();
 }
 
-// --- senders ---------------------------------------------------------------
-
-void GatewayLink::sendRequest(const ModbusRequest& request, Sent sent) {
-    pacer_->send(RtuFrame(request.adu), request.leadPauseMs, request.bytePauseMs, std::move(sent));
+QByteArray GatewayLink::takeReply(const ExchangeResult& result, bool logReceived) {
+    for (const QString& line : result.lines)
+        log_.append(line);
+    if (logReceived) log_.append(RcvdLine(result.reply));
+    return result.reply;
 }
 
-void GatewayLink::sendTcp(const QByteArray& adu, Sent sent) {
-    const uint16_t transaction = static_cast<uint16_t>(transactionId_++ & 0xFFFF);
-    const QByteArray frame = TcpFrame(transaction, adu);
-    const auto hand = [this, frame] {
+// --- exchanges ---------------------------------------------------------------
+
+void GatewayLink::exchange(const void* owner, const ModbusRequest& request, Timer& deadline,
+                           int timeoutMs, ExchangeDone done) {
+    auto pending = std::make_unique<Pending>();
+    pending->owner = owner;
+    pending->request = request;
+    pending->deadline = &deadline;
+    pending->timeoutMs = timeoutMs;
+    pending->done = std::move(done);
+    if (!linkUp()) {
+        pending->done(ExchangeResult{ExchangeEnd::LinkLost, {}, {}, 0});
+        return;
+    }
+    queue_.push_back(std::move(pending));
+    startNext();
+}
+
+void GatewayLink::exchangeRaw(const void* owner, const QByteArray& bytes, bool asText,
+                              Timer& deadline, int timeoutMs, ExchangeDone done) {
+    if (!queue_.empty() && queue_.front()->owner == owner && queue_.front()->isRaw() &&
+        queue_.front()->state == Pending::State::InFlight) {
+        // A second command before the first one's time is up: both answers
+        // end up in one reply.
+        writeRaw(bytes, asText);
+        queue_.front()->done = std::move(done);
+        deadline.start(timeoutMs);
+        return;
+    }
+    auto pending = std::make_unique<Pending>();
+    pending->owner = owner;
+    pending->raw = bytes;
+    pending->rawAsText = asText;
+    pending->deadline = &deadline;
+    pending->timeoutMs = timeoutMs;
+    pending->done = std::move(done);
+    queue_.push_back(std::move(pending));
+    startNext();
+}
+
+void GatewayLink::startNext() {
+    if (queue_.empty() || queue_.front()->state != Pending::State::Waiting) return;
+    Pending& next = *queue_.front();
+    // After a time-out on the serial line a late reply may still come: the
+    // line must have been quiet for the settle time, and what came is dropped.
+    if (settleFirst_ && !tcpMode_ && !next.isRaw()) {
+        const qint64 quietSince = std::max(settleFrom_, lastReceivedAt_);
+        const qint64 wait = quietSince + kSettleMs - clock_.elapsed();
+        if (wait > 0) {
+            settle_->start(static_cast<int>(wait));
+            return;
+        }
+        idle_.clear();
+    }
+    settleFirst_ = false;
+    send(next);
+}
+
+void GatewayLink::send(Pending& pending) {
+    pending.state = Pending::State::Sending;
+    pending.tcp = tcpMode_;
+    received_ = pending.isRaw() ? idle_ : QByteArray();
+    idle_.clear();
+    if (pending.tcp) {
+        pending.transaction = static_cast<uint16_t>(transactionId_++ & 0xFFFF);
         try {
-            tcp_.send(frame);
+            tcp_.send(TcpFrame(pending.transaction, pending.request.adu));
         } catch (const std::exception& error) {
             log_.append(QStringLiteral("Exception socket - ") + QString::fromUtf8(error.what()));
         }
+        sent(&pending);
+        return;
+    }
+    if (pending.isRaw()) {
+        try {
+            writeRaw(pending.raw, pending.rawAsText);
+        } catch (...) {
+            // The error reaches the user; the exchange still ends at its time.
+            sent(&pending);
+            throw;
+        }
+        sent(&pending);
+        return;
+    }
+    const ModbusRequest& request = pending.request;
+    pacer_->send(RtuFrame(request.adu), request.leadPauseMs, request.bytePauseMs, fastReplies_,
+                 [this, which = &pending] { sent(which); });
+}
+
+void GatewayLink::writeRaw(const QByteArray& bytes, bool asText) {
+    if (asText) {
+        serial_.writeText(bytes);
+        return;
+    }
+    for (const char byte : bytes)
+        serial_.writeByte(static_cast<uint8_t>(byte));
+}
+
+void GatewayLink::sent(Pending* which) {
+    // The exchange may have ended (cancelled, link lost) while its request
+    // was still going out.
+    if (queue_.empty() || queue_.front().get() != which ||
+        which->state != Pending::State::Sending)
+        return;
+    which->state = Pending::State::InFlight;
+    which->sentAt = clock_.elapsed();
+    which->deadlineConnection =
+        connect(which->deadline, &Timer::timeout, this, &GatewayLink::onDeadline);
+    which->deadline->start(which->timeoutMs);
+    checkWhole();
+}
+
+void GatewayLink::onReceived(bool tcp, const QByteArray& bytes) {
+    const bool inFlight = !queue_.empty() && queue_.front()->state != Pending::State::Waiting;
+    QByteArray& buffer = inFlight ? received_ : idle_;
+    buffer.append(bytes.first(std::min(bytes.size(), kMaxBuffer - buffer.size())));
+    if (!tcp) lastReceivedAt_ = clock_.elapsed();
+    if (inFlight) checkWhole();
+}
+
+Framing GatewayLink::framing() const {
+    const Pending& pending = *queue_.front();
+    if (pending.isRaw()) return Framing::Incomplete;  // nothing to match
+    if (pending.tcp)
+        return FrameTcpReply(pending.transaction, static_cast<uint8_t>(pending.request.adu.at(0)),
+                             received_)
+            .framing;
+    return FrameRtuReply(pending.request.adu, received_);
+}
+
+void GatewayLink::checkWhole() {
+    if (!fastReplies_ || queue_.front()->state != Pending::State::InFlight) return;
+    if (framing() == Framing::Whole) finish(ExchangeEnd::Reply);
+}
+
+void GatewayLink::onDeadline() {
+    if (queue_.empty() || queue_.front()->state != Pending::State::InFlight) return;
+    finish(framing() == Framing::Whole ? ExchangeEnd::Reply : ExchangeEnd::TimedOut);
+}
+
+ExchangeResult GatewayLink::resultOf(const Pending& pending, ExchangeEnd end) const {
+    ExchangeResult result{end, {}, {}, pending.sentAt};
+    if (!pending.tcp) {
+        result.reply = received_;
+        return result;
+    }
+    const TcpReply tcp = FrameTcpReply(
+        pending.transaction, static_cast<uint8_t>(pending.request.adu.at(0)), received_);
+    if (tcp.framing == Framing::Whole)
+        result.reply = TcpToRtuFrame(tcp.frame, &result.lines);
+    else if (!tcp.rest.isEmpty())
+        result.lines << QStringLiteral("Error, raw TCP data: ") + HexBytesText(tcp.rest);
+    return result;
+}
+
+void GatewayLink::finish(ExchangeEnd end) {
+    std::unique_ptr<Pending> pending = std::move(queue_.front());
+    queue_.pop_front();
+    if (pending->deadlineConnection) disconnect(pending->deadlineConnection);
+    pending->deadline->stop();
+    const ExchangeResult result = resultOf(*pending, end);
+    if (end == ExchangeEnd::TimedOut && !pending->tcp) {
+        settleFirst_ = true;
+        settleFrom_ = clock_.elapsed();
+    }
+    received_.clear();
+    pending->done(result);  // may ask for the next exchange at once
+    startNext();
+}
+
+void GatewayLink::cancel(const void* owner) {
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if ((*it)->owner != owner) {
+            ++it;
+            continue;
+        }
+        if (it == queue_.begin() && (*it)->state != Pending::State::Waiting) {
+            finish(ExchangeEnd::Cancelled);
+            it = queue_.begin();
+            continue;
+        }
+        const std::unique_ptr<Pending> pending = std::move(*it);
+        it = queue_.erase(it);
+        pending->done(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0});
+        it = queue_.begin();
+    }
+}
+
+bool GatewayLink::busy(const void* owner) const {
+    return std::any_of(queue_.begin(), queue_.end(),
+                       [owner](const auto& pending) { return pending->owner == owner; });
+}
+
+void GatewayLink::endAll(ExchangeEnd end) {
+    settle_->stop();
+    pacer_->reset();
+    while (!queue_.empty()) {
+        std::unique_ptr<Pending> pending = std::move(queue_.front());
+        queue_.pop_front();
+        if (pending->deadlineConnection) disconnect(pending->deadlineConnection);
+        pending->deadline->stop();
+        pending->done(ExchangeResult{end, {}, {}, pending->sentAt});
+    }
+    received_.clear();
+    idle_.clear();
+    settleFirst_ = false;
+}
+
+// --- exchanges from a worker -------------------------------------------------
+
+ExchangeResult GatewayLink::exchangeBlocking(const ModbusRequest& request, int timeoutMs) {
+    struct Outcome {
+        std::unique_ptr<Gate> gate;
+        ExchangeResult result;
     };
-    // The socket lives on the link's thread; a worker hands the frame over.
-    if (QThread::currentThread() == thread())
-        hand();
-    else
-        QMetaObject::invokeMethod(this, hand, Qt::QueuedConnection);
-    if (sent) sent();
+    auto outcome = std::make_shared<Outcome>();
+    outcome->gate = clock_.createGate();
+    RunOnOwner(this, [this, outcome, request, timeoutMs] {
+        exchange(&workerOwner_, request, *workerDeadline_, timeoutMs,
+                 [outcome](const ExchangeResult& result) {
+                     outcome->result = result;
+                     outcome->gate->open();
+                 });
+    });
+    outcome->gate->wait();
+    return outcome->result;
 }
 
-static QString refusedPayloadLine(qsizetype size) {
-    return QStringLiteral(
-               "Request not sent: a payload of %1 bytes is more than the %2 a request holds...")
-        .arg(size)
-        .arg(kMaxPayload);
-}
-
-bool GatewayLink::SendWriteRegisters(int slave, int startRegister, int byteCount,
-                                     QByteArrayView payload, Sent sent) {
-    if (tcpMode_)
-        return SendWriteRegistersTcp(slave, startRegister, byteCount, payload, std::move(sent));
-    const auto request = WriteRegistersRequest(slave, startRegister, byteCount, payload);
-    if (!request) {
-        log_.append(refusedPayloadLine(std::max<qsizetype>(payload.size(), byteCount)));
-        return false;
-    }
-    sendRequest(*request, std::move(sent));
-    return true;
-}
-
-bool GatewayLink::SendWriteRegistersTcp(int slave, int startRegister, int byteCount,
-                                        QByteArrayView payload, Sent sent) {
-    const auto request = WriteRegistersRequest(slave, startRegister, byteCount, payload);
-    if (!request) {
-        log_.append(refusedPayloadLine(std::max<qsizetype>(payload.size(), byteCount)));
-        return false;
-    }
-    sendTcp(request->adu, std::move(sent));
-    return true;
-}
-
-void GatewayLink::SendWriteSingleRegister(int slave, int registerNumber, uint8_t valueHigh,
-                                          uint8_t valueLow, Sent sent) {
-    if (tcpMode_)
-        return SendWriteSingleRegisterTcp(slave, registerNumber, valueHigh, valueLow,
-                                          std::move(sent));
-    sendRequest(WriteSingleRegisterRequest(slave, registerNumber, valueHigh, valueLow),
-                std::move(sent));
-}
-
-void GatewayLink::SendWriteSingleRegisterTcp(int slave, int registerNumber, uint8_t valueHigh,
-                                             uint8_t valueLow, Sent sent) {
-    sendTcp(WriteSingleRegisterRequest(slave, registerNumber, valueHigh, valueLow).adu,
-            std::move(sent));
-}
-
-void GatewayLink::SendReadInputRegisters(int slave, int startRegister, int quantity, Sent sent) {
-    if (tcpMode_) return SendReadInputRegistersTcp(slave, startRegister, quantity, std::move(sent));
-    sendRequest(ReadInputRegistersRequest(slave, startRegister, quantity), std::move(sent));
-}
-
-void GatewayLink::SendReadInputRegistersTcp(int slave, int startRegister, int quantity, Sent sent) {
-    sendTcp(ReadInputRegistersRequest(slave, startRegister, quantity).adu, std::move(sent));
-}
-
-void GatewayLink::SendReadHoldingRegisters(int slave, int startRegister, int quantity, Sent sent) {
-    if (tcpMode_)
-        return SendReadHoldingRegistersTcp(slave, startRegister, quantity, std::move(sent));
-    sendRequest(ReadHoldingRegistersRequest(slave, startRegister, quantity), std::move(sent));
-}
-
-void GatewayLink::SendReadHoldingRegistersTcp(int slave, int startRegister, int quantity,
-                                              Sent sent) {
-    sendTcp(ReadHoldingRegistersRequest(slave, startRegister, quantity).adu, std::move(sent));
-}
-
-void GatewayLink::SendReadDeviceId(int slave, uint8_t readDeviceIdCode, Sent sent) {
-    if (tcpMode_) return SendReadDeviceIdTcp(slave, readDeviceIdCode, std::move(sent));
-    sendRequest(ReadDeviceIdRequest(slave, readDeviceIdCode), std::move(sent));
-}
-
-void GatewayLink::SendReadDeviceIdTcp(int slave, uint8_t readDeviceIdCode, Sent sent) {
-    sendTcp(ReadDeviceIdRequest(slave, readDeviceIdCode).adu, std::move(sent));
-}
-
-bool GatewayLink::SendSetClock(int slave, int startRegister, int registerCount, Sent sent) {
-    if (tcpMode_) return SendSetClockTcp(slave, startRegister, registerCount, std::move(sent));
-    if (registerCount != 4) {
-        log_.append(QStringLiteral("Not allowable register count!"));
-        return false;
-    }
-    sendRequest(SetClockRequest(slave, startRegister, clock_.now()), std::move(sent));
-    return true;
-}
-
-bool GatewayLink::SendSetClockTcp(int slave, int startRegister, int registerCount, Sent sent) {
-    if (registerCount != 4) {
-        ++transactionId_;  // the counter is taken before the count is checked
-        log_.append(QStringLiteral("Not allowable register count!"));
-        return false;
-    }
-    sendTcp(SetClockRequest(slave, startRegister, clock_.now()).adu, std::move(sent));
-    return true;
-}
-
-bool GatewayLink::writeRawByte(uint8_t byte) {
-    return serial_.writeByte(byte);
-}
-
-bool GatewayLink::writeRawText(const QByteArray& text) {
-    return serial_.writeText(text);
+void GatewayLink::cancelBlocking() {
+    RunOnOwner(this, [this] { cancel(&workerOwner_); });
 }
 
 }  // namespace tarnel

@@ -2,10 +2,14 @@
 
 #include <QObject>
 #include <atomic>
+#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
+#include <optional>
 
 #include "base/clock.h"
+#include "link/exchange.h"
+#include "link/reply_framing.h"
 #include "link/request_frames.h"
 #include "link/response_parsers.h"
 #include "link/transport.h"
@@ -17,22 +21,44 @@ class Log;
 class SerialPacer;
 class StatusPanels;
 
-// The link to the gateway: which of the two links is up, the receive
-// buffers, the reply-kind flags, the senders of every request, and the steps
-// every operation takes around a request (guard, prepare, send, take the
-// reply). At most one link is in use: opening the serial port closes TCP.
+// How the serial port is opened: the port's name, its line, and the text
+// the window shows for it ("COM1 - 19200,8,Even").
+struct SerialSettings {
+    QString portName;
+    SerialTransport::Line line;
+    QString caption;
+};
+// The settings from the texts of the serial combo boxes: a speed that is
+// not one of the rates gives 19200, a parity not named exactly gives Even,
+// any stop-bit text but "2" one stop bit.
+SerialSettings SerialSettingsFromTexts(const QString& name, const QString& speed,
+                                       const QString& parity, const QString& stop);
+// The TCP port of the "Remote port" box: 502 when empty, nothing when it is
+// not a port number.
+std::optional<int> TcpPortFromText(const QString& text);
+
+// The link to the gateway. It opens and closes the serial port and the TCP
+// connection (at most one is in use) and owns the one request in flight:
+// its bytes, the reply it expects, who asked, its deadline and how it ended.
+// Operations start exchanges and react to their end; a request asked for
+// while another is in flight waits for it.
+//
+// A reply is matched to its request: on RTU by unit, function and length
+// with its CRC, on TCP by transaction id, protocol, unit and MBAP length.
+// With fast replies an exchange ends as soon as its reply is whole; else,
+// and whenever the reply cannot be framed, at its deadline, with what came.
+// A reply that comes after its exchange ended never answers the next one:
+// on TCP its transaction id tells, on the serial line the next request waits
+// until the line has been quiet for a settle time and drops what came.
 class GatewayLink : public QObject {
     Q_OBJECT
 public:
-    // Texts of the serial port's combo boxes, as typed.
-    struct SerialTexts {
-        QString name, speed, parity, stop;
-    };
-    using Sent = std::function<void()>;
-
-    // No reply is longer than 260 bytes; a buffer keeps at most this much and
-    // drops what a flooding peer sends beyond it.
+    // A buffer keeps at most this much and drops what a flooding peer sends
+    // beyond it; no reply is longer than 260 bytes.
     static constexpr qsizetype kMaxBuffer = 64 * 1024;
+    // Quiet the serial line must have after a time-out before the next
+    // request goes out: a late reply that comes meanwhile is dropped.
+    static constexpr int kSettleMs = 200;
 
     GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
                 StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);
@@ -40,60 +66,62 @@ public:
 
     Clock& clock() const { return clock_; }
 
-    // --- link state ---
+    // --- link state (read from any thread) ---
     bool SerialOpen() const { return serialOpen_; }
     bool TcpMode() const { return tcpMode_; }
     int TransactionId() const { return transactionId_; }
-    bool CommandReplyPending = false;  // the awaited reply answers a command
-    bool DeviceCountPending = false;   // the awaited reply is the active-device bit map
-    uint8_t ActiveDeviceCount = 0;
+    bool linkUp() const { return serialOpen_ || tcpMode_; }
+    // The awaited reply answers a command, or is the active-device bit map.
+    std::atomic<bool> CommandReplyPending{false};
+    std::atomic<bool> DeviceCountPending{false};
+    std::atomic<uint8_t> ActiveDeviceCount{0};
 
-    // --- receive buffers (any thread) ---
-    QByteArray SerialRxBuffer() const;
-    QByteArray TcpRxBuffer() const;
-    void clearBuffers();
+    // "Fast replies": an exchange ends as soon as its reply is whole and a
+    // serial request goes out in one write; off, every wait lasts its time.
+    bool fastReplies() const { return fastReplies_; }
+    void setFastReplies(bool on) { fastReplies_ = on; }
 
     // --- the steps of every operation ---
     // False, with the line "Serial or TCP port for modbus is not open...",
     // when neither link is up.
     bool requireLink();
-    // Empties both buffers and, with the serial port open, purges its queues.
+    // Empties the receive buffer and, with the serial port open, purges its
+    // queues.
     void prepareRequest();
-    // What the active link has received, in RTU form, logged as "RCVD:"
-    // (unless the caller logs that line itself, later).
-    QByteArray takeReply(bool logReceived = true);
     // Writes a parser's lines to the log and a CRC error to the status bar.
     void report(const ParseReport& parsed);
+    // Logs the lines of the reception and, when asked, the "RCVD:" line;
+    // returns the reply.
+    QByteArray takeReply(const ExchangeResult& result, bool logReceived = true);
 
-    // --- senders: RTU with pacing, or Modbus TCP while TcpMode; `sent` runs
-    // once the request has left ---
-    bool SendWriteRegisters(int slave, int startRegister, int byteCount, QByteArrayView payload,
-                            Sent sent = {});
-    void SendWriteSingleRegister(int slave, int registerNumber, uint8_t valueHigh, uint8_t valueLow,
-                                 Sent sent = {});
-    void SendReadInputRegisters(int slave, int startRegister, int quantity, Sent sent = {});
-    void SendReadHoldingRegisters(int slave, int startRegister, int quantity, Sent sent = {});
-    void SendReadDeviceId(int slave, uint8_t readDeviceIdCode, Sent sent = {});
-    bool SendSetClock(int slave, int startRegister, int registerCount, Sent sent = {});
-    bool SendWriteRegistersTcp(int slave, int startRegister, int byteCount, QByteArrayView payload,
-                               Sent sent = {});
-    void SendWriteSingleRegisterTcp(int slave, int registerNumber, uint8_t valueHigh,
-                                    uint8_t valueLow, Sent sent = {});
-    void SendReadInputRegistersTcp(int slave, int startRegister, int quantity, Sent sent = {});
-    void SendReadHoldingRegistersTcp(int slave, int startRegister, int quantity, Sent sent = {});
-    void SendReadDeviceIdTcp(int slave, uint8_t readDeviceIdCode, Sent sent = {});
-    bool SendSetClockTcp(int slave, int startRegister, int registerCount, Sent sent = {});
+    // --- exchanges (on the link's thread) ---
+    // Sends `request`, framed for the active link, once no other exchange is
+    // in flight, arms `deadline` for `timeoutMs` when it has left, and calls
+    // `done` once with how it ended. `owner` names who asked.
+    void exchange(const void* owner, const ModbusRequest& request, Timer& deadline,
+                  int timeoutMs, ExchangeDone done);
+    // The custom command console: raw bytes on the serial line, nothing to
+    // match, so it always ends at its deadline. The receive buffer is not
+    // emptied first. Asked again while the owner's exchange is in flight, the
+    // bytes go out at once and the deadline starts anew.
+    void exchangeRaw(const void* owner, const QByteArray& bytes, bool asText, Timer& deadline,
+                     int timeoutMs, ExchangeDone done);
+    // Ends the owner's exchanges, in flight or waiting, as cancelled.
+    void cancel(const void* owner);
+    bool busy(const void* owner) const;
 
-    // Raw writes of the command console (serial only, no pacing, no RTS).
-    bool writeRawByte(uint8_t byte);
-    bool writeRawText(const QByteArray& text);
+    // --- exchanges from a worker thread ---
+    // Carried out on the link's thread; blocks the worker until it ended.
+    ExchangeResult exchangeBlocking(const ModbusRequest& request, int timeoutMs);
+    // STOP: ends the worker's exchange in flight as cancelled (any thread).
+    void cancelBlocking();
 
     // --- port management ---
-    void Butt_open_port2Click(const SerialTexts& texts);  // toggles the serial port
-    void openSerial(const SerialTexts& texts);
+    void openSerial(const SerialSettings& settings);
     void closeSerial();
-    void Butt_connect_xportClick(const QString& ip, const QString& port, int ethTimeoutPosition);
-    void BitBtn24Click();  // disconnect TCP
+    // Starts a connect to `host`; nothing for a port that is not a number.
+    void connectTcp(const QString& host, std::optional<int> port, int ethTimeoutPosition);
+    void disconnectTcp();
     // At close of the program: the serial port closed, the socket inactive.
     void shutdown();
     // The connect wait of a TCP connect is running.
@@ -102,14 +130,28 @@ public:
 signals:
     // SerialOpen or TcpMode changed.
     void stateChanged();
+    // The link went down while up: every running operation stops.
+    void linkLost();
 
 private:
-    void sendRequest(const ModbusRequest& request, Sent sent);
-    void sendTcp(const QByteArray& adu, Sent sent);
-    void append(QByteArray& buffer, const QByteArray& bytes);
+    struct Pending;
+    struct Received;
+
+    void startNext();
+    void send(Pending& pending);
+    void sent(Pending* which);
+    void writeRaw(const QByteArray& bytes, bool asText);
+    void onDeadline();
+    void onReceived(bool tcp, const QByteArray& bytes);
+    Framing framing() const;
+    void checkWhole();
+    void finish(ExchangeEnd end);
+    void endAll(ExchangeEnd end);
+    ExchangeResult resultOf(const Pending& pending, ExchangeEnd end) const;
     void onTcpConnected();
     void onTcpDisconnected();
     void onSerialLost(const QString& reason);
+    void wentDown();
 
     SerialTransport& serial_;
     TcpTransport& tcp_;
@@ -119,16 +161,23 @@ private:
     Dialogs& dialogs_;
     SerialPacer* pacer_;
     Timer* connectWait_;
+    Timer* settle_;
+    Timer* workerDeadline_;
+    const char workerOwner_ = 0;  // names the worker's exchanges
 
-    bool serialOpen_ = false;
-    bool tcpMode_ = false;
+    std::atomic<bool> serialOpen_{false};
+    std::atomic<bool> tcpMode_{false};
     std::atomic<int> transactionId_{1000};
+    std::atomic<bool> fastReplies_{true};
     QString serialDeviceName_;
     QString tcpHostText_;
 
-    mutable std::mutex buffersLock_;
-    QByteArray serialRxBuffer_;
-    QByteArray tcpRxBuffer_;
+    std::deque<std::unique_ptr<Pending>> queue_;  // the front one is in flight once sent
+    QByteArray received_;                         // since the exchange in flight was sent
+    QByteArray idle_;                             // while no exchange was in flight
+    qint64 lastReceivedAt_ = -1;
+    qint64 settleFrom_ = 0;
+    bool settleFirst_ = false;  // the last exchange timed out on the serial line
 };
 
 }  // namespace tarnel

@@ -4,36 +4,37 @@
 #include "base/status_panels.h"
 #include "base/time_format.h"
 #include "link/gateway_link.h"
+#include "link/serial_pacer.h"
 #include "serial/serial_types.h"
 
 namespace tarnel {
-namespace {
 
-// The line settings from the combo boxes' texts, with their fall-backs.
-SerialTransport::Line lineFromTexts(const GatewayLink::SerialTexts& texts) {
-    SerialTransport::Line line;
+SerialSettings SerialSettingsFromTexts(const QString& name, const QString& speed,
+                                       const QString& parity, const QString& stop) {
+    SerialSettings settings;
+    settings.portName = name;
     static const QList<int> kRates = {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     bool ok = false;
-    const int rate = texts.speed.toInt(&ok);
-    line.baudrate = ok && kRates.contains(rate) ? rate : 19200;
+    const int rate = speed.toInt(&ok);
+    settings.line.baudrate = ok && kRates.contains(rate) ? rate : 19200;
     static const QStringList kParities = {"None", "Odd", "Even", "Mark", "Space"};
-    line.parity =
-        kParities.contains(texts.parity) ? static_cast<int>(kParities.indexOf(texts.parity)) : 2;
-    line.stopBits = texts.stop == "2" ? 2 : 1;
-    return line;
+    settings.line.parity =
+        kParities.contains(parity) ? static_cast<int>(kParities.indexOf(parity)) : 2;
+    settings.line.stopBits = stop == "2" ? 2 : 1;
+    settings.caption = name + " - " + speed + ",8," + parity;
+    return settings;
 }
 
-}  // namespace
-
-void GatewayLink::Butt_open_port2Click(const SerialTexts& texts) {
-    if (serialOpen_)
-        closeSerial();
-    else
-        openSerial(texts);
+std::optional<int> TcpPortFromText(const QString& text) {
+    if (text.isEmpty()) return 502;
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || number < 0 || number > 65535) return std::nullopt;
+    return number;
 }
 
-void GatewayLink::openSerial(const SerialTexts& texts) {
-    serialDeviceName_ = QStringLiteral("\\\\.\\") + texts.name;
+void GatewayLink::openSerial(const SerialSettings& settings) {
+    serialDeviceName_ = QStringLiteral("\\\\.\\") + settings.portName;
     const QString reason = serial_.probe(serialDeviceName_);
     if (!reason.isEmpty()) {
         status_.setSerial(serialDeviceName_ + " is closed");
@@ -42,15 +43,14 @@ void GatewayLink::openSerial(const SerialTexts& texts) {
         return;
     }
     try {
-        serial_.open(serialDeviceName_, lineFromTexts(texts));
+        serial_.open(serialDeviceName_, settings.line);
     } catch (const ESerialPortError& error) {
         log_.append(error.message());
         dialogs_.message(error.message());
         return;
     }
-    const QString settings = texts.name + " - " + texts.speed + ",8," + texts.parity;
-    status_.setSerial(settings);
-    log_.append(settings);
+    status_.setSerial(settings.caption);
+    log_.append(settings.caption);
     serialOpen_ = true;
     // The two links are never used at the same time.
     tcp_.abort();
@@ -64,6 +64,7 @@ void GatewayLink::closeSerial() {
     status_.setSerial(serialDeviceName_ + " is closed");
     serialOpen_ = false;
     log_.append(QStringLiteral("Serial port for modbus closed"));
+    wentDown();
     emit stateChanged();
 }
 
@@ -73,15 +74,19 @@ void GatewayLink::onSerialLost(const QString& reason) {
     status_.setSerial(serialDeviceName_ + " is closed");
     serialOpen_ = false;
     log_.append(QStringLiteral("Serial port for modbus closed"));
+    wentDown();
     emit stateChanged();
 }
 
-void GatewayLink::Butt_connect_xportClick(const QString& ip, const QString& port,
-                                          int ethTimeoutPosition) {
+void GatewayLink::wentDown() {
+    endAll(ExchangeEnd::LinkLost);
+    emit linkLost();
+}
+
+void GatewayLink::connectTcp(const QString& host, std::optional<int> port,
+                             int ethTimeoutPosition) {
     if (connectWaiting()) return;  // the previous attempt's wait is still running
-    bool ok = true;
-    const int number = port.isEmpty() ? 502 : port.toInt(&ok);
-    if (!ok || number < 0 || number > 65535 || ip.trimmed().isEmpty()) {
+    if (!port || host.trimmed().isEmpty()) {
         log_.append(QStringLiteral("Remote IP and Port are not properly set..."));
         tcp_.abort();
         tcpMode_ = false;
@@ -89,9 +94,9 @@ void GatewayLink::Butt_connect_xportClick(const QString& ip, const QString& port
         return;
     }
     if (tcpMode_) return;
-    tcpHostText_ = ip;
+    tcpHostText_ = host;
     try {
-        tcp_.connectToHost(ip, static_cast<uint16_t>(number));
+        tcp_.connectToHost(host, static_cast<uint16_t>(*port));
         log_.append(QStringLiteral("Trying to connect to remote TCP server..."));
         // The window stays usable during the wait; a click meanwhile is ignored.
         connectWait_->start((ethTimeoutPosition + 1) * 10);
@@ -107,7 +112,7 @@ bool GatewayLink::connectWaiting() const {
     return connectWait_->isActive();
 }
 
-void GatewayLink::BitBtn24Click() {
+void GatewayLink::disconnectTcp() {
     tcp_.abort();
 }
 
@@ -122,7 +127,9 @@ void GatewayLink::onTcpConnected() {
 void GatewayLink::onTcpDisconnected() {
     log_.append(QStringLiteral("Disconnected TCP/IP connection at ") + LongTimeText(clock_.now()));
     status_.setTcp(QStringLiteral("Disconnected TCP "));
+    const bool wasUp = tcpMode_;
     tcpMode_ = false;
+    if (wasUp) wentDown();
     emit stateChanged();
 }
 

@@ -1,5 +1,7 @@
 #include "link/real_transports.h"
 
+#include <QTimer>
+
 namespace tarnel {
 
 CommTransport::CommTransport(QObject* parent) : SerialTransport(parent), comm_(this) {
@@ -38,7 +40,37 @@ void CommTransport::open(const QString& deviceName, const Line& line) {
     comm_.SetStopbits(line.stopBits == 2 ? sb2 : sb1);
     comm_.SetDatabits(db8);
     comm_.Open();
+    baudrate_ = line.baudrate;
     comm_.PurgeAll();  // nothing left over from whoever had the line before
+}
+
+bool CommTransport::writeFrame(const QByteArray& frame, std::function<void()> sent) {
+    // A direct write of a frame of at most 260 bytes: the driver's queue takes
+    // it whole, in one write, so nothing separates its bytes on the line.
+    const auto* data = reinterpret_cast<const uint8_t*>(frame.constData());
+    if (comm_.WriteBytes(data, frame.size()) != frame.size()) return false;
+    if (!since_.isValid()) since_.start();
+    // The frame's time on the line (11 bits a byte) before the first look.
+    const int lineMs = static_cast<int>(frame.size() * 11 * 1000 / std::max(baudrate_, 1));
+    const qint64 giveUpAt = since_.elapsed() + 2 * lineMs + 100;
+    QTimer::singleShot(lineMs, Qt::PreciseTimer, this,
+                       [this, giveUpAt, sent = std::move(sent)]() mutable {
+                           awaitSent(giveUpAt, std::move(sent));
+                       });
+    return true;
+}
+
+void CommTransport::awaitSent(qint64 giveUpAt, std::function<void()> sent) {
+    // Closed, drained, or stuck (a line held by flow control): done either way,
+    // so that RTS drops and no exchange waits for ever.
+    if (!comm_.IsOpen() || comm_.TransmitterEmpty() || since_.elapsed() >= giveUpAt) {
+        if (sent) sent();
+        return;
+    }
+    QTimer::singleShot(1, Qt::PreciseTimer, this,
+                       [this, giveUpAt, sent = std::move(sent)]() mutable {
+                           awaitSent(giveUpAt, std::move(sent));
+                       });
 }
 
 void CommTransport::close() {

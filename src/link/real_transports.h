@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 
 #include "link/transport.h"
@@ -20,6 +21,7 @@ public:
     bool isOpen() const override { return comm_.IsOpen(); }
     bool writeByte(uint8_t byte) override { return comm_.WriteByte(byte); }
     bool writeText(const QByteArray& text) override { return comm_.WriteText(text); }
+    bool writeFrame(const QByteArray& frame, std::function<void()> sent) override;
     void setRts(bool on) override { comm_.SetRts(on); }
     void purgeAll() override { comm_.PurgeAll(); }
 
@@ -27,8 +29,11 @@ public:
 
 private:
     void Comm2RxChar(int count);
+    void awaitSent(qint64 giveUpAt, std::function<void()> sent);
 
     TSerialPort comm_;
+    int baudrate_ = 19200;
+    QElapsedTimer since_;
 };
 
 // The TCP link on a QTcpSocket, `Xport_socket`.

@@ -1,6 +1,7 @@
 #include "link/request_frames.h"
 
 #include "link/crc.h"
+#include "link/modbus_functions.h"
 
 namespace tarnel {
 namespace {
@@ -30,6 +31,13 @@ ModbusRequest readRequest(int slave, uint8_t function, int start, int quantity, 
 
 }  // namespace
 
+QString RefusedPayloadLine(qsizetype size) {
+    return QStringLiteral(
+               "Request not sent: a payload of %1 bytes is more than the %2 a request holds...")
+        .arg(size)
+        .arg(kMaxPayload);
+}
+
 QByteArray RtuFrame(const QByteArray& adu) {
     const uint16_t crc = CalcCrc16(adu);
     QByteArray frame = adu;
@@ -52,7 +60,7 @@ std::optional<ModbusRequest> WriteRegistersRequest(int slave, int startRegister,
         return std::nullopt;
     if (byteCount % 2 != 0) ++byteCount;  // the pad byte
     const int registers = byteCount / 2;
-    QByteArray adu = header(slave, 0x10);
+    QByteArray adu = header(slave, fn::kWriteMultipleRegisters);
     put16(adu, startRegister);
     put16(adu, registers);
     adu.append(static_cast<char>(byteCount));
@@ -63,7 +71,7 @@ std::optional<ModbusRequest> WriteRegistersRequest(int slave, int startRegister,
 
 ModbusRequest WriteSingleRegisterRequest(int slave, int registerNumber, uint8_t valueHigh,
                                          uint8_t valueLow) {
-    QByteArray adu = header(slave, 0x06);
+    QByteArray adu = header(slave, fn::kWriteSingleRegister);
     put16(adu, registerNumber);
     adu.append(static_cast<char>(valueHigh));
     adu.append(static_cast<char>(valueLow));
@@ -71,23 +79,23 @@ ModbusRequest WriteSingleRegisterRequest(int slave, int registerNumber, uint8_t 
 }
 
 ModbusRequest ReadInputRegistersRequest(int slave, int startRegister, int quantity) {
-    return readRequest(slave, 0x04, startRegister, quantity, 0, 0);
+    return readRequest(slave, fn::kReadInputRegisters, startRegister, quantity, 0, 0);
 }
 
 ModbusRequest ReadHoldingRegistersRequest(int slave, int startRegister, int quantity) {
-    return readRequest(slave, 0x03, startRegister, quantity, kLeadPause, kPause);
+    return readRequest(slave, fn::kReadHoldingRegisters, startRegister, quantity, kLeadPause, kPause);
 }
 
 ModbusRequest ReadDeviceIdRequest(int slave, uint8_t readDeviceIdCode) {
-    QByteArray adu = header(slave, 0x2B);
-    adu.append('\x0E');
+    QByteArray adu = header(slave, fn::kEncapsulatedInterface);
+    adu.append(static_cast<char>(fn::kMeiReadDeviceId));
     adu.append(static_cast<char>(readDeviceIdCode));
     adu.append('\0');  // first object
     return {adu, kLeadPause, kPause};
 }
 
 ModbusRequest SetClockRequest(int slave, int startRegister, const QDateTime& now) {
-    QByteArray adu = header(slave, 0x10);
+    QByteArray adu = header(slave, fn::kWriteMultipleRegisters);
     put16(adu, startRegister);
     put16(adu, 4);
     adu.append('\x08');

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QString>
 #include <cstdint>
 #include <optional>
 
@@ -18,6 +19,9 @@ struct ModbusRequest {
 
 // The largest payload a write-multiple request holds.
 constexpr int kMaxPayload = 238;
+
+// The line that refuses a write-multiple request of `size` payload bytes.
+QString RefusedPayloadLine(qsizetype size);
 
 // RTU form: the request and its CRC, low byte first.
 QByteArray RtuFrame(const QByteArray& adu);

@@ -4,6 +4,7 @@
 #include "base/hex_text.h"
 #include "base/time_format.h"
 #include "link/crc.h"
+#include "link/modbus_functions.h"
 
 namespace tarnel {
 namespace {
@@ -42,9 +43,10 @@ QString exceptionLine(uint8_t code) {
 // the function's replies vary in length (device identification).
 qsizetype expectedLength(const QByteArray& frame) {
     const uint8_t function = at(frame, 1);
-    if (function & 0x80) return 5;
-    if (function == 0x03 || function == 0x04) return 3 + at(frame, 2) + 2;
-    if (function == 0x06 || function == 0x10) return 8;
+    if (function & fn::kExceptionBit) return 5;
+    if (function == fn::kReadHoldingRegisters || function == fn::kReadInputRegisters)
+        return 3 + at(frame, 2) + 2;
+    if (function == fn::kWriteSingleRegister || function == fn::kWriteMultipleRegisters) return 8;
     return 0;
 }
 
@@ -105,7 +107,7 @@ Validation ValidateResponse(const QByteArray& frame) {
         result.report.lines << QStringLiteral("Garbage leading bytes in the telegram");
         return result;
     }
-    if (at(frame, 1) > 0x7F) {
+    if (at(frame, 1) & fn::kExceptionBit) {
         const QString line = exceptionLine(at(frame, 2));
         if (!line.isEmpty()) result.report.lines << line;
         return result;
@@ -154,7 +156,7 @@ ParseReport ParseDeviceIdResponse(const QByteArray& frame) {
         return report;
     }
     if (at(frame, 0) == 0x00) return report;
-    if (at(frame, 1) > 0x7F) {
+    if (at(frame, 1) & fn::kExceptionBit) {
         const QString line = exceptionLine(at(frame, 2));
         if (!line.isEmpty()) report.lines << line;
         return report;

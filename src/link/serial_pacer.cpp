@@ -1,7 +1,5 @@
 #include "link/serial_pacer.h"
 
-#include <QThread>
-
 #include "base/log.h"
 
 namespace tarnel {
@@ -11,31 +9,38 @@ SerialPacer::SerialPacer(SerialTransport& serial, Clock& clock, Log& log, QObjec
     connect(timer_, &Timer::timeout, this, &SerialPacer::step);
 }
 
-void SerialPacer::send(const QByteArray& frame, int leadPauseMs, int bytePauseMs,
+void SerialPacer::send(const QByteArray& frame, int leadPauseMs, int bytePauseMs, bool whole,
                        std::function<void()> sent) {
-    Job job{frame, leadPauseMs, bytePauseMs, std::move(sent)};
-    if (QThread::currentThread() != thread()) {
-        sendBlocking(job);
-        return;
-    }
-    queue_.push_back(std::move(job));
+    queue_.push_back(Job{frame, leadPauseMs, bytePauseMs, whole, std::move(sent)});
     if (!active_) start();
 }
 
-void SerialPacer::sendBlocking(const Job& job) {
+void SerialPacer::sendBlocking(const QByteArray& frame, int leadPauseMs, int bytePauseMs) {
+    // Drops RTS however the frame ends.
+    struct RtsGuard {
+        SerialPacer& pacer;
+        ~RtsGuard() { pacer.dropRts(); }
+    };
     serial_.setRts(true);
-    clock_.sleep(job.leadPauseMs);
-    for (const char byte : job.frame) {
+    const RtsGuard guard{*this};
+    clock_.sleep(leadPauseMs);
+    for (const char byte : frame) {
         serial_.writeByte(static_cast<uint8_t>(byte));
-        clock_.sleep(job.bytePauseMs);
+        clock_.sleep(bytePauseMs);
     }
-    serial_.setRts(false);
-    if (job.sent) job.sent();
+}
+
+void SerialPacer::reset() {
+    timer_->stop();
+    queue_.clear();
+    active_ = false;
+    ++generation_;
 }
 
 void SerialPacer::start() {
     active_ = true;
     next_ = 0;
+    ++generation_;
     try {
         serial_.setRts(true);
     } catch (const std::exception& error) {
@@ -50,6 +55,10 @@ void SerialPacer::start() {
 
 void SerialPacer::step() {
     const Job& job = queue_.front();
+    if (job.whole) {
+        writeWhole();
+        return;
+    }
     try {
         // Without pauses the whole frame goes out at once.
         do {
@@ -66,12 +75,28 @@ void SerialPacer::step() {
     timer_->start(job.bytePauseMs);
 }
 
-void SerialPacer::finish() {
+void SerialPacer::writeWhole() {
+    const quint64 generation = generation_;
+    try {
+        const bool accepted = serial_.writeFrame(queue_.front().frame, [this, generation] {
+            if (active_ && generation == generation_) finish();
+        });
+        if (!accepted) finish();
+    } catch (const std::exception& error) {
+        fail(error);
+    }
+}
+
+void SerialPacer::dropRts() {
     try {
         if (serial_.isOpen()) serial_.setRts(false);
     } catch (const std::exception& error) {
         log_.append(QString::fromUtf8(error.what()));
     }
+}
+
+void SerialPacer::finish() {
+    dropRts();
     const std::function<void()> sent = std::move(queue_.front().sent);
     queue_.pop_front();
     active_ = false;

@@ -12,11 +12,12 @@ namespace tarnel {
 class Log;
 
 // Puts RTU frames on the serial line the way the gateway's RS-485 side needs
-// them: RTS raised, an optional lead pause, every byte followed by its pause,
-// RTS dropped after the last pause. On the link's own thread it paces with the
+// them: RTS raised, an optional lead pause, the frame, RTS dropped after it.
+// Paced, every byte is followed by its pause, as the gateway has always been
+// written to; whole, the frame goes out in one write and RTS drops once the
+// driver has sent the last byte. On the link's thread it waits with the
 // clock's timers and never blocks; a frame sent while another is still going
-// out waits for it. Elsewhere (the search worker) it paces with the clock's
-// pauses, blocking that thread.
+// out waits for it.
 class SerialPacer : public QObject {
     Q_OBJECT
 public:
@@ -24,23 +25,31 @@ public:
 
     // `sent` runs once the frame has left (also when the port failed or
     // closed on the way, so that no operation waits for ever).
-    void send(const QByteArray& frame, int leadPauseMs, int bytePauseMs,
+    void send(const QByteArray& frame, int leadPauseMs, int bytePauseMs, bool whole,
               std::function<void()> sent);
+    // The same, paced, blocking the calling thread with the clock's pauses:
+    // for a caller without an event loop. RTS drops even when a write fails;
+    // the write's error is thrown after that.
+    void sendBlocking(const QByteArray& frame, int leadPauseMs, int bytePauseMs);
     bool busy() const { return active_; }
+    // The port went away: frames not yet out are dropped, without `sent`.
+    void reset();
 
 private:
     struct Job {
         QByteArray frame;
         int leadPauseMs;
         int bytePauseMs;
+        bool whole;
         std::function<void()> sent;
     };
 
-    void sendBlocking(const Job& job);
     void start();
     void step();
+    void writeWhole();
     void finish();
     void fail(const std::exception& error);
+    void dropRts();
 
     SerialTransport& serial_;
     Clock& clock_;
@@ -49,6 +58,7 @@ private:
     std::deque<Job> queue_;
     qsizetype next_ = 0;   // index of the next byte of the front job
     bool active_ = false;  // the front job is going out
+    quint64 generation_ = 0;  // of the front job, for the driver's late "sent"
 };
 
 }  // namespace tarnel

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace tarnel {
 
@@ -30,6 +31,15 @@ public:
     virtual bool isOpen() const = 0;
     virtual bool writeByte(uint8_t byte) = 0;
     virtual bool writeText(const QByteArray& text) = 0;
+    // Writes the whole frame with one call, no gaps between its bytes, and
+    // runs `sent` on the transport's thread once the driver has put the last
+    // byte on the line (at once where that cannot be told). False, without
+    // `sent`, when the port refused the bytes.
+    virtual bool writeFrame(const QByteArray& frame, std::function<void()> sent) {
+        if (!writeText(frame)) return false;
+        if (sent) sent();
+        return true;
+    }
     virtual void setRts(bool on) = 0;
     // Throws away both directions' queues.
     virtual void purgeAll() = 0;

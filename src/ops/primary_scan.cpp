@@ -8,6 +8,14 @@
 #include "mbus/loops_grid.h"
 
 namespace tarnel {
+namespace {
+
+// High byte of the reply state above 3 with a length: the meter's reply is in.
+bool replyReady(const FirstRegister& state) {
+    return state.low != 0 && state.high > 3;
+}
+
+}  // namespace
 
 PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
                          MbusJobState& job, Timer& timerMbus, Timer& timerMbusRespond,
@@ -19,56 +27,75 @@ PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridMode
       grid_(grid),
       job_(job),
       timerMbus_(timerMbus),
-      timerMbusRespond_(timerMbusRespond) {
-    connect(&timerMbus_, &Timer::timeout, this, &PrimaryScan::Timer_mbusTimer);
-    connect(&timerMbusRespond_, &Timer::timeout, this, &PrimaryScan::Timer_mbusRespondTimer);
+      timerMbusRespond_(timerMbusRespond),
+      pollTimer_(link.clock().createTimer(this, "MbusPoll")) {
+    connect(&timerMbus_, &Timer::timeout, this, &PrimaryScan::scanTimeOver);
+    connect(pollTimer_, &Timer::timeout, this, &PrimaryScan::poll);
+    connect(&link_, &GatewayLink::linkLost, this, &PrimaryScan::connectionLost);
 }
 
-void PrimaryScan::sendTelegram(const Bytes& telegram, Timer& next, int intervalMs) {
+// --- the wait for the meter ----------------------------------------------------
+
+void PrimaryScan::sendTelegram(const Bytes& telegram) {
     const QByteArrayView bytes(reinterpret_cast<const char*>(telegram.data()),
                                static_cast<qsizetype>(telegram.size()));
-    link_.SendWriteRegisters(settings_.slave, reg::kMbusBuffer, static_cast<int>(telegram.size()),
-                             bytes, [&next, intervalMs] { next.start(intervalMs); });
-}
-
-std::pair<int, int> PrimaryScan::BitBtn1Click(const Settings& settings) {
-    settings_ = settings;
-    if (settings_.to < settings_.from) std::swap(settings_.from, settings_.to);
-    const std::pair<int, int> range{settings_.from, settings_.to};
-    if (!link_.requireLink()) return range;
-    job_.currentAddress = settings_.from;
-    job_.retryCount = 0;
-    job_.noAnswer = false;
-    job_.scanRunning = true;
-    job_.singleRead = false;
-    job_.rawReply = false;
-    link_.clearBuffers();
-    if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) Butt_clear_gridClick();
-    log_.append(QStringLiteral("Searching for address %1").arg(job_.currentAddress));
-    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.currentAddress)), timerMbus_,
-                 settings_.scanTimeMs);
-    emit scanControlsEnabled(false);
-    return range;
-}
-
-void PrimaryScan::Read1Click(const Settings& settings) {
-    if (!link_.requireLink()) return;
-    if (job_.selectedAddress < 0) {
-        log_.append(QStringLiteral("Not a valid device selected..."));
+    const auto request = WriteRegistersRequest(settings_.slave, reg::kMbusBuffer,
+                                               static_cast<int>(bytes.size()), bytes);
+    if (!request) {
+        log_.append(RefusedPayloadLine(bytes.size()));
         return;
     }
-    startSingleRequest(settings, ReqUd2(static_cast<uint8_t>(job_.selectedAddress)));
+    fastWait_ = link_.fastReplies();
+    scanTimeOver_ = false;
+    // Without fast replies the whole scan time passes before the state is read.
+    const auto done = [this](const ExchangeResult& result) { telegramSent(result); };
+    if (fastWait_)
+        link_.exchange(this, *request, timerMbusRespond_, settings_.timeoutMs, done);
+    else
+        link_.exchange(this, *request, timerMbus_, settings_.scanTimeMs, done);
 }
 
-void PrimaryScan::startSingleRequest(const Settings& settings, const Bytes& telegram) {
-    settings_ = settings;
-    job_.scanRunning = false;
-    job_.singleRead = true;
-    job_.rawReply = false;
-    job_.noAnswer = false;
-    job_.retryCount = 0;
-    link_.clearBuffers();
-    sendTelegram(telegram, timerMbus_, settings_.scanTimeMs);
+void PrimaryScan::telegramSent(const ExchangeResult& result) {
+    if (result.aborted()) return;
+    if (!fastWait_) {
+        Timer_mbusTimer();
+        return;
+    }
+    const qint64 waited = link_.clock().elapsed() - result.sentAt;
+    timerMbus_.start(static_cast<int>(std::max<qint64>(settings_.scanTimeMs - waited, 0)));
+    poll();
+}
+
+void PrimaryScan::poll() {
+    polling_ = true;
+    pollStartedAt_ = link_.clock().elapsed();
+    link_.exchange(this, ReadInputRegistersRequest(settings_.slave, reg::kMbusStatus, 1),
+                   timerMbusRespond_, settings_.timeoutMs,
+                   [this](const ExchangeResult& result) { polled(result); });
+}
+
+void PrimaryScan::polled(const ExchangeResult& result) {
+    polling_ = false;
+    if (result.aborted()) return;
+    if (scanTimeOver_ || replyReady(ReadFirstRegister(result.reply))) {
+        // This read ends the wait: it is judged as the state read.
+        timerMbus_.stop();
+        job_.registerCount = 0;
+        job_.dataPhase = false;
+        Timer_mbusRespondTimer(result);
+        return;
+    }
+    const int period = link_.TcpMode() ? kPollTcpMs : kPollSerialMs;
+    const qint64 since = link_.clock().elapsed() - pollStartedAt_;
+    pollTimer_->start(static_cast<int>(std::max<qint64>(period - since, 0)));
+}
+
+void PrimaryScan::scanTimeOver() {
+    if (!fastWait_) return;  // the telegram's exchange ends with the scan time
+    scanTimeOver_ = true;
+    if (polling_) return;  // the poll in flight ends the wait
+    pollTimer_->stop();
+    Timer_mbusTimer();
 }
 
 void PrimaryScan::Timer_mbusTimer() {
@@ -81,33 +108,40 @@ void PrimaryScan::Timer_mbusTimer() {
 void PrimaryScan::readStatus() {
     job_.registerCount = 0;
     job_.dataPhase = false;
-    link_.SendReadInputRegisters(settings_.slave, reg::kMbusStatus, 1,
-                                 [this] { timerMbusRespond_.start(settings_.timeoutMs); });
+    link_.exchange(this, ReadInputRegistersRequest(settings_.slave, reg::kMbusStatus, 1),
+                   timerMbusRespond_, settings_.timeoutMs,
+                   [this](const ExchangeResult& result) { Timer_mbusRespondTimer(result); });
 }
 
-void PrimaryScan::Timer_mbusRespondTimer() {
-    timerMbusRespond_.stop();
-    const QByteArray reply = link_.takeReply(false);
+// --- the gateway's reply -------------------------------------------------------
+
+void PrimaryScan::Timer_mbusRespondTimer(const ExchangeResult& result) {
+    if (result.aborted()) return;
+    const QByteArray reply = link_.takeReply(result, false);
     if (reply.size() <= 4) {
         job_.noAnswer = true;
     } else if (job_.dataPhase) {
         const MbusReply mbus = ParseMbusResponse(reply, 2 * job_.registerCount);
         link_.report(mbus.report);
         // A Modbus fault in the data reply counts as an answer.
+        int selected = job_.selectedAddress;
         if (!mbus.telegram.isEmpty() && !job_.rawReply &&
             !DecodeIntoLoopsGrid(mbus.telegram, grid_, log_, link_.clock().now(), job_.scanRunning,
-                                 job_.matchById, job_.selectedAddress))
+                                 job_.matchById, selected))
             job_.noAnswer = true;
-        link_.clearBuffers();
+        job_.selectedAddress = selected;
+        link_.prepareRequest();
     } else {
         const FirstRegister state = ReadFirstRegister(reply);
         link_.report(state.report);
-        if (state.low != 0 && state.high > 3) {
+        if (replyReady(state)) {
             job_.registerCount = (state.low + 1) / 2;
             link_.prepareRequest();
             job_.dataPhase = true;
-            link_.SendReadInputRegisters(settings_.slave, reg::kMbusBuffer, job_.registerCount,
-                                         [this] { timerMbusRespond_.start(settings_.timeoutMs); });
+            link_.exchange(
+                this, ReadInputRegistersRequest(settings_.slave, reg::kMbusBuffer, job_.registerCount),
+                timerMbusRespond_, settings_.timeoutMs,
+                [this](const ExchangeResult& next) { Timer_mbusRespondTimer(next); });
             return;
         }
         job_.noAnswer = true;
@@ -126,8 +160,7 @@ void PrimaryScan::evaluateSingle() {
     job_.singleRead = true;
     job_.noAnswer = false;
     log_.append(QStringLiteral("Searching/Reading address %1").arg(job_.selectedAddress));
-    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.selectedAddress)), timerMbus_,
-                 settings_.scanTimeMs);
+    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.selectedAddress)));
 }
 
 void PrimaryScan::evaluateScan() {
@@ -143,8 +176,7 @@ void PrimaryScan::evaluateScan() {
     }
     log_.append(QStringLiteral("Searching for address %1").arg(job_.currentAddress));
     job_.noAnswer = false;
-    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.currentAddress)), timerMbus_,
-                 settings_.scanTimeMs);
+    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.currentAddress)));
 }
 
 void PrimaryScan::endScan() {
@@ -153,18 +185,86 @@ void PrimaryScan::endScan() {
     emit scanControlsEnabled(true);
 }
 
-void PrimaryScan::BitBtn2Click() {
+// --- starting and stopping -----------------------------------------------------
+
+std::pair<int, int> PrimaryScan::start(const Settings& settings) {
+    settings_ = settings;
+    if (settings_.to < settings_.from) std::swap(settings_.from, settings_.to);
+    const std::pair<int, int> range{settings_.from, settings_.to};
+    if (!link_.requireLink()) return range;
+    stopWaiting();
+    job_.currentAddress = settings_.from;
+    job_.retryCount = 0;
+    job_.noAnswer = false;
+    job_.scanRunning = true;
+    job_.singleRead = false;
+    job_.rawReply = false;
+    link_.prepareRequest();
+    if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) clearGrid();
+    log_.append(QStringLiteral("Searching for address %1").arg(job_.currentAddress));
+    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.currentAddress)));
+    emit scanControlsEnabled(false);
+    return range;
+}
+
+void PrimaryScan::readSelected(const Settings& settings) {
+    if (!link_.requireLink()) return;
+    if (job_.selectedAddress < 0) {
+        log_.append(QStringLiteral("Not a valid device selected..."));
+        return;
+    }
+    startSingleRequest(settings, ReqUd2(static_cast<uint8_t>(job_.selectedAddress)));
+}
+
+void PrimaryScan::startSingleRequest(const Settings& settings, const Bytes& telegram) {
+    settings_ = settings;
+    stopWaiting();
+    job_.scanRunning = false;
+    job_.singleRead = true;
+    job_.rawReply = false;
+    job_.noAnswer = false;
+    job_.retryCount = 0;
+    link_.prepareRequest();
+    sendTelegram(telegram);
+}
+
+void PrimaryScan::stopWaiting() {
+    timerMbus_.stop();
+    pollTimer_->stop();
+    polling_ = false;
+    link_.cancel(this);
+}
+
+void PrimaryScan::stop() {
     job_.bulkRow = grid_.rows() + 1;
     job_.searchIdle = true;
-    timerMbus_.stop();
-    timerMbusRespond_.stop();
+    link_.cancelBlocking();
+    stopWaiting();
     emit scanControlsEnabled(true);
     link_.prepareRequest();
     job_.scanRunning = false;
+    job_.singleRead = false;
     job_.rawReply = false;
 }
 
-void PrimaryScan::gridLoopsSelectCell(int row) {
+void PrimaryScan::connectionLost() {
+    const bool scan = job_.scanRunning, read = job_.singleRead;
+    if (!scan && !read) return;
+    stopWaiting();
+    job_.scanRunning = false;
+    job_.singleRead = false;
+    job_.noAnswer = false;
+    if (scan) {
+        log_.append(QStringLiteral("Connection lost: scan stopped."));
+        emit scanControlsEnabled(true);
+    } else {
+        log_.append(QStringLiteral("Connection lost: read stopped."));
+    }
+}
+
+// --- the meter grid --------------------------------------------------------------
+
+void PrimaryScan::selectRow(int row) {
     job_.selectedRow = row;
     bool ok = false;
     const int address = grid_.cell(row, 1).toInt(&ok);
@@ -176,7 +276,7 @@ QString PrimaryScan::selectedText() const {
     return QStringLiteral("Selected: %1").arg(job_.selectedAddress);
 }
 
-void PrimaryScan::Removefromtable1Click() {
+void PrimaryScan::removeSelectedRow() {
     const int row = job_.selectedRow;
     // Only a row that holds a meter is removed; the header always stays.
     if (row < 1 || row >= grid_.rows() || grid_.rowTexts(row).join(QString()).isEmpty()) return;
@@ -186,7 +286,7 @@ void PrimaryScan::Removefromtable1Click() {
     if (grid_.rows() == 2 && row == 1) grid_.setRowTexts(1, {});
 }
 
-void PrimaryScan::Butt_clear_gridClick() {
+void PrimaryScan::clearGrid() {
     grid_.clearData();
 }
 

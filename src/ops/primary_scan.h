@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "base/clock.h"
+#include "link/exchange.h"
 #include "mbus/mbus_frames.h"
 #include "ops/mbus_job_state.h"
 
@@ -18,6 +19,13 @@ class Log;
 // is an M-Bus telegram written to the gateway's pass-through buffer; after
 // the scan time the reply state is read, then the reply itself, which the
 // decoder lists in the meter grid.
+//
+// With fast replies the wait for the meter ends as soon as the gateway's
+// reply state says the meter's reply is in: the state is polled during the
+// scan time (every 50 ms on TCP; on the serial line as soon as the previous
+// poll's reply is in, at most every 20 ms). Only the state read that ends
+// the wait is judged; the polls before it leave no trace. Silence still
+// takes the whole scan time, since nothing else tells it.
 class PrimaryScan : public QObject {
     Q_OBJECT
 public:
@@ -31,28 +39,28 @@ public:
         int retries = 2;
     };
 
+    static constexpr int kPollTcpMs = 50;
+    static constexpr int kPollSerialMs = 20;
+
     PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid, MbusJobState& job,
                 Timer& timerMbus, Timer& timerMbusRespond, QObject* parent = nullptr);
 
     // "Scan mbus". Returns the (From, To) the scan runs with: swapped when
     // To was below From.
-    std::pair<int, int> BitBtn1Click(const Settings& settings);
+    std::pair<int, int> start(const Settings& settings);
     // "STOP": ends the scan (and tells the search and the bulk change to stop).
-    void BitBtn2Click();
+    void stop();
     // Pop-up "Read": the selected meter once more.
-    void Read1Click(const Settings& settings);
+    void readSelected(const Settings& settings);
     // Sends `telegram` to the selected meter and collects its reply as a
     // read does, retried with REQ_UD2 (the meter changes use it).
     void startSingleRequest(const Settings& settings, const Bytes& telegram);
 
-    void Timer_mbusTimer();
-    void Timer_mbusRespondTimer();
-
     // Selecting a row: the selected address is the number in its "Addr " cell.
-    void gridLoopsSelectCell(int row);
+    void selectRow(int row);
     QString selectedText() const;
-    void Removefromtable1Click();
-    void Butt_clear_gridClick();
+    void removeSelectedRow();
+    void clearGrid();
 
 signals:
     // The buttons that would start another operation: disabled while a scan runs.
@@ -60,11 +68,19 @@ signals:
     void selectionChanged(const QString& label);
 
 private:
-    void sendTelegram(const Bytes& telegram, Timer& next, int intervalMs);
+    void sendTelegram(const Bytes& telegram);
+    void telegramSent(const ExchangeResult& result);
+    void Timer_mbusTimer();
     void readStatus();
+    void Timer_mbusRespondTimer(const ExchangeResult& result);
+    void poll();
+    void polled(const ExchangeResult& result);
+    void scanTimeOver();
     void evaluateSingle();
     void evaluateScan();
     void endScan();
+    void stopWaiting();
+    void connectionLost();
 
     GatewayLink& link_;
     Log& log_;
@@ -73,7 +89,12 @@ private:
     MbusJobState& job_;
     Timer& timerMbus_;
     Timer& timerMbusRespond_;
+    Timer* pollTimer_;
     Settings settings_;
+    bool fastWait_ = false;      // this wait polls the reply state
+    bool scanTimeOver_ = false;  // the scan time of a polled wait has run out
+    bool polling_ = false;       // a poll is in flight
+    qint64 pollStartedAt_ = 0;
 };
 
 }  // namespace tarnel

@@ -133,6 +133,13 @@ int SerialDevice::outputCount() const {
     return fd_ >= 0 && ::ioctl(fd_, TIOCOUTQ, &count) == 0 ? count : 0;
 }
 
+bool SerialDevice::transmitterEmpty() const {
+    if (fd_ < 0 || outputCount() > 0) return fd_ < 0;
+    int lsr = 0;
+    if (::ioctl(fd_, TIOCSERGETLSR, &lsr) != 0) return true;  // not a UART
+    return (lsr & TIOCSER_TEMT) != 0;
+}
+
 LineErrorCounts SerialDevice::errorCounts() const {
     serial_icounter_struct counts{};
     if (fd_ < 0 || ::ioctl(fd_, TIOCGICOUNT, &counts) != 0) return {};  // none on a pty

@@ -55,6 +55,9 @@ public:
 
     int inputCount() const;   // bytes waiting to be read
     int outputCount() const;  // bytes not yet sent by the driver
+    // The driver's queue is empty and the transmitter has shifted out its
+    // last bit (where the driver tells; a pseudo-terminal has no shifter).
+    bool transmitterEmpty() const;
     LineErrorCounts errorCounts() const;
 
     // Reads what is there, at most `count` bytes: the number read (0 when

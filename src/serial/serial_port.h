@@ -82,6 +82,8 @@ public:
     TSerialStatus ReadStatus();
     int InputCount();
     int OutputFree();
+    // Everything written has left the transmitter (true while closed).
+    bool TransmitterEmpty() const { return device_.transmitterEmpty(); }
 
     bool EventThreadRunning() const { return eventThread_ != nullptr; }
     bool WriteThreadRunning() const { return writeThread_ != nullptr; }

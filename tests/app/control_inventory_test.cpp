@@ -83,6 +83,7 @@ TEST_F(Inventory, CheckBoxesWithTheirCaptionsAndStartStates) {
         bool visible = true;
     } boxes[] = {
         {"CB_open_port2", "Automatically open on startup", false},
+        {"CheckFastReplies", "Fast replies", true},
         {"checkInput", "Input", true},
         {"checkHolding", "Holding", false},
         {"CheckBox1", "Automatic read", false},

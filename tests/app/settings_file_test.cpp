@@ -13,7 +13,8 @@ namespace {
 
 const QStringList kDefaults{"COM1", "19200",       "Even",        "1",   "0", "1000",
                             "1",    "5",           "2",           "600", "1", "1",
-                            "125",  "/opt/tarnel", "192.168.1.3", "502", "50"};
+                            "125",  "/opt/tarnel", "192.168.1.3", "502", "50",
+                            "1"};
 
 struct SettingsFileTest : ::testing::Test {
     QTemporaryDir dir;
@@ -33,7 +34,7 @@ TEST_F(SettingsFileTest, WritesEveryKeyAsKeyEqualsValueInTheTablesOrder) {
     EXPECT_EQ(lines,
               (QStringList{"[Modbus port]", "Name=COM1",       "Speed=19200", "Parity=Even",
                            "SB=1",          "[Modbus]",        "AutoOpen=0",  "Timeout=600",
-                           "Address=1",     "STADDR=1",        "Count=125",   "[Mbus]",
+                           "Address=1",     "STADDR=1",        "Count=125",   "Fast=1", "[Mbus]",
                            "Timeout=1000",  "SearchFrom=1",    "SearchTo=5",  "Retry=2",
                            "[Misc]",        "Dir=/opt/tarnel", "[TCP]",       "IP=192.168.1.3",
                            "Port=502",      "EthTimeout=50"}));
@@ -64,6 +65,7 @@ TEST_F(SettingsFileTest, NumbersThatDoNotParseFallBackToTheDefault) {
     EXPECT_EQ(values[8], "2");
     EXPECT_EQ(values[4], "0");
     EXPECT_EQ(values[10], "7");
+    EXPECT_EQ(values[17], "1") << "fast replies are on unless the file says 0";
 }
 
 TEST_F(SettingsFileTest, KeysTheToolDoesNotKnowSurviveAWrite) {

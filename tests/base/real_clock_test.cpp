@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <thread>
 
 namespace tarnel {
 namespace {
@@ -34,6 +36,39 @@ TEST(RealClock, PeriodicTimerKeepsFiring) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return fired >= 3; }, 5000));
     timer->stop();
     EXPECT_FALSE(timer->isActive());
+}
+
+TEST(RealClock, GateStaysOpenUntilReset) {
+    RealClock clock;
+    std::unique_ptr<Gate> gate = clock.createGate();
+    EXPECT_FALSE(gate->isOpen());
+    EXPECT_FALSE(gate->wait(0));
+    gate->open();
+    EXPECT_TRUE(gate->isOpen());
+    EXPECT_TRUE(gate->wait());
+    EXPECT_TRUE(gate->wait(0));
+    gate->reset();
+    EXPECT_FALSE(gate->isOpen());
+    EXPECT_FALSE(gate->wait(0));
+}
+
+TEST(RealClock, GateWaitTimesOutAfterItsLimit) {
+    RealClock clock;
+    std::unique_ptr<Gate> gate = clock.createGate();
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_FALSE(gate->wait(30));
+    EXPECT_GE(waited.elapsed(), 30);
+}
+
+TEST(RealClock, GateOpenedOnAnotherThreadReleasesTheWait) {
+    for (const int limit : {-1, 60'000}) {
+        RealClock clock;
+        std::unique_ptr<Gate> gate = clock.createGate();
+        std::thread opener([&] { gate->open(); });
+        EXPECT_TRUE(gate->wait(limit)) << "limit " << limit;
+        opener.join();
+    }
 }
 
 }  // namespace

@@ -27,13 +27,15 @@ struct GatewayTest : ::testing::Test, InProcessGateway {
         timerModbus->setInterval(1000);
         timerAuto->setInterval(1000);
         timerAuto->setSingleShot(false);
-        link.openSerial({"COM1", "19200", "Even", "1"});
+        // These tests pin each wait to its full time; fast replies have their own.
+        link.setFastReplies(false);
+        link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
         log.clear();
         rtu.ClearRecords();
     }
     void useTcp() {
         link.closeSerial();
-        link.Butt_connect_xportClick("127.0.0.1", "502", 30);
+        link.connectTcp("127.0.0.1", 502, 30);
         clock.advance(400);
         log.clear();
     }

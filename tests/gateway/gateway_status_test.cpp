@@ -21,7 +21,7 @@ TEST(ParseDottedAddress, FourDecimalPartsBelow256) {
 TEST_F(Status, TheWholeSequenceOneLineAnAnswer) {
     bool version3 = false;
     gatewayStatus.setVersion = [&](bool v3) { version3 = v3; };
-    gatewayStatus.BitBtn18Click(1, 600);
+    gatewayStatus.readStatus(1, 600);
     clock.runUntilIdle();
     const QStringList sent = requests();
     ASSERT_EQ(sent.size(), 14);
@@ -54,11 +54,10 @@ TEST_F(Status, VersionAnswersSetTheBoxes) {
          {std::tuple{"01 04 02 00 02", "Modbus card version: 0.2", false},
           std::tuple{"01 04 02 01 05", "Modbus card version: 1.5", true}}) {
         // Answer step 5 by hand: the gateway's reply is replaced by the one under test.
-        gatewayStatus.BitBtn18Click(1, 600);
+        gatewayStatus.readStatus(1, 600);
         for (int step = 1; step < 5; ++step)
             clock.advance(600);
         clock.advance(1);
-        link.clearBuffers();
         serial.received(RtuFrame(test::bytes(reply)));
         clock.advance(599);
         EXPECT_TRUE(log.lines().contains(line)) << line;
@@ -75,7 +74,7 @@ TEST_F(Status, AFailedAnswerStillWritesTheFirstStepsLineWithZeros) {
     exception.count = -1;
     exception.function = 4;
     rtu.faults().Add(exception);
-    gatewayStatus.BitBtn18Click(1, 600);
+    gatewayStatus.readStatus(1, 600);
     clock.runUntilIdle();
     const QStringList lines = log.lines();
     EXPECT_TRUE(lines.contains("Active devices: 0/0"));
@@ -86,30 +85,30 @@ TEST_F(Status, AFailedAnswerStillWritesTheFirstStepsLineWithZeros) {
 }
 
 TEST_F(Status, ProgramIpListenPortAndSerialNumber) {
-    gatewayStatus.Button1Click(1, "Mask", "10.0.0.1");
+    gatewayStatus.programIp(1, "Mask", "10.0.0.1");
     settle();
     EXPECT_EQ(requests().last(), "01 10 D8 6C 00 02 04 0A 00 00 01 CD CF");
     EXPECT_EQ(log.lines().first(), "Program Mask...");
-    gatewayStatus.Button2Click(1, "502");
+    gatewayStatus.setListenPort(1, "502");
     settle();
     EXPECT_TRUE(requests().last().startsWith("01 06 DA C2 01 F6"));
-    gatewayStatus.Button3Click(1, "12345678");
+    gatewayStatus.setSerialNumber(1, "12345678");
     settle();
     EXPECT_TRUE(requests().last().startsWith("01 10 D8 22 00 02 04 12 34 56 78"));
     // Read the address back with the status sequence.
     log.clear();
-    gatewayStatus.BitBtn18Click(1, 600);
+    gatewayStatus.readStatus(1, 600);
     clock.runUntilIdle();
     EXPECT_TRUE(log.lines().contains("MASK: 10.0.0.1"));
 }
 
 TEST_F(Status, NetworkInputErrors) {
-    gatewayStatus.Button1Click(1, "Mask", "192.168.1.300");
-    gatewayStatus.Button1Click(1, "Router", "10.0.0.1");
-    gatewayStatus.Button2Click(1, "49");
-    gatewayStatus.Button2Click(1, "");
-    gatewayStatus.Button3Click(1, "1234567");
-    gatewayStatus.Button3Click(1, "1234x678");
+    gatewayStatus.programIp(1, "Mask", "192.168.1.300");
+    gatewayStatus.programIp(1, "Router", "10.0.0.1");
+    gatewayStatus.setListenPort(1, "49");
+    gatewayStatus.setListenPort(1, "");
+    gatewayStatus.setSerialNumber(1, "1234567");
+    gatewayStatus.setSerialNumber(1, "1234x678");
     settle();
     EXPECT_TRUE(requests().isEmpty());
     EXPECT_EQ(log.lines().mid(0, 4),

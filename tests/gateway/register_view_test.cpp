@@ -6,11 +6,11 @@ namespace {
 using RegisterViewTest = test::GatewayTest;
 
 TEST_F(RegisterViewTest, ReadsABlockIntoTheGrid) {
-    commands.BitBtn17Click(1, "1");  // readout period 60 s into holding register 3
+    commands.setReadoutPeriod(1, "1");  // readout period 60 s into holding register 3
     settle();
     log.clear();
     rtu.ClearRecords();
-    view.BitBtn3Click({1, "3", "1", false, 600});
+    view.read({1, 3, 1, false, 600});
     EXPECT_EQ(log.lines(), QStringList{"Reading free number of registers..."});
     // A 10 ms lead and 2 ms after each of the 8 bytes, then the time-out.
     clock.advance(26 + 599);
@@ -23,7 +23,7 @@ TEST_F(RegisterViewTest, ReadsABlockIntoTheGrid) {
 }
 
 TEST_F(RegisterViewTest, StartOneHundredCountThreeNumbersTheRowsFromTheRequest) {
-    view.BitBtn3Click({1, "100", "3", true, 600});
+    view.read({1, 100, 3, true, 600});
     clock.advance(600);
     EXPECT_EQ(requests().value(0).left(17), "01 04 00 64 00 03");
     // The rows are numbered 100, 101, 102 whatever the reply says.
@@ -36,17 +36,17 @@ TEST_F(RegisterViewTest, StartOneHundredCountThreeNumbersTheRowsFromTheRequest) 
 }
 
 TEST_F(RegisterViewTest, InputErrorsSendNothing) {
-    view.BitBtn3Click({1, "", "125", true, 600});
+    view.read({1, std::nullopt, 125, true, 600});
     EXPECT_EQ(log.lines(), QStringList{"Enter proper initial conditions..."});
     link.closeSerial();
     log.clear();
-    view.BitBtn3Click({1, "1", "125", true, 600});
+    view.read({1, 1, 125, true, 600});
     EXPECT_EQ(log.lines(), QStringList{"Serial or TCP port for modbus is not open..."});
     EXPECT_TRUE(requests().isEmpty());
 }
 
 TEST_F(RegisterViewTest, ACountAboveTheProtocolLimitShowsTheGatewaysException) {
-    view.BitBtn3Click({1, "1", "200", true, 600});
+    view.read({1, 1, 200, true, 600});
     clock.advance(600);
     EXPECT_EQ(requests().value(0).left(17), "01 04 00 01 00 C8");
     EXPECT_TRUE(log.lines().contains("Error - ILLEGAL DATA VALUE\r"));
@@ -55,22 +55,22 @@ TEST_F(RegisterViewTest, ACountAboveTheProtocolLimitShowsTheGatewaysException) {
 
 TEST_F(RegisterViewTest, AutomaticReadKeepsOnlyTheLatestReply) {
     QObject::connect(&view, &RegisterView::automaticRead, [&] {
-        view.BitBtn3Click({1, "3", "2", false, 600});
+        view.read({1, 3, 2, false, 600});
     });
-    view.Edit_autoChange(5);
-    view.CheckBox1Click(true);
+    view.setAutomaticPeriod(5);
+    view.setAutomatic(true);
     clock.advance(5000 + 26 + 600);
     EXPECT_EQ(grid.rows(), 4);
     clock.advance(5000);
     EXPECT_EQ(grid.rows(), 4) << "each reply replaces the rows";
     EXPECT_EQ(requests().size(), 2);
-    view.CheckBox1Click(false);
+    view.setAutomatic(false);
     clock.advance(20000);
     EXPECT_EQ(requests().size(), 2);
 }
 
 TEST_F(RegisterViewTest, ACommandReplyAddsNoRows) {
-    commands.BitBtn10Click(1);
+    commands.setClock(1);
     settle();
     EXPECT_EQ(grid.rows(), 2);
     EXPECT_TRUE(log.lines().last().startsWith("RCVD:01 10 00 10 00 04 "));
@@ -79,7 +79,7 @@ TEST_F(RegisterViewTest, ACommandReplyAddsNoRows) {
 
 TEST_F(RegisterViewTest, RepliesOverTcp) {
     useTcp();
-    view.BitBtn3Click({1, "3", "1", false, 600});
+    view.read({1, 3, 1, false, 600});
     settle();
     EXPECT_EQ(requests(tcpEndpoint), QStringList{"03 E8 00 00 00 06 01 03 00 03 00 01"});
     EXPECT_EQ(grid.rows(), 3);
@@ -92,7 +92,7 @@ TEST_F(RegisterViewTest, FaultsShowTheirLinesAndAddNoRows) {
         fault.value = value;
         rtu.faults().Add(fault);
         log.clear();
-        view.BitBtn3Click({1, "3", "1", false, 600});
+        view.read({1, 3, 1, false, 600});
         settle();
         return log.lines();
     };

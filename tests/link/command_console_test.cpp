@@ -31,7 +31,7 @@ struct Console : test::LinkTest {
 
 TEST_F(Console, AHexCommandGoesOutAsTypedAndItsReplyIsLoggedAfterTheTimeOut) {
     openSerial();
-    console.Butt_command_sendClick(false, "01 04 00 01 00 7D 61 EB", 600);
+    console.send(false, "01 04 00 01 00 7D 61 EB", 600);
     EXPECT_EQ(serial.written, bytes("01 04 00 01 00 7D 61 EB"));
     EXPECT_TRUE(serial.steps.filter("RTS").isEmpty()) << "no RTS switching, no CRC";
     serial.deliver(bytes("01 04 02 00 0A 39 37"));
@@ -44,29 +44,29 @@ TEST_F(Console, AHexCommandGoesOutAsTypedAndItsReplyIsLoggedAfterTheTimeOut) {
 
 TEST_F(Console, AsciiModeSendsTheTextUnchanged) {
     openSerial();
-    console.Butt_command_sendClick(true, "A", 600);
+    console.send(true, "A", 600);
     EXPECT_EQ(serial.written, QByteArray("A"));
 }
 
 TEST_F(Console, NeedsTheSerialPortAndRefusesBadHexWithoutSending) {
     connectTcp();
-    console.Butt_command_sendClick(false, "01 03", 600);
+    console.send(false, "01 03", 600);
     EXPECT_EQ(log.lines(), QStringList{"Serial port is not opened"});
     EXPECT_TRUE(tcp.sent.isEmpty());
-    link.openSerial({"COM1", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     log.clear();
-    console.Butt_command_sendClick(false, "01 0g", 600);
+    console.send(false, "01 0g", 600);
     EXPECT_EQ(log.lines(), QStringList{"Wrong custom hex command, 0..F uppercase allowed"});
     EXPECT_TRUE(serial.written.isEmpty());
     EXPECT_FALSE(timer->isActive());
-    console.Butt_command_sendClick(false, "", 600);
+    console.send(false, "", 600);
     EXPECT_FALSE(timer->isActive()) << "an empty command does nothing";
 }
 
 TEST_F(Console, LeftoverBytesShowAtTheStartOfTheReply) {
     openSerial();
     serial.deliver(bytes("AA"));
-    console.Butt_command_sendClick(false, "01 02", 100);
+    console.send(false, "01 02", 100);
     serial.deliver(bytes("BB"));
     clock.advance(100);
     EXPECT_EQ(log.lines(), QStringList{"RCVD:AA BB "});
@@ -77,8 +77,8 @@ TEST_F(Console, TheDeviceCountBranchCountsAndStartsTheReadOut) {
     int started = -1;
     console.startDeviceReadOut = [&](int count) { started = count; };
     link.DeviceCountPending = true;
+    console.request(ReadInputRegistersRequest(1, 59500, 2), 600);
     serial.deliver(RtuFrame(bytes("01 04 04 01 03 80 00")));
-    timer->start(600);
     clock.advance(600);
     EXPECT_EQ(started, 4);
     EXPECT_EQ(link.ActiveDeviceCount, 4);
@@ -92,12 +92,12 @@ TEST_F(Console, NoActiveDevicesOrNoAnswer) {
     console.startDeviceReadOut = [&](int) { started = true; };
     for (const QByteArray& reply :
          {RtuFrame(bytes("01 04 02 00 00")), QByteArray(), bytes("01 04 02 FF FF 00 00")}) {
+        clock.advance(1000);  // past the settle time of a time-out before
         log.clear();
-        link.clearBuffers();
         link.DeviceCountPending = true;
         link.ActiveDeviceCount = 9;
+        console.request(ReadInputRegistersRequest(1, 59500, 1), 600);
         serial.deliver(reply);
-        timer->start(600);
         clock.advance(600);
         EXPECT_EQ(log.lines().last(), "No active devices in Corvane memory...");
         EXPECT_EQ(link.ActiveDeviceCount, 0);
@@ -108,8 +108,8 @@ TEST_F(Console, NoActiveDevicesOrNoAnswer) {
 TEST_F(Console, ACommandReplyIsShownAsTheAddressMap) {
     openSerial();
     link.CommandReplyPending = true;
+    console.request(ReadInputRegistersRequest(1, 59400, 1), 600);
     serial.deliver(RtuFrame(bytes("01 04 02 05 00")));
-    timer->start(600);
     clock.advance(600);
     EXPECT_EQ(log.lines().mid(1), (QStringList{"Modbus 1 -> Mbus 5", "Modbus 2 -> Mbus 0"}));
     EXPECT_FALSE(link.CommandReplyPending);
@@ -119,7 +119,7 @@ TEST_F(Console, SendingClearsThePendingFlags) {
     openSerial();
     link.CommandReplyPending = true;
     link.DeviceCountPending = true;
-    console.Butt_command_sendClick(false, "01 02", 600);
+    console.send(false, "01 02", 600);
     EXPECT_FALSE(link.CommandReplyPending);
     EXPECT_FALSE(link.DeviceCountPending);
 }

@@ -22,15 +22,24 @@ struct LinkTest : ::testing::Test {
     FakeTcp tcp;
     GatewayLink link{serial, tcp, clock, log, status, dialogs};
 
+    QObject owner;
+    Timer* deadline = clock.createTimer(&owner, "Deadline");
+    QList<ExchangeResult> results;  // how each exchange asked by exchange() ended
+
     LinkTest() { log.clear(); }
 
+    void exchange(const ModbusRequest& request, int timeoutMs = 600) {
+        link.exchange(&owner, request, *deadline, timeoutMs,
+                      [this](const ExchangeResult& result) { results << result; });
+    }
+
     void openSerial(const QString& name = "COM1") {
-        link.openSerial({name, "19200", "Even", "1"});
+        link.openSerial(SerialSettingsFromTexts(name, "19200", "Even", "1"));
         serial.steps.clear();
         log.clear();
     }
     void connectTcp() {
-        link.Butt_connect_xportClick("127.0.0.1", "502", 30);
+        link.connectTcp("127.0.0.1", 502, 30);
         tcp.accept();
         clock.advance(400);
         log.clear();

@@ -8,7 +8,7 @@ using Ports = test::LinkTest;
 TEST_F(Ports, OpeningShowsTheSettingsAndClosingSaysSo) {
     int changes = 0;
     QObject::connect(&link, &GatewayLink::stateChanged, [&] { ++changes; });
-    link.Butt_open_port2Click({"COM12", "57600", "None", "2"});
+    link.openSerial(SerialSettingsFromTexts("COM12", "57600", "None", "2"));
     EXPECT_TRUE(link.SerialOpen());
     EXPECT_EQ(serial.deviceName, "\\\\.\\COM12");
     EXPECT_EQ(serial.line.baudrate, 57600);
@@ -18,7 +18,7 @@ TEST_F(Ports, OpeningShowsTheSettingsAndClosingSaysSo) {
     EXPECT_EQ(log.lines(), QStringList{"COM12 - 57600,8,None"});
     EXPECT_EQ(changes, 1);
 
-    link.Butt_open_port2Click({"COM12", "57600", "None", "2"});
+    link.closeSerial();
     EXPECT_FALSE(link.SerialOpen());
     EXPECT_FALSE(serial.isOpen());
     EXPECT_EQ(status.text(StatusPanels::Serial), "\\\\.\\COM12 is closed");
@@ -36,7 +36,7 @@ TEST_F(Ports, LineSettingsFallBackOnTextsThatAreNotKnown) {
         {"4800", "Space", "", 4800, 4, 1},
     };
     for (const auto& c : cases) {
-        link.openSerial({"COM1", c.speed, c.parity, c.stop});
+        link.openSerial(SerialSettingsFromTexts("COM1", c.speed, c.parity, c.stop));
         EXPECT_EQ(serial.line.baudrate, c.baudrate) << c.speed;
         EXPECT_EQ(serial.line.parity, c.parityCode) << c.parity;
         EXPECT_EQ(serial.line.stopBits, c.stopBits) << c.stop;
@@ -49,7 +49,7 @@ TEST_F(Ports, LineSettingsFallBackOnTextsThatAreNotKnown) {
 TEST_F(Ports, ABusyPortGivesTheBoxAndTheReasonInTheLog) {
     serial.probeReason =
         "Can't open specified device \\\\.\\COM3 as /dev/ttyS2 (Error 13, Permission denied)";
-    link.Butt_open_port2Click({"COM3", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("COM3", "19200", "Even", "1"));
     EXPECT_FALSE(link.SerialOpen());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, "warning");
@@ -61,7 +61,7 @@ TEST_F(Ports, ABusyPortGivesTheBoxAndTheReasonInTheLog) {
 
 TEST_F(Ports, AnOpenErrorIsShownAndLeavesThePortClosed) {
     serial.openError = "Error writing dcb (22), Invalid argument";
-    link.openSerial({"COM1", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     EXPECT_FALSE(link.SerialOpen());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, serial.openError);
@@ -77,7 +77,7 @@ TEST_F(Ports, ADeviceThatGoesAwayEndsTheSerialLink) {
 }
 
 TEST_F(Ports, TcpConnectAndDisconnectEvents) {
-    link.Butt_connect_xportClick("192.168.1.3", "", 50);
+    link.connectTcp("192.168.1.3", TcpPortFromText(""), 50);
     EXPECT_EQ(tcp.host, "192.168.1.3");
     EXPECT_EQ(tcp.port, 502) << "an empty port box means 502";
     EXPECT_EQ(log.lines(), QStringList{"Trying to connect to remote TCP server..."});
@@ -95,7 +95,7 @@ TEST_F(Ports, TcpConnectAndDisconnectEvents) {
     EXPECT_FALSE(link.connectWaiting()) << "(50 + 1) x 10 ms";
 
     clock.advance(61'000);
-    link.BitBtn24Click();
+    link.disconnectTcp();
     EXPECT_FALSE(link.TcpMode());
     EXPECT_EQ(log.lines().last(), "Disconnected TCP/IP connection at 10:01:01");
     EXPECT_EQ(status.text(StatusPanels::Tcp), "Disconnected TCP ");
@@ -104,7 +104,7 @@ TEST_F(Ports, TcpConnectAndDisconnectEvents) {
 TEST_F(Ports, BadPortTextsAreRefused) {
     for (const char* port : {"abc", "70000", "-1"}) {
         log.clear();
-        link.Butt_connect_xportClick("192.168.1.3", port, 30);
+        link.connectTcp("192.168.1.3", TcpPortFromText(port), 30);
         EXPECT_EQ(log.lines(), QStringList{"Remote IP and Port are not properly set..."}) << port;
         EXPECT_FALSE(link.TcpMode());
     }
@@ -112,18 +112,18 @@ TEST_F(Ports, BadPortTextsAreRefused) {
 }
 
 TEST_F(Ports, ASecondConnectWhileConnectedOrWaitingDoesNothing) {
-    link.Butt_connect_xportClick("10.0.0.9", "502", 30);
-    link.Butt_connect_xportClick("10.0.0.8", "502", 30);
+    link.connectTcp("10.0.0.9", 502, 30);
+    link.connectTcp("10.0.0.8", 502, 30);
     EXPECT_EQ(tcp.host, "10.0.0.9");
     tcp.accept();
     clock.advance(400);
-    link.Butt_connect_xportClick("10.0.0.7", "502", 30);
+    link.connectTcp("10.0.0.7", 502, 30);
     EXPECT_EQ(tcp.host, "10.0.0.9");
     EXPECT_EQ(log.lines().filter("Trying").size(), 1);
 }
 
 TEST_F(Ports, SocketErrorsAreLoggedByNumber) {
-    link.Butt_connect_xportClick("192.168.1.3", "502", 30);
+    link.connectTcp("192.168.1.3", 502, 30);
     tcp.fail(10061);
     EXPECT_EQ(log.lines().last(), "Socket error #10061");
     EXPECT_FALSE(link.TcpMode());
@@ -131,7 +131,7 @@ TEST_F(Ports, SocketErrorsAreLoggedByNumber) {
 
 TEST_F(Ports, OpeningTheSerialPortClosesTcp) {
     connectTcp();
-    link.openSerial({"COM1", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     EXPECT_TRUE(link.SerialOpen());
     EXPECT_FALSE(link.TcpMode());
     EXPECT_EQ(log.lines(),

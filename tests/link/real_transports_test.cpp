@@ -29,21 +29,53 @@ struct RealLinks : ::testing::Test {
     CommTransport serial;
     SocketTransport tcp;
     GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    QObject owner;
+    Timer* deadline = clock.createTimer(&owner);
+    std::optional<ExchangeResult> result;
+
+    void exchange(const ModbusRequest& request) {
+        result.reset();
+        link.exchange(&owner, request, *deadline, 5000,
+                      [this](const ExchangeResult& ended) { result = ended; });
+    }
 };
 
-TEST_F(RealLinks, SerialRequestAndReplyOverAPty) {
+TEST_F(RealLinks, SerialRequestAndReplyOverAPtyBothWays) {
+    for (const bool fast : {true, false}) {
+        test::PtyPair pty;
+        link.setFastReplies(fast);
+        link.openSerial(SerialSettingsFromTexts(pty.slavePath(), "19200", "Even", "1"));
+        ASSERT_TRUE(link.SerialOpen()) << log.lines().join('\n').toStdString();
+        exchange(WriteSingleRegisterRequest(1, 0, 0x00, 0x05));
+        // Paced bytes go out from the event loop: read without blocking it.
+        const QByteArray request = RtuFrame(bytes("01 06 00 00 00 05"));
+        QByteArray got;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                got += pty.read(static_cast<int>(request.size() - got.size()), 20);
+                return got.size() >= request.size();
+            },
+            5000))
+            << fast << " " << got.toHex(' ').toStdString();
+        EXPECT_EQ(got, request) << fast;
+        pty.write(request);  // the gateway echoes a write
+        ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+        EXPECT_EQ(result->end, ExchangeEnd::Reply);
+        EXPECT_EQ(result->reply, request);
+        link.closeSerial();
+        EXPECT_EQ(log.lines().last(), "Serial port for modbus closed");
+    }
+}
+
+TEST_F(RealLinks, AHungUpPtyEndsTheExchangeAsLinkLost) {
     test::PtyPair pty;
-    link.openSerial({pty.slavePath(), "19200", "Even", "1"});
-    ASSERT_TRUE(link.SerialOpen()) << log.lines().join('\n').toStdString();
-    bool sent = false;
-    link.SendWriteSingleRegister(1, 0, 0x00, 0x05, [&] { sent = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sent; }, 5000));
-    EXPECT_EQ(pty.read(8), RtuFrame(bytes("01 06 00 00 00 05")));
-    pty.write(bytes("01 06 00 00 00 05 48 09"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return link.SerialRxBuffer().size() == 8; }, 5000));
-    EXPECT_EQ(link.takeReply(), bytes("01 06 00 00 00 05 48 09"));
-    link.closeSerial();
-    EXPECT_EQ(log.lines().last(), "Serial port for modbus closed");
+    link.openSerial(SerialSettingsFromTexts(pty.slavePath(), "19200", "Even", "1"));
+    ASSERT_TRUE(link.SerialOpen());
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    pty.hangUp();  // the gateway's end of the line goes away
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+    EXPECT_EQ(result->end, ExchangeEnd::LinkLost);
+    EXPECT_FALSE(link.SerialOpen());
 }
 
 TEST_F(RealLinks, ABusySerialPortGivesTheBoxAndTheSystemsReason) {
@@ -51,7 +83,7 @@ TEST_F(RealLinks, ABusySerialPortGivesTheBoxAndTheSystemsReason) {
     TSerialPort other;
     other.SetDeviceName(pty.slavePath());
     other.Open();
-    link.openSerial({pty.slavePath(), "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts(pty.slavePath(), "19200", "Even", "1"));
     EXPECT_FALSE(link.SerialOpen());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, "This serial port is already in use!");
@@ -60,7 +92,7 @@ TEST_F(RealLinks, ABusySerialPortGivesTheBoxAndTheSystemsReason) {
 }
 
 TEST_F(RealLinks, AMissingSerialDeviceSaysWhy) {
-    link.openSerial({"/dev/tarnel-no-such-tty", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("/dev/tarnel-no-such-tty", "19200", "Even", "1"));
     EXPECT_FALSE(link.SerialOpen());
     EXPECT_EQ(
         log.lines().last(),
@@ -71,17 +103,20 @@ TEST_F(RealLinks, AMissingSerialDeviceSaysWhy) {
 TEST_F(RealLinks, TcpConnectRequestReplyAndPeerClose) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    link.Butt_connect_xportClick("127.0.0.1", QString::number(server.serverPort()), 30);
+    link.connectTcp("127.0.0.1", server.serverPort(), 30);
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.TcpMode(); }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000));
     QTcpSocket* peer = server.nextPendingConnection();
-    link.SendReadInputRegisters(1, 1, 1);
+    exchange(ReadInputRegistersRequest(1, 1, 1));
     ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 12; }, 5000));
     EXPECT_EQ(peer->readAll(), bytes("03 E8 00 00 00 06 01 04 00 01 00 01"));
     peer->write(bytes("03 E8 00 00 00 05 01 04 02 00 0A"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return link.TcpRxBuffer().size() == 11; }, 5000));
-    EXPECT_EQ(link.takeReply(), bytes("01 04 02 00 0A 39 37"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+    EXPECT_EQ(result->reply, bytes("01 04 02 00 0A 39 37"));
+    exchange(ReadInputRegistersRequest(1, 1, 1));
     peer->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+    EXPECT_EQ(result->end, ExchangeEnd::LinkLost);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !link.TcpMode(); }, 5000));
     EXPECT_TRUE(log.lines().last().startsWith("Disconnected TCP/IP connection at "));
 }
@@ -91,7 +126,7 @@ TEST_F(RealLinks, ARefusedConnectionIsSocketError10061) {
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     const quint16 port = server.serverPort();
     server.close();
-    link.Butt_connect_xportClick("127.0.0.1", QString::number(port), 30);
+    link.connectTcp("127.0.0.1", port, 30);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return log.lines().last().startsWith("Socket error"); }, 5000));
     EXPECT_EQ(log.lines().last(), "Socket error #10061");

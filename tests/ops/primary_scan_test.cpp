@@ -21,7 +21,8 @@ struct Scan : ::testing::Test, test::InProcessGateway {
     Scan() {
         QObject::connect(&scan, &PrimaryScan::scanControlsEnabled,
                          [this](bool on) { controls.push_back(on); });
-        link.openSerial({"COM1", "19200", "Even", "1"});
+        link.setFastReplies(false);
+        link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
         log.clear();
         rtu.ClearRecords();
     }
@@ -37,7 +38,7 @@ struct Scan : ::testing::Test, test::InProcessGateway {
 };
 
 TEST_F(Scan, TheWireTrafficOfOneAddress) {
-    scan.BitBtn1Click(settings(1, 1));
+    scan.start(settings(1, 1));
     run();
     const QStringList sent = requestsHex();
     ASSERT_GE(sent.size(), 3);
@@ -57,7 +58,7 @@ TEST_F(Scan, TheWireTrafficOfOneAddress) {
 }
 
 TEST_F(Scan, FindsEveryDefaultMeterWithAGenerousScanTime) {
-    scan.BitBtn1Click(settings(0, 10, 2000));
+    scan.start(settings(0, 10, 2000));
     run();
     QStringList addresses;
     for (int row = 1; row < grid.rows() - 1; ++row)
@@ -72,17 +73,17 @@ TEST_F(Scan, FindsEveryDefaultMeterWithAGenerousScanTime) {
 }
 
 TEST_F(Scan, ASilentAddressIsAskedRetryPlusOneTimes) {
-    scan.BitBtn1Click(settings(200, 200, 300, 2));
+    scan.start(settings(200, 200, 300, 2));
     run();
     EXPECT_EQ(searches(200), 3);
     log.clear();
-    scan.BitBtn1Click(settings(200, 200, 300, 0));
+    scan.start(settings(200, 200, 300, 0));
     run();
     EXPECT_EQ(searches(200), 1);
 }
 
 TEST_F(Scan, FromAboveToIsSwapped) {
-    const auto range = scan.BitBtn1Click(settings(3, 2, 2000));
+    const auto range = scan.start(settings(3, 2, 2000));
     EXPECT_EQ(range, std::make_pair(2, 3));
     run();
     EXPECT_EQ(searches(2), 1);
@@ -90,7 +91,7 @@ TEST_F(Scan, FromAboveToIsSwapped) {
 }
 
 TEST_F(Scan, AScanTo255Ends) {
-    scan.BitBtn1Click(settings(254, 255, 300, 0));
+    scan.start(settings(254, 255, 300, 0));
     run();
     EXPECT_FALSE(job.scanRunning);
     EXPECT_EQ(searches(255), 1);
@@ -100,7 +101,7 @@ TEST_F(Scan, AScanTo255Ends) {
 TEST_F(Scan, AMeterWithABadChecksumIsRetriedAModbusCrcErrorIsNot) {
     bus.meters().front().wrongChecksum = true;
     const int address = bus.meters().front().address;
-    scan.BitBtn1Click(settings(address, address, 2000, 2));
+    scan.start(settings(address, address, 2000, 2));
     run();
     EXPECT_EQ(searches(address), 3);
     EXPECT_GE(log.lines().count("Wrong CRC"), 3);
@@ -112,7 +113,7 @@ TEST_F(Scan, AMeterWithABadChecksumIsRetriedAModbusCrcErrorIsNot) {
     crc.function = 4;
     crc.registerNumber = 33800;
     rtu.faults().Add(crc);
-    scan.BitBtn1Click(settings(address, address, 2000, 2));
+    scan.start(settings(address, address, 2000, 2));
     run();
     EXPECT_EQ(searches(address), 1) << "a Modbus fault in the data reply counts as an answer";
     EXPECT_TRUE(log.lines().contains("Error in CRC field\r"));
@@ -125,18 +126,18 @@ TEST_F(Scan, ASlowMeterNeedsAGenerousScanTime) {
                    b.RspUd().size() + b.extraDelayMs * 1000 / 4583;
         });
     const int address = slowest->address;
-    scan.BitBtn1Click(settings(address, address, 300, 0));
+    scan.start(settings(address, address, 300, 0));
     run();
     EXPECT_EQ(grid.rows(), 2) << "missed";
-    scan.BitBtn1Click(settings(address, address, 3000, 0));
+    scan.start(settings(address, address, 3000, 0));
     run();
     EXPECT_EQ(grid.cell(1, 1), QString::number(address));
 }
 
 TEST_F(Scan, StopEndsTheScan) {
-    scan.BitBtn1Click(settings(0, 250, 300));
+    scan.start(settings(0, 250, 300));
     clock.advance(5000);
-    scan.BitBtn2Click();
+    scan.stop();
     EXPECT_FALSE(job.scanRunning);
     EXPECT_TRUE(job.searchIdle);
     EXPECT_EQ(clock.armedTimers(), 0);
@@ -149,9 +150,9 @@ TEST_F(Scan, ReadUpdatesEveryRowWithThatAddressAndAddsNone) {
     grid.setRowTexts(1, {"old", QString::number(address)});
     grid.setRowTexts(2, {"other", "99"});
     grid.setRowTexts(3, {"again", QString::number(address)});
-    scan.gridLoopsSelectCell(1);
+    scan.selectRow(1);
     EXPECT_EQ(scan.selectedText(), QStringLiteral("Selected: %1").arg(address));
-    scan.Read1Click(settings(0, 0));
+    scan.readSelected(settings(0, 0));
     run();
     EXPECT_EQ(grid.rows(), 4);
     EXPECT_EQ(grid.cell(1, 0), grid.cell(3, 0));
@@ -161,14 +162,14 @@ TEST_F(Scan, ReadUpdatesEveryRowWithThatAddressAndAddsNone) {
 }
 
 TEST_F(Scan, ReadWithoutAValidRowAndASilentMeter) {
-    scan.gridLoopsSelectCell(1);  // the empty row
+    scan.selectRow(1);  // the empty row
     EXPECT_EQ(scan.selectedText(), "Selected: -1");
-    scan.Read1Click(settings(0, 0));
+    scan.readSelected(settings(0, 0));
     EXPECT_EQ(log.lines(), QStringList{"Not a valid device selected..."});
     grid.setRowTexts(1, {"x", "200"});
-    scan.gridLoopsSelectCell(1);
+    scan.selectRow(1);
     log.clear();
-    scan.Read1Click(settings(0, 0, 300, 2));
+    scan.readSelected(settings(0, 0, 300, 2));
     run();
     EXPECT_EQ(log.lines().count("Searching/Reading address 200"), 2);
 }
@@ -176,7 +177,7 @@ TEST_F(Scan, ReadWithoutAValidRowAndASilentMeter) {
 TEST_F(Scan, TheGridStopsAt250Rows) {
     grid.setRows(kMaxLoopsRows);
     const int address = bus.meters().front().address;
-    scan.BitBtn1Click(settings(address, address));
+    scan.start(settings(address, address));
     run();
     EXPECT_EQ(grid.rows(), 250);
     EXPECT_EQ(grid.cell(249, 1), QString::number(address));
@@ -185,7 +186,7 @@ TEST_F(Scan, TheGridStopsAt250Rows) {
 TEST_F(Scan, NoLinkNoScan) {
     link.closeSerial();
     log.clear();
-    scan.BitBtn1Click(settings(1, 2));
+    scan.start(settings(1, 2));
     EXPECT_EQ(log.lines(), QStringList{"Serial or TCP port for modbus is not open..."});
     EXPECT_FALSE(job.scanRunning);
 }
@@ -194,17 +195,17 @@ TEST_F(Scan, RemoveAndClear) {
     grid.setRows(4);
     grid.setRowTexts(1, {"a", "1"});
     grid.setRowTexts(2, {"b", "2"});
-    scan.Removefromtable1Click();  // nothing selected yet: nothing removed
+    scan.removeSelectedRow();  // nothing selected yet: nothing removed
     EXPECT_EQ(grid.rows(), 4);
-    scan.gridLoopsSelectCell(1);
-    scan.Removefromtable1Click();
+    scan.selectRow(1);
+    scan.removeSelectedRow();
     EXPECT_EQ(grid.rows(), 3);
     EXPECT_EQ(grid.cell(1, 0), "b");
     EXPECT_EQ(grid.cell(0, 0), " ID ");
-    scan.gridLoopsSelectCell(2);  // the empty row
-    scan.Removefromtable1Click();
+    scan.selectRow(2);  // the empty row
+    scan.removeSelectedRow();
     EXPECT_EQ(grid.rows(), 3);
-    scan.Butt_clear_gridClick();
+    scan.clearGrid();
     EXPECT_EQ(grid.rows(), 2);
     EXPECT_EQ(grid.cell(1, 0), "");
 }

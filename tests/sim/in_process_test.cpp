@@ -19,35 +19,34 @@ namespace tarnel::sim {
 namespace {
 
 struct InProcess : ::testing::Test, test::InProcessGateway {
-    // One request and its reply after `waitMs`, as an operation's timer takes it.
-    QByteArray request(const std::function<void(GatewayLink::Sent)>& send, int waitMs = 600) {
+    Timer* deadline = clock.createTimer(&owner);
+
+    // These exchanges wait their whole time, as a scan without fast replies does.
+    InProcess() { link.setFastReplies(false); }
+
+    // One request and what came back within `waitMs`.
+    QByteArray request(const ModbusRequest& modbus, int waitMs = 600) {
         link.prepareRequest();
-        bool sent = false;
-        send([&] { sent = true; });
-        clock.runUntilIdle(100);
-        EXPECT_TRUE(sent);
-        clock.advance(waitMs);
-        return link.takeReply();
+        std::optional<ExchangeResult> result;
+        link.exchange(&owner, modbus, *deadline, waitMs,
+                      [&](const ExchangeResult& ended) { result = ended; });
+        clock.runUntilIdle(waitMs + 100);
+        EXPECT_TRUE(result.has_value());
+        return result ? result->reply : QByteArray();
     }
 
     // Reads the meter at `address` through the pass-through, as a scan does.
     bool readMeter(uint8_t address, GridModel& grid, int scanTimeMs) {
         const Bytes telegram = ReqUd2(address);
-        request(
-            [&](auto sent) {
-                link.SendWriteRegisters(
-                    1, reg::kMbusBuffer, static_cast<int>(telegram.size()),
-                    QByteArrayView(reinterpret_cast<const char*>(telegram.data()),
-                                   static_cast<qsizetype>(telegram.size())),
-                    sent);
-            },
-            scanTimeMs);
-        const FirstRegister state = ReadFirstRegister(
-            request([&](auto sent) { link.SendReadInputRegisters(1, reg::kMbusStatus, 1, sent); }));
+        request(*WriteRegistersRequest(1, reg::kMbusBuffer, static_cast<int>(telegram.size()),
+                                       QByteArrayView(reinterpret_cast<const char*>(telegram.data()),
+                                                      static_cast<qsizetype>(telegram.size()))),
+                scanTimeMs);
+        const FirstRegister state =
+            ReadFirstRegister(request(ReadInputRegistersRequest(1, reg::kMbusStatus, 1)));
         if (state.low == 0 || state.high <= 3) return false;
         const int registers = (state.low + 1) / 2;
-        const QByteArray reply = request(
-            [&](auto sent) { link.SendReadInputRegisters(1, reg::kMbusBuffer, registers, sent); });
+        const QByteArray reply = request(ReadInputRegistersRequest(1, reg::kMbusBuffer, registers));
         const MbusReply mbus = ParseMbusResponse(reply, 2 * registers);
         int selected = -1;
         return DecodeIntoLoopsGrid(mbus.telegram, grid, log, clock.now(), true, false, selected);
@@ -55,7 +54,7 @@ struct InProcess : ::testing::Test, test::InProcessGateway {
 };
 
 TEST_F(InProcess, AMeterIsReadThroughThePassThroughOverSerial) {
-    link.openSerial({"COM1", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     ASSERT_TRUE(link.SerialOpen());
     GridModel grid(loopsGridLayout().headers);
     const uint8_t address = bus.meters().front().address;
@@ -66,7 +65,7 @@ TEST_F(InProcess, AMeterIsReadThroughThePassThroughOverSerial) {
 }
 
 TEST_F(InProcess, TheSameOverTcpAndNothingFromAnEmptyAddress) {
-    link.Butt_connect_xportClick("127.0.0.1", "502", 30);
+    link.connectTcp("127.0.0.1", 502, 30);
     clock.advance(400);
     ASSERT_TRUE(link.TcpMode());
     GridModel grid(loopsGridLayout().headers);
@@ -76,7 +75,7 @@ TEST_F(InProcess, TheSameOverTcpAndNothingFromAnEmptyAddress) {
 }
 
 TEST_F(InProcess, ATooShortScanTimeMissesAMeterThatNeedsLonger) {
-    link.openSerial({"COM1", "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     GridModel grid(loopsGridLayout().headers);
     // The meter with the longest reply takes longest on the 2400 Bd bus.
     const auto slowest = std::max_element(
@@ -89,8 +88,8 @@ TEST_F(InProcess, ATooShortScanTimeMissesAMeterThatNeedsLonger) {
 }
 
 TEST_F(InProcess, TheWireRecordShowsEveryRequestAndReply) {
-    link.openSerial({"COM1", "19200", "Even", "1"});
-    request([&](auto sent) { link.SendReadHoldingRegisters(1, reg::kReadoutMinutes, 1, sent); });
+    link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
+    request(ReadHoldingRegistersRequest(1, reg::kReadoutMinutes, 1));
     const auto records = rtu.Records();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_TRUE(records[0].request);

@@ -57,6 +57,12 @@ TEST(SimFaults, ParsedFromTheCommandLine) {
     EXPECT_FALSE(ParseFault("lightning", &error));
     EXPECT_EQ(error, "unknown fault 'lightning'");
     EXPECT_FALSE(ParseFault("crc,count=two", &error));
+    EXPECT_EQ(ParseFault("double", &error)->kind, FaultKind::Double);
+    EXPECT_EQ(ParseFault("wrong-tid", &error)->kind, FaultKind::WrongTid);
+    const auto unit = ParseFault("wrong-unit,value=7", &error);
+    ASSERT_TRUE(unit) << error;
+    EXPECT_EQ(unit->kind, FaultKind::WrongUnit);
+    EXPECT_EQ(unit->value, 7);
 }
 
 TEST(SimFaults, APlanHitsTheMatchingRequestsAsOftenAsItSays) {
@@ -130,6 +136,58 @@ TEST_F(Endpoint, OtherUnitsAndBadFramesGetNoReplyButAreRecorded) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_TRUE(records[0].request);
     EXPECT_EQ(records[0].bytes, bytes("02 03 00 00 00 0A C5 FE"));
+}
+
+// A read of 32768 (64 slots, none active) with a fault on its reply. The
+// frames are worked out by hand: CRC-16/MODBUS, low byte first.
+struct HeaderFault {
+    Framing framing;
+    FaultKind kind;
+    int value;
+    const char* reply;
+};
+
+struct ReplyHeaderFaults : Endpoint, ::testing::WithParamInterface<HeaderFault> {};
+
+TEST_P(ReplyHeaderFaults, ChangeOrRepeatTheReplyFrame) {
+    const HeaderFault& c = GetParam();
+    SimEndpoint& endpoint = c.framing == Framing::Rtu ? rtu : tcp;
+    plan(endpoint, c.kind, c.value);
+    const Exchange exchange =
+        endpoint.Answer(c.framing == Framing::Rtu ? bytes("01 04 80 00 00 01 18 0A")
+                                                  : bytes("00 FF 00 00 00 06 01 04 80 00 00 01"));
+    ASSERT_EQ(exchange.chunks.size(), 1u);
+    EXPECT_EQ(exchange.chunks[0].bytes, bytes(c.reply));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ReplyHeaderFaults,
+    ::testing::Values(
+        HeaderFault{Framing::Rtu, FaultKind::Double, 0,
+                    "01 04 02 40 00 88 F0 01 04 02 40 00 88 F0"},
+        HeaderFault{Framing::Tcp, FaultKind::Double, 0,
+                    "00 FF 00 00 00 05 01 04 02 40 00 00 FF 00 00 00 05 01 04 02 40 00"},
+        HeaderFault{Framing::Tcp, FaultKind::WrongTid, 0, "01 00 00 00 00 05 01 04 02 40 00"},
+        HeaderFault{Framing::Rtu, FaultKind::WrongTid, 0, "01 04 02 40 00 88 F0"},  // no id on RTU
+        HeaderFault{Framing::Rtu, FaultKind::WrongUnit, 0, "02 04 02 40 00 CC F0"},
+        HeaderFault{Framing::Rtu, FaultKind::WrongUnit, 7, "07 04 02 40 00 00 F0"},
+        HeaderFault{Framing::Tcp, FaultKind::WrongUnit, 0, "00 FF 00 00 00 05 02 04 02 40 00"}));
+
+// Address 0 written to 32785 over RTU: the reply still goes out under unit 1;
+// from then on every unit id is answered under its own id, and unit 0 stays
+// the broadcast: carried out, not answered.
+TEST_F(Endpoint, ModbusAddressZeroAnswersEveryUnitButTheBroadcast) {
+    EXPECT_EQ(rtu.Answer(bytes("01 06 80 11 00 00 F0 0F")).chunks.at(0).bytes,
+              bytes("01 06 80 11 00 00 F0 0F"));
+    const std::pair<const char*, const char*> reads[] = {
+        {"05 04 80 00 00 01 19 8E", "05 04 02 40 00 79 30"},
+        {"FF 04 80 00 00 01 0D D4", "FF 04 02 40 00 A1 24"},
+        {"01 04 80 00 00 01 18 0A", "01 04 02 40 00 88 F0"},
+    };
+    for (const auto& [request, reply] : reads)
+        EXPECT_EQ(rtu.Answer(bytes(request)).chunks.at(0).bytes, bytes(reply)) << request;
+    EXPECT_TRUE(rtu.Answer(bytes("00 06 00 04 00 0C C9 DF")).chunks.empty());
+    EXPECT_EQ(gateway.Handle(bytes("03 00 04 00 01")), bytes("03 02 00 0C"));  // carried out
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 #include "base/virtual_clock.h"
 #include "mbus/device_entry.h"
-#include "mbus/mbus_frames.h"
 #include "mbus/telegram_decoder.h"
 #include "sim/sim_gateway.h"
 
@@ -20,6 +19,11 @@ constexpr uint16_t kMbusBuffer = 0x8408;
 constexpr uint16_t kBitMap = 59500;
 constexpr uint16_t kAddressMap = 59400;
 constexpr uint16_t kKam = 0x2C2D;  // "KAM"
+
+// REQ_UD2 as it goes on the bus: 10 7B A CS 16, CS = 0x7B + A.
+Bytes ReqUd2(uint8_t address) {
+    return {0x10, 0x7B, address, static_cast<uint8_t>(0x7B + address), 0x16};
+}
 
 Bytes ReadPdu(uint8_t function, uint16_t start, uint16_t count) {
     return {function, static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start),
@@ -134,9 +138,12 @@ TEST_F(SimGatewayTest, PassThroughStateSequenceAndReplyBytes) {
     EXPECT_EQ(ReadInput(kMbusStatus), 0x0200);
     EXPECT_EQ(ReadInput(kMbusBuffer), 0x0000);  // nothing to read yet
     clock.advance(1);
-    const uint16_t status = ReadInput(kMbusStatus);
-    EXPECT_EQ(status >> 8, 4);
-    ASSERT_EQ(static_cast<size_t>(status & 0xFF), replyLength);
+    // Reply ready, 27 bytes: 68 15 15 68, C A CI, the 12-byte header, 6 record bytes, CS 16.
+    ASSERT_EQ(ReadInput(kMbusStatus), 0x041B);
+    ASSERT_EQ(replyLength, 27u);
+    EXPECT_EQ(ReadInput(kMbusBuffer, 14),
+              (std::vector<uint16_t>{0x6815, 0x1568, 0x0805, 0x7278, 0x5634, 0x122D, 0x2C01, 0x0700,
+                                     0x0000, 0x0004, 0x1310, 0x2700, 0x0042, 0x1600}));
 
     const auto registers = static_cast<uint16_t>((replyLength + 1) / 2);
     Bytes telegram = WordsToBytes(ReadInput(kMbusBuffer, registers));
@@ -203,7 +210,7 @@ TEST_F(SimGatewayTest, PassThroughUsesTheMbusPortSpeed) {
 
 TEST_F(SimGatewayTest, TelegramFromWriteStripsOnlyThePadByte) {
     EXPECT_EQ(SimGateway::TelegramFromWrite({0x10, 0x7B, 0x05, 0x80, 0x16, 0x00}), ReqUd2(5));
-    const Bytes baud = SetBaudrate(5, 0xBB);  // 9 bytes
+    const Bytes baud = {0x68, 0x03, 0x03, 0x68, 0x53, 0x05, 0xBB, 0x13, 0x16};  // 2400 Bd
     Bytes padded = baud;
     padded.push_back(0x00);
     EXPECT_EQ(SimGateway::TelegramFromWrite(padded), baud);
@@ -223,6 +230,11 @@ TEST_F(SimGatewayTest, ActivationFillsTheBitMapAndTheEntries) {
     EXPECT_EQ(BitMapCount(), 2);
     EXPECT_EQ(ReadInput(kBitMap), 0xC000);
     EXPECT_EQ(ReadInput(0x8000), 0x4002);  // 64 slots, 2 active
+    // Address and medium, id, manufacturer low byte first, VIF, ..., value.
+    EXPECT_EQ(ReadInput(1, 12), (std::vector<uint16_t>{0x0507, 0x1234, 0x5678, 0x2D2C, 0x1300, 0, 0,
+                                                       0, 0, 0, 0x0000, 0x2710}));
+    EXPECT_EQ(ReadInput(29, 12), (std::vector<uint16_t>{0x0704, 0x8765, 0x4321, 0x2D2C, 0x0600, 0,
+                                                        0, 0, 0, 0, 0x00BC, 0x614E}));
 
     const auto water = DeviceRowTexts(Entry(1));
     EXPECT_EQ(water[0], "12345678");
@@ -271,7 +283,8 @@ TEST_F(SimGatewayTest, DeleteKeepsTheTablePacked) {
     gateway.Activate(5);
     gateway.Activate(7);
     WriteOk(1, 5);
-    EXPECT_EQ(BitMapCount(), 1);
+    EXPECT_EQ(ReadInput(kBitMap, 2), (std::vector<uint16_t>{0x8000, 0x0000}));
+    EXPECT_EQ(ReadInput(kAddressMap), 0x07FF);
     EXPECT_EQ(Entry(1).address, 7);
     EXPECT_EQ(gateway.Handle(WriteSinglePdu(1, 5)), Exception(6, 3));  // not in the table
     WriteOk(1, 0x00FF);
@@ -374,6 +387,8 @@ TEST_F(SimGatewayTest, SettingsAreKeptAndReadBack) {
     EXPECT_EQ(gateway.Handle(mask), Bytes(mask.begin(), mask.begin() + 5));
     EXPECT_EQ(ReadHolding(55404, 2), (std::vector<uint16_t>{0x0A00, 0x0001}));
     EXPECT_EQ(ReadHolding(55400, 2), (std::vector<uint16_t>{0xC0A8, 0x0103}));  // 192.168.1.3
+    EXPECT_EQ(ReadHolding(55420, 2), (std::vector<uint16_t>{0x0000, 0x0000}));  // the last pair
+    EXPECT_EQ(gateway.Handle(ReadPdu(3, 55422, 1)), Exception(3, 2));
     gateway.Handle(WriteMultiplePdu(55330, {0x12, 0x34, 0x56, 0x78}));
     EXPECT_EQ(ReadHolding(55330, 2), (std::vector<uint16_t>{0x1234, 0x5678}));
     EXPECT_EQ(ReadHolding(56002, 1).at(0), 502);
@@ -390,7 +405,8 @@ TEST_F(SimGatewayTest, SettingsOutOfRangeAreRefused) {
     refused(4, 100);
     refused(6, 0x0083);
     refused(7, 0x0002);
-    refused(0x8011, 0);
+    refused(0x8011, 255);
+    refused(0x8011, 0x0101);
     refused(0x8012, 0x0023);  // parity 3
     refused(0x8013, 0x0050);  // 19200 Bd on the M-Bus port
     refused(55330, 0x12A4);   // not BCD
@@ -409,6 +425,18 @@ TEST_F(SimGatewayTest, NewModbusAddressAfterTheReply) {
     EXPECT_EQ(ReadHolding(0x8011, 1).at(0), 7);
     gateway.SetUnitAddress(3);
     EXPECT_EQ(gateway.UnitAddress(), 3);
+}
+
+TEST_F(SimGatewayTest, ModbusAddressZeroAnswersEveryUnit) {
+    WriteOk(0x8011, 0x0000);
+    EXPECT_EQ(gateway.UnitAddress(), 0);
+    EXPECT_EQ(ReadHolding(0x8011, 1).at(0), 0x0000);
+    EXPECT_TRUE(gateway.IsAddressed(1));
+    EXPECT_TRUE(gateway.IsAddressed(255));
+    WriteOk(0x8011, 254);
+    EXPECT_EQ(ReadHolding(0x8011, 1).at(0), 254);
+    EXPECT_TRUE(gateway.IsAddressed(254));
+    EXPECT_FALSE(gateway.IsAddressed(1));
 }
 
 TEST_F(SimGatewayTest, StatusRegistersForTheStatusRead) {

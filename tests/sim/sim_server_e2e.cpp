@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTest>
 
 #include "base/log.h"
@@ -35,25 +36,29 @@ struct SimServer : ::testing::Test {
     SocketTransport tcp;
     GatewayLink link{serial, tcp, clock, log, status, dialogs};
 
-    // Sends through `send`, waits until `size` reply bytes came, takes them.
-    QByteArray exchange(const std::function<void()>& send, qsizetype size) {
+    QObject owner;
+    Timer* deadline = clock.createTimer(&owner);
+
+    // Sends `request` and waits until its exchange ended; the reply taken.
+    QByteArray exchange(const ModbusRequest& request) {
         link.prepareRequest();
-        send();
-        const auto buffered = [&] { return link.TcpMode() ? link.TcpRxBuffer() : link.SerialRxBuffer(); };
-        EXPECT_TRUE(QTest::qWaitFor([&] { return buffered().size() >= size; }, 5000));
-        return link.takeReply();
+        std::optional<ExchangeResult> result;
+        link.exchange(&owner, request, *deadline, 2000,
+                      [&](const ExchangeResult& ended) { result = ended; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+        return result ? link.takeReply(*result) : QByteArray();
     }
 };
 
 TEST_F(SimServer, WriteAndReadBackASettingOverTcp) {
     const int port = server.ListenTcp("127.0.0.1", 0);
     server.Start();
-    link.Butt_connect_xportClick("127.0.0.1", QString::number(port), 30);
+    link.connectTcp("127.0.0.1", port, 30);
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.TcpMode(); }, 5000));
     const QByteArray written =
-        exchange([&] { link.SendWriteSingleRegister(1, reg::kReadoutMinutes, 0x0E, 0x10); }, 12);
+        exchange(WriteSingleRegisterRequest(1, reg::kReadoutMinutes, 0x0E, 0x10));
     EXPECT_EQ(written, RtuFrame(test::bytes("01 06 00 03 0E 10")));
-    const QByteArray read = exchange([&] { link.SendReadHoldingRegisters(1, reg::kReadoutMinutes, 1); }, 11);
+    const QByteArray read = exchange(ReadHoldingRegistersRequest(1, reg::kReadoutMinutes, 1));
     EXPECT_EQ(read, RtuFrame(test::bytes("01 03 02 0E 10")));
     const auto records = tcpEndpoint.Records();
     ASSERT_GE(records.size(), 4u);
@@ -63,34 +68,62 @@ TEST_F(SimServer, WriteAndReadBackASettingOverTcp) {
 TEST_F(SimServer, ReadOverAPseudoTerminal) {
     const std::string path = server.ServePty();
     server.Start();
-    link.openSerial({QString::fromStdString(path), "19200", "Even", "1"});
+    link.openSerial(SerialSettingsFromTexts(QString::fromStdString(path), "19200", "Even", "1"));
     ASSERT_TRUE(link.SerialOpen()) << log.lines().join('\n').toStdString();
     const QByteArray written =
-        exchange([&] { link.SendWriteSingleRegister(1, reg::kReadoutMinutes, 0x00, 0x3C); }, 8);
+        exchange(WriteSingleRegisterRequest(1, reg::kReadoutMinutes, 0x00, 0x3C));
     EXPECT_EQ(written, RtuFrame(test::bytes("01 06 00 03 00 3C")));
-    const QByteArray read = exchange([&] { link.SendReadHoldingRegisters(1, reg::kReadoutMinutes, 1); }, 7);
+    const QByteArray read = exchange(ReadHoldingRegistersRequest(1, reg::kReadoutMinutes, 1));
     EXPECT_EQ(read, RtuFrame(test::bytes("01 03 02 00 3C")));
 }
 
 TEST_F(SimServer, FaultsReachTheWire) {
     const int port = server.ListenTcp("127.0.0.1", 0);
     server.Start();
-    link.Butt_connect_xportClick("127.0.0.1", QString::number(port), 30);
+    link.connectTcp("127.0.0.1", port, 30);
     ASSERT_TRUE(QTest::qWaitFor([&] { return link.TcpMode(); }, 5000));
     Fault shortAnswer;
     shortAnswer.kind = FaultKind::ShortTcp;
     tcpEndpoint.faults().Add(shortAnswer);
-    link.prepareRequest();
-    link.SendReadHoldingRegisters(1, reg::kReadoutMinutes, 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return link.TcpRxBuffer().size() == 5; }, 5000));
-    EXPECT_TRUE(link.takeReply().isEmpty());
+    EXPECT_TRUE(exchange(ReadHoldingRegistersRequest(1, reg::kReadoutMinutes, 1)).isEmpty());
     EXPECT_EQ(log.lines().filter(QRegularExpression("^Error, raw TCP data: 03 E8 00 00 00 $")).size(), 1)
         << log.lines().join("|").toStdString();
     Fault close;
     close.kind = FaultKind::Close;
     tcpEndpoint.faults().Add(close);
-    link.SendReadHoldingRegisters(1, reg::kReadoutMinutes, 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !link.TcpMode(); }, 5000));
+    EXPECT_TRUE(exchange(ReadHoldingRegistersRequest(1, reg::kReadoutMinutes, 1)).isEmpty());
+    EXPECT_FALSE(link.TcpMode());
+}
+
+// Raw frames over loopback TCP, without the tool's link: 32768 reads 0x4000
+// (64 slots, none active), framed by libmodbus unless a fault is planned.
+TEST_F(SimServer, AddressZeroAndReplyFaultsOnARawSocket) {
+    const int port = server.ListenTcp("127.0.0.1", 0);
+    server.Start();
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", static_cast<quint16>(port));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    const auto plan = [this](FaultKind kind) {
+        Fault fault;
+        fault.kind = kind;
+        tcpEndpoint.faults().Add(fault);
+    };
+    const auto roundTrip = [&socket](const char* request, qsizetype size) {
+        socket.write(test::bytes(request));
+        QByteArray reply;
+        while (reply.size() < size && socket.waitForReadyRead(5000))
+            reply += socket.readAll();
+        return reply;
+    };
+    gateway.SetUnitAddress(0);
+    EXPECT_EQ(roundTrip("00 01 00 00 00 06 05 04 80 00 00 01", 11),
+              test::bytes("00 01 00 00 00 05 05 04 02 40 00"));
+    plan(FaultKind::Double);
+    EXPECT_EQ(roundTrip("00 02 00 00 00 06 01 04 80 00 00 01", 22),
+              test::bytes("00 02 00 00 00 05 01 04 02 40 00 00 02 00 00 00 05 01 04 02 40 00"));
+    plan(FaultKind::WrongTid);
+    EXPECT_EQ(roundTrip("00 03 00 00 00 06 01 04 80 00 00 01", 11),
+              test::bytes("00 04 00 00 00 05 01 04 02 40 00"));
 }
 
 QString mbpoll() { return QStandardPaths::findExecutable("mbpoll"); }

@@ -46,6 +46,13 @@ public:
         record("text " + QString::fromLatin1(text));
         return true;
     }
+    bool writeFrame(const QByteArray& frame, std::function<void()> sent) override {
+        if (!open_) return false;
+        written.append(frame);
+        record("frame " + QString::fromLatin1(frame.toHex(' ').toUpper()));
+        if (sent) sent();
+        return true;
+    }
     void setRts(bool on) override { record(on ? "RTS on" : "RTS off"); }
     void purgeAll() override { ++purges; }
 

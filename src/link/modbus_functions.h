@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+// The Modbus function codes the tool sends, and the bits of a reply that
+// name them.
+namespace tarnel::fn {
+
+constexpr uint8_t kReadHoldingRegisters = 0x03;
+constexpr uint8_t kReadInputRegisters = 0x04;
+constexpr uint8_t kWriteSingleRegister = 0x06;
+constexpr uint8_t kWriteMultipleRegisters = 0x10;
+constexpr uint8_t kEncapsulatedInterface = 0x2B;
+// MEI type of "Read Device Identification" inside function 0x2B.
+constexpr uint8_t kMeiReadDeviceId = 0x0E;
+// Set in the function byte of an exception reply.
+constexpr uint8_t kExceptionBit = 0x80;
+
+}  // namespace tarnel::fn
