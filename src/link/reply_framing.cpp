@@ -75,26 +75,35 @@ TcpReply FrameTcpReply(uint16_t transaction, uint8_t unit, QByteArrayView receiv
     constexpr qsizetype kHeader = 6;  // transaction, protocol, length
     TcpReply reply;
     qsizetype start = 0;
+    qsizetype oursAt = -1;  // where the first frame of this transaction starts
+    int ours = 0;
     while (received.size() - start >= kHeader) {
         const QByteArrayView rest = received.sliced(start);
         const qsizetype size = kHeader + word(rest, 4);
         if (rest.size() < size) break;
-        const bool ours = word(rest, 0) == transaction && word(rest, 2) == 0 && size > kHeader + 1 &&
-                          at(rest, kHeader) == unit;
-        if (!ours) {
-            start += size;
-            continue;
+        if (word(rest, 0) == transaction && word(rest, 2) == 0 && size > kHeader + 1 &&
+            at(rest, kHeader) == unit) {
+            if (ours++ == 0) {
+                oursAt = start;
+                reply.frame = rest.first(size).toByteArray();
+            }
         }
-        reply.rest = rest.toByteArray();
-        if (rest.size() == size) {
-            reply.framing = Framing::Whole;
-            reply.frame = reply.rest;
-        } else {
-            reply.framing = Framing::Unframeable;  // more than the one reply
-        }
+        start += size;
+    }
+    const bool trailing = start < received.size();  // a frame not (yet) whole
+    if (ours == 0) {
+        reply.rest = received.sliced(start).toByteArray();
         return reply;
     }
-    reply.rest = received.sliced(start).toByteArray();
+    if (ours == 1 && !trailing) {
+        reply.framing = Framing::Whole;
+        reply.rest = reply.frame;
+        return reply;
+    }
+    // Two replies, or one and bytes its length field does not account for.
+    reply.framing = Framing::Unframeable;
+    reply.frame.clear();
+    reply.rest = received.sliced(oursAt).toByteArray();
     return reply;
 }
 

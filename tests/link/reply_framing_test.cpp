@@ -64,6 +64,8 @@ TEST(FrameTcpReply, ByTransactionProtocolUnitAndLength) {
         // A late reply to the request before is skipped.
         {"03 E7 00 00 00 05 01 04 02 00 07 03 E8 00 00 00 05 01 04 02 00 0A", Framing::Whole,
          "03 E8 00 00 00 05 01 04 02 00 0A"},
+        {"03 E8 00 00 00 05 01 04 02 00 0A 03 E7 00 00 00 05 01 04 02 00 07", Framing::Whole,
+         "03 E8 00 00 00 05 01 04 02 00 0A"},
         {"03 E7 00 00 00 05 01 04 02 00 07", Framing::Incomplete, ""},
         {"03 E8 00 00 00 05 02 04 02 00 0A", Framing::Incomplete, ""},  // another unit
         {"03 E8 00 01 00 05 01 04 02 00 0A", Framing::Incomplete, ""},  // another protocol
