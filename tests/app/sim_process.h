@@ -21,8 +21,8 @@ struct SimProcess {
     QString ptyPath;
 
     // Starts it and reads the two endpoint lines it prints once ready.
-    ::testing::AssertionResult start() {
-        process.start(TARNEL_SIM, {"--tcp", "0", "--pty"});
+    ::testing::AssertionResult start(const QStringList& extra = {}) {
+        process.start(TARNEL_SIM, QStringList{"--tcp", "0", "--pty"} + extra);
         if (!process.waitForStarted(5000))
             return ::testing::AssertionFailure() << "tarnel-sim did not start";
         const auto line = [this] {

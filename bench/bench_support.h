@@ -1,0 +1,127 @@
+#pragma once
+
+// What the link, gateway and scan benches share: the longest stall of the
+// GUI thread, waiting on the event loop, medians, and the one line a figure
+// is printed on.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnel::bench {
+
+// The largest gap between two ticks of a timer on the GUI thread since the
+// last reset(): how long the thread was kept from its events (at least the
+// interval). Interval 0 ticks on every turn of the event loop, for
+// microsecond resolution at the price of a busy thread.
+class StallWatch {
+public:
+    explicit StallWatch(int intervalMs = 1) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { tick(); });
+        clock_.start();
+        timer_.start(intervalMs);
+    }
+    StallWatch(const StallWatch&) = delete;
+    StallWatch& operator=(const StallWatch&) = delete;
+
+    void reset() {
+        last_ = clock_.nsecsElapsed();
+        longest_ = 0;
+    }
+    // A stall still going on when asked counts too.
+    double longestMs() const {
+        return static_cast<double>(std::max(longest_, clock_.nsecsElapsed() - last_)) / 1e6;
+    }
+
+private:
+    void tick() {
+        const qint64 now = clock_.nsecsElapsed();
+        longest_ = std::max(longest_, now - last_);
+        last_ = now;
+    }
+
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
+};
+
+// Runs the event loop until `done`; false when it took more than `limitMs`
+// (a bench must not hang on a broken build).
+inline bool WaitFor(const std::function<bool()>& done, qint64 limitMs = 120'000) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > limitMs) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+inline double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// One measured figure, fast replies off and on.
+struct Figure {
+    std::string what;
+    std::string link;
+    double offMs = 0;
+    double onMs = 0;
+    std::optional<double> limitMs;  // the wire's (or the settings') limit; none on TCP
+    std::optional<double> stallOffMs;  // longest GUI stall; none on the virtual clock
+    std::optional<double> stallOnMs;
+    bool pass = true;
+    std::string verdict;  // the target, and what missed it
+};
+
+inline void PrintFigureHeader() {
+    std::printf("%-30s %-6s %11s %10s %9s %10s %8s %15s  %s\n", "what", "link", "off ms", "on ms",
+                "speed-up", "limit ms", "on/limit", "GUI stall ms", "target");
+}
+
+inline void PrintFigure(const Figure& figure) {
+    const auto optional = [](const std::optional<double>& value, const char* format) {
+        char text[32] = "-";
+        if (value) std::snprintf(text, sizeof text, format, *value);
+        return std::string(text);
+    };
+    const std::string stall =
+        figure.stallOffMs || figure.stallOnMs
+            ? optional(figure.stallOffMs, "%.1f") + " / " + optional(figure.stallOnMs, "%.1f")
+            : std::string("- (virtual)");
+    const std::optional<double> ratio =
+        figure.limitMs && *figure.limitMs > 0
+            ? std::optional<double>(figure.onMs / *figure.limitMs)
+            : std::nullopt;
+    std::printf("%-30s %-6s %11.1f %10.2f %8.1fx %10s %8s %15s  %s %s\n", figure.what.c_str(),
+                figure.link.c_str(), figure.offMs, figure.onMs,
+                figure.onMs > 0 ? figure.offMs / figure.onMs : 0.0,
+                optional(figure.limitMs, "%.1f").c_str(), optional(ratio, "%.2f").c_str(),
+                stall.c_str(), figure.pass ? "PASS" : "MISS", figure.verdict.c_str());
+    std::fflush(stdout);
+}
+
+// The GUI thread's target: never blocked more than this.
+constexpr double kStallTargetMs = 20;
+
+// Adds the stall target to `figure`.
+inline void CheckStall(Figure& figure) {
+    const double worst = std::max(figure.stallOffMs.value_or(0), figure.stallOnMs.value_or(0));
+    if (worst <= kStallTargetMs) return;
+    figure.pass = false;
+    char text[64];
+    std::snprintf(text, sizeof text, "; GUI stalled %.1f ms > %.0f", worst, kStallTargetMs);
+    figure.verdict += text;
+}
+
+}  // namespace tarnel::bench
