@@ -54,12 +54,15 @@ private:
 
 // Runs the event loop until `done`; false when it took more than `limitMs`
 // (a bench must not hang on a broken build).
-inline bool WaitFor(const std::function<bool()>& done, qint64 limitMs = 120'000) {
-    QElapsedTimer waited;
-    waited.start();
+inline bool WaitFor(const std::function<bool()>& done, int limitMs = 120'000) {
+    bool late = false;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &limit, [&late] { late = true; });
+    limit.start(limitMs);
     while (!done()) {
-        if (waited.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (late) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

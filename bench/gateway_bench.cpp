@@ -1,9 +1,12 @@
-// Wall time of the gateway status sequence and of a 125-register read at the
-// default Modbus time-out (600 ms), over loopback TCP and over a
-// pseudo-terminal, against the simulated gateway; and how much of it is
-// spent waiting after the reply was already complete.
+// Fast replies off and on, side by side, against the simulated gateway over
+// loopback TCP and a pseudo-terminal on the real clock: "Read registers" of
+// 125 input registers and the 14-step status sequence at the default Modbus
+// time-out (600 ms), each with the longest stall of the GUI thread and, on
+// the serial line, the time its bytes take at 19200 Bd 8E1.
+// Usage: gateway_bench [runs with fast replies on]
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <cmath>
 #include <cstdio>
 
 #include "base/grid_layouts.h"
@@ -11,6 +14,7 @@
 #include "base/log.h"
 #include "base/real_clock.h"
 #include "base/status_panels.h"
+#include "bench_support.h"
 #include "gateway/gateway_status.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
@@ -19,52 +23,169 @@
 #include "sim/modbus_server.h"
 
 using namespace tarnel;
-using bench::NoDialogs;
+using namespace tarnel::bench;
 
 namespace {
 
-struct Tally {
-    QElapsedTimer clock;
-    qint64 lastByte = -1;  // when the last reply byte came in
-    qint64 idleAfter = 0;  // summed: reply complete -> its timer fired
-    void received() { lastByte = clock.elapsed(); }
-    void handled() {
-        if (lastByte >= 0) idleAfter += clock.elapsed() - lastByte;
-        lastByte = -1;
-    }
-};
+constexpr int kTimeoutMs = 600;
+// Each run with fast replies off waits out every time-out: a read 600 ms,
+// the status sequence 14 of them.
+constexpr int kReadRunsOff = 3;
+constexpr int kStatusRunsOff = 1;
 
-void waitFor(const std::function<bool()>& done) {
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+double WireMs(size_t bytes) {
+    return static_cast<double>(bytes) * 11 * 1000 / 19200;  // 8E1: 11 bits a byte
 }
 
-void measure(const char* linkName, Log& log, RegisterView& view, GatewayStatus& status,
-             Timer& timerModbus, Timer& timerStatus, Tally& tally) {
-    QObject::connect(&timerModbus, &Timer::timeout, [&] { tally.handled(); });
-    QObject::connect(&timerStatus, &Timer::timeout, [&] { tally.handled(); });
+// What one operation put on the wire, from the simulator's record of it.
+struct Wire {
+    size_t bytes = 0;
+    size_t replyBytes = 0;
+    int exchanges = 0;
+    // For each exchange: from the previous reply (or the start) to its request
+    // reaching the gateway, and from there to its reply leaving the gateway.
+    std::vector<std::pair<qint64, qint64>> steps;
+};
 
-    tally.clock.start();
-    tally.idleAfter = 0;
-    view.read({1, 1, 125, true, 600});
-    waitFor([&] { return log.lines().last().startsWith("RCVD:"); });
-    const qint64 readTime = tally.clock.elapsed(), readIdle = tally.idleAfter;
+Wire WireOf(const std::vector<sim::WireRecord>& records, qint64 startedAt) {
+    Wire wire;
+    qint64 previous = startedAt, requestAt = startedAt;
+    for (const sim::WireRecord& record : records) {
+        wire.bytes += record.bytes.size();
+        if (record.request) {
+            ++wire.exchanges;
+            requestAt = record.atMs;
+            wire.steps.push_back({record.atMs - previous, 0});
+        } else if (!wire.steps.empty()) {
+            wire.replyBytes += record.bytes.size();
+            wire.steps.back().second = record.atMs - requestAt;
+            previous = record.atMs;
+        }
+    }
+    return wire;
+}
 
-    tally.clock.start();
-    tally.idleAfter = 0;
-    status.BitBtn18Click(1, 600);
-    waitFor([&] { return log.lines().last() == "Reading settings finished!"; });
-    std::printf(
-        "%s: 125-register read %lld ms (%lld ms of it after the reply was complete); "
-        "status sequence %lld ms (%lld ms after the replies were complete)\n",
-        linkName, static_cast<long long>(readTime), static_cast<long long>(readIdle),
-        static_cast<long long>(tally.clock.elapsed()), static_cast<long long>(tally.idleAfter));
+// The tool, against the simulated gateway.
+struct Bench {
+    RealClock& clock;
+    Log& log;
+    GatewayLink& link;
+    RegisterView& view;
+    GatewayStatus& status;
+    StallWatch& watch;
+    const int runsOn;
+};
+
+// Wall time of one operation, from its start to the log line that ends it
+// (NaN when it never ended).
+double TimeOperation(Log& log, const std::function<void()>& start, const QString& lastLine) {
+    QElapsedTimer took;
+    std::optional<double> endedMs;
+    const QMetaObject::Connection watching =
+        QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
+            if (!endedMs && line.startsWith(lastLine)) endedMs = took.nsecsElapsed() / 1e6;
+        });
+    took.start();
+    start();
+    const bool ended = WaitFor([&] { return endedMs.has_value(); }, 60'000);
+    QObject::disconnect(watching);
+    if (!ended) std::fprintf(stderr, "no \"%s\" line within 60 s\n", qPrintable(lastLine));
+    return ended ? *endedMs : std::nan("");
+}
+
+struct Side {
+    double ms = 0;  // median
+    double stallMs = 0;
+    Wire wire;  // of the last run
+};
+
+// `runs` runs of an operation at one setting of fast replies.
+Side Measure(Bench& bench, sim::SimEndpoint& endpoint, bool fast, int runs,
+             const std::function<void()>& start, const QString& lastLine) {
+    bench.link.setFastReplies(fast);
+    Side side;
+    std::vector<double> times;
+    bench.watch.reset();
+    for (int run = 0; run < runs; ++run) {
+        endpoint.ClearRecords();
+        const qint64 startedAt = bench.clock.elapsed();
+        times.push_back(TimeOperation(bench.log, start, lastLine));
+        side.wire = WireOf(endpoint.Records(), startedAt);
+    }
+    side.stallMs = bench.watch.longestMs();
+    side.ms = Median(times);
+    return side;
+}
+
+Figure Compare(const char* what, const char* linkName, bool serial, const Side& off,
+               const Side& on) {
+    Figure figure;
+    figure.what = what;
+    figure.link = linkName;
+    figure.offMs = off.ms;
+    figure.onMs = on.ms;
+    figure.stallOffMs = off.stallMs;
+    figure.stallOnMs = on.stallMs;
+    char text[160];
+    if (serial) {
+        // Every exchange may take 1.2 times its bytes' time and 10 ms more.
+        figure.limitMs = WireMs(on.wire.bytes);
+        const double target = 1.2 * *figure.limitMs + 10.0 * on.wire.exchanges;
+        figure.pass = on.ms <= target;
+        std::snprintf(text, sizeof text, "(on <= 1.2 x wire + %d x 10 ms = %.1f; %zu bytes)",
+                      on.wire.exchanges, target, on.wire.bytes);
+    } else {
+        const double speedUp = off.ms / on.ms;
+        const bool read = std::string(what).starts_with("read");
+        figure.pass = speedUp >= 100 && (!read || on.ms < 6);
+        std::snprintf(text, sizeof text, "(speed-up >= 100x%s)", read ? ", on < 6 ms" : "");
+    }
+    figure.verdict = text;
+    CheckStall(figure);
+    return figure;
+}
+
+// On a pseudo-terminal the replies take no time: what a 19200 Bd line would
+// add to the time measured with fast replies on.
+void PrintLineEstimate(const char* what, const Side& on) {
+    const double line = on.ms + WireMs(on.wire.replyBytes);
+    std::printf("  %s on a real 19200 Bd line: about %.1f ms with fast replies on (+ %.1f ms of "
+                "replies), %.2f x wire\n",
+                what, line, WireMs(on.wire.replyBytes), line / WireMs(on.wire.bytes));
+}
+
+// Where the time of the status sequence goes, exchange by exchange.
+void PrintSteps(const Wire& wire) {
+    std::printf("  status sequence, fast on, per exchange [ms before the request reached the "
+                "gateway / to its reply]:");
+    for (const auto& [before, answer] : wire.steps)
+        std::printf(" %lld/%lld", static_cast<long long>(before), static_cast<long long>(answer));
+    std::printf("\n");
+}
+
+void MeasureLink(Bench& bench, sim::SimEndpoint& endpoint, const char* linkName, bool serial) {
+    const auto read = [&] { bench.view.read({1, 1, 125, true, kTimeoutMs}); };
+    const QString readEnd = QStringLiteral("RCVD:");
+    const Side readOff = Measure(bench, endpoint, false, kReadRunsOff, read, readEnd);
+    const Side readOn = Measure(bench, endpoint, true, bench.runsOn, read, readEnd);
+    PrintFigure(Compare("read 125 input registers", linkName, serial, readOff, readOn));
+    if (serial) PrintLineEstimate("read", readOn);
+
+    const auto status = [&] { bench.status.readStatus(1, kTimeoutMs); };
+    const QString statusEnd = QStringLiteral("Reading settings finished!");
+    const Side statusOff = Measure(bench, endpoint, false, kStatusRunsOff, status, statusEnd);
+    const Side statusOn = Measure(bench, endpoint, true, bench.runsOn, status, statusEnd);
+    PrintFigure(Compare("status sequence (14 steps)", linkName, serial, statusOff, statusOn));
+    if (!serial) return;
+    PrintLineEstimate("status sequence", statusOn);
+    PrintSteps(statusOn.wire);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const int runsOn = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     RealClock clock;
     sim::SimBus bus(sim::SimBus::DefaultMeters());
     sim::SimGateway gateway(bus, clock);
@@ -88,15 +209,29 @@ int main(int argc, char** argv) {
     Timer* timerStatus = clock.createTimer(&owner);
     RegisterView view(link, log, grid, *timerModbus, *timerAuto);
     GatewayStatus status(link, log, *timerStatus, view);
-    Tally tally;
-    QObject::connect(&serial, &SerialTransport::received, [&] { tally.received(); });
-    QObject::connect(&tcp, &TcpTransport::received, [&] { tally.received(); });
+    StallWatch watch;
+    Bench bench{clock, log, link, view, status, watch, runsOn};
 
-    link.Butt_connect_xportClick("127.0.0.1", QString::number(port), 30);
-    waitFor([&] { return link.TcpMode(); });
-    measure("TCP", log, view, status, *timerModbus, *timerStatus, tally);
+    std::printf("Fast replies off and on, simulated gateway, Modbus time-out %d ms; median of %d "
+                "(read) / %d (status) runs off, %d on; GUI stall: off / on\n",
+                kTimeoutMs, kReadRunsOff, kStatusRunsOff, runsOn);
+    PrintFigureHeader();
+    link.connectTcp("127.0.0.1", port, 30);
+    if (!WaitFor([&] { return link.TcpMode(); }, 5000)) {
+        std::fprintf(stderr, "no TCP connection to the simulator\n");
+        return 1;
+    }
+    MeasureLink(bench, tcpEndpoint, "TCP", false);
+
     link.openSerial(SerialSettingsFromTexts(QString::fromStdString(pty), "19200", "Even", "1"));
-    measure("pty", log, view, status, *timerModbus, *timerStatus, tally);
+    if (!link.SerialOpen()) {
+        std::fprintf(stderr, "%s\n", qPrintable(log.lines().join('\n')));
+        return 1;
+    }
+    MeasureLink(bench, rtuEndpoint, "pty", true);
+    std::printf("A pseudo-terminal has no line rate: a reply takes no wire time there, while a "
+                "request sent whole is waited for as long as it takes at 19200 Bd.\n");
+    link.closeSerial();
     server.Stop();
     return 0;
 }

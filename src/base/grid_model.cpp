@@ -1,6 +1,14 @@
 #include "base/grid_model.h"
 
+#include "base/owner_thread.h"
+
 namespace tarnel {
+
+bool GridModel::forwarded(std::function<void()> change) {
+    if (QThread::currentThread() == thread()) return false;
+    RunOnOwner(this, std::move(change));
+    return true;
+}
 
 GridModel::GridModel(const QStringList& headers, QObject* parent)
     : QAbstractTableModel(parent), cols_(static_cast<int>(headers.size())) {
@@ -17,6 +25,7 @@ QString GridModel::cell(int row, int col) const {
 }
 
 void GridModel::setCell(int row, int col, const QString& text) {
+    if (forwarded([=, this] { setCell(row, col, text); })) return;
     if (!contains(row, col)) return;
     cells_[row][col] = text;
     if (row == 0)
@@ -30,11 +39,13 @@ QStringList GridModel::rowTexts(int row) const {
 }
 
 void GridModel::setRowTexts(int row, const QStringList& texts) {
+    if (forwarded([=, this] { setRowTexts(row, texts); })) return;
     for (int col = 0; col < cols_; ++col)
         setCell(row, col, texts.value(col));
 }
 
 void GridModel::setRows(int count) {
+    if (forwarded([=, this] { setRows(count); })) return;
     count = std::max(count, 1);
     const int dataRows = rows() - 1;
     const int newDataRows = count - 1;
@@ -52,6 +63,7 @@ void GridModel::setRows(int count) {
 }
 
 void GridModel::clearData() {
+    if (forwarded([this] { clearData(); })) return;
     // Cutting first and emptying the one data row left is the same as emptying
     // every row and then cutting, with far fewer change signals.
     setRows(2);

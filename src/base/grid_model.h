@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 
 namespace tarnel {
 
@@ -10,6 +11,10 @@ namespace tarnel {
 // below hold data, and a grid that is being filled ends in one empty row (a
 // new row is written into the last row, then a row is added). Cells outside
 // the grid read as empty; writes outside it are ignored.
+//
+// The grid belongs to its thread: a change made on another thread (a
+// worker) is carried there and made in the order of the calls; reads are for
+// the grid's own thread.
 //
 // For Qt views the header row becomes the horizontal header and data row r
 // becomes view row r - 1.
@@ -45,6 +50,8 @@ signals:
 
 private:
     bool contains(int row, int col) const;
+    // True when the change was handed to the grid's thread.
+    bool forwarded(std::function<void()> change);
 
     int cols_;
     QVector<QStringList> cells_;

@@ -7,7 +7,8 @@
 namespace tarnel {
 
 // The texts of the status bar's four panels: the TCP link, the serial link,
-// the last CRC error (never cleared once shown) and a spare one.
+// the last CRC error (never cleared once shown) and a spare one. A text set
+// on another thread (a worker) is carried to the panels' own thread.
 class StatusPanels : public QObject {
     Q_OBJECT
 public:
