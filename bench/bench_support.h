@@ -80,7 +80,7 @@ struct Figure {
     std::string link;
     double offMs = 0;
     double onMs = 0;
-    std::optional<double> limitMs;  // the wire's (or the settings') limit; none on TCP
+    std::optional<double> limitMs;     // the wire's (or the settings') limit; none on TCP
     std::optional<double> stallOffMs;  // longest GUI stall; none on the virtual clock
     std::optional<double> stallOnMs;
     bool pass = true;
@@ -88,7 +88,7 @@ struct Figure {
 };
 
 inline void PrintFigureHeader() {
-    std::printf("%-30s %-6s %11s %10s %9s %10s %8s %15s  %s\n", "what", "link", "off ms", "on ms",
+    std::printf("%-33s %-6s %11s %10s %9s %10s %8s %15s  %s\n", "what", "link", "off ms", "on ms",
                 "speed-up", "limit ms", "on/limit", "GUI stall ms", "target");
 }
 
@@ -102,11 +102,10 @@ inline void PrintFigure(const Figure& figure) {
         figure.stallOffMs || figure.stallOnMs
             ? optional(figure.stallOffMs, "%.1f") + " / " + optional(figure.stallOnMs, "%.1f")
             : std::string("- (virtual)");
-    const std::optional<double> ratio =
-        figure.limitMs && *figure.limitMs > 0
-            ? std::optional<double>(figure.onMs / *figure.limitMs)
-            : std::nullopt;
-    std::printf("%-30s %-6s %11.1f %10.2f %8.1fx %10s %8s %15s  %s %s\n", figure.what.c_str(),
+    const std::optional<double> ratio = figure.limitMs && *figure.limitMs > 0
+                                            ? std::optional<double>(figure.onMs / *figure.limitMs)
+                                            : std::nullopt;
+    std::printf("%-33s %-6s %11.1f %10.2f %8.1fx %10s %8s %15s  %s %s\n", figure.what.c_str(),
                 figure.link.c_str(), figure.offMs, figure.onMs,
                 figure.onMs > 0 ? figure.offMs / figure.onMs : 0.0,
                 optional(figure.limitMs, "%.1f").c_str(), optional(ratio, "%.2f").c_str(),

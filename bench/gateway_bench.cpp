@@ -149,15 +149,17 @@ Figure Compare(const char* what, const char* linkName, bool serial, const Side& 
 // add to the time measured with fast replies on.
 void PrintLineEstimate(const char* what, const Side& on) {
     const double line = on.ms + WireMs(on.wire.replyBytes);
-    std::printf("  %s on a real 19200 Bd line: about %.1f ms with fast replies on (+ %.1f ms of "
-                "replies), %.2f x wire\n",
-                what, line, WireMs(on.wire.replyBytes), line / WireMs(on.wire.bytes));
+    std::printf(
+        "  %s on a real 19200 Bd line: about %.1f ms with fast replies on (+ %.1f ms of "
+        "replies), %.2f x wire\n",
+        what, line, WireMs(on.wire.replyBytes), line / WireMs(on.wire.bytes));
 }
 
 // Where the time of the status sequence goes, exchange by exchange.
 void PrintSteps(const Wire& wire) {
-    std::printf("  status sequence, fast on, per exchange [ms before the request reached the "
-                "gateway / to its reply]:");
+    std::printf(
+        "  status sequence, fast on, per exchange [ms before the request reached the "
+        "gateway / to its reply]:");
     for (const auto& [before, answer] : wire.steps)
         std::printf(" %lld/%lld", static_cast<long long>(before), static_cast<long long>(answer));
     std::printf("\n");
@@ -212,9 +214,10 @@ int main(int argc, char** argv) {
     StallWatch watch;
     Bench bench{clock, log, link, view, status, watch, runsOn};
 
-    std::printf("Fast replies off and on, simulated gateway, Modbus time-out %d ms; median of %d "
-                "(read) / %d (status) runs off, %d on; GUI stall: off / on\n",
-                kTimeoutMs, kReadRunsOff, kStatusRunsOff, runsOn);
+    std::printf(
+        "Fast replies off and on, simulated gateway, Modbus time-out %d ms; median of %d "
+        "(read) / %d (status) runs off, %d on; GUI stall: off / on\n",
+        kTimeoutMs, kReadRunsOff, kStatusRunsOff, runsOn);
     PrintFigureHeader();
     link.connectTcp("127.0.0.1", port, 30);
     if (!WaitFor([&] { return link.TcpMode(); }, 5000)) {
@@ -229,8 +232,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     MeasureLink(bench, rtuEndpoint, "pty", true);
-    std::printf("A pseudo-terminal has no line rate: a reply takes no wire time there, while a "
-                "request sent whole is waited for as long as it takes at 19200 Bd.\n");
+    std::printf(
+        "A pseudo-terminal has no line rate: a reply takes no wire time there, while a "
+        "request sent whole is waited for as long as it takes at 19200 Bd.\n");
     link.closeSerial();
     server.Stop();
     return 0;

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/up_down.h"
+#include "base/box_number.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
 #include "gateway/register_view.h"
@@ -79,19 +80,9 @@ int TForm1::modbusTimeout() const {
     return control<UpDown>("UD_modbusTimeout")->position();
 }
 
-namespace {
-
-// The number in a digits-only box; nothing when it is empty.
-std::optional<int> boxNumber(const QLineEdit* box) {
-    if (box->text().isEmpty()) return std::nullopt;
-    return box->text().toInt();
-}
-
-}  // namespace
-
 void TForm1::BitBtn3Click() {
-    program_->registerView().read({slaveAddress(), boxNumber(control<QLineEdit>("EditInputAddress")),
-                                   boxNumber(control<QLineEdit>("EditInputCount")),
+    program_->registerView().read({slaveAddress(), BoxNumber(control<QLineEdit>("EditInputAddress")->text(), 0),
+                                   BoxNumber(control<QLineEdit>("EditInputCount")->text(), 0),
                                    control<QCheckBox>("checkInput")->isChecked(), modbusTimeout()});
 }
 
@@ -100,11 +91,12 @@ void TForm1::BitBtn4Click() {
 }
 
 void TForm1::BitBtn9Click() {
+    // A time that is not a number counts as 30.
     if (const auto corrected = program_->commands().writeTimeouts(
-            slaveAddress(), control<QLineEdit>("editTimeouts")->text(),
+            slaveAddress(), BoxNumber(control<QLineEdit>("editTimeouts")->text(), 30),
             control<QCheckBox>("checkBetween")->isChecked(),
             control<QCheckBox>("checkRespond")->isChecked()))
-        control<QLineEdit>("editTimeouts")->setText(*corrected);
+        control<QLineEdit>("editTimeouts")->setText(QString::number(*corrected));
 }
 
 void TForm1::BitBtn10Click() {
@@ -120,13 +112,16 @@ void TForm1::BitBtn11Click() {
 }
 
 void TForm1::BitBtn12Click() {
-    program_->commands().setModbusAddress(slaveAddress(), control<QLineEdit>("Edit_address")->text());
+    // An address that is not a number counts as 255, which is refused.
+    program_->commands().setModbusAddress(slaveAddress(),
+                                          BoxNumber(control<QLineEdit>("Edit_address")->text(), 255));
 }
 
 void TForm1::BitBtn17Click() {
+    // Minutes that are not a number count as 720.
     if (const auto corrected = program_->commands().setReadoutPeriod(
-            slaveAddress(), control<QLineEdit>("editReadoutMinutes")->text()))
-        control<QLineEdit>("editReadoutMinutes")->setText(*corrected);
+            slaveAddress(), BoxNumber(control<QLineEdit>("editReadoutMinutes")->text(), 720)))
+        control<QLineEdit>("editReadoutMinutes")->setText(QString::number(*corrected));
 }
 
 void TForm1::BitBtn20Click() {
@@ -149,13 +144,14 @@ void TForm1::BitBtn18Click() {
 
 void TForm1::Button1Click() {
     program_->gatewayStatus().programIp(slaveAddress(),
-                                           control<QComboBox>("Combo_tcpCommand")->currentText(),
-                                           control<QLineEdit>("Edit_ip")->text());
+                                        control<QComboBox>("Combo_tcpCommand")->currentText(),
+                                        ParseDottedAddress(control<QLineEdit>("Edit_ip")->text()));
 }
 
 void TForm1::Button2Click() {
+    // A port that is not a number counts as 49, which is refused.
     program_->gatewayStatus().setListenPort(slaveAddress(),
-                                           control<QLineEdit>("Edit_tcpPort")->text());
+                                            BoxNumber(control<QLineEdit>("Edit_tcpPort")->text(), 49));
 }
 
 void TForm1::Button3Click() {

@@ -7,17 +7,6 @@
 #include "link/register_map.h"
 
 namespace tarnel {
-namespace {
-
-// A number typed into a box; `fallback` for a text that is not a number.
-int numberOr(const QString& text, int fallback) {
-    bool ok = false;
-    const int number = text.toInt(&ok);
-    return ok ? number : fallback;
-}
-
-}  // namespace
-
 uint8_t LineCode(const QString& baud, const QString& parity) {
     static const QStringList kRates = {"300",   "1200",  "2400",  "4800",  "9600",
                                        "19200", "38400", "57600", "115200"};
@@ -40,16 +29,13 @@ void GatewayCommands::writeSetting(int slave, int registerNumber, uint8_t high, 
     log_.append(line);
 }
 
-std::optional<QString> GatewayCommands::writeTimeouts(int slave, const QString& times, bool between,
-                                                     bool respond) {
+std::optional<int> GatewayCommands::writeTimeouts(int slave, std::optional<int> entered,
+                                                  bool between, bool respond) {
     if (!link_.requireLink()) return std::nullopt;
-    if (times.isEmpty()) return std::nullopt;
-    int time = numberOr(times, 30);
-    std::optional<QString> corrected;
-    if (time >= 100) {
-        time = 30;
-        corrected = QStringLiteral("30");
-    }
+    if (!entered) return std::nullopt;
+    int time = *entered;
+    std::optional<int> corrected;
+    if (time >= 100) corrected = time = 30;
     if (!between && !respond) {
         log_.append(QStringLiteral("Error in timeouts..."));
         return corrected;
@@ -93,13 +79,13 @@ std::optional<QString> GatewayCommands::writeBaudAndParity(int slave, const QStr
     return corrected;
 }
 
-void GatewayCommands::setModbusAddress(int slave, const QString& address) {
-    if (address.isEmpty()) {
+void GatewayCommands::setModbusAddress(int slave, std::optional<int> address) {
+    if (!address) {
         log_.append(QStringLiteral("Modbus address not entered"));
         return;
     }
-    const int value = numberOr(address, 255);
-    if (value >= 255) {
+    const int value = *address;
+    if (value >= 255 || value < 0) {
         log_.append(QStringLiteral("Invalid new modbus address entered..."));
         return;
     }
@@ -108,15 +94,12 @@ void GatewayCommands::setModbusAddress(int slave, const QString& address) {
                  QStringLiteral("Changing primary address of device..."));
 }
 
-std::optional<QString> GatewayCommands::setReadoutPeriod(int slave, const QString& minutes) {
+std::optional<int> GatewayCommands::setReadoutPeriod(int slave, std::optional<int> minutes) {
     if (!link_.requireLink()) return std::nullopt;
-    if (minutes.isEmpty()) return std::nullopt;
-    int value = numberOr(minutes, 720);
-    std::optional<QString> corrected;
-    if (value > 720 || value <= 0) {
-        value = 720;
-        corrected = QStringLiteral("720");
-    }
+    if (!minutes) return std::nullopt;
+    int value = *minutes;
+    std::optional<int> corrected;
+    if (value > 720 || value <= 0) corrected = value = 720;
     const int seconds = value * 60;
     writeSetting(slave, reg::kReadoutMinutes, static_cast<uint8_t>(seconds >> 8),
                  static_cast<uint8_t>(seconds & 0xFF),

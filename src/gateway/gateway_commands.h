@@ -15,8 +15,9 @@ class RegisterView;
 uint8_t LineCode(const QString& baud, const QString& parity);
 
 // The gateway's setting commands: each sends one request to the gateway and
-// has its reply logged by the register view's reply timer. A command whose
-// input it corrects returns the corrected text for its box.
+// has its reply logged by the register view's reply timer. A number from an
+// empty box is nothing; a command whose input it corrects returns the
+// corrected number for its box.
 class GatewayCommands {
 public:
     GatewayCommands(GatewayLink& link, Log& log, Dialogs& dialogs, RegisterView& replies);
@@ -28,9 +29,9 @@ public:
         bool set = false;  // "0/1"
     };
 
-    // "Write Timeout Registers": returns "30" when the time was 100 or more.
-    std::optional<QString> writeTimeouts(int slave, const QString& times, bool between,
-                                        bool respond);
+    // "Write Timeout Registers": returns 30 when the time was 100 or more.
+    std::optional<int> writeTimeouts(int slave, std::optional<int> time, bool between,
+                                     bool respond);
     // "Set Date/Time of device".
     void setClock(int slave);
     // "Write baud and parity": returns "2400" when a faster rate was chosen
@@ -38,9 +39,9 @@ public:
     std::optional<QString> writeBaudAndParity(int slave, const QString& baud, const QString& parity,
                                          bool mbusPort);
     // "Set new modbus address".
-    void setModbusAddress(int slave, const QString& address);
-    // "Update" (readout period): returns "720" when the minutes were out of range.
-    std::optional<QString> setReadoutPeriod(int slave, const QString& minutes);
+    void setModbusAddress(int slave, std::optional<int> address);
+    // "Update" (readout period): returns 720 when the minutes were out of range.
+    std::optional<int> setReadoutPeriod(int slave, std::optional<int> minutes);
     // "Set Universal Mbus Flags".
     void setFlags(int slave, const Flags& flags);
 

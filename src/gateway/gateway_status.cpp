@@ -170,25 +170,23 @@ void GatewayStatus::writeNetworkSetting(int slave, int registerNumber, const QBy
     log_.append(line);
 }
 
-void GatewayStatus::programIp(int slave, const QString& setting, const QString& address) {
+void GatewayStatus::programIp(int slave, const QString& setting,
+                              const std::optional<std::array<uint8_t, 4>>& bytes) {
     if (!link_.requireLink()) return;
     const std::optional<int> registerNumber = IpSettingRegister(setting);
     if (!registerNumber) return;
-    const auto bytes = ParseDottedAddress(address);
     if (!bytes) return;
     writeNetworkSetting(slave, *registerNumber,
                         QByteArray(reinterpret_cast<const char*>(bytes->data()), 4),
                         QStringLiteral("Program ") + setting + "...");
 }
 
-void GatewayStatus::setListenPort(int slave, const QString& port) {
-    if (port.isEmpty()) {
+void GatewayStatus::setListenPort(int slave, std::optional<int> port) {
+    if (!port) {
         log_.append(QStringLiteral("Modbus TCP port not entered"));
         return;
     }
-    bool ok = false;
-    int number = port.toInt(&ok);
-    if (!ok) number = 49;
+    const int number = *port;
     if (number < 50) {
         log_.append(QStringLiteral("Invalid modbus TCP port entered..."));
         return;

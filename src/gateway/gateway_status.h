@@ -33,10 +33,12 @@ public:
 
     // "Read Status of Corvane-64".
     void readStatus(int slave, int timeoutMs);
-    // "Program IP".
-    void programIp(int slave, const QString& setting, const QString& address);
-    // Listen port "Save".
-    void setListenPort(int slave, const QString& port);
+    // "Program IP": the setting as "Select IP setting type:" names it, and
+    // the address as ParseDottedAddress reads it (nothing: not an address).
+    void programIp(int slave, const QString& setting,
+                   const std::optional<std::array<uint8_t, 4>>& address);
+    // Listen port "Save"; nothing for an empty box.
+    void setListenPort(int slave, std::optional<int> port);
     // Serial number "Save".
     void setSerialNumber(int slave, const QString& serialNumber);
 

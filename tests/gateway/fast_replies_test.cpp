@@ -36,7 +36,7 @@ const struct {
     Operation start;
 } kOperations[] = {
     {"register read", [](Rig& r) { r.view.read({1, 1, 125, true, 600}); }},
-    {"command", [](Rig& r) { r.commands.setReadoutPeriod(1, "5"); }},
+    {"command", [](Rig& r) { r.commands.setReadoutPeriod(1, 5); }},
     {"status sequence", [](Rig& r) { r.gatewayStatus.readStatus(1, 600); }},
     {"scan", [](Rig& r) { r.scan.start({1, 0, 3, 1000, 600, 1}); }},
 };

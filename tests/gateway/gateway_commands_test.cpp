@@ -16,19 +16,19 @@ TEST(LineCode, BaudHighNibbleParityLowBits) {
 }
 
 TEST_F(Commands, UpdateSendsTheReadoutPeriodInSeconds) {
-    EXPECT_FALSE(commands.setReadoutPeriod(1, "720"));
+    EXPECT_FALSE(commands.setReadoutPeriod(1, 720));
     EXPECT_EQ(log.lines(), QStringList{"Updating readout time in minutes..."});
     settle();
     EXPECT_EQ(requests(), QStringList{"01 06 00 03 A8 C0 06 5A"});
     EXPECT_TRUE(log.lines().last().startsWith("RCVD:01 06 00 03 A8 C0 "));
-    commands.setReadoutPeriod(1, "1");
+    commands.setReadoutPeriod(1, 1);
     settle();
     EXPECT_TRUE(requests().last().startsWith("01 06 00 03 00 3C"));
 }
 
 TEST_F(Commands, OutOfRangeInputsAreCorrected) {
-    EXPECT_EQ(commands.setReadoutPeriod(1, "0"), "720");
-    EXPECT_EQ(commands.writeTimeouts(1, "100", true, false), "30");
+    EXPECT_EQ(commands.setReadoutPeriod(1, 0), 720);
+    EXPECT_EQ(commands.writeTimeouts(1, 100, true, false), 30);
     settle();
     EXPECT_TRUE(requests().at(0).startsWith("01 06 00 03 A8 C0"));
     EXPECT_TRUE(requests().at(1).startsWith("01 06 00 04 00 1E"));
@@ -45,9 +45,9 @@ TEST_F(Commands, BaudAndParityForEitherPort) {
 
 TEST_F(Commands, InputErrorsLogTheirLineAndSendNothing) {
     EXPECT_FALSE(commands.writeBaudAndParity(1, "19200", "", false));
-    commands.writeTimeouts(1, "10", false, false);
-    commands.setModbusAddress(1, "255");
-    commands.setModbusAddress(1, "");
+    commands.writeTimeouts(1, 10, false, false);
+    commands.setModbusAddress(1, 255);
+    commands.setModbusAddress(1, std::nullopt);
     commands.setFlags(1, {});
     EXPECT_EQ(log.lines(),
               (QStringList{"Wrong baud or parity selected...", "Error in timeouts...",
@@ -74,7 +74,7 @@ TEST_F(Commands, FlagsAndTheSetBit) {
 }
 
 TEST_F(Commands, NewModbusAddressZeroIsSent) {
-    commands.setModbusAddress(1, "0");
+    commands.setModbusAddress(1, 0);
     settle();
     EXPECT_TRUE(requests().last().startsWith("01 06 80 11 00 00"));
     EXPECT_EQ(log.lines().first(), "Changing primary address of device...");

@@ -85,11 +85,11 @@ TEST_F(Status, AFailedAnswerStillWritesTheFirstStepsLineWithZeros) {
 }
 
 TEST_F(Status, ProgramIpListenPortAndSerialNumber) {
-    gatewayStatus.programIp(1, "Mask", "10.0.0.1");
+    gatewayStatus.programIp(1, "Mask", ParseDottedAddress("10.0.0.1"));
     settle();
     EXPECT_EQ(requests().last(), "01 10 D8 6C 00 02 04 0A 00 00 01 CD CF");
     EXPECT_EQ(log.lines().first(), "Program Mask...");
-    gatewayStatus.setListenPort(1, "502");
+    gatewayStatus.setListenPort(1, 502);
     settle();
     EXPECT_TRUE(requests().last().startsWith("01 06 DA C2 01 F6"));
     gatewayStatus.setSerialNumber(1, "12345678");
@@ -103,10 +103,10 @@ TEST_F(Status, ProgramIpListenPortAndSerialNumber) {
 }
 
 TEST_F(Status, NetworkInputErrors) {
-    gatewayStatus.programIp(1, "Mask", "192.168.1.300");
-    gatewayStatus.programIp(1, "Router", "10.0.0.1");
-    gatewayStatus.setListenPort(1, "49");
-    gatewayStatus.setListenPort(1, "");
+    gatewayStatus.programIp(1, "Mask", ParseDottedAddress("192.168.1.300"));
+    gatewayStatus.programIp(1, "Router", ParseDottedAddress("10.0.0.1"));
+    gatewayStatus.setListenPort(1, 49);
+    gatewayStatus.setListenPort(1, std::nullopt);
     gatewayStatus.setSerialNumber(1, "1234567");
     gatewayStatus.setSerialNumber(1, "1234x678");
     settle();

@@ -6,7 +6,7 @@ namespace {
 using RegisterViewTest = test::GatewayTest;
 
 TEST_F(RegisterViewTest, ReadsABlockIntoTheGrid) {
-    commands.setReadoutPeriod(1, "1");  // readout period 60 s into holding register 3
+    commands.setReadoutPeriod(1, 1);  // readout period 60 s into holding register 3
     settle();
     log.clear();
     rtu.ClearRecords();
