@@ -67,6 +67,18 @@ inline bool WaitFor(const std::function<bool()>& done, int limitMs = 120'000) {
     return true;
 }
 
+// The longest gap a watch at `intervalMs` sees on an idle event loop within
+// `forMs`: what the machine's scheduler alone costs, for comparison.
+inline double IdleStallMs(int intervalMs, int forMs = 1000) {
+    StallWatch watch(intervalMs);
+    QTimer span;
+    span.setSingleShot(true);
+    span.start(forMs);
+    watch.reset();
+    WaitFor([&span] { return !span.isActive(); });
+    return watch.longestMs();
+}
+
 inline double Median(std::vector<double> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());

@@ -158,6 +158,9 @@ int main(int argc, char** argv) {
     QObject::connect(&tcp, &TcpTransport::received, &tcp, [&] { arrival.start(); });
     GatewayLink link(serial, tcp, clock, log, status, dialogs);
 
+    std::printf("An idle event loop here stalls up to %.0f us (turn by turn, 1 s).\n",
+                IdleStallMs(0) * 1000);
+
     // 1. Pacing on the serial line.
     PtyPeer peer(29, RtuFrame(QByteArray::fromHex("01 10 84 08 00 0A")));
     if (!peer.ok()) return 1;

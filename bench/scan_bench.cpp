@@ -234,6 +234,8 @@ int main(int argc, char** argv) {
         std::printf("  %s: best %.1f s, bus limit %.1f s\n", Describe(settings).c_str(),
                     limits.bestMs / 1000, limits.busMs / 1000);
     }
+    std::printf("An idle event loop here stalls up to %.1f ms (1 ms timer, 1 s).\n",
+                IdleStallMs(1));
     CheckRealClock(meters);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "link/gateway_link.h"
 
 #include <QThread>
+#include <stdexcept>
 
 #include "base/log.h"
 #include "base/owner_thread.h"
@@ -244,7 +245,8 @@ void GatewayLink::finish(ExchangeEnd end) {
     if (pending->deadlineConnection) disconnect(pending->deadlineConnection);
     pending->deadline->stop();
     const ExchangeResult result = resultOf(*pending, end);
-    if (end == ExchangeEnd::TimedOut && !pending->tcp) {
+    // A reply to a request that timed out or was given up may still come.
+    if ((end == ExchangeEnd::TimedOut || end == ExchangeEnd::Cancelled) && !pending->tcp) {
         settleFirst_ = true;
         settleFrom_ = clock_.elapsed();
     }
@@ -294,6 +296,8 @@ void GatewayLink::endAll(ExchangeEnd end) {
 // --- exchanges from a worker -------------------------------------------------
 
 ExchangeResult GatewayLink::exchangeBlocking(const ModbusRequest& request, int timeoutMs) {
+    if (QThread::currentThread() == thread())
+        throw std::logic_error("a blocking exchange on the link's own thread would never end");
     struct Outcome {
         std::unique_ptr<Gate> gate;
         ExchangeResult result;

@@ -212,3 +212,46 @@ TEST_F(Scan, RemoveAndClear) {
 
 }  // namespace
 }  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+TEST_F(Scan, WithFastRepliesTheWaitPollsTheReplyStateAndEndsWhenTheMeterHasAnswered) {
+    const int meter = bus.meters().front().address;
+    for (const bool tcp : {false, true}) {
+        link.setFastReplies(true);
+        if (tcp) {
+            link.closeSerial();
+            link.connectTcp("127.0.0.1", 502, 30);
+            clock.advance(400);
+        }
+        sim::SimEndpoint& endpoint = tcp ? tcpEndpoint : rtu;
+        endpoint.ClearRecords();
+        const qint64 start = clock.elapsed();
+        scan.start(settings(200, 200, 1000, 0));  // a silent address: the whole scan time
+        run();
+        const qint64 silent = clock.elapsed() - start;
+        EXPECT_GE(silent, 1000);
+        EXPECT_LT(silent, 1050);
+        std::vector<qint64> polls;
+        for (const sim::WireRecord& record : endpoint.Records())
+            if (record.request &&
+                QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
+                           static_cast<qsizetype>(record.bytes.size()))
+                    .contains(QByteArray::fromHex("0104840700")))
+                polls.push_back(record.atMs);
+        const int period = tcp ? PrimaryScan::kPollTcpMs : PrimaryScan::kPollSerialMs;
+        ASSERT_GE(polls.size(), 5u);
+        for (size_t i = 1; i < polls.size() - 1; ++i)
+            EXPECT_GE(polls[i] - polls[i - 1], period) << (tcp ? "TCP" : "RTU");
+
+        const qint64 before = clock.elapsed();
+        scan.start(settings(meter, meter, 3000, 0));
+        run();
+        EXPECT_EQ(grid.cell(grid.rows() - 2, 1), QString::number(meter));
+        EXPECT_LT(clock.elapsed() - before, 1500) << "the meter's answer, not the scan time";
+    }
+}
+
+}  // namespace
+}  // namespace tarnel
