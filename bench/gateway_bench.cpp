@@ -228,8 +228,9 @@ int main(int argc, char** argv) {
     }
     MeasureLink(bench, rtuEndpoint, "pty", true);
     std::printf(
-        "A pseudo-terminal has no line rate: a reply takes no wire time there, while a "
-        "request sent whole is waited for as long as it takes at 19200 Bd.\n");
+        "A pseudo-terminal has no line rate: a reply takes no wire time there, while a request "
+        "sent whole is waited for as long as it takes at 19200 Bd; the pty lines are judged on "
+        "the time measured plus the replies' wire time.\n");
     link.closeSerial();
     server.Stop();
     return 0;
