@@ -99,6 +99,16 @@ struct Figure {
     std::string verdict;  // the target, and what missed it
 };
 
+// A figure measured with fast replies off and on.
+inline Figure OffAndOn(std::string what, std::string link, double offMs, double onMs) {
+    Figure figure;
+    figure.what = std::move(what);
+    figure.link = std::move(link);
+    figure.offMs = offMs;
+    figure.onMs = onMs;
+    return figure;
+}
+
 inline void PrintFigureHeader() {
     std::printf("%-33s %-6s %11s %10s %9s %10s %8s %15s  %s\n", "what", "link", "off ms", "on ms",
                 "speed-up", "limit ms", "on/limit", "GUI stall ms", "target");

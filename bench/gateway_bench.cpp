@@ -119,11 +119,7 @@ Side Measure(Bench& bench, sim::SimEndpoint& endpoint, bool fast, int runs,
 
 Figure Compare(const char* what, const char* linkName, bool serial, const Side& off,
                const Side& on) {
-    Figure figure;
-    figure.what = what;
-    figure.link = linkName;
-    figure.offMs = off.ms;
-    figure.onMs = on.ms;
+    Figure figure = OffAndOn(what, linkName, off.ms, on.ms);
     figure.stallOffMs = off.stallMs;
     figure.stallOnMs = on.stallMs;
     char text[200];

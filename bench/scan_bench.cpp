@@ -137,11 +137,7 @@ std::string AddressList(const std::set<int>& addresses) {
 // default meter found with fast replies on.
 Figure Compare(const std::string& what, const char* linkName, const Limits& limits,
                const Outcome& off, const Outcome& on) {
-    Figure figure;
-    figure.what = what;
-    figure.link = linkName;
-    figure.offMs = off.ms;
-    figure.onMs = on.ms;
+    Figure figure = OffAndOn(what, linkName, off.ms, on.ms);
     figure.limitMs = limits.bestMs;
     std::set<int> missed;
     for (const int address : limits.meters)
