@@ -322,4 +322,10 @@ std::optional<std::vector<SimMeter>> SimBus::LoadMeters(const QString& path, QSt
     return meters;
 }
 
+std::optional<SimBus> SimBus::FromFile(const QString& path, QString* error) {
+    std::optional<std::vector<SimMeter>> meters = LoadMeters(path, error);
+    if (!meters) return std::nullopt;
+    return SimBus(std::move(*meters));
+}
+
 }  // namespace tarnel::sim

@@ -1,6 +1,8 @@
 #include "sim/sim_bus.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <span>
 
 #include "sim/mbus_wire.h"
@@ -208,32 +210,67 @@ void SetPrimaryAddress(SimMeter& meter, uint8_t dif, std::span<const uint8_t> da
         meter.address = static_cast<uint8_t>(*address);
 }
 
-// 07 79: identification number, manufacturer, version and medium; all-FF
-// parts keep their value. 0C 79 carries the identification number alone.
+// 0C 79: a new identification number, taken when all eight digits are
+// decimal. 07 79 (the secondary address: number, manufacturer, version,
+// medium) has picked out this meter already (AcceptsIdentification); of it
+// only the medium is taken, unless it is 0xFF.
 void SetIdentification(SimMeter& meter, std::span<const uint8_t> data) {
-    if (data.size() != 4 && data.size() != 8) return;
-    const uint32_t id = LittleEndian(data.first(4));
-    if (id != 0xFFFFFFFF) meter.id = id;
-    if (data.size() == 4) return;
-    const auto manufacturer = static_cast<uint16_t>(LittleEndian(data.subspan(4, 2)));
-    if (manufacturer != 0xFFFF) meter.manufacturer = manufacturer;
-    if (data[6] != 0xFF) meter.version = data[6];
-    if (data[7] != 0xFF) meter.medium = data[7];
+    if (data.size() == 8) {
+        if (data[7] != 0xFF) meter.medium = data[7];
+        return;
+    }
+    if (data.size() != 4) return;
+    const uint32_t id = LittleEndian(data);
+    for (int shift = 0; shift < 32; shift += 4)
+        if ((id >> shift & 0x0F) > 9) return;
+    meter.id = id;
+}
+
+// Quantities whose VIF carries a decimal exponent in its low three bits
+// (energy, volume, mass, power, flows), so that litres fit a record in m3.
+bool HasDecimalExponent(uint8_t vif) {
+    return vif < 0x20 || (vif >= 0x28 && vif < 0x58);
+}
+
+bool SameQuantity(uint8_t sent, uint8_t own) {
+    return HasDecimalExponent(sent) && (sent & 0x78) == (own & 0x78);
+}
+
+// `value` in units of 10^`from` expressed in units of 10^`to`, rounded half
+// away from zero as a meter's register would be; nothing on overflow.
+std::optional<int64_t> Rescale(int64_t value, int from, int to) {
+    int64_t factor = 1;
+    for (int i = 0; i < std::abs(from - to); ++i)
+        factor *= 10;
+    if (from >= to) {
+        constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+        if (value > kMax / factor || value < -kMax / factor) return std::nullopt;
+        return value * factor;
+    }
+    const int64_t half = value < 0 ? -factor / 2 : factor / 2;
+    return (value + half) / factor;
 }
 
 // A counter value: the meter's first current record with the same VIF takes
-// the number, converted into that record's coding.
+// the number, converted into that record's coding; without one, its first
+// current record of the same quantity, scaled to that record's unit.
 void SetRecordValue(SimMeter& meter, const RecordSpan& sent, std::span<const uint8_t> data) {
     const std::optional<int64_t> value = ReadNumber(sent.dif, data);
     if (!value) return;
     const std::span<uint8_t> records(meter.records);
-    size_t position = 0;
-    while (const std::optional<RecordSpan> record = NextRecord(records, position)) {
-        if (IsCurrentValue(*record) && record->vif == sent.vif) {
-            WriteNumber(record->dif, *value, records.subspan(record->data, record->length));
-            return;
+    std::optional<RecordSpan> target;
+    for (size_t position = 0;
+         const std::optional<RecordSpan> record = NextRecord(records, position);) {
+        if (!IsCurrentValue(*record)) continue;
+        if (record->vif == sent.vif) {
+            target = record;
+            break;
         }
+        if (!target && SameQuantity(sent.vif, record->vif)) target = record;
     }
+    if (!target) return;
+    const std::optional<int64_t> scaled = Rescale(*value, sent.vif & 0x07, target->vif & 0x07);
+    if (scaled) WriteNumber(target->dif, *scaled, records.subspan(target->data, target->length));
 }
 
 // The records of a SND_UD with CI 0x51; the ones the meter does not know
@@ -266,9 +303,11 @@ bool IsAddressed(const SimMeter& meter, uint8_t a) {
     return a > kSelectedAddress;
 }
 
-// Selection data: identification number (BCD, a nibble 0xF matches any
-// digit), manufacturer (0xFFFF any), version and medium (0xFF any).
-bool MatchesSelection(const SimMeter& meter, std::span<const uint8_t> data) {
+// A secondary address against the meter's: identification number (BCD, a
+// nibble 0xF matches any digit), manufacturer (0xFFFF any), version (0xFF
+// any); the medium (0xFF any) only when `withMedium`.
+bool MatchesSecondaryAddress(const SimMeter& meter, std::span<const uint8_t> data,
+                             bool withMedium) {
     const uint32_t id = LittleEndian(data.first(4));
     for (int shift = 0; shift < 32; shift += 4) {
         const uint32_t digit = id >> shift & 0x0F;
@@ -277,7 +316,20 @@ bool MatchesSelection(const SimMeter& meter, std::span<const uint8_t> data) {
     const auto manufacturer = static_cast<uint16_t>(LittleEndian(data.subspan(4, 2)));
     if (manufacturer != 0xFFFF && manufacturer != meter.manufacturer) return false;
     if (data[6] != 0xFF && data[6] != meter.version) return false;
-    return data[7] == 0xFF || data[7] == meter.medium;
+    return !withMedium || data[7] == 0xFF || data[7] == meter.medium;
+}
+
+// A data send that names a secondary address (07 79) is only for the meter
+// it names, so that of two meters sharing a primary address only that one
+// answers and changes.
+bool AcceptsIdentification(const SimMeter& meter, std::span<const uint8_t> list) {
+    size_t position = 0;
+    while (const std::optional<RecordSpan> record = NextRecord(list, position)) {
+        if (record->vif == kVifEnhancedId && record->length == 8 &&
+            !MatchesSecondaryAddress(meter, list.subspan(record->data, 8), false))
+            return false;
+    }
+    return true;
 }
 
 using Answer = std::optional<Bytes>;
@@ -310,11 +362,14 @@ Answer HandleLongFrame(SimMeter& meter, const Request& request) {
     if ((request.c & ~kFrameCountBit) != kSndUd) return std::nullopt;
     if (request.ci == kCiSelect && request.a == kSelectedAddress) {
         if (request.data.size() < 8) return std::nullopt;
-        meter.selected = MatchesSelection(meter, request.data);
+        meter.selected = MatchesSecondaryAddress(meter, request.data, true);
         return meter.selected ? Ack() : std::nullopt;
     }
     if (!IsAddressed(meter, request.a)) return std::nullopt;
-    if (request.ci == kCiDataSend) ApplyRecords(meter, request.data);
+    if (request.ci == kCiDataSend) {
+        if (!AcceptsIdentification(meter, request.data)) return std::nullopt;
+        ApplyRecords(meter, request.data);
+    }
     // The acknowledgement still goes out at the old speed.
     if (const std::optional<int> baud = BaudForCi(*request.ci)) meter.baud = *baud;
     if (request.a == kBroadcastNoReply) return std::nullopt;

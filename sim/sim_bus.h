@@ -70,6 +70,13 @@ public:
     static std::optional<std::vector<SimMeter>> LoadMeters(const QString& path, QString* error);
     // The same from the text of such a file.
     static std::optional<std::vector<SimMeter>> ParseMeters(const QByteArray& json, QString* error);
+    // A bus with the meters of a meter file; nothing and an error text when
+    // the file cannot be read.
+    static std::optional<SimBus> FromFile(const QString& path, QString* error = nullptr);
+
+    // sim/meters64.json, built into the simulator: 64 meters at addresses 1 to
+    // 64 whose numbers share final digits, for secondary search benchmarks.
+    static constexpr char kMeters64File[] = ":/sim/meters64.json";
 
 private:
     std::vector<SimMeter> meters_;

@@ -49,6 +49,7 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     wireLinkHandlers();
     wireGatewayHandlers();
     wireMbusHandlers();
+    wireSearchHandlers();
     FormCreate();
 }
 

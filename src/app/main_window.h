@@ -7,6 +7,7 @@
 
 #include "app/program.h"
 #include "ops/primary_scan.h"
+#include "ops/secondary_search.h"
 
 class QLabel;
 
@@ -71,6 +72,8 @@ public:
     void Butt_load_dataClick();
     void BitBtn16Click();
     void BitBtn8Click();
+    void BitBtn21Click();
+    void BitBtn23Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -84,7 +87,9 @@ private:
     void wireLinkHandlers();
     void wireGatewayHandlers();
     void wireMbusHandlers();
+    void wireSearchHandlers();
     PrimaryScan::Settings scanSettings() const;
+    SecondarySearch::Settings searchSettings() const;
     bool meterMenuAllowed() const;
     int slaveAddress() const;
     int modbusTimeout() const;

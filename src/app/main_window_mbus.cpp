@@ -82,6 +82,7 @@ void TForm1::BitBtn1Click() {
 
 void TForm1::BitBtn2Click() {
     program_->scan().stop();
+    program_->search().stop();
 }
 
 void TForm1::Read1Click() {

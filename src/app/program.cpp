@@ -8,6 +8,7 @@
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "ops/primary_scan.h"
+#include "ops/secondary_search.h"
 
 namespace tarnel {
 
@@ -56,6 +57,8 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
         std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
     scan_ = std::make_unique<PrimaryScan>(*link_, log_, dialogs_, gridLoops_, job_,
                                           *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
+    search_ = std::make_unique<SecondarySearch>(*link_, log_, dialogs_, gridLoops_, job_,
+                                                *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
 }
 
 Program::~Program() = default;

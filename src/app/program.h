@@ -25,6 +25,7 @@ class GatewayCommands;
 class GatewayLink;
 class GatewayStatus;
 class PrimaryScan;
+class SecondarySearch;
 class RegisterView;
 
 // The two transports of the link; the real serial port and socket when empty.
@@ -59,6 +60,7 @@ public:
     GatewayStatus& gatewayStatus() { return *gatewayStatus_; }
     MbusJobState& job() { return job_; }
     PrimaryScan& scan() { return *scan_; }
+    SecondarySearch& search() { return *search_; }
 
     // One of the window's timers, by name (for example "Timer_modbus"). All
     // start stopped; each is single-shot but Timer_auto and
@@ -90,6 +92,7 @@ private:
     std::unique_ptr<GatewayCommands> commands_;
     std::unique_ptr<GatewayStatus> gatewayStatus_;
     std::unique_ptr<PrimaryScan> scan_;
+    std::unique_ptr<SecondarySearch> search_;
 };
 
 }  // namespace tarnel

@@ -1,0 +1,336 @@
+#include "ops/secondary_search.h"
+
+#include <QCoreApplication>
+
+#include "base/dialogs.h"
+#include "base/grid_model.h"
+#include "base/log.h"
+#include "base/owner_thread.h"
+#include "base/time_format.h"
+#include "link/gateway_link.h"
+#include "link/register_map.h"
+#include "mbus/loops_grid.h"
+
+namespace tarnel {
+namespace {
+
+constexpr uint8_t kSelectedAddress = 0xFD;  // the meter selected by its identification number
+constexpr uint8_t kNetworkLayerAddress = 253;
+
+// Each wait of the search is the scan time in steps of 10 ms, less the last one.
+int waitMs(const SecondarySearch::Settings& settings) {
+    return std::max((settings.scanTimeMs + 9) / 10 - 1, 0) * 10;
+}
+
+bool replyReady(const FirstRegister& state) {
+    return state.low != 0 && state.high > 3;
+}
+
+QByteArrayView view(const Bytes& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
+}
+
+// The selection telegram for a mask, manufacturer, version and medium wildcards.
+Bytes selection(const IdMask& mask) {
+    const std::array<uint8_t, 4> bytes = IdBytes(mask);
+    const uint8_t id[4] = {bytes[0], bytes[1], bytes[2], bytes[3]};
+    return SelectById(id);
+}
+
+}  // namespace
+
+SecondarySearch::SecondarySearch(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
+                                 MbusJobState& job, Timer& timerMbus, Timer& timerMbusRespond,
+                                 QObject* parent)
+    : QObject(parent),
+      link_(link),
+      log_(log),
+      dialogs_(dialogs),
+      grid_(grid),
+      job_(job),
+      timerMbus_(timerMbus),
+      timerMbusRespond_(timerMbusRespond),
+      stopGate_(link.clock().createGate()),
+      worker_(link.clock()) {
+    connect(&link_, &GatewayLink::linkLost, this, &SecondarySearch::connectionLost);
+}
+
+SecondarySearch::~SecondarySearch() {
+    // The worker may wait for a call on this thread: let it run until it ends.
+    stop();
+    while (worker_.running())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// --- starting and stopping ---------------------------------------------------
+
+std::optional<int> SecondarySearch::start(const QString& idText, const Settings& settings) {
+    if (!link_.requireLink()) return std::nullopt;
+    if (idText == "FFFFFFFF" && dialogs_.confirm("Clear table", "Do you want to clear the table?"))
+        grid_.clearData();
+    const std::optional<IdMask> mask = IdMaskFromText(idText);
+    if (!mask) {
+        log_.append(QStringLiteral("Wrong ID entered - 8-digit or FFFFFFFF available..."));
+        return std::nullopt;
+    }
+    const QDateTime now = link_.clock().now();
+    log_.append(QStringLiteral("Secondary search Thread started at ") + ShortDateText(now) + "," +
+                LongTimeText(now));
+    Run run{WildcardPositions(*mask).empty() ? Mode::Exact : Mode::Wildcard, *mask, 0, settings};
+    // A mask without a reply is tried at least twice.
+    run.settings.retries = std::max(settings.retries, 1);
+    emit searchControlsEnabled(false);
+    launch(run);
+    return run.settings.retries;
+}
+
+std::optional<int> SecondarySearch::changeAddress(int newAddress, const Settings& settings) {
+    if (!link_.requireLink()) return std::nullopt;
+    const int row = job_.selectedRow;
+    const std::optional<IdMask> mask = row >= 1 ? IdMaskFromText(grid_.cell(row, 0)) : std::nullopt;
+    if (!mask || !WildcardPositions(*mask).empty()) {
+        log_.append(QStringLiteral("Not a valid device selected..."));
+        return std::nullopt;
+    }
+    if (!dialogs_.confirm("Change address", "Are you sure changing Primary address?"))
+        return std::nullopt;
+    Settings raised = settings;
+    raised.retries = std::max(settings.retries, 1);
+    changeAddressOfRow(row, newAddress, raised);
+    return raised.retries;
+}
+
+bool SecondarySearch::changeAddressOfRow(int row, int newAddress, const Settings& settings) {
+    const std::optional<IdMask> mask = IdMaskFromText(grid_.cell(row, 0));
+    if (!mask || running()) return false;
+    job_.selectedRow = row;
+    launch(Run{Mode::ChangeAddress, *mask, newAddress, settings});
+    return true;
+}
+
+void SecondarySearch::launch(const Run& run) {
+    job_.retryCount = 0;
+    job_.searchIdle = false;
+    lost_ = false;
+    stopGate_->reset();
+    if (worker_.running()) return;  // one run at a time
+    worker_.start([this, run] { execute(run); });
+}
+
+void SecondarySearch::stop() {
+    job_.searchIdle = true;
+    stopGate_->open();
+    link_.cancelBlocking();
+}
+
+void SecondarySearch::connectionLost() {
+    if (!running()) return;
+    lost_ = true;
+    job_.searchIdle = true;
+    stopGate_->open();
+}
+
+bool SecondarySearch::stopped() const {
+    return job_.searchIdle || lost_;
+}
+
+// --- the worker ----------------------------------------------------------------
+
+void SecondarySearch::execute(const Run& run) {
+    RunOnOwner(&link_, [this] { link_.prepareRequest(); });
+    replyBytes_.clear();
+    try {
+        if (!stopped()) {
+            if (run.mode == Mode::ChangeAddress)
+                changeMeterAddress(run);
+            else if (run.mode == Mode::Exact)
+                exactSearch(run);
+            else
+                wildcardSearch(run.mask, WildcardPositions(run.mask), 0, run);
+        }
+    } catch (const std::exception&) {
+        log_.append(QStringLiteral("Unknown exception in secondary search, code #1001..."));
+    }
+    job_.searchIdle = true;
+    RunOnOwner(this, [this] { endStep(); });
+}
+
+void SecondarySearch::endStep() {
+    timerMbus_.stop();
+    timerMbusRespond_.stop();
+    emit searchControlsEnabled(true);
+    link_.prepareRequest();
+    job_.scanRunning = false;
+    job_.rawReply = false;
+    if (lost_) log_.append(QStringLiteral("Connection lost: secondary search stopped."));
+    log_.append(QStringLiteral("Secondary search thread terminated normally."));
+    emit finished();
+}
+
+void SecondarySearch::exactSearch(const Run& run) {
+    if (probe(run.mask, run)) readSelected(run);
+    if (lost_) return;
+    // Deselect.
+    link_.exchangeBlocking(*WriteRegistersRequest(run.settings.slave, reg::kMbusBuffer, 5,
+                                                  view(SndNke(kNetworkLayerAddress))),
+                           waitMs(run.settings));
+}
+
+// Depth first over the wildcard positions: each digit of the position at
+// `level`; a digit that more than one meter answers is refined at the next.
+void SecondarySearch::wildcardSearch(IdMask mask, const std::vector<int>& free, size_t level,
+                                     const Run& run) {
+    for (uint8_t digit = 0; digit <= 9 && !stopped(); ++digit) {
+        mask[static_cast<size_t>(free[level])] = digit;
+        for (size_t later = level + 1; later < free.size(); ++later)
+            mask[static_cast<size_t>(free[later])] = kWildcard;
+        log_.append(QStringLiteral("Checking ") + MaskText(mask) + "...");
+        if (probe(mask, run) && !readSelected(run) && level + 1 < free.size())
+            wildcardSearch(mask, free, level + 1, run);
+    }
+}
+
+void SecondarySearch::changeMeterAddress(const Run& run) {
+    bool answered = false;
+    for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt) {
+        RunOnOwner(&link_, [this] { link_.prepareRequest(); });
+        replyBytes_.clear();
+        sendAndCollect(selection(run.mask), run);
+        if (replyBytes_.isEmpty()) continue;
+        replyBytes_.clear();
+        sendAndCollect(SetPrimaryAddress(kSelectedAddress, static_cast<uint8_t>(run.newAddress)),
+                       run);
+        answered = true;
+        break;
+    }
+    if (answered) {
+        replyBytes_.clear();
+        sendAndCollect(SndNke(kNetworkLayerAddress), run);
+    }
+    if (stopped()) return;
+    replyBytes_.clear();
+    if (answered) sendAndCollect(ReqUd2(static_cast<uint8_t>(run.newAddress)), run);
+    if (stopped() || replyBytes_.isEmpty()) return;
+    const QByteArray telegram = replyBytes_;
+    CallOnOwner<bool>(this, link_.clock(), [this, telegram] { return decodeById(telegram); });
+}
+
+// One probe: up to Retry + 1 selections of the mask; the first that brings
+// any reply (an acknowledgement, or the garble of several meters) ends it.
+bool SecondarySearch::probe(const IdMask& mask, const Run& run) {
+    for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt) {
+        RunOnOwner(&link_, [this] { link_.prepareRequest(); });
+        replyBytes_.clear();
+        sendAndCollect(selection(mask), run);
+        if (!replyBytes_.isEmpty()) return true;
+    }
+    return false;
+}
+
+// Reads the meter selected by the last probe and lists it: whether the
+// decoder accepted its reply (one meter, not a collision).
+bool SecondarySearch::readSelected(const Run& run) {
+    RunOnOwner(&link_, [this] { link_.prepareRequest(); });
+    replyBytes_.clear();
+    try {
+        sendAndCollect(ReqUd2(kNetworkLayerAddress), run);
+    } catch (const std::exception&) {
+        log_.append(QStringLiteral("Unknown exception in secondary search, code #1004..."));
+        return false;
+    }
+    if (replyBytes_.isEmpty() || stopped()) return false;
+    const QByteArray telegram = replyBytes_;
+    return CallOnOwner<bool>(this, link_.clock(), [this, telegram] { return decodeById(telegram); });
+}
+
+// On the window's thread: the reply into the row with its identification
+// number (or a new row), which becomes the selected one.
+bool SecondarySearch::decodeById(const QByteArray& telegram) {
+    try {
+        job_.matchById = true;
+        int selected = job_.selectedAddress;
+        const bool ok = DecodeIntoLoopsGrid(telegram, grid_, log_, link_.clock().now(),
+                                            job_.scanRunning, true, selected);
+        job_.matchById = false;
+        job_.selectedAddress = selected;
+        if (grid_.currentRow() > 0) job_.selectedRow = grid_.currentRow();
+        emit selectionChanged(QStringLiteral("Selected: %1").arg(selected));
+        return ok;
+    } catch (const std::exception&) {
+        job_.matchById = false;
+        log_.append(QStringLiteral("Unknown exception in secondary search, code #1003..."));
+        return false;
+    }
+}
+
+// Sends an M-Bus telegram through the gateway and collects the meter's
+// answer into replyBytes_: the reply state, then the reply itself. Each
+// gateway reply is logged as "UNMD:".
+void SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run) {
+    const int slave = run.settings.slave;
+    const ExchangeResult sent = collect(
+        *WriteRegistersRequest(slave, reg::kMbusBuffer, static_cast<int>(telegram.size()),
+                               view(telegram)),
+        run);
+    if (sent.aborted()) return;
+    logUnmd(sent);
+    ExchangeResult state;
+    if (link_.fastReplies()) {
+        state = pollReplyState(sent.sentAt, run);
+    } else {
+        RunOnOwner(&link_, [this] { link_.prepareRequest(); });
+        state = collect(ReadInputRegistersRequest(slave, reg::kMbusStatus, 1), run);
+    }
+    if (state.aborted()) return;
+    logUnmd(state);
+    if (state.reply.isEmpty()) return;
+    const FirstRegister first = ReadFirstRegister(state.reply);
+    link_.report(first.report);
+    if (!replyReady(first)) return;
+    const int registers = (first.low + 1) / 2;
+    RunOnOwner(&link_, [this] { link_.prepareRequest(); });
+    const ExchangeResult data =
+        collect(ReadInputRegistersRequest(slave, reg::kMbusBuffer, registers), run);
+    if (data.aborted()) return;
+    logUnmd(data);
+    job_.rawReply = true;
+    if (!data.reply.isEmpty()) {
+        const MbusReply mbus = ParseMbusResponse(data.reply, 2 * registers);
+        link_.report(mbus.report);
+        replyBytes_ = mbus.telegram;
+    }
+    job_.rawReply = false;
+}
+
+ExchangeResult SecondarySearch::collect(const ModbusRequest& request, const Run& run) {
+    if (stopped()) return ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0};
+    const ExchangeResult result = link_.exchangeBlocking(request, waitMs(run.settings));
+    if (result.end == ExchangeEnd::LinkLost) connectionLost();
+    return result;
+}
+
+// With fast replies: the reply state is read until it says the meter's
+// answer is in, or the wait is over; only the last read counts.
+ExchangeResult SecondarySearch::pollReplyState(qint64 sentAt, const Run& run) {
+    Clock& clock = link_.clock();
+    const qint64 end = sentAt + waitMs(run.settings);
+    while (true) {
+        const qint64 started = clock.elapsed();
+        const ExchangeResult state =
+            collect(ReadInputRegistersRequest(run.settings.slave, reg::kMbusStatus, 1), run);
+        if (state.aborted() || replyReady(ReadFirstRegister(state.reply)) ||
+            clock.elapsed() >= end)
+            return state;
+        const int period = link_.TcpMode() ? 50 : 20;
+        const qint64 pause = std::min(started + period, end) - clock.elapsed();
+        if (pause > 0 && stopGate_->wait(static_cast<int>(pause)))
+            return ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0};
+    }
+}
+
+void SecondarySearch::logUnmd(const ExchangeResult& result) {
+    const QByteArray reply = link_.takeReply(result, false);
+    log_.append(QStringLiteral("UNMD:") + HexBytesText(reply));
+}
+
+}  // namespace tarnel

@@ -1,0 +1,156 @@
+#include "ops/secondary_search.h"
+
+#include <gtest/gtest.h>
+
+#include "base/grid_layouts.h"
+#include "base/grid_model.h"
+#include "ops/primary_scan.h"
+#include "support/in_process_gateway.h"
+
+namespace tarnel {
+namespace {
+
+struct Search : ::testing::Test, test::InProcessGateway {
+    Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
+    Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
+    GridModel grid{loopsGridLayout().headers};
+    MbusJobState job;
+    SecondarySearch search{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
+    PrimaryScan scan{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
+    std::vector<bool> controls;
+
+    Search() {
+        QObject::connect(&search, &SecondarySearch::searchControlsEnabled,
+                         [this](bool on) { controls.push_back(on); });
+        link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
+        log.clear();
+        rtu.ClearRecords();
+    }
+    // The slowest default meter answers after about 1.2 s on the bus.
+    SecondarySearch::Settings settings(int retries = 1, int scanTime = 300) {
+        return {1, scanTime, retries};
+    }
+    // Runs the worker to its end on the virtual clock.
+    void run() {
+        while (search.running())
+            clock.advance(10);
+        clock.settle();
+        clock.runUntilIdle(60'000);
+    }
+    QStringList checked() const { return log.lines().filter("Checking "); }
+    // The selection telegrams on the wire: their four identification bytes.
+    QStringList selections() const {
+        QStringList ids;
+        for (const QString& frame : requests(rtu))
+            if (frame.contains("68 0B 0B 68 53 FD 52 ")) ids << frame.section("53 FD 52 ", 1).left(11);
+        return ids;
+    }
+    QStringList listedIds() const {
+        QStringList ids;
+        for (int row = 1; row < grid.rows() - 1; ++row)
+            ids << grid.cell(row, 0);
+        ids.sort();
+        return ids;
+    }
+    QStringList busIds() const {
+        QStringList ids;
+        for (const auto& meter : bus.meters())
+            ids << QString::number(meter.id, 16).rightJustified(8, '0');
+        ids.sort();
+        return ids;
+    }
+};
+
+TEST_F(Search, AnEmptyBusGivesTenMasksAndTheEndLine) {
+    bus.meters().clear();
+    dialogs.answers = {true};
+    EXPECT_EQ(search.start("FFFFFFFF", settings()), 1);
+    run();
+    EXPECT_EQ(checked(), (QStringList{"Checking 0FFFFFFF...", "Checking 1FFFFFFF...",
+                                      "Checking 2FFFFFFF...", "Checking 3FFFFFFF...",
+                                      "Checking 4FFFFFFF...", "Checking 5FFFFFFF...",
+                                      "Checking 6FFFFFFF...", "Checking 7FFFFFFF...",
+                                      "Checking 8FFFFFFF...", "Checking 9FFFFFFF..."}));
+    EXPECT_EQ(selections().size(), 20) << "two attempts a mask";
+    EXPECT_EQ(selections().first(), "F0 FF FF FF") << "d1 = 0 in the low nibble of the first byte";
+    EXPECT_TRUE(log.lines().first().startsWith("Secondary search Thread started at "));
+    EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
+    EXPECT_EQ(controls, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(job.searchIdle);
+}
+
+TEST_F(Search, TheWildcardSearchListsEveryMeterOnceWithFastRepliesOnAndOff) {
+    for (const bool fast : {false, true}) {
+        link.setFastReplies(fast);
+        grid.clearData();
+        dialogs.answers = {true};
+        search.start("FFFFFFFF", settings(1, 1500));
+        run();
+        EXPECT_EQ(listedIds(), busIds()) << (fast ? "fast" : "slow");
+    }
+}
+
+TEST_F(Search, ExactNumbersPresentAndAbsent) {
+    const auto& meter = bus.meters().front();
+    const QString id = QString::number(meter.id, 16).rightJustified(8, '0');
+    search.start(id, settings(2));
+    run();
+    EXPECT_EQ(selections().size(), 1);
+    EXPECT_EQ(listedIds(), QStringList{id});
+    EXPECT_TRUE(requests(rtu).last().contains("10 40 FD 3D 16")) << "deselected at the end";
+    EXPECT_TRUE(checked().isEmpty());
+
+    rtu.ClearRecords();
+    search.start("99999999", settings(2));
+    run();
+    EXPECT_EQ(selections(), QStringList(3, "99 99 99 99"));
+    EXPECT_TRUE(requests(rtu).last().contains("10 40 FD 3D 16"));
+    EXPECT_EQ(listedIds(), QStringList{id}) << "the listed meter's row is updated, not added";
+}
+
+TEST_F(Search, AWrongLengthIsRefusedAndNothingIsSent) {
+    EXPECT_FALSE(search.start("1234567", settings()));
+    EXPECT_EQ(log.lines(), QStringList{"Wrong ID entered - 8-digit or FFFFFFFF available..."});
+    EXPECT_TRUE(requests(rtu).isEmpty());
+    EXPECT_EQ(search.start("12345678", settings(0)), 1) << "Retry is raised to 1";
+    run();
+}
+
+TEST_F(Search, StopEndsTheSearchAtOnce) {
+    bus.meters().clear();
+    dialogs.answers = {false};
+    search.start("FFFFFFFF", settings());
+    clock.advance(1000);
+    const int before = static_cast<int>(checked().size());
+    search.stop();
+    run();
+    EXPECT_LE(checked().size(), before + 1);
+    EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
+    EXPECT_EQ(controls.back(), true);
+}
+
+TEST_F(Search, APartialMaskSearchesOnlyItsWildcards) {
+    ASSERT_EQ(bus.meters().front().id, 0x12345678u);
+    search.start("123456FF", settings());
+    run();
+    // Positions 1 and 2 are free, the others fixed: d1..d8 = F F 6 5 4 3 2 1.
+    EXPECT_EQ(checked().first(), "Checking 0F654321...");
+    EXPECT_EQ(checked().size(), 10) << "one meter matches: no refining";
+    EXPECT_EQ(listedIds(), QStringList{"12345678"});
+}
+
+TEST_F(Search, ALostLinkEndsTheSearchWithItsLine) {
+    bus.meters().clear();
+    dialogs.answers = {false};
+    search.start("FFFFFFFF", settings());
+    clock.advance(700);
+    link.closeSerial();
+    run();
+    EXPECT_EQ(log.lines().filter("Connection lost").join('|'),
+              "Connection lost: secondary search stopped.");
+    EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
+    EXPECT_LE(checked().size(), 2);
+}
+
+}  // namespace
+}  // namespace tarnel
