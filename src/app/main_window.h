@@ -74,6 +74,10 @@ public:
     void BitBtn8Click();
     void BitBtn21Click();
     void BitBtn23Click();
+    void BitBtn25Click();
+    void Button4Click();
+    void Setbaud300bps1Click();
+    void Setbaud2400bps1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -88,6 +92,7 @@ private:
     void wireGatewayHandlers();
     void wireMbusHandlers();
     void wireSearchHandlers();
+    void wireChangeHandlers();
     PrimaryScan::Settings scanSettings() const;
     SecondarySearch::Settings searchSettings() const;
     bool meterMenuAllowed() const;

@@ -1,12 +1,16 @@
-// The main window's side of the secondary search and the primary-address
-// change: "Find by ID", "Set" and "Change Primary".
+// The main window's side of the secondary search and the meter changes:
+// "Find by ID", "Set", "Set new value", "Set all addresses" and the meter
+// grid's pop-up entries that change a meter.
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QCheckBox>
+
 #include "app/main_window.h"
 #include "app/up_down.h"
+#include "ops/meter_changes.h"
 #include "ops/secondary_search.h"
 
 namespace tarnel {
@@ -16,9 +20,52 @@ namespace {
 const char* const kSearchExclusive[] = {"BitBtn1",  "BitBtn19", "buttonReadModbus", "BitBtn22",
                                         "BitBtn21", "Button4",  "Butt_activateall"};
 
+// The bulk address change keeps these from starting another operation.
+const char* const kBulkExclusive[] = {"BitBtn1",  "BitBtn19", "buttonReadModbus", "BitBtn22",
+                                      "BitBtn21", "BitBtn23", "Button4"};
+
+// The "Change Medium" entries and the medium name each one looks up.
+const struct {
+    const char* action;
+    const char* medium;
+} kMediumEntries[] = {{"Oil1", "Oil"},   {"HotWater1", "Hot water"},     {"ColdWater1", "Water"},
+                      {"Electricity1", "Electricity"}, {"Heat1", "Heat meter"}, {"Gas1", "Gas"},
+                      {"NA1", "Unknown"}};
+
 }  // namespace
 
+void TForm1::wireChangeHandlers() {
+    MeterChanges& changes = program_->meterChanges();
+    for (const auto& entry : kMediumEntries)
+        connect(control<QAction>(entry.action), &QAction::triggered, this,
+                [this, medium = QString(entry.medium)] {
+                    guarded([&] { program_->meterChanges().changeMedium(medium, scanSettings()); });
+                });
+    connect(control<QAction>("Setbaud300bps1"), &QAction::triggered, this,
+            [this] { guarded([this] { Setbaud300bps1Click(); }); });
+    connect(control<QAction>("Setbaud2400bps1"), &QAction::triggered, this,
+            [this] { guarded([this] { Setbaud2400bps1Click(); }); });
+    connect(control<QPushButton>("Button4"), &QPushButton::clicked, this,
+            [this] { guarded([this] { Button4Click(); }); });
+    connect(control<QPushButton>("BitBtn25"), &QPushButton::clicked, this,
+            [this] { guarded([this] { BitBtn25Click(); }); });
+    connect(control<QAction>("SetallPrimaryaddresses1"), &QAction::triggered, this,
+            [this] { guarded([this] { BitBtn25Click(); }); });
+    // At most one of "BCD" and "HEX" is checked.
+    auto* bcd = control<QCheckBox>("Check_valueBCD");
+    auto* hex = control<QCheckBox>("Check_valueHEX");
+    connect(bcd, &QCheckBox::clicked, hex, [hex](bool on) { if (on) hex->setChecked(false); });
+    connect(hex, &QCheckBox::clicked, bcd, [bcd](bool on) { if (on) bcd->setChecked(false); });
+    connect(&changes, &MeterChanges::bulkControlsEnabled, this, [this](bool enabled) {
+        for (const char* name : kBulkExclusive)
+            control<QWidget>(name)->setEnabled(enabled);
+    });
+    connect(&changes, &MeterChanges::addressChanged, this,
+            [this](int address) { control<UpDown>("UD_address")->setPosition(address); });
+}
+
 void TForm1::wireSearchHandlers() {
+    wireChangeHandlers();
     SecondarySearch& search = program_->search();
     connect(control<QPushButton>("BitBtn21"), &QPushButton::clicked, this,
             [this] { guarded([this] { BitBtn21Click(); }); });
@@ -51,6 +98,29 @@ void TForm1::BitBtn21Click() {
 void TForm1::BitBtn23Click() {
     if (const auto retries = program_->search().changeAddress(
             control<UpDown>("UD_address")->position(), searchSettings()))
+        control<UpDown>("UD_retry")->setPosition(*retries);
+}
+
+void TForm1::Setbaud300bps1Click() {
+    program_->meterChanges().changeBaudRate(MeterChanges::kBaud300, scanSettings());
+}
+
+void TForm1::Setbaud2400bps1Click() {
+    program_->meterChanges().changeBaudRate(MeterChanges::kBaud2400, scanSettings());
+}
+
+// "Set new value": BCD when "BCD" is checked, else a 32-bit integer.
+void TForm1::Button4Click() {
+    const QString text = control<QLineEdit>("Edit_valuePulses")->text();
+    std::optional<uint32_t> value;
+    if (!text.isEmpty()) value = text.toUInt();
+    program_->meterChanges().changeValue(value, control<QCheckBox>("Check_valueBCD")->isChecked(),
+                                         scanSettings());
+}
+
+// "Set all addresses" and the pop-up "Set all Primary addresses".
+void TForm1::BitBtn25Click() {
+    if (const auto retries = program_->meterChanges().changeAllAddresses(scanSettings()))
         control<UpDown>("UD_retry")->setPosition(*retries);
 }
 

@@ -8,6 +8,7 @@
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "ops/primary_scan.h"
+#include "ops/meter_changes.h"
 #include "ops/secondary_search.h"
 
 namespace tarnel {
@@ -59,6 +60,8 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
                                           *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
     search_ = std::make_unique<SecondarySearch>(*link_, log_, dialogs_, gridLoops_, job_,
                                                 *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
+    meterChanges_ = std::make_unique<MeterChanges>(*link_, log_, gridLoops_, job_, *scan_, *search_,
+                                                   *timer("Timer_changePrimaryAll"));
 }
 
 Program::~Program() = default;

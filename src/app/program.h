@@ -26,6 +26,7 @@ class GatewayLink;
 class GatewayStatus;
 class PrimaryScan;
 class SecondarySearch;
+class MeterChanges;
 class RegisterView;
 
 // The two transports of the link; the real serial port and socket when empty.
@@ -61,6 +62,7 @@ public:
     MbusJobState& job() { return job_; }
     PrimaryScan& scan() { return *scan_; }
     SecondarySearch& search() { return *search_; }
+    MeterChanges& meterChanges() { return *meterChanges_; }
 
     // One of the window's timers, by name (for example "Timer_modbus"). All
     // start stopped; each is single-shot but Timer_auto and
@@ -93,6 +95,7 @@ private:
     std::unique_ptr<GatewayStatus> gatewayStatus_;
     std::unique_ptr<PrimaryScan> scan_;
     std::unique_ptr<SecondarySearch> search_;
+    std::unique_ptr<MeterChanges> meterChanges_;
 };
 
 }  // namespace tarnel

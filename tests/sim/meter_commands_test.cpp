@@ -82,13 +82,16 @@ struct PassThrough {
         if (telegram.size() % 2) telegram.push_back(0x00);  // the tool's pad byte
         const auto count = static_cast<uint8_t>(telegram.size() / 2);
         Bytes pdu = {0x10, 0x84, 0x08, 0x00, count, static_cast<uint8_t>(telegram.size())};
-        pdu.insert(pdu.end(), telegram.begin(), telegram.end());
+        for (const uint8_t byte : telegram)
+            pdu.push_back(byte);
         EXPECT_EQ(gateway.Handle(pdu).size(), 5u);
         clock.advance(3000);  // beyond the slowest answer at 300 Bd
         const Bytes status = gateway.Handle({0x04, 0x84, 0x07, 0x00, 0x01});
         if (status.at(2) != 4) return std::nullopt;
-        const Bytes buffer = gateway.Handle({0x04, 0x84, 0x08, 0x00, 0x7D});
-        return Bytes(buffer.begin() + 2, buffer.begin() + 2 + status.at(3));
+        Bytes reply = gateway.Handle({0x04, 0x84, 0x08, 0x00, 0x7D});
+        reply.erase(reply.begin(), reply.begin() + 2);  // function, byte count
+        reply.resize(status.at(3));
+        return reply;
     }
 
     VirtualClock clock;
@@ -106,57 +109,39 @@ struct Command {
     uint16_t readLine;
     size_t at;  // where the change shows in the next RSP_UD
     const char* shows;
-    std::optional<uint8_t> silentAddress;  // a REQ_UD2 to it at `line` stays unanswered
+    int silentAddress;  // a REQ_UD2 to it at `line` stays unanswered (kNone: no check)
 };
+
+constexpr int kNone = -1;
 
 const Command kCommands[] = {
     {"address", Meter(1, 0x07, 2400, "04 13 10 27 00 00"),
      // 53 + FD + 52 + 78 + 56 + 34 + 12 + 4 x FF = 0x6B2.
      "68 0B 0B 68 53 FD 52 78 56 34 12 FF FF FF FF B2 16", "68 06 06 68 73 FD 51 01 7A 05 41 16",
      k2400, 5, k2400, 5, "05", 1},
-    {"medium",
-     Meter(5, 0x04, 2400, "04 13 10 27 00 00"),
-     "",
-     "68 0D 0D 68 53 05 51 07 79 78 56 34 12 FF FF FF 07 41 16",
-     k2400,
-     5,
-     k2400,
-     14,
-     "07",
-     {}},
+    {"medium", Meter(5, 0x04, 2400, "04 13 10 27 00 00"), "",
+     "68 0D 0D 68 53 05 51 07 79 78 56 34 12 FF FF FF 07 41 16", k2400, 5, k2400, 14, "07", kNone},
     {"to 300 Bd", Meter(5, 0x07, 2400, "04 13 10 27 00 00"), "", "68 03 03 68 53 05 B8 10 16",
      k2400, 5, k300, 7, "78 56 34 12", 5},
     {"to 2400 Bd", Meter(5, 0x07, 300, "04 13 10 27 00 00"), "", "68 03 03 68 53 05 BB 13 16", k300,
      5, k2400, 7, "78 56 34 12", 5},
     // 12345678 = 0x00BC614E into the meter's 32-bit record.
-    {"BCD value",
-     Meter(5, 0x07, 2400, "04 13 10 27 00 00"),
-     "",
-     "68 09 09 68 53 05 51 0C 13 78 56 34 12 DC 16",
-     k2400,
-     5,
-     k2400,
-     19,
-     "04 13 4E 61 BC 00",
-     {}},
+    {"BCD value", Meter(5, 0x07, 2400, "04 13 10 27 00 00"), "",
+     "68 09 09 68 53 05 51 0C 13 78 56 34 12 DC 16", k2400, 5, k2400, 19, "04 13 4E 61 BC 00",
+     kNone},
     // 1234 into the meter's 8-digit BCD record.
-    {"binary value",
-     Meter(5, 0x07, 2400, "0C 13 99 99 00 00"),
-     "",
-     "68 09 09 68 53 05 51 04 13 D2 04 00 00 96 16",
-     k2400,
-     5,
-     k2400,
-     19,
-     "0C 13 34 12 00 00",
-     {}},
+    {"binary value", Meter(5, 0x07, 2400, "0C 13 99 99 00 00"), "",
+     "68 09 09 68 53 05 51 04 13 D2 04 00 00 96 16", k2400, 5, k2400, 19, "0C 13 34 12 00 00",
+     kNone},
 };
 
 TEST(MeterCommands, AppliedAndSeenInTheNextRspUd) {
     for (const Command& command : kCommands) {
         SCOPED_TRACE(command.name);
         PassThrough sim(command.meter);
-        if (*command.before) EXPECT_EQ(sim.Send(Hex(command.before), command.line), Hex("E5"));
+        if (*command.before) {
+            EXPECT_EQ(sim.Send(Hex(command.before), command.line), Hex("E5"));
+        }
         EXPECT_EQ(sim.Send(Hex(command.telegram), command.line), Hex("E5"));
         const std::optional<Bytes> reply = sim.Send(ReqUd2(command.readAddress), command.readLine);
         ASSERT_TRUE(reply && wire::IsLongFrame(*reply));
@@ -164,8 +149,10 @@ TEST(MeterCommands, AppliedAndSeenInTheNextRspUd) {
         ASSERT_GE(reply->size(), command.at + shows.size());
         EXPECT_EQ(Bytes(reply->begin() + command.at, reply->begin() + command.at + shows.size()),
                   shows);
-        if (command.silentAddress)
-            EXPECT_FALSE(sim.Send(ReqUd2(*command.silentAddress), command.line));
+        if (command.silentAddress != kNone) {
+            EXPECT_FALSE(
+                sim.Send(ReqUd2(static_cast<uint8_t>(command.silentAddress)), command.line));
+        }
     }
 }
 
@@ -275,11 +262,15 @@ TEST(Meters64, WildcardSelectionSelectsExactlyTheMatchingMeters) {
             if (meter.selected) selected.insert(meter.address);
         EXPECT_EQ(selected, test.selected);
         EXPECT_EQ(ack.has_value(), !test.selected.empty());
-        if (ack) EXPECT_EQ(ack->bytes, Hex("E5"));  // several E5 overlap cleanly
+        if (ack) {
+            EXPECT_EQ(ack->bytes, Hex("E5"));  // several E5 overlap cleanly
+        }
         // One selected meter reads cleanly; several collide.
         const std::optional<BusReply> reply = bus.Transmit(ReqUd2(0xFD), 2400);
         EXPECT_EQ(reply.has_value(), !test.selected.empty());
-        if (reply) EXPECT_EQ(wire::IsLongFrame(reply->bytes), test.selected.size() == 1);
+        if (reply) {
+            EXPECT_EQ(wire::IsLongFrame(reply->bytes), test.selected.size() == 1);
+        }
     }
 }
 
