@@ -88,7 +88,10 @@ QTableView* grid(const char* name, GridModel* model, const GridLayout& layout, b
                          if (current.isValid()) model->setCurrentRow(current.row() + 1);
                      });
     QObject::connect(model, &GridModel::currentRowChanged, view, [view](int row) {
-        if (row >= 1 && view->currentIndex().row() != row - 1) view->selectRow(row - 1);
+        if (row < 1)
+            view->selectionModel()->clear();
+        else if (view->currentIndex().row() != row - 1)
+            view->selectRow(row - 1);
     });
     return view;
 }

@@ -116,7 +116,8 @@ void TForm1::wireShellHandlers() {
         connect(grid, &QWidget::customContextMenuRequested, menu,
                 [grid, menu](const QPoint& at) { menu->popup(grid->viewport()->mapToGlobal(at)); });
     };
-    popupOver("gridLoops", "ContextMbusMenu");
+    connect(control<QTableView>("gridLoops"), &QWidget::customContextMenuRequested, this,
+            &TForm1::gridLoopsMouseDown);
     popupOver("GridDevices", "ContextModbusMenu");
 }
 

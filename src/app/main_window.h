@@ -73,6 +73,7 @@ public:
     void BitBtn16Click();
     void BitBtn8Click();
     void BitBtn21Click();
+    void gridLoopsMouseDown(const QPoint& at);
     void BitBtn23Click();
     void BitBtn25Click();
     void Button4Click();

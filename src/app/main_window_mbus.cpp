@@ -54,11 +54,24 @@ void TForm1::wireMbusHandlers() {
         if (enabled) control<QLineEdit>("editID")->setEnabled(true);
     });
     connect(&scan, &PrimaryScan::selectionChanged, control<QLabel>("Label16"), &QLabel::setText);
+    // The highlighted row is the grid's current row, whoever moved it (the
+    // keyboard, the mouse, the search's decoder): the selection follows it.
+    connect(&program_->gridLoops(), &GridModel::currentRowChanged, this, [this](int row) {
+        if (row >= 1) program_->scan().selectRow(row);
+    });
+}
+
+// A right-click selects the row under the mouse, also the current one, before
+// the pop-up menu opens; the menu opens only while no scan or search runs.
+void TForm1::gridLoopsMouseDown(const QPoint& at) {
     auto* view = control<QTableView>("gridLoops");
-    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid()) program_->scan().selectRow(current.row() + 1);
-            });
+    const QModelIndex index = view->indexAt(at);
+    if (index.isValid()) {
+        view->selectRow(index.row());
+        program_->scan().selectRow(index.row() + 1);
+    }
+    if (meterMenuAllowed())
+        control<QMenu>("ContextMbusMenu")->popup(view->viewport()->mapToGlobal(at));
 }
 
 PrimaryScan::Settings TForm1::scanSettings() const {
@@ -113,6 +126,7 @@ void TForm1::Butt_load_dataClick() {
     if (path.isEmpty()) return;
     Butt_clear_gridClick();
     LoadMbusGrid(program_->gridLoops(), path, program_->dialogs());
+    program_->scan().clearSelection();
 }
 
 void TForm1::BitBtn16Click() {

@@ -276,6 +276,13 @@ QString PrimaryScan::selectedText() const {
     return QStringLiteral("Selected: %1").arg(job_.selectedAddress);
 }
 
+void PrimaryScan::clearSelection() {
+    job_.selectedRow = 0;
+    job_.selectedAddress = -1;
+    grid_.setCurrentRow(0);
+    emit selectionChanged(selectedText());
+}
+
 void PrimaryScan::removeSelectedRow() {
     const int row = job_.selectedRow;
     // Only a row that holds a meter is removed; the header always stays.
@@ -284,10 +291,14 @@ void PrimaryScan::removeSelectedRow() {
         grid_.setRowTexts(r, grid_.rowTexts(r + 1));
     grid_.setRows(std::max(grid_.rows() - 1, 2));
     if (grid_.rows() == 2 && row == 1) grid_.setRowTexts(1, {});
+    // The removed meter was the selected one: nothing is selected now, so
+    // that no later "Read" goes to another meter than the one highlighted.
+    clearSelection();
 }
 
 void PrimaryScan::clearGrid() {
     grid_.clearData();
+    clearSelection();
 }
 
 }  // namespace tarnel

@@ -59,6 +59,8 @@ public:
     // Selecting a row: the selected address is the number in its "Addr " cell.
     void selectRow(int row);
     QString selectedText() const;
+    // No row selected (after rows were removed, cleared or loaded).
+    void clearSelection();
     void removeSelectedRow();
     void clearGrid();
 
