@@ -47,10 +47,11 @@ struct SimWindowTest : ::testing::Test {
     RealClock clock;
     FakeDialogs dialogs;
     SimProcess sim;
+    QStringList simArguments;  // more options for tarnel-sim
     std::unique_ptr<TForm1> form;
 
     void SetUp() override {
-        ASSERT_TRUE(sim.start());
+        ASSERT_TRUE(sim.start(simArguments));
         form = std::make_unique<TForm1>(clock, dialogs,
                                         ProgramPaths{folder.path(), folder.filePath("t.ini")});
         form->show();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "ops/secondary_search.h"
@@ -117,6 +119,79 @@ TEST_F(Changes, TheBulkChangeWithoutAddressesEndsAtOnce) {
     EXPECT_EQ(log.lines().last(), "Invalid primary addresses in the table, process finished!");
     EXPECT_FALSE(search.running());
     EXPECT_TRUE(job.searchIdle);
+}
+
+}  // namespace
+}  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+TEST_F(Changes, EachChangeIsSeenWhenTheMeterIsReadBack) {
+    // Meter 1 of the bus is 12345678, a water meter.
+    grid.setRowTexts(1, {"12345678", "1"});
+    scan.selectRow(1);
+    changes.changeMedium("Gas", settings);
+    clock.runUntilIdle(60'000);
+    const QString medium = grid.cell(1, 5);
+    changes.changeValue(4242, true, settings);
+    clock.runUntilIdle(60'000);
+    EXPECT_NE(medium, "") << "the change is followed by a read-out of the meter";
+    EXPECT_EQ(bus.meters().front().medium, 0x03);
+    EXPECT_TRUE(grid.cell(1, 3).contains("4.242")) << grid.cell(1, 3).toStdString();
+
+    // A new primary address: found there by a scan, no longer at the old one.
+    dialogs.answers = {true};
+    search.changeAddress(77, {1, 300, 1});
+    run();
+    EXPECT_EQ(grid.cell(1, 1), "77");
+    dialogs.answers = {false, false};
+    const int before = grid.rows();
+    scan.start({1, 1, 1, 300, 600, 0});
+    clock.runUntilIdle(60'000);
+    EXPECT_EQ(grid.rows(), before) << "nothing at the old address";
+    scan.start({1, 77, 77, 300, 600, 0});
+    clock.runUntilIdle(60'000);
+    EXPECT_EQ(grid.cell(grid.rows() - 2, 0), "12345678");
+}
+
+TEST_F(Changes, TheBulkChangeGivesEveryRowItsAddress) {
+    grid.setRows(5);
+    grid.setRowTexts(1, {"12345678", "60"});
+    grid.setRowTexts(2, {"30201567", "300"});
+    grid.setRowTexts(3, {"45000012", "61"});
+    EXPECT_EQ(changes.changeAllAddresses(settings), 1);
+    run();
+    EXPECT_EQ(log.lines().filter(QRegularExpression("^Setting Primary address|^Row|^Invalid")),
+              (QStringList{"Setting Primary address 60 to device 12345678...",
+                           "Row 2: primary address 300 is not 1..250, skipped...",
+                           "Setting Primary address 61 to device 45000012...",
+                           "Invalid primary addresses in the table, process finished!"}));
+    EXPECT_EQ(bus.meters()[0].address, 60);
+    EXPECT_EQ(bus.meters()[3].address, 61);
+    EXPECT_TRUE(job.searchIdle);
+    EXPECT_FALSE(timerAll->isActive());
+}
+
+TEST_F(Changes, ThreeMetersSharingTwoDigitsAreToldApartAtTheThird) {
+    std::vector<sim::SimMeter> three(bus.meters().begin(), bus.meters().begin() + 1);
+    three.resize(3, three.front());
+    const uint32_t ids[] = {0x11111128, 0x22222228, 0x33333328};
+    for (int i = 0; i < 3; ++i) {
+        three[static_cast<size_t>(i)].id = ids[i];
+        three[static_cast<size_t>(i)].address = static_cast<uint8_t>(i + 1);
+    }
+    bus.meters() = three;
+    grid.clearData();
+    dialogs.answers = {false};
+    search.start("FFFFFFFF", {1, 300, 1});
+    run();
+    const QStringList checked = log.lines().filter("Checking ");
+    EXPECT_TRUE(checked.contains("Checking 82FFFFFF..."));
+    EXPECT_TRUE(checked.contains("Checking 821FFFFF..."));
+    EXPECT_TRUE(checked.contains("Checking 829FFFFF..."));
+    EXPECT_EQ(checked.size(), 30) << "ten masks at each of three positions";
+    EXPECT_EQ(grid.rows(), 5);
 }
 
 }  // namespace

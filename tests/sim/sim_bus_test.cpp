@@ -256,38 +256,12 @@ TEST(SimBus, CollidingRepliesAreNotAValidFrame) {
     EXPECT_TRUE(Acked(bus.Transmit(SndNke(5), kBaud)));
 }
 
-TEST(SimBus, NewPrimaryAddressThroughSecondaryAddressing) {
-    SimBus bus({WaterMeter(1, 0x12345678), WaterMeter(2, 0x87654321)});
-    EXPECT_TRUE(Acked(bus.Transmit(Select("12345678"), kBaud)));
-    // 73 + FD + 51 + 01 + 7A + 05 = 0x241.
-    EXPECT_TRUE(Acked(bus.Transmit(Hex("68 06 06 68 73 FD 51 01 7A 05 41 16"), kBaud)));
-    EXPECT_TRUE(Acked(bus.Transmit(SndNke(0xFD), kBaud)));
-    EXPECT_FALSE(bus.Transmit(ReqUd2(1), kBaud));
-    const std::optional<BusReply> reply = bus.Transmit(ReqUd2(5), kBaud);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes[5], 0x05);
-    EXPECT_EQ(Decode(reply).row.value()[0], "12345678");
-    EXPECT_EQ(bus.meters()[1].address, 2);
-}
-
 TEST(SimBus, NewPrimaryAddressOutOfRangeIsIgnored) {
     SimBus bus({WaterMeter(1, 0x12345678)});
     EXPECT_TRUE(Acked(bus.Transmit(SetPrimaryAddress(1, 251), kBaud)));
     EXPECT_EQ(bus.meters()[0].address, 1);
     EXPECT_TRUE(Acked(bus.Transmit(SetPrimaryAddress(1, 0), kBaud)));
     EXPECT_EQ(bus.meters()[0].address, 0);
-}
-
-TEST(SimBus, MediumChange) {
-    SimBus bus({WaterMeter(5, 0x12345678)});
-    // The tool's "Heat" change: 53 + 05 + 51 + 07 + 79 + 78 + 56 + 34 + 12 +
-    // FF + FF + FF + 04 = 0x53E.
-    EXPECT_TRUE(Acked(
-        bus.Transmit(Hex("68 0D 0D 68 53 05 51 07 79 78 56 34 12 FF FF FF 04 3E 16"), kBaud)));
-    const LoopsRow row = ReadRow(bus, 5);
-    EXPECT_EQ(row[5], "Heat");
-    EXPECT_EQ(row[0], "12345678");
-    EXPECT_EQ(row[2], "ABC");
 }
 
 TEST(SimBus, CounterValueChange) {
