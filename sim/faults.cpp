@@ -39,10 +39,14 @@ std::optional<Fault> ParseFault(const std::string& text, std::string* error) {
             if (error) *error = "'" + part + "' is not key=number";
             return std::nullopt;
         }
-        if (key == "count") fault.count = number;
-        else if (key == "function") fault.function = number;
-        else if (key == "register") fault.registerNumber = number;
-        else if (key == "value") fault.value = number;
+        if (key == "count")
+            fault.count = number;
+        else if (key == "function")
+            fault.function = number;
+        else if (key == "register")
+            fault.registerNumber = number;
+        else if (key == "value")
+            fault.value = number;
         else {
             if (error) *error = "unknown fault setting '" + key + "'";
             return std::nullopt;

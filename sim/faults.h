@@ -28,8 +28,8 @@ enum class FaultKind {
 struct Fault {
     FaultKind kind = FaultKind::NoReply;
     int value = 0;
-    int count = 1;  // requests it hits; -1 for every matching request
-    std::optional<int> function;  // only requests of this function
+    int count = 1;                      // requests it hits; -1 for every matching request
+    std::optional<int> function;        // only requests of this function
     std::optional<int> registerNumber;  // only requests starting at this register
 };
 

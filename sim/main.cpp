@@ -91,20 +91,29 @@ Options parse(const std::vector<std::string>& args) {
         if (arg == "--help" || arg == "-h") {
             std::cout << kHelp;
             std::exit(0);
-        } else if (arg == "--tcp") options.tcpPort = number(value());
-        else if (arg == "--host") options.host = value();
-        else if (arg == "--pty") options.pty = true;
-        else if (arg == "--rtu") options.rtuDevice = value();
-        else if (arg == "--unit") options.unit = number(value());
-        else if (arg == "--meters") options.metersFile = QString::fromStdString(value());
-        else if (arg == "--scenario") options.scenarioFile = QString::fromStdString(value());
+        } else if (arg == "--tcp")
+            options.tcpPort = number(value());
+        else if (arg == "--host")
+            options.host = value();
+        else if (arg == "--pty")
+            options.pty = true;
+        else if (arg == "--rtu")
+            options.rtuDevice = value();
+        else if (arg == "--unit")
+            options.unit = number(value());
+        else if (arg == "--meters")
+            options.metersFile = QString::fromStdString(value());
+        else if (arg == "--scenario")
+            options.scenarioFile = QString::fromStdString(value());
         else if (arg == "--fault") {
             std::string error;
             const auto fault = ParseFault(value(), &error);
             if (!fault) usage(error);
             options.faults.push_back(*fault);
-        } else if (arg == "-v") options.verbose = true;
-        else usage("unknown option " + arg);
+        } else if (arg == "-v")
+            options.verbose = true;
+        else
+            usage("unknown option " + arg);
     }
     if (options.unit && (*options.unit < 0 || *options.unit > SimGateway::kLastUnitAddress))
         usage("--unit takes 0 to 254");
@@ -119,8 +128,9 @@ void printRecord(const char* link, const WireRecord& record) {
         std::snprintf(digits, sizeof digits, "%02X ", byte);
         hex += digits;
     }
-    std::fprintf(stderr, "%s %s %s %s\n", QTime::currentTime().toString("HH:mm:ss.zzz").toLatin1().constData(),
-                 link, record.request ? ">" : "<", hex.c_str());
+    std::fprintf(stderr, "%s %s %s %s\n",
+                 QTime::currentTime().toString("HH:mm:ss.zzz").toLatin1().constData(), link,
+                 record.request ? ">" : "<", hex.c_str());
 }
 
 }  // namespace
@@ -162,8 +172,10 @@ int main(int argc, char** argv) {
     if (scenario && scenario->activate)
         activate = *scenario->activate;
     else
-        for (size_t i = 0; i < std::min<size_t>(3, bus.meters().size()); ++i) activate.push_back(bus.meters()[i].address);
-    for (const int address : activate) gateway.Activate(static_cast<uint8_t>(address));
+        for (size_t i = 0; i < std::min<size_t>(3, bus.meters().size()); ++i)
+            activate.push_back(bus.meters()[i].address);
+    for (const int address : activate)
+        gateway.Activate(static_cast<uint8_t>(address));
     for (const Fault& fault : options.faults) {
         tcp.faults().Add(fault);
         rtu.faults().Add(fault);

@@ -38,7 +38,8 @@ std::optional<Scenario> LoadScenario(const QString& path, QString* error) {
     QJsonParseError parse{};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parse);
     if (!document.isObject()) {
-        *error = path + ": " + (parse.error ? parse.errorString() : QStringLiteral("not a JSON object"));
+        *error =
+            path + ": " + (parse.error ? parse.errorString() : QStringLiteral("not a JSON object"));
         return std::nullopt;
     }
     const QJsonObject root = document.object();
@@ -61,7 +62,8 @@ std::optional<Scenario> LoadScenario(const QString& path, QString* error) {
     }
     if (root.contains("activate")) {
         std::vector<int> addresses;
-        for (const QJsonValue& address : root.value("activate").toArray()) addresses.push_back(address.toInt());
+        for (const QJsonValue& address : root.value("activate").toArray())
+            addresses.push_back(address.toInt());
         scenario.activate = addresses;
     }
     for (const QJsonValue& value : root.value("faults").toArray()) {

@@ -3,7 +3,9 @@
 namespace tarnel::sim {
 namespace {
 
-int startRegister(const Bytes& pdu) { return pdu.size() >= 3 ? pdu[1] << 8 | pdu[2] : -1; }
+int startRegister(const Bytes& pdu) {
+    return pdu.size() >= 3 ? pdu[1] << 8 | pdu[2] : -1;
+}
 
 // The header the reply goes out with: the request's, unless a fault changes
 // its transaction id (TCP) or its unit.
@@ -18,7 +20,8 @@ ModbusFrame replyHeader(ModbusFrame header, const std::vector<Fault>& faults, Fr
 }
 
 bool has(const std::vector<Fault>& faults, FaultKind kind) {
-    return std::any_of(faults.begin(), faults.end(), [kind](const Fault& f) { return f.kind == kind; });
+    return std::any_of(faults.begin(), faults.end(),
+                       [kind](const Fault& f) { return f.kind == kind; });
 }
 
 // The reply frame with the faults that change its bytes or its timing.
@@ -30,12 +33,23 @@ std::vector<ReplyChunk> shape(Bytes frame, const std::vector<Fault>& faults, Fra
             case FaultKind::WrongCrc:
                 if (framing == Framing::Rtu && !frame.empty()) frame.back() ^= 0xFF;
                 break;
-            case FaultKind::Filler: frame.push_back(0x00); break;
-            case FaultKind::LeadingZero: frame.insert(frame.begin(), 0x00); break;
-            case FaultKind::ShortTcp: frame.resize(std::min<size_t>(frame.size(), 5)); break;
-            case FaultKind::Delay: delay += fault.value; break;
-            case FaultKind::Split: splitGap = fault.value; break;
-            default: break;
+            case FaultKind::Filler:
+                frame.push_back(0x00);
+                break;
+            case FaultKind::LeadingZero:
+                frame.insert(frame.begin(), 0x00);
+                break;
+            case FaultKind::ShortTcp:
+                frame.resize(std::min<size_t>(frame.size(), 5));
+                break;
+            case FaultKind::Delay:
+                delay += fault.value;
+                break;
+            case FaultKind::Split:
+                splitGap = fault.value;
+                break;
+            default:
+                break;
         }
     }
     if (has(faults, FaultKind::Double)) {
@@ -64,10 +78,12 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
     const std::vector<Fault> faults = faults_.Take(request.pdu[0], startRegister(request.pdu));
     exchange.faulted = !faults.empty();
     exchange.close = has(faults, FaultKind::Close);
-    const auto exception = std::find_if(faults.begin(), faults.end(),
-                                        [](const Fault& f) { return f.kind == FaultKind::Exception; });
+    const auto exception = std::find_if(faults.begin(), faults.end(), [](const Fault& f) {
+        return f.kind == FaultKind::Exception;
+    });
     if (exception != faults.end())
-        exchange.replyPdu = {static_cast<uint8_t>(request.pdu[0] | 0x80), static_cast<uint8_t>(exception->value)};
+        exchange.replyPdu = {static_cast<uint8_t>(request.pdu[0] | 0x80),
+                             static_cast<uint8_t>(exception->value)};
     else
         exchange.replyPdu = gateway_.Handle(request.pdu);
     if (broadcast || exchange.close || has(faults, FaultKind::NoReply) || exchange.replyPdu.empty())
@@ -77,7 +93,9 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
     return exchange;
 }
 
-void SimEndpoint::RecordReply(const Bytes& bytes) { record(false, bytes); }
+void SimEndpoint::RecordReply(const Bytes& bytes) {
+    record(false, bytes);
+}
 
 std::vector<WireRecord> SimEndpoint::Records() const {
     std::lock_guard lock(recordsLock_);

@@ -81,7 +81,8 @@ int TForm1::modbusTimeout() const {
 }
 
 void TForm1::BitBtn3Click() {
-    program_->registerView().read({slaveAddress(), BoxNumber(control<QLineEdit>("EditInputAddress")->text(), 0),
+    program_->registerView().read({slaveAddress(),
+                                   BoxNumber(control<QLineEdit>("EditInputAddress")->text(), 0),
                                    BoxNumber(control<QLineEdit>("EditInputCount")->text(), 0),
                                    control<QCheckBox>("checkInput")->isChecked(), modbusTimeout()});
 }
@@ -113,8 +114,8 @@ void TForm1::BitBtn11Click() {
 
 void TForm1::BitBtn12Click() {
     // An address that is not a number counts as 255, which is refused.
-    program_->commands().setModbusAddress(slaveAddress(),
-                                          BoxNumber(control<QLineEdit>("Edit_address")->text(), 255));
+    program_->commands().setModbusAddress(
+        slaveAddress(), BoxNumber(control<QLineEdit>("Edit_address")->text(), 255));
 }
 
 void TForm1::BitBtn17Click() {
@@ -150,12 +151,13 @@ void TForm1::Button1Click() {
 
 void TForm1::Button2Click() {
     // A port that is not a number counts as 49, which is refused.
-    program_->gatewayStatus().setListenPort(slaveAddress(),
-                                            BoxNumber(control<QLineEdit>("Edit_tcpPort")->text(), 49));
+    program_->gatewayStatus().setListenPort(
+        slaveAddress(), BoxNumber(control<QLineEdit>("Edit_tcpPort")->text(), 49));
 }
 
 void TForm1::Button3Click() {
-    program_->gatewayStatus().setSerialNumber(slaveAddress(), control<QLineEdit>("Edit_id")->text());
+    program_->gatewayStatus().setSerialNumber(slaveAddress(),
+                                              control<QLineEdit>("Edit_id")->text());
 }
 
 }  // namespace tarnel

@@ -28,8 +28,9 @@ const char* const kBulkExclusive[] = {"BitBtn1",  "BitBtn19", "buttonReadModbus"
 const struct {
     const char* action;
     const char* medium;
-} kMediumEntries[] = {{"Oil1", "Oil"},   {"HotWater1", "Hot water"},     {"ColdWater1", "Water"},
-                      {"Electricity1", "Electricity"}, {"Heat1", "Heat meter"}, {"Gas1", "Gas"},
+} kMediumEntries[] = {{"Oil1", "Oil"},         {"HotWater1", "Hot water"},
+                      {"ColdWater1", "Water"}, {"Electricity1", "Electricity"},
+                      {"Heat1", "Heat meter"}, {"Gas1", "Gas"},
                       {"NA1", "Unknown"}};
 
 }  // namespace
@@ -54,8 +55,12 @@ void TForm1::wireChangeHandlers() {
     // At most one of "BCD" and "HEX" is checked.
     auto* bcd = control<QCheckBox>("Check_valueBCD");
     auto* hex = control<QCheckBox>("Check_valueHEX");
-    connect(bcd, &QCheckBox::clicked, hex, [hex](bool on) { if (on) hex->setChecked(false); });
-    connect(hex, &QCheckBox::clicked, bcd, [bcd](bool on) { if (on) bcd->setChecked(false); });
+    connect(bcd, &QCheckBox::clicked, hex, [hex](bool on) {
+        if (on) hex->setChecked(false);
+    });
+    connect(hex, &QCheckBox::clicked, bcd, [bcd](bool on) {
+        if (on) bcd->setChecked(false);
+    });
     connect(&changes, &MeterChanges::bulkControlsEnabled, this, [this](bool enabled) {
         for (const char* name : kBulkExclusive)
             control<QWidget>(name)->setEnabled(enabled);

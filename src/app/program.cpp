@@ -7,8 +7,8 @@
 #include "link/command_console.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
-#include "ops/primary_scan.h"
 #include "ops/meter_changes.h"
+#include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
 
 namespace tarnel {

@@ -77,8 +77,9 @@ QLayout* modbusTimeoutAndAddress() {
     const Spin timeout = spin("EditTimeoutModbus", "UD_modbusTimeout", 50, 20000, 600, 50, 5);
     timeout.edit->setReadOnly(true);
     const Spin address = spin("EditAddressModbus", "UDmodbusAddress", 1, 255, 1, 1, 3);
-    return row({label("Timeout, ms"), timeout.row, checkBox("CheckFastReplies", "Fast replies", true),
-                label("Address"), address.row, nullptr});
+    return row({label("Timeout, ms"), timeout.row,
+                checkBox("CheckFastReplies", "Fast replies", true), label("Address"), address.row,
+                nullptr});
 }
 
 QGroupBox* commandsGroup() {

@@ -52,7 +52,7 @@ void GatewayCommands::setClock(int slave) {
 }
 
 std::optional<QString> GatewayCommands::writeBaudAndParity(int slave, const QString& baud,
-                                                      const QString& parity, bool mbusPort) {
+                                                           const QString& parity, bool mbusPort) {
     if (!link_.requireLink()) return std::nullopt;
     QString rate = baud;
     std::optional<QString> corrected;

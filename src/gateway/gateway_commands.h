@@ -37,7 +37,7 @@ public:
     // "Write baud and parity": returns "2400" when a faster rate was chosen
     // for the M-Bus port.
     std::optional<QString> writeBaudAndParity(int slave, const QString& baud, const QString& parity,
-                                         bool mbusPort);
+                                              bool mbusPort);
     // "Set new modbus address".
     void setModbusAddress(int slave, std::optional<int> address);
     // "Update" (readout period): returns 720 when the minutes were out of range.

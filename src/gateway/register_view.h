@@ -57,7 +57,7 @@ private:
     Timer& timerModbus_;
     Timer& timerAuto_;
     bool automatic_ = false;
-    int requestStart_ = 0;  // the start register of the read that was sent
+    int requestStart_ = 0;       // the start register of the read that was sent
     const char commandTag_ = 0;  // names the commands' exchanges; reads are `this`
 };
 

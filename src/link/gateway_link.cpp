@@ -185,8 +185,7 @@ void GatewayLink::writeRaw(const QByteArray& bytes, bool asText) {
 void GatewayLink::sent(Pending* which) {
     // The exchange may have ended (cancelled, link lost) while its request
     // was still going out.
-    if (queue_.empty() || queue_.front().get() != which ||
-        which->state != Pending::State::Sending)
+    if (queue_.empty() || queue_.front().get() != which || which->state != Pending::State::Sending)
         return;
     which->state = Pending::State::InFlight;
     which->sentAt = clock_.elapsed();
@@ -230,8 +229,8 @@ ExchangeResult GatewayLink::resultOf(const Pending& pending, ExchangeEnd end) co
         result.reply = received_;
         return result;
     }
-    const TcpReply tcp = FrameTcpReply(
-        pending.transaction, static_cast<uint8_t>(pending.request.adu.at(0)), received_);
+    const TcpReply tcp = FrameTcpReply(pending.transaction,
+                                       static_cast<uint8_t>(pending.request.adu.at(0)), received_);
     if (tcp.framing == Framing::Whole)
         result.reply = TcpToRtuFrame(tcp.frame, &result.lines);
     else if (!tcp.rest.isEmpty())

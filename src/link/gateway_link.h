@@ -98,8 +98,8 @@ public:
     // Sends `request`, framed for the active link, once no other exchange is
     // in flight, arms `deadline` for `timeoutMs` when it has left, and calls
     // `done` once with how it ended. `owner` names who asked.
-    void exchange(const void* owner, const ModbusRequest& request, Timer& deadline,
-                  int timeoutMs, ExchangeDone done);
+    void exchange(const void* owner, const ModbusRequest& request, Timer& deadline, int timeoutMs,
+                  ExchangeDone done);
     // The custom command console: raw bytes on the serial line, nothing to
     // match, so it always ends at its deadline. The receive buffer is not
     // emptied first. Asked again while the owner's exchange is in flight, the

@@ -83,8 +83,7 @@ void GatewayLink::wentDown() {
     emit linkLost();
 }
 
-void GatewayLink::connectTcp(const QString& host, std::optional<int> port,
-                             int ethTimeoutPosition) {
+void GatewayLink::connectTcp(const QString& host, std::optional<int> port, int ethTimeoutPosition) {
     if (connectWaiting()) return;  // the previous attempt's wait is still running
     if (!port || host.trimmed().isEmpty()) {
         log_.append(QStringLiteral("Remote IP and Port are not properly set..."));

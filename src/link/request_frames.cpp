@@ -83,7 +83,8 @@ ModbusRequest ReadInputRegistersRequest(int slave, int startRegister, int quanti
 }
 
 ModbusRequest ReadHoldingRegistersRequest(int slave, int startRegister, int quantity) {
-    return readRequest(slave, fn::kReadHoldingRegisters, startRegister, quantity, kLeadPause, kPause);
+    return readRequest(slave, fn::kReadHoldingRegisters, startRegister, quantity, kLeadPause,
+                       kPause);
 }
 
 ModbusRequest ReadDeviceIdRequest(int slave, uint8_t readDeviceIdCode) {

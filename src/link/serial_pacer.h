@@ -56,8 +56,8 @@ private:
     Log& log_;
     Timer* timer_;
     std::deque<Job> queue_;
-    qsizetype next_ = 0;   // index of the next byte of the front job
-    bool active_ = false;  // the front job is going out
+    qsizetype next_ = 0;      // index of the next byte of the front job
+    bool active_ = false;     // the front job is going out
     quint64 generation_ = 0;  // of the front job, for the driver's late "sent"
 };
 

@@ -32,8 +32,8 @@ std::optional<Bytes> IdentificationBytes(const QString& cell) {
 }
 
 MeterChanges::MeterChanges(GatewayLink& link, Log& log, GridModel& grid, MbusJobState& job,
-                           PrimaryScan& scan, SecondarySearch& search,
-                           Timer& timerChangePrimaryAll, QObject* parent)
+                           PrimaryScan& scan, SecondarySearch& search, Timer& timerChangePrimaryAll,
+                           QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
@@ -59,8 +59,9 @@ void MeterChanges::changeMedium(const QString& mediumName, const PrimaryScan::Se
     const std::optional<Bytes> id = IdentificationBytes(grid_.cell(job_.selectedRow, 0));
     if (!id) return;
     // The meter's identification, any manufacturer and version, the new medium.
-    const Bytes record{kDifInt64, kVifEnhancedId, (*id)[0], (*id)[1], (*id)[2], (*id)[3],
-                       0xFF,      0xFF,           0xFF,     MediumCodeFromName(mediumName)};
+    const Bytes record{
+        kDifInt64, kVifEnhancedId, (*id)[0], (*id)[1], (*id)[2],
+        (*id)[3],  0xFF,           0xFF,     0xFF,     MediumCodeFromName(mediumName)};
     scan_.startSingleRequest(settings,
                              SendRecord(static_cast<uint8_t>(job_.selectedAddress), record));
 }
@@ -86,8 +87,8 @@ void MeterChanges::changeValue(std::optional<uint32_t> value, bool bcd,
                    : static_cast<uint8_t>(rest & 0xFF);
         rest = bcd ? rest / 100 : rest >> 8;
     }
-    const Bytes record{bcd ? kDifBcd8 : kDifInt32, kVifVolumeLitres, data[0], data[1], data[2],
-                       data[3]};
+    const Bytes record{
+        bcd ? kDifBcd8 : kDifInt32, kVifVolumeLitres, data[0], data[1], data[2], data[3]};
     scan_.startSingleRequest(settings,
                              SendRecord(static_cast<uint8_t>(job_.selectedAddress), record));
 }

@@ -22,16 +22,16 @@ class SecondarySearch;
 class MeterChanges : public QObject {
     Q_OBJECT
 public:
-    MeterChanges(GatewayLink& link, Log& log, GridModel& grid, MbusJobState& job,
-                 PrimaryScan& scan, SecondarySearch& search, Timer& timerChangePrimaryAll,
-                 QObject* parent = nullptr);
+    MeterChanges(GatewayLink& link, Log& log, GridModel& grid, MbusJobState& job, PrimaryScan& scan,
+                 SecondarySearch& search, Timer& timerChangePrimaryAll, QObject* parent = nullptr);
 
     // "Change Medium": the medium named as MediumCodeFromName knows it.
     void changeMedium(const QString& mediumName, const PrimaryScan::Settings& settings);
     // "Set baud 300bps" (CI 0xB8) and "Set baud 2400bps" (CI 0xBB).
     void changeBaudRate(uint8_t ci, const PrimaryScan::Settings& settings);
     // "Set new value": nothing for an empty box; BCD or a 32-bit integer.
-    void changeValue(std::optional<uint32_t> value, bool bcd, const PrimaryScan::Settings& settings);
+    void changeValue(std::optional<uint32_t> value, bool bcd,
+                     const PrimaryScan::Settings& settings);
     // "Set all Primary addresses": every row with a number in "Addr " gets
     // it. Returns the Retry it runs with (raised to 1 from 0) once it started.
     std::optional<int> changeAllAddresses(const PrimaryScan::Settings& settings);

@@ -139,7 +139,8 @@ void PrimaryScan::Timer_mbusRespondTimer(const ExchangeResult& result) {
             link_.prepareRequest();
             job_.dataPhase = true;
             link_.exchange(
-                this, ReadInputRegistersRequest(settings_.slave, reg::kMbusBuffer, job_.registerCount),
+                this,
+                ReadInputRegistersRequest(settings_.slave, reg::kMbusBuffer, job_.registerCount),
                 timerMbusRespond_, settings_.timeoutMs,
                 [this](const ExchangeResult& next) { Timer_mbusRespondTimer(next); });
             return;

@@ -240,7 +240,8 @@ bool SecondarySearch::readSelected(const Run& run) {
     }
     if (replyBytes_.isEmpty() || stopped()) return false;
     const QByteArray telegram = replyBytes_;
-    return CallOnOwner<bool>(this, link_.clock(), [this, telegram] { return decodeById(telegram); });
+    return CallOnOwner<bool>(this, link_.clock(),
+                             [this, telegram] { return decodeById(telegram); });
 }
 
 // On the window's thread: the reply into the row with its identification
@@ -268,10 +269,10 @@ bool SecondarySearch::decodeById(const QByteArray& telegram) {
 // gateway reply is logged as "UNMD:".
 void SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run) {
     const int slave = run.settings.slave;
-    const ExchangeResult sent = collect(
-        *WriteRegistersRequest(slave, reg::kMbusBuffer, static_cast<int>(telegram.size()),
-                               view(telegram)),
-        run);
+    const ExchangeResult sent =
+        collect(*WriteRegistersRequest(slave, reg::kMbusBuffer, static_cast<int>(telegram.size()),
+                                       view(telegram)),
+                run);
     if (sent.aborted()) return;
     logUnmd(sent);
     ExchangeResult state;
@@ -318,8 +319,7 @@ ExchangeResult SecondarySearch::pollReplyState(qint64 sentAt, const Run& run) {
         const qint64 started = clock.elapsed();
         const ExchangeResult state =
             collect(ReadInputRegistersRequest(run.settings.slave, reg::kMbusStatus, 1), run);
-        if (state.aborted() || replyReady(ReadFirstRegister(state.reply)) ||
-            clock.elapsed() >= end)
+        if (state.aborted() || replyReady(ReadFirstRegister(state.reply)) || clock.elapsed() >= end)
             return state;
         const int period = link_.TcpMode() ? 50 : 20;
         const qint64 pause = std::min(started + period, end) - clock.elapsed();

@@ -80,7 +80,8 @@ TEST_F(LostLinkWindow, KillingTheGatewayEndsTheRunningOperation) {
     };
     for (const bool tcp : {true, false}) {
         for (const auto& operation : operations) {
-            const std::string what = std::string(operation.name) + (tcp ? " over TCP" : " over a pty");
+            const std::string what =
+                std::string(operation.name) + (tcp ? " over TCP" : " over a pty");
             // The status read's second step is never answered, so it is sure to be running.
             ASSERT_TRUE(sim.start({"--fault", "no-reply,count=-1,register=32769"})) << what;
             form = std::make_unique<TForm1>(clock, dialogs,

@@ -47,7 +47,10 @@ struct SearchWindow : test::SimWindowTest {
     const QStringList& lines() { return form->program().log().lines(); }
     bool ended(int timeoutMs) {
         return QTest::qWaitFor(
-            [&] { return lines().value(lines().size() - 1) == "Secondary search thread terminated normally."; },
+            [&] {
+                return lines().value(lines().size() - 1) ==
+                       "Secondary search thread terminated normally.";
+            },
             timeoutMs);
     }
     QStringList listedIds() {

@@ -35,10 +35,16 @@ const struct {
     const char* name;
     Operation start;
 } kOperations[] = {
-    {"register read", [](Rig& r) { r.view.read({1, 1, 125, true, 600}); }},
+    {"register read",
+     [](Rig& r) {
+         r.view.read({1, 1, 125, true, 600});
+     }},
     {"command", [](Rig& r) { r.commands.setReadoutPeriod(1, 5); }},
     {"status sequence", [](Rig& r) { r.gatewayStatus.readStatus(1, 600); }},
-    {"scan", [](Rig& r) { r.scan.start({1, 0, 3, 1000, 600, 1}); }},
+    {"scan",
+     [](Rig& r) {
+         r.scan.start({1, 0, 3, 1000, 600, 1});
+     }},
 };
 
 TEST(FastReplies, SameLinesAndRowsInAFractionOfTheTime) {
@@ -46,7 +52,8 @@ TEST(FastReplies, SameLinesAndRowsInAFractionOfTheTime) {
         for (const auto& operation : kOperations) {
             const Outcome off = run(tcp, false, operation.start);
             const Outcome on = run(tcp, true, operation.start);
-            const std::string what = std::string(operation.name) + (tcp ? " over TCP" : " over RTU");
+            const std::string what =
+                std::string(operation.name) + (tcp ? " over TCP" : " over RTU");
             EXPECT_EQ(on.lines, off.lines) << what;
             EXPECT_EQ(on.rows, off.rows) << what;
             EXPECT_GT(off.lines.size(), 1) << what;
@@ -61,9 +68,12 @@ TEST(FastReplies, RepliesThatCannotBeFramedEndAsWithout) {
         sim::FaultKind kind;
         int value;
     } faults[] = {
-        {"late reply", sim::FaultKind::Delay, 700},     {"split reply", sim::FaultKind::Split, 30},
-        {"two replies in one", sim::FaultKind::Double, 0}, {"leading zero", sim::FaultKind::LeadingZero, 0},
-        {"wrong CRC", sim::FaultKind::WrongCrc, 0},     {"another unit", sim::FaultKind::WrongUnit, 0},
+        {"late reply", sim::FaultKind::Delay, 700},
+        {"split reply", sim::FaultKind::Split, 30},
+        {"two replies in one", sim::FaultKind::Double, 0},
+        {"leading zero", sim::FaultKind::LeadingZero, 0},
+        {"wrong CRC", sim::FaultKind::WrongCrc, 0},
+        {"another unit", sim::FaultKind::WrongUnit, 0},
         {"another transaction", sim::FaultKind::WrongTid, 0},
     };
     for (const bool tcp : {false, true}) {
@@ -85,9 +95,8 @@ TEST(FastReplies, ALateReplyNeverAnswersTheNextRequest) {
     // status read gets nothing, rather than the step before's answer.
     for (const bool tcp : {false, true}) {
         for (const bool fast : {false, true}) {
-            const Outcome outcome = run(
-                tcp, fast, kOperations[2].start,
-                [](Rig& r) { r.addFault(sim::FaultKind::Delay, 700, -1); });
+            const Outcome outcome = run(tcp, fast, kOperations[2].start,
+                                        [](Rig& r) { r.addFault(sim::FaultKind::Delay, 700, -1); });
             EXPECT_EQ(outcome.lines,
                       (QStringList{"Reading settings of device:", "Reading settings finished!"}))
                 << (tcp ? "TCP" : "RTU") << (fast ? ", fast" : "");

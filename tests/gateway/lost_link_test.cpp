@@ -15,21 +15,29 @@ TEST(LostLink, EveryRunningOperationEndsWithItsLine) {
         std::function<void(Rig&)> start;
         const char* line;
     } operations[] = {
-        {"scan", [](Rig& r) { r.scan.start({1, 0, 250, 1000, 600, 2}); },
+        {"scan",
+         [](Rig& r) {
+             r.scan.start({1, 0, 250, 1000, 600, 2});
+         },
          "Connection lost: scan stopped."},
-        {"read", [](Rig& r) {
+        {"read",
+         [](Rig& r) {
              r.job.selectedAddress = r.bus.meters().front().address;
              r.scan.readSelected({1, 0, 0, 1000, 600, 2});
          },
          "Connection lost: read stopped."},
         {"status", [](Rig& r) { r.gatewayStatus.readStatus(1, 600); },
          "Connection lost: status read stopped."},
-        {"register read", [](Rig& r) { r.view.read({1, 1, 125, true, 600}); },
+        {"register read",
+         [](Rig& r) {
+             r.view.read({1, 1, 125, true, 600});
+         },
          "Connection lost: register read stopped."},
         {"automatic read",
          [](Rig& r) {
-             QObject::connect(&r.view, &RegisterView::automaticRead,
-                              [&r] { r.view.read({1, 1, 125, true, 600}); });
+             QObject::connect(&r.view, &RegisterView::automaticRead, [&r] {
+                 r.view.read({1, 1, 125, true, 600});
+             });
              r.view.setAutomatic(true);
              r.clock.advance(1000);
          },
@@ -41,14 +49,15 @@ TEST(LostLink, EveryRunningOperationEndsWithItsLine) {
         std::function<void(Rig&)> lose;
     } losses[] = {
         {"serial closed", false, [](Rig& r) { r.link.closeSerial(); }},
-        {"serial device gone", false, [](Rig& r) { emit r.serial.lost("Serial device went away..."); }},
+        {"serial device gone", false,
+         [](Rig& r) { emit r.serial.lost("Serial device went away..."); }},
         {"socket closed", true, [](Rig& r) { r.tcp.abort(); }},
     };
     for (const bool fast : {false, true}) {
         for (const auto& loss : losses) {
             for (const auto& operation : operations) {
-                const std::string what = std::string(operation.name) + ", " + loss.name +
-                                         (fast ? ", fast replies" : "");
+                const std::string what =
+                    std::string(operation.name) + ", " + loss.name + (fast ? ", fast replies" : "");
                 Rig rig(loss.tcp, fast);
                 std::vector<bool> scanControls;
                 bool automaticEnded = false;
@@ -66,7 +75,8 @@ TEST(LostLink, EveryRunningOperationEndsWithItsLine) {
                 EXPECT_EQ(rig.log.lines().filter("Connection lost").size(), 1) << what;
                 EXPECT_EQ(rig.log.lines().filter("Searching").size(), 0) << what;
                 for (const Timer* timer : rig.owner.findChildren<Timer*>())
-                    EXPECT_FALSE(timer->isActive()) << what << ": " << timer->objectName().toStdString();
+                    EXPECT_FALSE(timer->isActive())
+                        << what << ": " << timer->objectName().toStdString();
                 EXPECT_FALSE(rig.scan.findChild<Timer*>("MbusPoll")->isActive()) << what;
                 EXPECT_FALSE(rig.job.scanRunning) << what;
                 if (std::string(operation.name) == "scan") {

@@ -16,8 +16,9 @@ using test::Rig;
 TEST(WorkerExchanges, BesideTheAutomaticReadEveryReplyReachesItsAsker) {
     for (const bool tcp : {false, true}) {
         Rig rig(tcp, true);
-        QObject::connect(&rig.view, &RegisterView::automaticRead,
-                         [&rig] { rig.view.read({1, 1, 125, true, 600}); });
+        QObject::connect(&rig.view, &RegisterView::automaticRead, [&rig] {
+            rig.view.read({1, 1, 125, true, 600});
+        });
         rig.view.setAutomaticPeriod(1);
         rig.view.setAutomatic(true);
         QList<ExchangeResult> results;
@@ -52,9 +53,8 @@ TEST(WorkerExchanges, StopEndsABlockingExchangeAtOnce) {
     rig.addFault(sim::FaultKind::NoReply);
     std::optional<ExchangeResult> result;
     Worker worker(rig.clock);
-    worker.start([&] {
-        result = rig.link.exchangeBlocking(ReadHoldingRegistersRequest(1, 3, 1), 20'000);
-    });
+    worker.start(
+        [&] { result = rig.link.exchangeBlocking(ReadHoldingRegistersRequest(1, 3, 1), 20'000); });
     rig.clock.advance(100);
     rig.link.cancelBlocking();
     rig.clock.settle();

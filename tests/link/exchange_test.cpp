@@ -30,10 +30,10 @@ TEST_F(Exchanges, AWholeReplyEndsTheExchangeAtOnceOnlyWithFastReplies) {
 
 TEST_F(Exchanges, RepliesThatCannotBeFramedAreLeftToTheTimeOutAndGivenAsTheyCame) {
     const QByteArray cases[] = {
-        bytes("00") + kReply,                 // a leading 0x00
-        bytes("01 04 02 00 0A 00 00"),        // a wrong CRC
-        kReply + kReply,                      // two replies in one
-        bytes("02 04 02 00 0A 39 37"),        // another unit
+        bytes("00") + kReply,           // a leading 0x00
+        bytes("01 04 02 00 0A 00 00"),  // a wrong CRC
+        kReply + kReply,                // two replies in one
+        bytes("02 04 02 00 0A 39 37"),  // another unit
     };
     openSerial();
     for (const QByteArray& received : cases) {
@@ -97,8 +97,8 @@ TEST_F(Exchanges, OnTcpOnlyTheReplyOfTheRequestsTransactionIsTaken) {
 
 TEST_F(Exchanges, ATcpReplyWhoseLengthDisagreesIsReportedRawAndNotUsed) {
     connectTcp();
-    for (const char* received : {"03 E8 00 00 00 05 01 04 02 00 0A 00 00", "03 E9 00 00 00 09 01 04",
-                                 "03 EA 00 00 00"}) {
+    for (const char* received :
+         {"03 E8 00 00 00 05 01 04 02 00 0A 00 00", "03 E9 00 00 00 09 01 04", "03 EA 00 00 00"}) {
         results.clear();
         exchange(ReadInputRegistersRequest(1, 1, 1));
         tcp.deliver(bytes(received));

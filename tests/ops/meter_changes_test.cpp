@@ -56,7 +56,8 @@ TEST_F(Changes, EachChangeIsOneTelegramByteForByte) {
          "68 0D 0D 68 53 05 51 07 79 78 56 34 12 FF FF FF 07 41 16"},
         {"medium heat", [](Changes& t) { t.changes.changeMedium("Heat meter", t.settings); },
          "68 0D 0D 68 53 05 51 07 79 78 56 34 12 FF FF FF 04 3E 16"},
-        {"300 baud", [](Changes& t) { t.changes.changeBaudRate(MeterChanges::kBaud300, t.settings); },
+        {"300 baud",
+         [](Changes& t) { t.changes.changeBaudRate(MeterChanges::kBaud300, t.settings); },
          "68 03 03 68 53 05 B8 10 16"},
         {"2400 baud",
          [](Changes& t) { t.changes.changeBaudRate(MeterChanges::kBaud2400, t.settings); },
@@ -76,7 +77,8 @@ TEST_F(Changes, EachChangeIsOneTelegramByteForByte) {
         grid.setRowTexts(1, {"12345678", "5"});  // the read-out after a change rewrites it
         rtu.ClearRecords();
         c.change(*this);
-        EXPECT_TRUE(telegram().startsWith(c.telegram)) << c.name << ": " << telegram().toStdString();
+        EXPECT_TRUE(telegram().startsWith(c.telegram))
+            << c.name << ": " << telegram().toStdString();
     }
 }
 
@@ -89,7 +91,8 @@ TEST_F(Changes, RefusedWithoutASelectionOrWhileASearchRuns) {
     log.clear();
     job.searchIdle = false;
     changes.changeValue(7, true, settings);
-    EXPECT_EQ(log.lines(), QStringList{"Can not change value while secondary search/change address"});
+    EXPECT_EQ(log.lines(),
+              QStringList{"Can not change value while secondary search/change address"});
     EXPECT_TRUE(requests(rtu).isEmpty());
 }
 

@@ -235,10 +235,9 @@ TEST_F(Scan, WithFastRepliesTheWaitPollsTheReplyStateAndEndsWhenTheMeterHasAnswe
         EXPECT_LT(silent, 1050);
         std::vector<qint64> polls;
         for (const sim::WireRecord& record : endpoint.Records())
-            if (record.request &&
-                QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
-                           static_cast<qsizetype>(record.bytes.size()))
-                    .contains(QByteArray::fromHex("0104840700")))
+            if (record.request && QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
+                                             static_cast<qsizetype>(record.bytes.size()))
+                                      .contains(QByteArray::fromHex("0104840700")))
                 polls.push_back(record.atMs);
         const int period = tcp ? PrimaryScan::kPollTcpMs : PrimaryScan::kPollSerialMs;
         ASSERT_GE(polls.size(), 5u);

@@ -42,7 +42,8 @@ struct Search : ::testing::Test, test::InProcessGateway {
     QStringList selections() const {
         QStringList ids;
         for (const QString& frame : requests(rtu))
-            if (frame.contains("68 0B 0B 68 53 FD 52 ")) ids << frame.section("53 FD 52 ", 1).left(11);
+            if (frame.contains("68 0B 0B 68 53 FD 52 "))
+                ids << frame.section("53 FD 52 ", 1).left(11);
         return ids;
     }
     QStringList listedIds() const {
@@ -66,11 +67,11 @@ TEST_F(Search, AnEmptyBusGivesTenMasksAndTheEndLine) {
     dialogs.answers = {true};
     EXPECT_EQ(search.start("FFFFFFFF", settings()), 1);
     run();
-    EXPECT_EQ(checked(), (QStringList{"Checking 0FFFFFFF...", "Checking 1FFFFFFF...",
-                                      "Checking 2FFFFFFF...", "Checking 3FFFFFFF...",
-                                      "Checking 4FFFFFFF...", "Checking 5FFFFFFF...",
-                                      "Checking 6FFFFFFF...", "Checking 7FFFFFFF...",
-                                      "Checking 8FFFFFFF...", "Checking 9FFFFFFF..."}));
+    EXPECT_EQ(checked(),
+              (QStringList{"Checking 0FFFFFFF...", "Checking 1FFFFFFF...", "Checking 2FFFFFFF...",
+                           "Checking 3FFFFFFF...", "Checking 4FFFFFFF...", "Checking 5FFFFFFF...",
+                           "Checking 6FFFFFFF...", "Checking 7FFFFFFF...", "Checking 8FFFFFFF...",
+                           "Checking 9FFFFFFF..."}));
     EXPECT_EQ(selections().size(), 20) << "two attempts a mask";
     EXPECT_EQ(selections().first(), "F0 FF FF FF") << "d1 = 0 in the low nibble of the first byte";
     EXPECT_TRUE(log.lines().first().startsWith("Secondary search Thread started at "));

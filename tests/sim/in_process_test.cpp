@@ -38,10 +38,11 @@ struct InProcess : ::testing::Test, test::InProcessGateway {
     // Reads the meter at `address` through the pass-through, as a scan does.
     bool readMeter(uint8_t address, GridModel& grid, int scanTimeMs) {
         const Bytes telegram = ReqUd2(address);
-        request(*WriteRegistersRequest(1, reg::kMbusBuffer, static_cast<int>(telegram.size()),
-                                       QByteArrayView(reinterpret_cast<const char*>(telegram.data()),
-                                                      static_cast<qsizetype>(telegram.size()))),
-                scanTimeMs);
+        request(
+            *WriteRegistersRequest(1, reg::kMbusBuffer, static_cast<int>(telegram.size()),
+                                   QByteArrayView(reinterpret_cast<const char*>(telegram.data()),
+                                                  static_cast<qsizetype>(telegram.size()))),
+            scanTimeMs);
         const FirstRegister state =
             ReadFirstRegister(request(ReadInputRegistersRequest(1, reg::kMbusStatus, 1)));
         if (state.low == 0 || state.high <= 3) return false;

@@ -18,7 +18,8 @@ TEST(SimFraming, RtuRequestLengthsByFunction) {
     EXPECT_EQ(RequestLength(bytes("01 03 00 00 00 0A C5"), Framing::Rtu), std::nullopt);
     EXPECT_EQ(RequestLength(bytes("01 03 00 00 00 0A C5 CD 01"), Framing::Rtu), 8u);
     EXPECT_EQ(RequestLength(bytes("01 10 84 08 00 03 06"), Framing::Rtu), std::nullopt);
-    EXPECT_EQ(RequestLength(bytes("01 10 84 08 00 03 06 10 7B 01 7C 16 00 AA BB"), Framing::Rtu), 15u);
+    EXPECT_EQ(RequestLength(bytes("01 10 84 08 00 03 06 10 7B 01 7C 16 00 AA BB"), Framing::Rtu),
+              15u);
     EXPECT_EQ(RequestLength(bytes("01 2B 0E 02 00 AA BB"), Framing::Rtu), 7u);
     EXPECT_EQ(RequestLength(bytes("03 E8 00 00 00 06 01 04 00 01 00"), Framing::Tcp), std::nullopt);
     EXPECT_EQ(RequestLength(bytes("03 E8 00 00 00 06 01 04 00 01 00 7D FF"), Framing::Tcp), 12u);
@@ -40,9 +41,11 @@ TEST(SimFraming, RepliesInBothFramings) {
     ModbusFrame request;
     request.transaction = 1000;
     request.unit = 1;
-    EXPECT_EQ(ReplyFrame(request, bytes("04 02 00 0A"), Framing::Rtu), bytes("01 04 02 00 0A 39 37"));
+    EXPECT_EQ(ReplyFrame(request, bytes("04 02 00 0A"), Framing::Rtu),
+              bytes("01 04 02 00 0A 39 37"));
     EXPECT_EQ(ReplyFrame(request, bytes("84 02"), Framing::Rtu), bytes("01 84 02 C2 C1"));
-    EXPECT_EQ(ReplyFrame(request, bytes("04 02 00 0A"), Framing::Tcp), bytes("03 E8 00 00 00 05 01 04 02 00 0A"));
+    EXPECT_EQ(ReplyFrame(request, bytes("04 02 00 0A"), Framing::Tcp),
+              bytes("03 E8 00 00 00 05 01 04 02 00 0A"));
 }
 
 TEST(SimFaults, ParsedFromTheCommandLine) {
@@ -81,7 +84,8 @@ TEST(SimFaults, APlanHitsTheMatchingRequestsAsOftenAsItSays) {
     always.count = -1;
     always.registerNumber = 33799;
     plan.Add(always);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(plan.Take(4, 33799).size(), 1u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(plan.Take(4, 33799).size(), 1u);
 }
 
 struct Endpoint : ::testing::Test {
@@ -101,8 +105,9 @@ struct Endpoint : ::testing::Test {
     // shape a reply whatever the register model says.
     Exchange ask(SimEndpoint& endpoint) {
         plan(endpoint, FaultKind::Exception, 2);
-        return endpoint.Answer(endpoint.framing() == Framing::Rtu ? bytes("01 03 00 00 00 0A C5 CD")
-                                                                  : bytes("03 E8 00 00 00 06 01 03 00 00 00 0A"));
+        return endpoint.Answer(endpoint.framing() == Framing::Rtu
+                                   ? bytes("01 03 00 00 00 0A C5 CD")
+                                   : bytes("03 E8 00 00 00 06 01 03 00 00 00 0A"));
     }
 };
 

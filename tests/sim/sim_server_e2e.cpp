@@ -86,7 +86,8 @@ TEST_F(SimServer, FaultsReachTheWire) {
     shortAnswer.kind = FaultKind::ShortTcp;
     tcpEndpoint.faults().Add(shortAnswer);
     EXPECT_TRUE(exchange(ReadHoldingRegistersRequest(1, reg::kReadoutMinutes, 1)).isEmpty());
-    EXPECT_EQ(log.lines().filter(QRegularExpression("^Error, raw TCP data: 03 E8 00 00 00 $")).size(), 1)
+    EXPECT_EQ(
+        log.lines().filter(QRegularExpression("^Error, raw TCP data: 03 E8 00 00 00 $")).size(), 1)
         << log.lines().join("|").toStdString();
     Fault close;
     close.kind = FaultKind::Close;
@@ -126,7 +127,9 @@ TEST_F(SimServer, AddressZeroAndReplyFaultsOnARawSocket) {
               test::bytes("00 04 00 00 00 05 01 04 02 40 00"));
 }
 
-QString mbpoll() { return QStandardPaths::findExecutable("mbpoll"); }
+QString mbpoll() {
+    return QStandardPaths::findExecutable("mbpoll");
+}
 
 QString runMbpoll(const QStringList& arguments) {
     QProcess process;
@@ -142,7 +145,8 @@ TEST_F(SimServer, MbpollReadsAndWritesOverTcpAndRtu) {
     server.Start();
     const QStringList tcpArgs = {"-m", "tcp", "-p", QString::number(port), "-a", "1", "-0", "-1"};
     runMbpoll(tcpArgs + QStringList{"-r", "3", "-t", "4", "127.0.0.1", "720"});
-    EXPECT_TRUE(runMbpoll(tcpArgs + QStringList{"-r", "3", "-t", "4", "127.0.0.1"}).contains("[3]: \t720"));
+    EXPECT_TRUE(
+        runMbpoll(tcpArgs + QStringList{"-r", "3", "-t", "4", "127.0.0.1"}).contains("[3]: \t720"));
     const QStringList rtuArgs = {"-m", "rtu", "-b", "19200", "-P", "even", "-a", "1", "-0", "-1"};
     EXPECT_TRUE(runMbpoll(rtuArgs + QStringList{"-r", "3", "-t", "4", QString::fromStdString(path)})
                     .contains("[3]: \t720"));
