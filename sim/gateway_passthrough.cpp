@@ -25,6 +25,13 @@ qint64 SimGateway::NoReplyTimeoutMs(int baud) {
     return (kReplyTimeoutBits * 1000 + baud - 1) / baud + kReplyTimeoutExtraMs;
 }
 
+qint64 SimGateway::ExchangeTimeMs(size_t requestBytes, const std::optional<BusReply>& reply,
+                                  int baud) {
+    const qint64 request = BusTimeMs(requestBytes, baud);
+    if (!reply || reply->bytes.empty()) return request + NoReplyTimeoutMs(baud);
+    return request + std::max(0, reply->delayMs) + BusTimeMs(reply->bytes.size(), baud);
+}
+
 Bytes SimGateway::TelegramFromWrite(const Bytes& data) {
     if (data.size() < 2 || data.back() != 0x00 || data[data.size() - 2] != wire::kStop) return data;
     const std::optional<size_t> length = wire::AnnouncedLength(data);
@@ -35,15 +42,10 @@ Bytes SimGateway::TelegramFromWrite(const Bytes& data) {
 void SimGateway::sendTelegram(const Bytes& telegram) {
     const int baud = busBaud();
     BusExchange exchange;
-    exchange.requestEnd = clock_.elapsed() + BusTimeMs(telegram.size(), baud);
+    exchange.requestEnd = now_ + BusTimeMs(telegram.size(), baud);
     const std::optional<BusReply> reply = bus_.Transmit(telegram, baud);
-    if (reply && !reply->bytes.empty()) {
-        exchange.reply = reply->bytes;
-        exchange.readyAt = exchange.requestEnd + std::max(0, reply->delayMs) +
-                           BusTimeMs(reply->bytes.size(), baud);
-    } else {
-        exchange.readyAt = exchange.requestEnd + NoReplyTimeoutMs(baud);
-    }
+    exchange.readyAt = now_ + ExchangeTimeMs(telegram.size(), reply, baud);
+    if (reply) exchange.reply = reply->bytes;
     exchange_ = std::move(exchange);  // the previous reply is gone
 }
 

@@ -1,8 +1,9 @@
 // What the gateway takes from a meter's RSP_UD for its device table: the
 // header fields and the main value. The main value is the first record that
 // carries a current value (DIF without extension, storage number 0,
-// instantaneous) with a plain VIF (below 0x78, no extension); the records
-// before it are stepped over by their DIF, DIFEs, VIF, VIFEs and data length.
+// instantaneous) with a VIF of the primary table (below 0x78 without the
+// extension bit), kept with its first VIFE; the records before it are
+// stepped over by their DIF, DIFEs, VIF, VIFEs and data length.
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -29,6 +30,7 @@ constexpr uint8_t kSpecialFunction = 0x0F;
 
 struct MainRecord {
     uint8_t vif = 0;
+    uint8_t vife = 0;
     int32_t value = 0;
 };
 
@@ -136,6 +138,7 @@ std::optional<MainRecord> firstMainRecord(Records records) {
         if (!skipExtensions(records, position, dif) || position >= records.size())
             return std::nullopt;
         const uint8_t vif = records[position++];
+        const uint8_t vife = (vif & kExtension) && position < records.size() ? records[position] : 0;
         if (!skipExtensions(records, position, vif)) return std::nullopt;
         if ((vif & 0x7F) == kPlainTextVif) {  // the unit as text: its length, then the text
             if (position >= records.size()) return std::nullopt;
@@ -147,8 +150,9 @@ std::optional<MainRecord> firstMainRecord(Records records) {
             length = variableLength(records[position++]);
         }
         if (!length || position + *length > records.size()) return std::nullopt;
-        if (current && vif < kFirstSpecialVif)
-            return MainRecord{vif, decodeValue(dif & 0x0F, records.subspan(position, *length))};
+        if (current && (vif & 0x7F) < kFirstSpecialVif)  // the VIF without its extension bit
+            return MainRecord{vif, vife,
+                              decodeValue(dif & 0x0F, records.subspan(position, *length))};
         position += *length;
     }
     return std::nullopt;
@@ -171,6 +175,7 @@ std::optional<MeterReading> ReadMeterReply(const Bytes& telegram) {
     const Records records(telegram.data() + kHeaderEnd, telegram.size() - kHeaderEnd - 2);
     if (const std::optional<MainRecord> main = firstMainRecord(records)) {
         reading.mainVif = main->vif;
+        reading.secondVif = main->vife;
         reading.mainValue = main->value;
     }
     return reading;

@@ -44,9 +44,11 @@ namespace holding_reg {
 
 // Commands on an M-Bus primary address in the low byte; write-only.
 constexpr int kActivate = 0;
-constexpr int kDelete = 1;  // 0x00FF deletes every entry
+constexpr int kDelete = 1;
+constexpr int kDeleteAllValue = 0x00FF;  // written to kDelete: every entry goes
 constexpr int kDeleteInputs = 2;
-constexpr int kSearchAndActivate = 25704;  // 0x6468, takes 0x0040 only
+constexpr int kSearchAndActivate = 25704;  // 0x6468
+constexpr int kSearchAndActivateValue = 0x0040;  // the one value it takes
 
 constexpr int kReadoutPeriod = 3;        // seconds
 constexpr int kTimeBetweenReadings = 4;  // tenths of a second

@@ -155,7 +155,7 @@ void SimGateway::applyFlags(int number, uint16_t value) {
         if (code == kCodeDhcp) setBit(networkFlags_, kFlagDhcp, set);
         if (code == kCodeReset && set) {  // a restart: the pass-through starts afresh
             exchange_.reset();
-            startedAt_ = clock_.elapsed();
+            startedAt_ = now_;
         }
         if (code == kCodeFactoryDefault && set) {
             setDefaults();

@@ -11,8 +11,6 @@
 namespace tarnel::sim {
 namespace {
 
-constexpr uint16_t kDeleteAll = 0x00FF;
-constexpr uint16_t kSearchAndActivateValue = 0x0040;
 constexpr uint8_t kLastPrimaryAddress = 250;
 constexpr uint8_t kEmptySlot = 0xFF;  // address map: a slot without a meter
 
@@ -22,14 +20,18 @@ uint16_t word(unsigned high, unsigned low) {
 
 }  // namespace
 
-std::optional<MeterReading> SimGateway::readMeter(uint8_t address) {
+std::optional<MeterReading> SimGateway::readMeter(uint8_t address, qint64& busMs) {
     const int baud = busBaud();
-    if (mbusFlags_ & kFlagSndNke)
-        (void)bus_.Transmit(wire::ShortFrame(wire::kSndNke, address), baud);
+    if (mbusFlags_ & kFlagSndNke) {
+        const Bytes reset = wire::ShortFrame(wire::kSndNke, address);
+        busMs += ExchangeTimeMs(reset.size(), bus_.Transmit(reset, baud), baud);
+    }
     // C 0x7B is REQ_UD2 with the frame count bit set.
     const uint8_t control =
         (mbusFlags_ & kFlagC7B) ? wire::kReqUd2 | wire::kFrameCountBit : wire::kReqUd2;
-    const std::optional<BusReply> reply = bus_.Transmit(wire::ShortFrame(control, address), baud);
+    const Bytes request = wire::ShortFrame(control, address);
+    const std::optional<BusReply> reply = bus_.Transmit(request, baud);
+    busMs += ExchangeTimeMs(request.size(), reply, baud);
     if (!reply) return std::nullopt;
     std::optional<MeterReading> reading = ReadMeterReply(reply->bytes);
     if (reading) reading->address = address;
@@ -38,23 +40,17 @@ std::optional<MeterReading> SimGateway::readMeter(uint8_t address) {
 
 SimGateway::Fault SimGateway::activate(uint8_t address) {
     TableEntry* known = findEntry(address);
-    if (!known && table_.size() >= kTableSlots) return Fault::DeviceFailure;
-    const std::optional<MeterReading> reading = readMeter(address);
+    if (!known && table_.size() >= kTableSlots) return Fault::DeviceFailure;  // no bus time
+    const std::optional<MeterReading> reading = readMeter(address, busMs_);
     if (!reading) return Fault::DeviceFailure;
-    if (known) {
-        known->reading = *reading;
-        known->readAt = clock_.elapsed();
-    } else {
-        TableEntry entry;
-        entry.reading = *reading;
-        entry.readAt = clock_.elapsed();
-        table_.push_back(entry);
-    }
+    if (!known) known = &table_.emplace_back();
+    known->reading = *reading;
+    known->readAt = now_;
     return Fault::None;
 }
 
 SimGateway::Fault SimGateway::deleteDevice(uint16_t value) {
-    if (value == kDeleteAll) {
+    if (value == holding_reg::kDeleteAllValue) {
         table_.clear();
         return Fault::None;
     }
@@ -77,9 +73,10 @@ SimGateway::Fault SimGateway::deleteInputs(uint16_t value) {
 }
 
 SimGateway::Fault SimGateway::searchAndActivate(uint16_t value) {
-    if (value != kSearchAndActivateValue) return Fault::IllegalValue;
-    for (int address = 0; address <= kLastPrimaryAddress; ++address)
-        (void)activate(static_cast<uint8_t>(address));  // silent addresses stay out
+    if (value != holding_reg::kSearchAndActivateValue) return Fault::IllegalValue;
+    // Silent addresses stay out; a full table ends the search.
+    for (int address = 0; address <= kLastPrimaryAddress && table_.size() < kTableSlots; ++address)
+        (void)activate(static_cast<uint8_t>(address));
     return Fault::None;
 }
 
@@ -88,8 +85,10 @@ void SimGateway::refreshDueEntries(qint64 now) {
     const qint64 periodMs = qint64{settings_.at(holding_reg::kReadoutPeriod)} * 1000;
     for (TableEntry& entry : table_) {
         if (now - entry.readAt < periodMs) continue;
-        // A meter that stays silent keeps its last reading.
-        if (const auto reading = readMeter(entry.reading.address)) entry.reading = *reading;
+        // In the background: the reply is not held back. A meter that stays
+        // silent keeps its last reading.
+        qint64 unused = 0;
+        if (const auto reading = readMeter(entry.reading.address, unused)) entry.reading = *reading;
         entry.readAt = now;
     }
 }
@@ -124,7 +123,7 @@ uint16_t SimGateway::entryRegister(const TableEntry& entry, int number) {
         case 4:  // M-Bus byte order: the code's low byte first
             return word(meter.manufacturer & 0xFF, meter.manufacturer >> 8);
         case 5:
-            return word(meter.mainVif, 0);
+            return word(meter.mainVif, meter.secondVif);
         case 8:
             return word(entry.input1, entry.input2);
         case 10:

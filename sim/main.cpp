@@ -32,7 +32,8 @@ The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
   --unit N         the gateway's Modbus address, 0 to 254 (default 1; 0 answers
                    every unit id)
   --meters FILE    the meters on the bus (JSON, see below); default: a demo set
-  --scenario FILE  unit, entry size, activated meters and faults (JSON)
+  --scenario FILE  unit, entry size, meter file, activated meters and faults
+                   (JSON); sim/scenario64.json: 64 meters, all activated
   --fault FAULT    a fault: KIND[,count=N][,function=F][,register=R][,value=V]
                    KIND: no-reply, crc, filler, leading-zero, exception (value =
                    code), delay (value = ms), split (value = gap ms), short-tcp,
@@ -50,8 +51,9 @@ Meter file:
                "version": 1, "medium": 7, "status": 0, "baud": 2400,
                "records": "04 13 10 27 00 00", "replyDelayMs": 30,
                "silent": false, "wrongChecksum": false, "extraDelayMs": 0}]}
-Scenario file:
-  {"unit": 1, "entryRegisters": 28, "activate": [1, 2, 3],
+Scenario file ("activate" may also be "all"; --unit and --meters win):
+  {"unit": 1, "entryRegisters": 28, "meters": "meters64.json",
+   "activate": [1, 2, 3],
    "faults": [{"kind": "crc", "count": 2, "function": 4, "register": 33799}]}
 See docs/SIMULATOR.md.
 )";
@@ -147,44 +149,31 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     QString error;
-    std::vector<SimMeter> meters = SimBus::DefaultMeters();
-    if (!options.metersFile.isEmpty()) {
-        const auto loaded = SimBus::LoadMeters(options.metersFile, &error);
-        if (!loaded) usage(error.toStdString());
-        meters = *loaded;
-    }
-    std::optional<Scenario> scenario;
+    Scenario scenario;
     if (!options.scenarioFile.isEmpty()) {
-        scenario = LoadScenario(options.scenarioFile, &error);
-        if (!scenario) usage(error.toStdString());
+        std::optional<Scenario> loaded = LoadScenario(options.scenarioFile, &error);
+        if (!loaded) usage(error.toStdString());
+        scenario = std::move(*loaded);
     }
+    if (!options.metersFile.isEmpty()) scenario.metersFile = options.metersFile;
+    std::optional<std::vector<SimMeter>> meters = ScenarioMeters(scenario, &error);
+    if (!meters) usage(error.toStdString());
 
     RealClock clock;
-    SimBus bus(meters);
+    SimBus bus(std::move(*meters));
     SimGateway gateway(bus, clock);
     SimEndpoint tcp(gateway, clock, Framing::Tcp);
     SimEndpoint rtu(gateway, clock, Framing::Rtu);
-    if (scenario && scenario->entryRegisters) gateway.SetEntryRegisters(*scenario->entryRegisters);
-    if (const auto unit = options.unit ? options.unit : scenario ? scenario->unit : std::nullopt)
-        gateway.SetUnitAddress(static_cast<uint8_t>(*unit));
-    // A few meters are in the device table already, as on a gateway in use.
-    std::vector<int> activate;
-    if (scenario && scenario->activate)
-        activate = *scenario->activate;
-    else
-        for (size_t i = 0; i < std::min<size_t>(3, bus.meters().size()); ++i)
-            activate.push_back(bus.meters()[i].address);
-    for (const int address : activate)
-        gateway.Activate(static_cast<uint8_t>(address));
+    (void)ApplyScenario(scenario, gateway);
+    if (options.unit) gateway.SetUnitAddress(static_cast<uint8_t>(*options.unit));
     for (const Fault& fault : options.faults) {
         tcp.faults().Add(fault);
         rtu.faults().Add(fault);
     }
-    if (scenario)
-        for (const Fault& fault : scenario->faults) {
-            tcp.faults().Add(fault);
-            rtu.faults().Add(fault);
-        }
+    for (const Fault& fault : scenario.faults) {
+        tcp.faults().Add(fault);
+        rtu.faults().Add(fault);
+    }
     if (options.verbose) {
         tcp.SetObserver([](const WireRecord& record) { printRecord("tcp", record); });
         rtu.SetObserver([](const WireRecord& record) { printRecord("rtu", record); });

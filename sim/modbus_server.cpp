@@ -10,7 +10,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -87,6 +89,9 @@ void ModbusServer::ServeSerial(const std::string& device, int baudrate, char par
 
 void ModbusServer::Start() {
     stop_ = false;
+    char stale[16];  // the wake-up of an earlier Stop()
+    while (::read(wake_[0], stale, sizeof stale) > 0) {
+    }
     thread_ = std::thread([this] { run(); });
 }
 
@@ -163,14 +168,15 @@ void ModbusServer::answer(int fd, modbus_t* context, SimEndpoint& endpoint, cons
         return;
     }
     if (exchange.chunks.empty()) return;
+    int sent = exchange.chunks.front().delayMs;
+    if (!pause(sent)) return;
     if (replyWithLibmodbus(fd, context, exchange, frame)) {
         endpoint.RecordReply(exchange.chunks.front().bytes);
         return;
     }
-    int sent = 0;
     for (const ReplyChunk& chunk : exchange.chunks) {
-        if (chunk.delayMs > sent) std::this_thread::sleep_for(std::chrono::milliseconds(chunk.delayMs - sent));
-        sent = chunk.delayMs;
+        if (chunk.delayMs > sent && !pause(chunk.delayMs - sent)) return;
+        sent = std::max(sent, chunk.delayMs);
         writeAll(fd, chunk.bytes);
         endpoint.RecordReply(chunk.bytes);
     }
@@ -191,6 +197,18 @@ bool ModbusServer::replyWithLibmodbus(int fd, modbus_t* context, const Exchange&
     modbus_set_socket(context, fd);
     modbus_set_slave(context, exchange.request->unit);
     return modbus_reply(context, frame.data(), static_cast<int>(frame.size()), mapping_) > 0;
+}
+
+bool ModbusServer::pause(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stop_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return true;
+        pollfd wake{wake_[0], POLLIN, 0};
+        ::poll(&wake, 1, static_cast<int>(left.count()));
+    }
+    return false;
 }
 
 void ModbusServer::writeAll(int fd, const Bytes& bytes) {

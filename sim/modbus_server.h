@@ -18,7 +18,10 @@ namespace tarnel::sim {
 // here (libmodbus 3.1.6 mis-frames function 43); replies to functions 3, 4,
 // 6 and 16 are written by libmodbus from a register mapping filled with the
 // gateway's answer first, so an independent Modbus implementation frames
-// them; function 43 and faulted replies are written here.
+// them; function 43 and faulted replies are written here. A reply that the
+// gateway holds back (an activation reads the meter first) holds the thread
+// too: the requests that come meanwhile wait, as on a gateway busy on the
+// M-Bus. Stop() ends such a wait.
 class ModbusServer {
 public:
     ModbusServer(SimEndpoint& tcp, SimEndpoint& rtu);
@@ -49,6 +52,8 @@ private:
     void serveRtu();
     void answer(int fd, modbus_t* context, SimEndpoint& endpoint, const Bytes& frame, bool& close);
     bool replyWithLibmodbus(int fd, modbus_t* context, const Exchange& exchange, const Bytes& frame);
+    // Waits `ms` unless Stop() comes first; false when it did.
+    bool pause(int ms);
     void writeAll(int fd, const Bytes& bytes);
 
     SimEndpoint& tcp_;

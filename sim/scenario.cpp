@@ -1,9 +1,12 @@
 #include "sim/scenario.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 #include "sim/sim_gateway.h"
 
@@ -23,6 +26,24 @@ std::optional<Fault> faultFrom(const QJsonObject& object, QString* error) {
     if (object.contains("function")) fault.function = object.value("function").toInt();
     if (object.contains("register")) fault.registerNumber = object.value("register").toInt();
     return fault;
+}
+
+// "activate": a list of primary addresses, or "all".
+bool readActivate(const QJsonValue& value, Scenario& scenario) {
+    if (value.toString() == QLatin1String("all")) {
+        scenario.activateAll = true;
+        return true;
+    }
+    if (!value.isArray()) return false;
+    std::vector<int> addresses;
+    for (const QJsonValue& address : value.toArray()) {
+        const int number = address.toInt(-1);
+        if (!address.isDouble() || address.toDouble() != number || number < 0 || number > 250)
+            return false;
+        addresses.push_back(number);
+    }
+    scenario.activate = addresses;
+    return true;
 }
 
 }  // namespace
@@ -60,11 +81,19 @@ std::optional<Scenario> LoadScenario(const QString& path, QString* error) {
         }
         scenario.entryRegisters = registers;
     }
-    if (root.contains("activate")) {
-        std::vector<int> addresses;
-        for (const QJsonValue& address : root.value("activate").toArray())
-            addresses.push_back(address.toInt());
-        scenario.activate = addresses;
+    if (root.contains("meters")) {
+        const QString meters = root.value("meters").toString();
+        if (meters.isEmpty()) {
+            *error = path + ": meters must be the path of a meter file";
+            return std::nullopt;
+        }
+        scenario.metersFile = QFileInfo(meters).isRelative()
+                                  ? QFileInfo(path).dir().filePath(meters)
+                                  : meters;
+    }
+    if (root.contains("activate") && !readActivate(root.value("activate"), scenario)) {
+        *error = path + ": activate must be \"all\" or a list of primary addresses 0 to 250";
+        return std::nullopt;
     }
     for (const QJsonValue& value : root.value("faults").toArray()) {
         const auto fault = faultFrom(value.toObject(), error);
@@ -75,6 +104,28 @@ std::optional<Scenario> LoadScenario(const QString& path, QString* error) {
         scenario.faults.push_back(*fault);
     }
     return scenario;
+}
+
+std::optional<std::vector<SimMeter>> ScenarioMeters(const Scenario& scenario, QString* error) {
+    if (scenario.metersFile.isEmpty()) return SimBus::DefaultMeters();
+    return SimBus::LoadMeters(scenario.metersFile, error);
+}
+
+int ApplyScenario(const Scenario& scenario, SimGateway& gateway) {
+    if (scenario.entryRegisters) gateway.SetEntryRegisters(*scenario.entryRegisters);
+    if (scenario.unit) gateway.SetUnitAddress(static_cast<uint8_t>(*scenario.unit));
+    if (scenario.activateAll) return gateway.ActivateAll();
+    std::vector<int> addresses;
+    if (scenario.activate) {
+        addresses = *scenario.activate;
+    } else {  // a few meters in the table already, as on a gateway in use
+        const std::vector<SimMeter>& meters = gateway.bus().meters();
+        for (size_t i = 0; i < std::min<size_t>(3, meters.size()); ++i)
+            addresses.push_back(meters[i].address);
+    }
+    for (const int address : addresses)
+        (void)gateway.Activate(static_cast<uint8_t>(address));
+    return gateway.ActiveDevices();
 }
 
 }  // namespace tarnel::sim

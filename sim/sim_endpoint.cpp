@@ -24,9 +24,10 @@ bool has(const std::vector<Fault>& faults, FaultKind kind) {
                        [kind](const Fault& f) { return f.kind == kind; });
 }
 
-// The reply frame with the faults that change its bytes or its timing.
-std::vector<ReplyChunk> shape(Bytes frame, const std::vector<Fault>& faults, Framing framing) {
-    int delay = 0;
+// The reply frame, after the gateway's own delay, with the faults that
+// change its bytes or its timing.
+std::vector<ReplyChunk> shape(Bytes frame, int delay, const std::vector<Fault>& faults,
+                              Framing framing) {
     int splitGap = -1;
     for (const Fault& fault : faults) {
         switch (fault.kind) {
@@ -81,15 +82,20 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
     const auto exception = std::find_if(faults.begin(), faults.end(), [](const Fault& f) {
         return f.kind == FaultKind::Exception;
     });
-    if (exception != faults.end())
+    int delay = 0;
+    if (exception != faults.end()) {
         exchange.replyPdu = {static_cast<uint8_t>(request.pdu[0] | 0x80),
                              static_cast<uint8_t>(exception->value)};
-    else
-        exchange.replyPdu = gateway_.Handle(request.pdu);
+    } else {
+        SimGateway::Reply reply = gateway_.Serve(request.pdu);
+        exchange.replyPdu = std::move(reply.pdu);
+        delay = static_cast<int>(reply.delayMs);
+    }
     if (broadcast || exchange.close || has(faults, FaultKind::NoReply) || exchange.replyPdu.empty())
         return exchange;
     const ModbusFrame header = replyHeader(request, faults, framing_);
-    exchange.chunks = shape(ReplyFrame(header, exchange.replyPdu, framing_), faults, framing_);
+    exchange.chunks =
+        shape(ReplyFrame(header, exchange.replyPdu, framing_), delay, faults, framing_);
     return exchange;
 }
 

@@ -18,7 +18,8 @@ struct WireRecord {
     Bytes bytes;
 };
 
-// A part of a reply and when it goes out, after the request came in.
+// A part of a reply and when it goes out, after the request came in: the
+// gateway's time on the M-Bus (an activation) and any delay a fault adds.
 struct ReplyChunk {
     int delayMs = 0;
     Bytes bytes;

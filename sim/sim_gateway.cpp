@@ -3,6 +3,7 @@
 // and the settings live in the gateway_*.cpp files beside this one.
 #include "sim/sim_gateway.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "sim/gateway_registers.h"
@@ -50,9 +51,13 @@ SimGateway::SimGateway(SimBus& bus, Clock& clock)
     setDefaults();
 }
 
-Bytes SimGateway::Handle(const Bytes& requestPdu) {
+SimGateway::Reply SimGateway::Serve(const Bytes& requestPdu) {
     std::lock_guard lock(mutex_);
     if (requestPdu.empty()) return {};
+    // While the gateway is on the M-Bus for an earlier request, this one waits.
+    const qint64 arrived = clock_.elapsed();
+    now_ = std::max(arrived, busyUntil_);
+    busMs_ = 0;
     Bytes reply;
     switch (requestPdu[0]) {
         case kReadHolding:
@@ -73,7 +78,8 @@ Bytes SimGateway::Handle(const Bytes& requestPdu) {
     }
     // A new unit address counts from the request after the one that set it.
     if (pendingAddress_) unitAddress_ = *std::exchange(pendingAddress_, std::nullopt);
-    return reply;
+    busyUntil_ = now_ + busMs_;
+    return {std::move(reply), busyUntil_ - arrived};
 }
 
 uint8_t SimGateway::UnitAddress() const {
@@ -100,7 +106,15 @@ void SimGateway::SetEntryRegisters(int registers) {
 
 bool SimGateway::Activate(uint8_t address) {
     std::lock_guard lock(mutex_);
+    now_ = clock_.elapsed();
     return activate(address) == Fault::None;
+}
+
+int SimGateway::ActivateAll() {
+    std::lock_guard lock(mutex_);
+    now_ = clock_.elapsed();
+    (void)searchAndActivate(holding_reg::kSearchAndActivateValue);
+    return static_cast<int>(table_.size());
 }
 
 bool SimGateway::SetInputs(uint8_t address, uint8_t input1, uint8_t input2) {
@@ -134,12 +148,11 @@ Bytes SimGateway::readRegisters(const Bytes& pdu) {
     if (count < 1 || count > kMaxReadQuantity) return exception(function, Fault::IllegalValue);
     if (start + count > kRegisterSpace) return exception(function, Fault::IllegalAddress);
 
-    const qint64 now = clock_.elapsed();
-    if (function == kReadInput && start <= tableRegisters()) refreshDueEntries(now);
+    if (function == kReadInput && start <= tableRegisters()) refreshDueEntries(now_);
     Bytes reply = {function, static_cast<uint8_t>(2 * count)};
     for (int number = start; number < start + count; ++number) {
         const std::optional<uint16_t> value =
-            function == kReadInput ? inputRegister(number, now) : holdingRegister(number);
+            function == kReadInput ? inputRegister(number, now_) : holdingRegister(number);
         if (!value) return exception(function, Fault::IllegalAddress);
         pushWord(reply, *value);
     }

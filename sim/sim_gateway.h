@@ -14,14 +14,15 @@ namespace tarnel::sim {
 
 // What the gateway keeps of one meter's RSP_UD: the header fields and the
 // main value, taken from the first record that carries a current value with
-// a plain VIF (0 and VIF 0 when the meter has none).
+// a VIF of the primary table (0 and VIF 0 when the meter has none).
 struct MeterReading {
     uint8_t address = 0;
     uint32_t id = 0;  // the four identification bytes, most significant first
     uint16_t manufacturer = 0;
     uint8_t medium = 0;
     uint8_t status = 0;
-    uint8_t mainVif = 0;
+    uint8_t mainVif = 0;    // the VIF as the meter sent it
+    uint8_t secondVif = 0;  // its first VIFE, 0 when the VIF has none
     int32_t mainValue = 0;
 };
 
@@ -51,13 +52,25 @@ public:
     static constexpr uint8_t kAnyUnit = 0;  // the unit address that answers every unit id
     static constexpr uint8_t kLastUnitAddress = 254;
 
+    // A reply PDU and when it goes out.
+    struct Reply {
+        Bytes pdu;
+        // From the request to the reply: the time the gateway spends on the
+        // M-Bus before it answers (an activation reads the meter first), after
+        // any such time left from an earlier request. 0 for most requests.
+        qint64 delayMs = 0;
+    };
+
     SimGateway(SimBus& bus, Clock& clock);
 
     // A request PDU (function code and data) addressed to this gateway, and
     // the reply PDU: the answer, or an exception reply (function | 0x80,
-    // code) for what a gateway refuses. Empty for an empty request.
-    // Thread-safe.
-    Bytes Handle(const Bytes& requestPdu);
+    // code) for what a gateway refuses. Empty for an empty request. A request
+    // that comes while the gateway is still on the M-Bus for an earlier one
+    // is taken when that is done. Thread-safe.
+    Reply Serve(const Bytes& requestPdu);
+    // The same without the timing.
+    Bytes Handle(const Bytes& requestPdu) { return Serve(requestPdu).pdu; }
 
     // The unit address it answers (1 by default), 0 to 254. A new address
     // written to 32785 takes effect when Handle returns the reply to that
@@ -75,8 +88,14 @@ public:
 
     // Activates the meter with this primary address in the next free slot, or
     // reads it anew when it is active already. False when no valid reply came
-    // at the current bus speed or the table is full.
+    // at the current bus speed or the table is full. At once: for setting a
+    // gateway up (a write to register 0 takes the bus time).
     bool Activate(uint8_t address);
+    // What search and activate does, at once: every primary address 0 to 250
+    // that gives a valid reply at the bus speed, in address order, until the
+    // table is full. The number of active devices afterwards. With the bus of
+    // SimBus::kMeters64File: 64 entries.
+    int ActivateAll();
     // The state of the two inputs of an activated meter (entry register 8);
     // false when the meter is not in the table.
     bool SetInputs(uint8_t address, uint8_t input1, uint8_t input2);
@@ -93,6 +112,11 @@ public:
     // (330 bit times + 50 ms), both in ms rounded up.
     static qint64 BusTimeMs(size_t bytes, int baud);
     static qint64 NoReplyTimeoutMs(int baud);
+    // One exchange on the bus, from the first byte of a request of
+    // `requestBytes` to the end of the reply (its delay and its bytes), or to
+    // the time-out when nothing came.
+    static qint64 ExchangeTimeMs(size_t requestBytes, const std::optional<BusReply>& reply,
+                                 int baud);
     // The telegram carried by a write to 33800: the written bytes less the
     // one 0x00 pad byte that follows a frame of odd length.
     static Bytes TelegramFromWrite(const Bytes& data);
@@ -146,8 +170,9 @@ private:
     uint16_t mbusStatusRegister(qint64 now) const;
     uint16_t mbusBufferRegister(int index, qint64 now) const;
 
-    // Device table (gateway_table.cpp).
-    std::optional<MeterReading> readMeter(uint8_t address);
+    // Device table (gateway_table.cpp). readMeter adds the time it keeps the
+    // bus to `busMs`; activate and searchAndActivate add theirs to busMs_.
+    std::optional<MeterReading> readMeter(uint8_t address, qint64& busMs);
     Fault activate(uint8_t address);
     Fault deleteDevice(uint16_t value);
     Fault deleteInputs(uint16_t value);
@@ -180,6 +205,10 @@ private:
 
     std::optional<BusExchange> exchange_;
     std::vector<TableEntry> table_;  // packed: slot k is table_[k - 1]
+
+    qint64 now_ = 0;        // when the request being served is taken
+    qint64 busMs_ = 0;      // its time on the M-Bus before the reply
+    qint64 busyUntil_ = 0;  // the end of the last request's time on the M-Bus
 
     std::map<int, uint16_t> settings_;  // holding registers kept as written
     uint8_t mbusFlags_ = 0;             // 32769 low byte

@@ -50,6 +50,7 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     wireGatewayHandlers();
     wireMbusHandlers();
     wireSearchHandlers();
+    wireDeviceHandlers();
     FormCreate();
 }
 

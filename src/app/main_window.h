@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "app/program.h"
+#include "gateway/device_table.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
 
@@ -73,6 +74,19 @@ public:
     void BitBtn16Click();
     void BitBtn8Click();
     void BitBtn21Click();
+    void buttonReadModbusClick();
+    void BitBtn14Click();
+    void Activate1Click();
+    void Delete1Click();
+    void DeleteAll1Click();
+    void Exclude2inputs1Click();
+    void Removefromtable2Click();
+    void BitBtn13Click();
+    void BitBtn15Click();
+    void BitBtn22Click();
+    void BitBtn19Click();
+    void Butt_importClick();
+    void Butt_activateallClick();
     void gridLoopsMouseDown(const QPoint& at);
     void BitBtn23Click();
     void BitBtn25Click();
@@ -94,6 +108,8 @@ private:
     void wireMbusHandlers();
     void wireSearchHandlers();
     void wireChangeHandlers();
+    void wireDeviceHandlers();
+    DeviceTable::Settings deviceSettings() const;
     PrimaryScan::Settings scanSettings() const;
     SecondarySearch::Settings searchSettings() const;
     bool meterMenuAllowed() const;

@@ -1,6 +1,8 @@
 #include "app/program.h"
 
 #include "base/grid_layouts.h"
+#include "gateway/bulk_activation.h"
+#include "gateway/device_table.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
 #include "gateway/register_view.h"
@@ -62,6 +64,11 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
                                                 *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
     meterChanges_ = std::make_unique<MeterChanges>(*link_, log_, gridLoops_, job_, *scan_, *search_,
                                                    *timer("Timer_changePrimaryAll"));
+    deviceTable_ =
+        std::make_unique<DeviceTable>(*link_, log_, dialogs_, gridDevices_, gridLoops_, *console_,
+                                      *registerView_, *timer("TimerReadDevices"));
+    bulkActivation_ =
+        std::make_unique<BulkActivation>(*link_, log_, gridDevices_, *timer("Timer_activateAll"));
 }
 
 Program::~Program() = default;

@@ -27,6 +27,8 @@ class GatewayStatus;
 class PrimaryScan;
 class SecondarySearch;
 class MeterChanges;
+class DeviceTable;
+class BulkActivation;
 class RegisterView;
 
 // The two transports of the link; the real serial port and socket when empty.
@@ -63,6 +65,8 @@ public:
     PrimaryScan& scan() { return *scan_; }
     SecondarySearch& search() { return *search_; }
     MeterChanges& meterChanges() { return *meterChanges_; }
+    DeviceTable& deviceTable() { return *deviceTable_; }
+    BulkActivation& bulkActivation() { return *bulkActivation_; }
 
     // One of the window's timers, by name (for example "Timer_modbus"). All
     // start stopped; each is single-shot but Timer_auto and
@@ -96,6 +100,8 @@ private:
     std::unique_ptr<PrimaryScan> scan_;
     std::unique_ptr<SecondarySearch> search_;
     std::unique_ptr<MeterChanges> meterChanges_;
+    std::unique_ptr<DeviceTable> deviceTable_;
+    std::unique_ptr<BulkActivation> bulkActivation_;
 };
 
 }  // namespace tarnel

@@ -91,3 +91,40 @@ void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs) {
 }
 
 }  // namespace tarnel
+
+namespace tarnel {
+
+bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        dialogs.message("File is not in correct format!");
+        return false;
+    }
+    QList<QByteArray> lines = file.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
+    grid.clearData();
+    // The header line is skipped; line i fills row i.
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line.endsWith('\r')) line.chop(1);
+        QStringList fields;
+        QString gathered;
+        for (const char c : line) {
+            if (c != ';') {
+                gathered += QChar(QLatin1Char(c));
+                continue;
+            }
+            fields << gathered;
+            gathered.clear();
+            if (fields.size() == 4) break;  // " ID ", "Addr ", "Mfr ", "Medium "
+        }
+        grid.setRowTexts(static_cast<int>(i), fields);
+        grid.setRows(grid.rows() + 1);
+    }
+    const int last = grid.rows() - 1;
+    if (last >= 1 && (grid.cell(last, 0).isEmpty() || grid.cell(last, 1).isEmpty()))
+        grid.setRows(grid.rows() - 1);
+    return true;
+}
+
+}  // namespace tarnel

@@ -3,78 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <bit>
 #include <thread>
 
 #include "base/virtual_clock.h"
-#include "mbus/device_entry.h"
 #include "mbus/telegram_decoder.h"
 #include "sim/sim_gateway.h"
+#include "gateway_test_support.h"
 
 namespace tarnel::sim {
 namespace {
+
+using namespace test_support;
 
 constexpr uint16_t kMbusStatus = 0x8407;
 constexpr uint16_t kMbusBuffer = 0x8408;
 constexpr uint16_t kBitMap = 59500;
 constexpr uint16_t kAddressMap = 59400;
-constexpr uint16_t kKam = 0x2C2D;  // "KAM"
-
-// REQ_UD2 as it goes on the bus: 10 7B A CS 16, CS = 0x7B + A.
-Bytes ReqUd2(uint8_t address) {
-    return {0x10, 0x7B, address, static_cast<uint8_t>(0x7B + address), 0x16};
-}
-
-Bytes ReadPdu(uint8_t function, uint16_t start, uint16_t count) {
-    return {function, static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start),
-            static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)};
-}
-
-Bytes WriteSinglePdu(uint16_t number, uint16_t value) {
-    return {0x06, static_cast<uint8_t>(number >> 8), static_cast<uint8_t>(number),
-            static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
-}
-
-// Function 16 as the tool sends it: an odd payload gets one 0x00 pad byte.
-Bytes WriteMultiplePdu(uint16_t start, Bytes data) {
-    if (data.size() % 2) data.push_back(0x00);
-    const auto count = static_cast<uint8_t>(data.size() / 2);
-    Bytes pdu = {0x10,  static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start), 0x00,
-                 count, static_cast<uint8_t>(data.size())};
-    for (const uint8_t byte : data)
-        pdu.push_back(byte);
-    return pdu;
-}
-
-Bytes WordsToBytes(const std::vector<uint16_t>& words) {
-    Bytes bytes;
-    for (const uint16_t word : words) {
-        bytes.push_back(static_cast<uint8_t>(word >> 8));
-        bytes.push_back(static_cast<uint8_t>(word));
-    }
-    return bytes;
-}
-
-Bytes Exception(uint8_t function, uint8_t code) {
-    return {static_cast<uint8_t>(function | 0x80), code};
-}
-
-SimMeter Meter(uint8_t address, uint32_t id, uint8_t medium, Bytes records) {
-    SimMeter meter;
-    meter.address = address;
-    meter.id = id;
-    meter.manufacturer = kKam;
-    meter.medium = medium;
-    meter.records = std::move(records);
-    return meter;
-}
-
-// A water meter at 5 reading 10000 l (32-bit integer, VIF 0x13) and a heat
-// meter at 7 reading 12345678 kWh (8-digit BCD, VIF 0x06).
-std::vector<SimMeter> TwoMeters() {
-    return {Meter(5, 0x12345678, 0x07, {0x04, 0x13, 0x10, 0x27, 0x00, 0x00}),
-            Meter(7, 0x87654321, 0x04, {0x0C, 0x06, 0x78, 0x56, 0x34, 0x12})};
-}
 
 class SimGatewayTest : public ::testing::Test {
 protected:
@@ -100,18 +44,6 @@ protected:
     }
     Bytes Send(const Bytes& telegram) {
         return gateway.Handle(WriteMultiplePdu(kMbusBuffer, telegram));
-    }
-    int BitMapCount() {
-        int count = 0;
-        for (const uint16_t word : ReadInput(kBitMap, 16))
-            count += std::popcount(word);
-        return count;
-    }
-    TModbusDevice Entry(int k, int registers = 28) {
-        const auto start = static_cast<uint16_t>(1 + (k - 1) * registers);
-        std::vector<std::string> lines;
-        return DecodeDeviceEntry(WordsToBytes(ReadInput(start, static_cast<uint16_t>(registers))),
-                                 lines);
     }
 
     VirtualClock clock;
@@ -218,150 +150,6 @@ TEST_F(SimGatewayTest, TelegramFromWriteStripsOnlyThePadByte) {
     // Bytes whose length field counts the trailing 0x00 keep it.
     const Bytes counted = {0x68, 0x04, 0x04, 0x68, 0x53, 0x05, 0x51, 0xAA, 0x16, 0x00};
     EXPECT_EQ(SimGateway::TelegramFromWrite(counted), counted);
-}
-
-// --- Device table -------------------------------------------------------------
-
-TEST_F(SimGatewayTest, ActivationFillsTheBitMapAndTheEntries) {
-    EXPECT_EQ(BitMapCount(), 0);
-    EXPECT_TRUE(gateway.Activate(5));
-    WriteOk(0, 7);
-    EXPECT_EQ(gateway.Handle(WriteSinglePdu(0, 9)), Exception(6, 4));  // nobody at 9
-    EXPECT_EQ(BitMapCount(), 2);
-    EXPECT_EQ(ReadInput(kBitMap), 0xC000);
-    EXPECT_EQ(ReadInput(0x8000), 0x4002);  // 64 slots, 2 active
-    // Address and medium, id, manufacturer low byte first, VIF, ..., value.
-    EXPECT_EQ(ReadInput(1, 12), (std::vector<uint16_t>{0x0507, 0x1234, 0x5678, 0x2D2C, 0x1300, 0, 0,
-                                                       0, 0, 0, 0x0000, 0x2710}));
-    EXPECT_EQ(ReadInput(29, 12), (std::vector<uint16_t>{0x0704, 0x8765, 0x4321, 0x2D2C, 0x0600, 0,
-                                                        0, 0, 0, 0, 0x00BC, 0x614E}));
-
-    const auto water = DeviceRowTexts(Entry(1));
-    EXPECT_EQ(water[0], "12345678");
-    EXPECT_EQ(water[1], "5");
-    EXPECT_EQ(water[2], "KAM");
-    EXPECT_EQ(water[3], "Water");
-    EXPECT_EQ(water[4], "m3");
-    EXPECT_EQ(water[5], "10.000");
-    EXPECT_EQ(water[10], "Main=0000, Device=00, mbus=00");
-    EXPECT_EQ(water[11], "13");
-
-    const auto heat = DeviceRowTexts(Entry(2));
-    EXPECT_EQ(heat[0], "87654321");
-    EXPECT_EQ(heat[1], "7");
-    EXPECT_EQ(heat[3], "Heat");
-    EXPECT_EQ(heat[4], "kWh");
-    EXPECT_EQ(heat[5], "12345678.000");
-
-    EXPECT_EQ(ReadInput(57, 28), std::vector<uint16_t>(28, 0));  // beyond the table
-}
-
-TEST_F(SimGatewayTest, EntriesOf24RegistersInVersion02) {
-    gateway.SetEntryRegisters(24);
-    EXPECT_EQ(ReadInput(60000), 0x0002);
-    gateway.Activate(5);
-    gateway.Activate(7);
-    EXPECT_EQ(ReadInput(25), 0x0704);  // entry 2 starts at 25
-    const auto heat = DeviceRowTexts(Entry(2, 24));
-    EXPECT_EQ(heat[0], "87654321");
-    EXPECT_EQ(heat[5], "12345678.000");
-    gateway.SetEntryRegisters(28);
-    EXPECT_EQ(ReadInput(60000), 0x0003);
-    EXPECT_EQ(ReadInput(29), 0x0704);
-}
-
-TEST_F(SimGatewayTest, AddressMapOneAddressPerByte) {
-    gateway.Activate(7);
-    gateway.Activate(5);
-    const std::vector<uint16_t> map = ReadInput(kAddressMap, 32);
-    EXPECT_EQ(map[0], 0x0705);
-    EXPECT_EQ(map[1], 0xFFFF);  // empty slots
-    EXPECT_EQ(map[31], 0xFFFF);
-}
-
-TEST_F(SimGatewayTest, DeleteKeepsTheTablePacked) {
-    gateway.Activate(5);
-    gateway.Activate(7);
-    WriteOk(1, 5);
-    EXPECT_EQ(ReadInput(kBitMap, 2), (std::vector<uint16_t>{0x8000, 0x0000}));
-    EXPECT_EQ(ReadInput(kAddressMap), 0x07FF);
-    EXPECT_EQ(Entry(1).address, 7);
-    EXPECT_EQ(gateway.Handle(WriteSinglePdu(1, 5)), Exception(6, 3));  // not in the table
-    WriteOk(1, 0x00FF);
-    EXPECT_EQ(BitMapCount(), 0);
-    EXPECT_EQ(ReadInput(1, 28), std::vector<uint16_t>(28, 0));
-}
-
-TEST_F(SimGatewayTest, DeleteInputsClearsBothInputs) {
-    gateway.Activate(5);
-    ASSERT_TRUE(gateway.SetInputs(5, 0x01, 0x01));
-    EXPECT_EQ(ReadInput(8), 0x0101);
-    WriteOk(2, 5);
-    EXPECT_EQ(ReadInput(8), 0x0000);
-    EXPECT_EQ(gateway.Handle(WriteSinglePdu(2, 9)), Exception(6, 3));
-    EXPECT_FALSE(gateway.SetInputs(9, 1, 1));
-}
-
-TEST_F(SimGatewayTest, SearchAndActivateTakesEveryMeterAtTheBusSpeed) {
-    bus.meters().push_back(Meter(12, 0x11111111, 0x03, {0x02, 0x13, 0x01, 0x00}));
-    bus.meters().back().baud = 300;
-    bus.meters().push_back(Meter(3, 0x22222222, 0x03, {0x01, 0x13, 0x09}));
-    bus.meters().back().silent = true;
-    EXPECT_EQ(gateway.Handle(WriteSinglePdu(25704, 0x0041)), Exception(6, 3));
-    WriteOk(25704, 0x0040);
-    EXPECT_EQ(gateway.ActiveDevices(), 2);
-    EXPECT_EQ(ReadInput(kAddressMap), 0x0507);
-}
-
-TEST_F(SimGatewayTest, ActivationRefusedWhenTheTableIsFull) {
-    for (int address = 10; address < 10 + SimGateway::kTableSlots + 1; ++address)
-        bus.meters().push_back(Meter(static_cast<uint8_t>(address), 0x00000001, 0x07, {}));
-    for (int address = 10; address < 10 + SimGateway::kTableSlots; ++address)
-        ASSERT_TRUE(gateway.Activate(static_cast<uint8_t>(address)));
-    EXPECT_EQ(gateway.Handle(WriteSinglePdu(0, 10 + SimGateway::kTableSlots)), Exception(6, 4));
-    WriteOk(0, 10);  // already active: read anew
-    EXPECT_EQ(BitMapCount(), 64);
-    std::vector<uint16_t> fullMap(16, 0x0000);  // 64 slots: the first 4 registers
-    for (int i = 0; i < 4; ++i)
-        fullMap[i] = 0xFFFF;
-    EXPECT_EQ(ReadInput(kBitMap, 16), fullMap);
-}
-
-TEST_F(SimGatewayTest, EntriesAreReadAnewAfterTheReadoutPeriod) {
-    gateway.Activate(5);
-    bus.meters()[0].records = {0x04, 0x13, 0x20, 0x4E, 0x00, 0x00};  // 20000 l
-    clock.advance(59'000);
-    EXPECT_EQ(ReadInput(12), 10000);
-    clock.advance(1'000);
-    EXPECT_EQ(ReadInput(12), 20000);
-}
-
-TEST(SimGatewayRecords, MainValueFromTheFirstPlainRecord) {
-    SimMeter meter = Meter(1, 0x00000042, 0x07, {});
-    // Fabrication number, then a record with a storage number, then the value.
-    meter.records = {0x0C, 0x78, 0x11, 0x22, 0x33, 0x44, 0x44, 0x13, 0x01,
-                     0x00, 0x00, 0x00, 0x0B, 0x13, 0x56, 0x34, 0x12};
-    std::optional<MeterReading> reading = ReadMeterReply(meter.RspUd());
-    ASSERT_TRUE(reading);
-    EXPECT_EQ(reading->mainVif, 0x13);
-    EXPECT_EQ(reading->mainValue, 123456);
-    EXPECT_EQ(reading->id, 0x00000042u);
-    EXPECT_EQ(reading->manufacturer, kKam);
-
-    meter.records = {0x04, 0x13, 0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(ReadMeterReply(meter.RspUd())->mainValue, -1);
-    meter.records = {0x0A, 0x13, 0x12, 0xF3};  // negative BCD
-    EXPECT_EQ(ReadMeterReply(meter.RspUd())->mainValue, -312);
-    meter.records = {0x0A, 0x13, 0x1A, 0x00};  // not BCD
-    EXPECT_EQ(ReadMeterReply(meter.RspUd())->mainValue, 0);
-    meter.records = {0x05, 0x2B, 0x00, 0x00, 0x48, 0x42};  // 50.0 W as a real
-    EXPECT_EQ(ReadMeterReply(meter.RspUd())->mainValue, 50);
-    meter.records = {0x0F, 0x01, 0x02};
-    EXPECT_EQ(ReadMeterReply(meter.RspUd())->mainVif, 0);
-
-    meter.wrongChecksum = true;
-    EXPECT_FALSE(ReadMeterReply(meter.RspUd()));
-    EXPECT_FALSE(ReadMeterReply({0xE5}));
 }
 
 // --- Settings and status -----------------------------------------------------

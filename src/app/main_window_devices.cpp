@@ -1,0 +1,178 @@
+// The main window's side of the gateway's device table: the read-out, the
+// single commands and their selector boxes, the grid's pop-up menu and
+// selection, the transfer from the meter grid, import and bulk activation.
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+#include "app/main_window.h"
+#include "app/up_down.h"
+#include "base/box_number.h"
+#include "gateway/bulk_activation.h"
+#include "gateway/device_table.h"
+#include "gateway/table_files.h"
+
+namespace tarnel {
+namespace {
+
+// Disabled while the table is read out.
+const char* const kReadOutExclusive[] = {"BitBtn1",  "BitBtn2",  "BitBtn19", "buttonReadModbus",
+                                         "BitBtn22", "BitBtn21", "BitBtn23", "Butt_activateall"};
+// Disabled while a bulk activation runs.
+const char* const kActivationExclusive[] = {"BitBtn19", "buttonReadModbus", "BitBtn22",
+                                            "BitBtn1",  "BitBtn2",          "BitBtn21",
+                                            "Button4",  "BitBtn23",         "Butt_command_send"};
+const char* const kSelectorBoxes[] = {"checkActivate", "checkDelete", "checkdeactivateInputs"};
+constexpr int kHighlightedRows = 250;
+
+}  // namespace
+
+void TForm1::wireDeviceHandlers() {
+    const auto onClick = [this](const char* name, void (TForm1::*handler)()) {
+        connect(control<QPushButton>(name), &QPushButton::clicked, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    const auto onMenu = [this](const char* name, void (TForm1::*handler)()) {
+        connect(control<QAction>(name), &QAction::triggered, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    onClick("buttonReadModbus", &TForm1::buttonReadModbusClick);
+    onClick("BitBtn14", &TForm1::BitBtn14Click);
+    onClick("BitBtn22", &TForm1::BitBtn22Click);
+    onClick("BitBtn19", &TForm1::BitBtn19Click);
+    onClick("BitBtn15", &TForm1::BitBtn15Click);
+    onClick("BitBtn13", &TForm1::BitBtn13Click);
+    onClick("Butt_import", &TForm1::Butt_importClick);
+    onClick("Butt_activateall", &TForm1::Butt_activateallClick);
+    onMenu("Activate1", &TForm1::Activate1Click);
+    onMenu("ActivateAllintable1", &TForm1::Butt_activateallClick);
+    onMenu("Delete1", &TForm1::Delete1Click);
+    onMenu("DeleteAll1", &TForm1::DeleteAll1Click);
+    onMenu("Removefromtable2", &TForm1::Removefromtable2Click);
+    onMenu("Exclude2inputs1", &TForm1::Exclude2inputs1Click);
+    onMenu("Import1", &TForm1::Butt_importClick);
+    onMenu("Cleartable2", &TForm1::BitBtn13Click);
+
+    // At most one selector box is checked.
+    for (const char* name : kSelectorBoxes)
+        connect(control<QCheckBox>(name), &QCheckBox::toggled, this, [this, name](bool checked) {
+            if (!checked) return;
+            for (const char* other : kSelectorBoxes)
+                if (QLatin1String(other) != QLatin1String(name))
+                    control<QCheckBox>(other)->setChecked(false);
+        });
+
+    DeviceTable& table = program_->deviceTable();
+    connect(control<QCheckBox>("Check_v2"), &QCheckBox::toggled, &table, &DeviceTable::setVersion2);
+    table.setVersion2(control<QCheckBox>("Check_v2")->isChecked());
+    connect(&table, &DeviceTable::readOutControlsEnabled, this, [this](bool enabled) {
+        for (const char* name : kReadOutExclusive)
+            control<QWidget>(name)->setEnabled(enabled);
+    });
+    connect(&table, &DeviceTable::selectionChanged, control<QLabel>("Label11"), &QLabel::setText);
+    BulkActivation& bulk = program_->bulkActivation();
+    connect(&bulk, &BulkActivation::captionChanged, control<QPushButton>("Butt_activateall"),
+            &QPushButton::setText);
+    connect(&bulk, &BulkActivation::runControlsEnabled, this, [this](bool enabled) {
+        for (const char* name : kActivationExclusive)
+            control<QWidget>(name)->setEnabled(enabled);
+    });
+
+    // Ctrl-click highlights more rows; a double-click highlights them all.
+    auto* view = control<QTableView>("GridDevices");
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    connect(&program_->gridDevices(), &GridModel::currentRowChanged, this,
+            [this](int row) { program_->deviceTable().selectRow(row); });
+    connect(view, &QAbstractItemView::doubleClicked, this, [view] {
+        const int rows = std::min(view->model()->rowCount(), kHighlightedRows);
+        if (rows == 0) return;
+        view->selectionModel()->select(
+            QItemSelection(view->model()->index(0, 0),
+                           view->model()->index(rows - 1, view->model()->columnCount() - 1)),
+            QItemSelectionModel::ClearAndSelect);
+    });
+}
+
+DeviceTable::Settings TForm1::deviceSettings() const {
+    return {slaveAddress(), modbusTimeout(), control<UpDown>("UD_timeout")->position()};
+}
+
+void TForm1::buttonReadModbusClick() {
+    program_->deviceTable().readDevices(deviceSettings());
+}
+
+void TForm1::BitBtn14Click() {
+    program_->deviceTable().write({control<QCheckBox>("checkActivate")->isChecked(),
+                                   control<QCheckBox>("checkDelete")->isChecked(),
+                                   control<QCheckBox>("checkdeactivateInputs")->isChecked()},
+                                  deviceSettings());
+}
+
+void TForm1::Activate1Click() {
+    control<QCheckBox>("checkActivate")->setChecked(true);
+    BitBtn14Click();
+}
+
+void TForm1::Delete1Click() {
+    control<QCheckBox>("checkDelete")->setChecked(true);
+    control<QCheckBox>("checkActivate")->setChecked(false);
+    program_->deviceTable().deleteSelected(deviceSettings());
+}
+
+void TForm1::DeleteAll1Click() {
+    program_->deviceTable().deleteAll(deviceSettings());
+}
+
+void TForm1::Exclude2inputs1Click() {
+    control<QCheckBox>("checkDelete")->setChecked(false);
+    control<QCheckBox>("checkActivate")->setChecked(false);
+    control<QCheckBox>("checkdeactivateInputs")->setChecked(true);
+    BitBtn14Click();
+}
+
+void TForm1::Removefromtable2Click() {
+    program_->deviceTable().removeSelectedRow();
+}
+
+void TForm1::BitBtn13Click() {
+    program_->deviceTable().clearGrid();
+}
+
+void TForm1::BitBtn15Click() {
+    try {
+        program_->deviceTable().copyFromMeterGrid();
+    } catch (const std::exception& error) {
+        program_->log().append(QStringLiteral("Exception on clear table - ") +
+                               QString::fromUtf8(error.what()));
+    }
+}
+
+void TForm1::BitBtn22Click() {
+    program_->deviceTable().readRealAddresses(deviceSettings());
+}
+
+// "Search and activate": the new-address box must hold a number below 255.
+void TForm1::BitBtn19Click() {
+    program_->deviceTable().searchAndActivate(
+        slaveAddress(), BoxNumber(control<QLineEdit>("Edit_address")->text(), 255));
+}
+
+void TForm1::Butt_importClick() {
+    FileDialogRequest request = openDialog1();
+    request.folder = program_->dataFolder();
+    const QString path = program_->dialogs().openFileName(request);
+    if (path.isEmpty()) return;
+    ImportDeviceGrid(program_->gridDevices(), path, program_->dialogs());
+    program_->deviceTable().selectRow(0);
+}
+
+void TForm1::Butt_activateallClick() {
+    program_->bulkActivation().startOrStop({slaveAddress(),
+                                            control<UpDown>("UD_timeout")->position(),
+                                            control<UpDown>("UD_retry")->position()});
+}
+
+}  // namespace tarnel

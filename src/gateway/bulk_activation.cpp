@@ -1,0 +1,97 @@
+#include "gateway/bulk_activation.h"
+
+#include "base/grid_model.h"
+#include "base/log.h"
+#include "link/gateway_link.h"
+#include "link/modbus_functions.h"
+#include "link/register_map.h"
+
+namespace tarnel {
+
+BulkActivation::BulkActivation(GatewayLink& link, Log& log, GridModel& devices,
+                               Timer& timerActivateAll, QObject* parent)
+    : QObject(parent), link_(link), log_(log), devices_(devices), timer_(timerActivateAll) {
+    connect(&link_, &GatewayLink::linkLost, this, &BulkActivation::connectionLost);
+}
+
+void BulkActivation::startOrStop(const Settings& settings) {
+    // Stopping needs no link: a run on a link that went away must still end.
+    if (running_) {
+        running_ = false;
+        link_.cancel(this);
+        emit captionChanged(kAgain);
+        emit runControlsEnabled(true);
+        return;
+    }
+    if (!link_.requireLink()) return;
+    if (devices_.rows() <= 1 || (devices_.rows() == 2 && devices_.cell(1, 1).isEmpty())) return;
+    settings_ = settings;
+    running_ = true;
+    emit captionChanged(kStop);
+    emit runControlsEnabled(false);
+    retries_ = 0;
+    row_ = 1;
+    link_.prepareRequest();
+    sendRow();
+}
+
+void BulkActivation::sendRow() {
+    const QString cell = devices_.cell(row_, 1);
+    bool ok = false;
+    const int address = cell.toInt(&ok);
+    if (!ok || address < 0 || address > 250) {
+        // The low byte of a larger number would activate another meter.
+        log_.append(ok ? QStringLiteral("Error in Primary address at row %1: %2 is not 0 to 250")
+                             .arg(row_)
+                             .arg(address)
+                       : QStringLiteral("Error in Primary address at row %1").arg(row_));
+        retries_ = settings_.retries;  // the next step moves on
+        next(false);
+        return;
+    }
+    log_.append(QStringLiteral("Activating device ") + cell);
+    link_.exchange(this,
+                   WriteSingleRegisterRequest(settings_.slave, reg::kActivateDevice, 0x00,
+                                              static_cast<uint8_t>(address)),
+                   timer_, settings_.scanTimeMs,
+                   [this](const ExchangeResult& result) { Timer_activateAllTimer(result); });
+}
+
+void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
+    if (result.aborted()) return;
+    const QByteArray reply = link_.takeReply(result, false);
+    // The gateway echoes the write once the meter is in its table; an
+    // exception answer is 5 bytes long. The CRC is not examined.
+    const bool succeeded =
+        !reply.isEmpty() && static_cast<uint8_t>(reply.at(0)) == (settings_.slave & 0xFF) &&
+        reply.size() > 1 && reply.at(1) == fn::kWriteSingleRegister && reply.size() != 5;
+    log_.append(RcvdLine(reply));
+    next(succeeded);
+}
+
+void BulkActivation::next(bool succeeded) {
+    if (succeeded || ++retries_ > settings_.retries) {
+        ++row_;
+        retries_ = 0;
+    }
+    if (row_ > devices_.rows() - 1) {
+        end(QStringLiteral("Activation process finished!"));
+        return;
+    }
+    link_.prepareRequest();
+    sendRow();
+}
+
+void BulkActivation::end(const QString& line) {
+    running_ = false;
+    log_.append(line);
+    emit captionChanged(kAgain);
+    emit runControlsEnabled(true);
+}
+
+void BulkActivation::connectionLost() {
+    if (!running_) return;
+    end(QStringLiteral("Connection lost: activation stopped."));
+}
+
+}  // namespace tarnel

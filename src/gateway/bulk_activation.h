@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+
+#include "base/clock.h"
+#include "link/exchange.h"
+
+namespace tarnel {
+
+class GatewayLink;
+class GridModel;
+class Log;
+
+// "Activate All from table": every row of the device grid activated in the
+// gateway in turn, each sent again up to Retry times when its answer is
+// missing or wrong. The same button stops a run.
+class BulkActivation : public QObject {
+    Q_OBJECT
+public:
+    struct Settings {
+        int slave = 1;
+        int scanTimeMs = 1000;  // the time allowed for each answer
+        int retries = 2;
+    };
+
+    BulkActivation(GatewayLink& link, Log& log, GridModel& devices, Timer& timerActivateAll,
+                   QObject* parent = nullptr);
+
+    // Starts a run, or stops the one that runs.
+    void startOrStop(const Settings& settings);
+    bool running() const { return running_; }
+
+    // The button's captions.
+    static constexpr const char* kStart = "Activate All from table";
+    static constexpr const char* kStop = "Stop activation";
+    static constexpr const char* kAgain = "Activate All in table";
+
+signals:
+    void captionChanged(const QString& caption);
+    // The nine controls a run keeps from starting another operation.
+    void runControlsEnabled(bool enabled);
+
+private:
+    void sendRow();
+    void Timer_activateAllTimer(const ExchangeResult& result);
+    void next(bool succeeded);
+    void end(const QString& line);
+    void connectionLost();
+
+    GatewayLink& link_;
+    Log& log_;
+    GridModel& devices_;
+    Timer& timer_;
+    Settings settings_;
+    bool running_ = false;
+    int row_ = 0;      // activationRow
+    int retries_ = 0;  // activationRetries
+};
+
+}  // namespace tarnel

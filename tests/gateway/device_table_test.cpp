@@ -1,0 +1,211 @@
+// The gateway's device table and the bulk activation against the simulated
+// gateway, in-process, on the virtual clock.
+#include "gateway/device_table.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "base/grid_layouts.h"
+#include "base/grid_model.h"
+#include "gateway/bulk_activation.h"
+#include "gateway/register_view.h"
+#include "gateway/table_files.h"
+#include "link/command_console.h"
+#include "support/files.h"
+#include "support/in_process_gateway.h"
+
+namespace tarnel {
+namespace {
+
+struct Devices : ::testing::Test, test::InProcessGateway {
+    Timer* timerFree = timer("Timer_free_command");
+    Timer* timerModbus = timer("Timer_modbus");
+    Timer* timerAuto = timer("Timer_auto");
+    Timer* timerRead = timer("TimerReadDevices");
+    Timer* timerActivate = timer("Timer_activateAll");
+    GridModel devices{devicesGridLayout().headers};
+    GridModel meters{loopsGridLayout().headers};
+    CommandConsole console{link, log, *timerFree};
+    RegisterView view{link, log, devices, *timerModbus, *timerAuto};
+    DeviceTable table{link, log, dialogs, devices, meters, console, view, *timerRead};
+    BulkActivation bulk{link, log, devices, *timerActivate};
+    DeviceTable::Settings settings{1, 600, 300};
+    std::vector<bool> controls;
+    QString caption;
+
+    Devices() {
+        timerModbus->setInterval(1000);
+        QObject::connect(&table, &DeviceTable::readOutControlsEnabled,
+                         [this](bool on) { controls.push_back(on); });
+        QObject::connect(&bulk, &BulkActivation::captionChanged,
+                         [this](const QString& text) { caption = text; });
+        link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
+        log.clear();
+        rtu.ClearRecords();
+    }
+    Timer* timer(const char* name) { return clock.createTimer(&owner, name); }
+    void settle() { clock.runUntilIdle(600'000); }
+    QStringList sent() const { return requests(rtu); }
+    QStringList addresses() const {
+        QStringList column;
+        for (int row = 1; row < devices.rows(); ++row)
+            if (!devices.cell(row, 1).isEmpty()) column << devices.cell(row, 1);
+        column.sort();
+        return column;
+    }
+    void importRows(const QByteArray& content) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("devices.csv");
+        ASSERT_TRUE(test::writeFile(path, content));
+        ASSERT_TRUE(ImportDeviceGrid(devices, path, dialogs));
+    }
+};
+
+TEST_F(Devices, TheFramesByteForByte) {
+    const struct {
+        const char* name;
+        std::function<void(Devices&)> run;
+        const char* frame;
+    } cases[] = {
+        {"bit map", [](Devices& t) { t.table.readDevices(t.settings); }, "01 04 E8 6C 00 10 04 7B"},
+        {"address map", [](Devices& t) { t.table.readRealAddresses(t.settings); },
+         "01 04 E8 08 00 20 45 B0"},
+        {"activate 5",
+         [](Devices& t) {
+             t.devices.setRowTexts(1, {"", "5"});
+             t.table.selectRow(1);
+             t.table.write({true, false, false}, t.settings);
+         },
+         "01 06 00 00 00 05 49 C9"},
+        {"delete all",
+         [](Devices& t) {
+             t.dialogs.answers = {true};
+             t.table.deleteAll(t.settings);
+         },
+         "01 06 00 01 00 FF 98 4A"},
+        {"search and activate", [](Devices& t) { t.table.searchAndActivate(1, 0); },
+         "01 06 64 68 00 40 16 D6"},
+    };
+    for (const auto& c : cases) {
+        rtu.ClearRecords();
+        c.run(*this);
+        settle();
+        ASSERT_FALSE(sent().isEmpty()) << c.name;
+        EXPECT_EQ(sent().first(), c.frame) << c.name;
+    }
+}
+
+TEST_F(Devices, TheReadOutReadsEveryEntryInBothVersions) {
+    for (const uint8_t address : {1, 2, 3})
+        gateway.Activate(address);
+    for (const int size : {28, 24}) {
+        gateway.SetEntryRegisters(size);
+        table.setVersion2(size == 24);
+        devices.clearData();
+        rtu.ClearRecords();
+        log.clear();
+        table.readDevices(settings);
+        settle();
+        const QStringList frames = sent();
+        ASSERT_EQ(frames.size(), 4) << log.lines().join('\n').toStdString();
+        const QString quantity = size == 28 ? "00 1C" : "00 18";
+        EXPECT_TRUE(frames[1].startsWith("01 04 00 01 " + quantity));
+        EXPECT_TRUE(
+            frames[2].startsWith((size == 28 ? "01 04 00 1D " : "01 04 00 19 ") + quantity));
+        EXPECT_TRUE(
+            frames[3].startsWith((size == 28 ? "01 04 00 39 " : "01 04 00 31 ") + quantity));
+        EXPECT_TRUE(log.lines().contains("Number of devices: 3"));
+        EXPECT_EQ(addresses(), (QStringList{"1", "2", "3"}));
+        EXPECT_EQ(devices.cell(devices.rows() - 1, 0), "") << "the grid ends in one empty row";
+    }
+    EXPECT_EQ(controls, (std::vector<bool>{false, true, false, true}));
+}
+
+TEST_F(Devices, NoDevicesAndABadEntry) {
+    dialogs.answers = {true};
+    table.deleteAll(settings);
+    settle();
+    log.clear();
+    table.readDevices(settings);
+    settle();
+    EXPECT_EQ(log.lines().last(), "No active devices in Corvane memory...");
+
+    gateway.Activate(1);
+    gateway.Activate(2);
+    sim::Fault crc;
+    crc.kind = sim::FaultKind::WrongCrc;
+    crc.registerNumber = 1;
+    rtu.faults().Add(crc);
+    devices.clearData();
+    table.readDevices(settings);
+    settle();
+    EXPECT_EQ(addresses(), QStringList{"2"}) << "the first entry failed, the second is read";
+}
+
+TEST_F(Devices, AnAddressAbove250IsRefusedNotSentAsItsLowByte) {
+    devices.setRowTexts(1, {"", "300"});
+    table.selectRow(1);
+    table.write({true, false, false}, settings);
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(log.lines(),
+              QStringList{"Address 300 refused: an M-Bus primary address is 0 to 250..."});
+}
+
+TEST_F(Devices, ImportFieldRules) {
+    importRows("header;\r\n12345678;5;ABC;Water;kWh;\r\n87654321;6\r\n");
+    EXPECT_EQ(devices.rowTexts(1).mid(0, 5), (QStringList{"12345678", "5", "ABC", "Water", ""}));
+    EXPECT_EQ(devices.rowTexts(2).mid(0, 2), (QStringList{"87654321", ""}))
+        << "no \";\" after the 6: only the ID";
+    EXPECT_EQ(devices.rows(), 3) << "the grid does not end in an empty row";
+    importRows("header only\n");
+    EXPECT_EQ(devices.rows(), 1);
+    EXPECT_FALSE(ImportDeviceGrid(devices, "/nonexistent/devices.csv", dialogs));
+    EXPECT_EQ(dialogs.shown.back().text, "File is not in correct format!");
+}
+
+TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
+    importRows("id;addr;mfr;medium;\n45000012;4;ZPA;;\n51872403;5;WWR;;\n24681358;6;CWM;;\n");
+    dialogs.answers = {true};
+    table.deleteAll(settings);
+    settle();
+    bulk.startOrStop({1, 3000, 1});
+    EXPECT_EQ(caption, BulkActivation::kStop);
+    settle();
+    EXPECT_EQ(log.lines().last(), "Activation process finished!");
+    EXPECT_EQ(caption, BulkActivation::kAgain);
+    devices.clearData();
+    table.readDevices(settings);
+    settle();
+    EXPECT_EQ(addresses(), (QStringList{"4", "5", "6"}));
+}
+
+TEST_F(Devices, ActivationRetriesAndBadRows) {
+    devices.setRows(4);
+    devices.setRowTexts(1, {"", "4"});
+    devices.setRowTexts(2, {"", "x"});
+    devices.setRowTexts(3, {"", "5"});
+    sim::Fault silent;
+    silent.kind = sim::FaultKind::NoReply;
+    silent.count = -1;
+    rtu.faults().Add(silent);
+    bulk.startOrStop({1, 300, 1});
+    settle();
+    EXPECT_EQ(log.lines().filter("Activating device 4").size(), 2) << "sent again once";
+    EXPECT_TRUE(log.lines().contains("Error in Primary address at row 2"));
+    EXPECT_EQ(log.lines().filter("Activating device 5").size(), 2);
+    EXPECT_EQ(log.lines().last(), "Activation process finished!");
+}
+
+TEST_F(Devices, ALostLinkStopsTheActivationAndStopNeedsNoLink) {
+    devices.setRowTexts(1, {"", "4"});
+    bulk.startOrStop({1, 3000, 1});
+    link.closeSerial();
+    EXPECT_EQ(log.lines().filter("Connection lost").join('|'),
+              "Connection lost: activation stopped.");
+    EXPECT_EQ(caption, BulkActivation::kAgain);
+    EXPECT_FALSE(bulk.running());
+}
+
+}  // namespace
+}  // namespace tarnel
