@@ -1,0 +1,78 @@
+// Commissioning's last step through the real window (offscreen) against
+// tarnel-sim: the scanned meters copied into the device grid, all of them
+// activated, and the gateway's table read back.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/up_down.h"
+#include "link/gateway_link.h"
+#include "sim_process.h"
+
+namespace tarnel {
+namespace {
+
+struct DevicesWindow : test::SimWindowTest {
+    const QStringList& lines() { return form->program().log().lines(); }
+    bool logged(const QString& line, int timeoutMs) {
+        return QTest::qWaitFor([&] { return lines().contains(line); }, timeoutMs);
+    }
+    QStringList addresses() {
+        QStringList column;
+        const GridModel& grid = form->program().gridDevices();
+        for (int row = 1; row < grid.rows(); ++row)
+            if (!grid.cell(row, 1).isEmpty()) column << grid.cell(row, 1);
+        column.sort();
+        return column;
+    }
+    void commission() {
+        control<UpDown>("UD_timeout")->setPosition(400);
+        control<UpDown>("UD_retry")->setPosition(0);
+        control<UpDown>("UDaddressFrom")->setPosition(4);
+        control<UpDown>("UDaddressTo")->setPosition(6);
+        dialogs.answers = {true};
+        control<QPushButton>("BitBtn1")->click();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return control<QPushButton>("BitBtn1")->isEnabled(); }, 20000));
+        control<QPushButton>("BitBtn15")->click();
+        EXPECT_EQ(addresses(), (QStringList{"4", "5", "6"}));
+        control<UpDown>("UD_timeout")->setPosition(3000);  // time for the gateway to read a meter
+        control<QPushButton>("Butt_activateall")->click();
+        EXPECT_EQ(control<QPushButton>("Butt_activateall")->text(), "Stop activation");
+        ASSERT_TRUE(logged("Activation process finished!", 30000))
+            << lines().join('\n').toStdString();
+        EXPECT_EQ(control<QPushButton>("Butt_activateall")->text(), "Activate All in table");
+        control<QPushButton>("BitBtn13")->click();
+        control<QPushButton>("buttonReadModbus")->click();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return control<QPushButton>("buttonReadModbus")->isEnabled() &&
+                       addresses().size() >= 3;
+            },
+            20000));
+        // tarnel-sim starts with meters 1 to 3 activated.
+        EXPECT_EQ(addresses(), (QStringList{"1", "2", "3", "4", "5", "6"}))
+            << lines().join('\n').toStdString();
+    }
+};
+
+TEST_F(DevicesWindow, OverLoopbackTcp) {
+    control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
+    control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
+    control<QPushButton>("Butt_connect_xport")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+    commission();
+}
+
+TEST_F(DevicesWindow, OverAPseudoTerminal) {
+    control<QComboBox>("Combo_com2_name")->setCurrentText(sim.ptyPath);
+    control<QPushButton>("Butt_open_port2")->click();
+    ASSERT_TRUE(form->program().link().SerialOpen());
+    commission();
+}
+
+}  // namespace
+}  // namespace tarnel
