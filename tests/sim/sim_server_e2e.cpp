@@ -2,6 +2,7 @@
 // driven by the tool's own link and by mbpoll, an independent Modbus client.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -16,6 +17,7 @@
 #include "link/register_map.h"
 #include "sim/modbus_server.h"
 #include "support/fake_dialogs.h"
+#include "gateway_test_support.h"
 #include "support/hex.h"
 
 namespace tarnel::sim {
@@ -125,6 +127,59 @@ TEST_F(SimServer, AddressZeroAndReplyFaultsOnARawSocket) {
     plan(FaultKind::WrongTid);
     EXPECT_EQ(roundTrip("00 03 00 00 00 06 01 04 80 00 00 01", 11),
               test::bytes("00 04 00 00 00 05 01 04 02 40 00"));
+}
+
+// Reads from `socket` until `size` bytes came or 5 s passed.
+QByteArray ReadReply(QTcpSocket& socket, qsizetype size) {
+    QByteArray reply;
+    while (reply.size() < size && socket.waitForReadyRead(5000))
+        reply += socket.readAll();
+    return reply;
+}
+
+// An activation on a raw socket: the echo comes once the meter is read on
+// the 2400 Bd bus (REQ_UD2 23 ms, 30 ms, RSP_UD of 27 bytes 124 ms), and a
+// read sent right behind it waits for it and counts the new entry.
+TEST_F(SimServer, ActivationEchoedOnceTheMeterIsReadOverTcp) {
+    bus.meters() = test_support::TwoMeters();
+    const int port = server.ListenTcp("127.0.0.1", 0);
+    server.Start();
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", static_cast<quint16>(port));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    socket.write(test::bytes("00 01 00 00 00 06 01 06 00 00 00 05"
+                             "00 02 00 00 00 06 01 04 80 00 00 01"));
+    const QByteArray echo = ReadReply(socket, 12);
+    EXPECT_GE(elapsed.elapsed(), 177);
+    EXPECT_EQ(echo + ReadReply(socket, 23 - echo.size()),
+              test::bytes("00 01 00 00 00 06 01 06 00 00 00 05"
+                          "00 02 00 00 00 05 01 04 02 40 01"));
+}
+
+// tarnel-sim with the built-in 64-meter scenario's file from the source tree:
+// a bit map of 64 ones (four registers of 0xFFFF) and 64 active devices.
+TEST(TarnelSim, StartsWithSixtyFourActivatedMeters) {
+    QProcess sim;
+    sim.start(TARNEL_SIM,
+              {"--tcp", "0", "--scenario", QStringLiteral(TARNEL_SOURCE_DIR "/sim/scenario64.json")});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000))
+        << sim.readAllStandardError().toStdString();
+    const QString port = QString::fromLatin1(sim.readLine()).trimmed().section(':', -1);
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", port.toUShort());
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    socket.write(test::bytes("00 01 00 00 00 06 01 04 E8 6C 00 10"));
+    QByteArray bitMap = test::bytes("00 01 00 00 00 23 01 04 20 FF FF FF FF FF FF FF FF");
+    bitMap.append(24, '\0');
+    EXPECT_EQ(ReadReply(socket, bitMap.size()), bitMap);
+    socket.write(test::bytes("00 02 00 00 00 06 01 04 80 00 00 01"));
+    EXPECT_EQ(ReadReply(socket, 11), test::bytes("00 02 00 00 00 05 01 04 02 40 40"));
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitCode(), 0);
 }
 
 QString mbpoll() {

@@ -1,0 +1,58 @@
+// The device grid's selection: the row clicked gives "Selected: ", Ctrl
+// adds rows to the highlight, a double-click highlights them all.
+#include <QLabel>
+#include <QTableView>
+#include <QTest>
+
+#include "gateway/device_table.h"
+#include "window_fixture.h"
+
+namespace tarnel {
+namespace {
+
+struct DeviceGrid : test::WindowTest {
+    QTableView* view() const { return control<QTableView>("GridDevices"); }
+    void fill(int rows) {
+        GridModel& grid = form->program().gridDevices();
+        grid.setRows(rows + 2);
+        for (int row = 1; row <= rows; ++row)
+            grid.setRowTexts(row, {QString::number(10000000 + row), QString::number(row)});
+    }
+    void click(int viewRow, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        const QPoint at = view()->visualRect(view()->model()->index(viewRow, 1)).center();
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, modifiers, at);
+    }
+    int highlighted() const {
+        return static_cast<int>(view()->selectionModel()->selectedRows().size());
+    }
+};
+
+TEST_F(DeviceGrid, ClickCtrlClickAndDoubleClick) {
+    start();
+    fill(3);
+    click(1);
+    EXPECT_EQ(control<QLabel>("Label11")->text(), "Selected: 2");
+    EXPECT_EQ(form->program().deviceTable().selectedAddress(), 2);
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(highlighted(), 2);
+    click(0);
+    EXPECT_EQ(highlighted(), 1);
+    QTest::mouseDClick(view()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       view()->visualRect(view()->model()->index(0, 1)).center());
+    EXPECT_EQ(highlighted(), 4) << "every row, the empty last one included";
+}
+
+TEST_F(DeviceGrid, RemovingWithoutASelectionKeepsEveryRow) {
+    start();
+    fill(2);
+    form->Removefromtable2Click();
+    EXPECT_EQ(form->program().gridDevices().rows(), 4);
+    click(0);
+    form->Removefromtable2Click();
+    EXPECT_EQ(form->program().gridDevices().rows(), 3);
+    EXPECT_EQ(form->program().gridDevices().cell(1, 1), "2");
+    EXPECT_EQ(control<QLabel>("Label11")->text(), "Selected: -1");
+}
+
+}  // namespace
+}  // namespace tarnel
