@@ -138,7 +138,8 @@ std::optional<MainRecord> firstMainRecord(Records records) {
         if (!skipExtensions(records, position, dif) || position >= records.size())
             return std::nullopt;
         const uint8_t vif = records[position++];
-        const uint8_t vife = (vif & kExtension) && position < records.size() ? records[position] : 0;
+        const uint8_t vife =
+            (vif & kExtension) && position < records.size() ? records[position] : 0;
         if (!skipExtensions(records, position, vif)) return std::nullopt;
         if ((vif & 0x7F) == kPlainTextVif) {  // the unit as text: its length, then the text
             if (position >= records.size()) return std::nullopt;

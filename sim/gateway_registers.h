@@ -47,7 +47,7 @@ constexpr int kActivate = 0;
 constexpr int kDelete = 1;
 constexpr int kDeleteAllValue = 0x00FF;  // written to kDelete: every entry goes
 constexpr int kDeleteInputs = 2;
-constexpr int kSearchAndActivate = 25704;  // 0x6468
+constexpr int kSearchAndActivate = 25704;        // 0x6468
 constexpr int kSearchAndActivateValue = 0x0040;  // the one value it takes
 
 constexpr int kReadoutPeriod = 3;        // seconds

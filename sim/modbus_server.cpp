@@ -202,8 +202,8 @@ bool ModbusServer::replyWithLibmodbus(int fd, modbus_t* context, const Exchange&
 bool ModbusServer::pause(int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!stop_) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0) return true;
         pollfd wake{wake_[0], POLLIN, 0};
         ::poll(&wake, 1, static_cast<int>(left.count()));

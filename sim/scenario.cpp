@@ -87,9 +87,8 @@ std::optional<Scenario> LoadScenario(const QString& path, QString* error) {
             *error = path + ": meters must be the path of a meter file";
             return std::nullopt;
         }
-        scenario.metersFile = QFileInfo(meters).isRelative()
-                                  ? QFileInfo(path).dir().filePath(meters)
-                                  : meters;
+        scenario.metersFile =
+            QFileInfo(meters).isRelative() ? QFileInfo(path).dir().filePath(meters) : meters;
     }
     if (root.contains("activate") && !readActivate(root.value("activate"), scenario)) {
         *error = path + ": activate must be \"all\" or a list of primary addresses 0 to 250";

@@ -106,13 +106,15 @@ void SimGateway::SetEntryRegisters(int registers) {
 
 bool SimGateway::Activate(uint8_t address) {
     std::lock_guard lock(mutex_);
-    now_ = clock_.elapsed();
+    now_ = clock_.elapsed();  // set-up: its bus time holds no reply back
+    busMs_ = 0;
     return activate(address) == Fault::None;
 }
 
 int SimGateway::ActivateAll() {
     std::lock_guard lock(mutex_);
     now_ = clock_.elapsed();
+    busMs_ = 0;
     (void)searchAndActivate(holding_reg::kSearchAndActivateValue);
     return static_cast<int>(table_.size());
 }

@@ -3,6 +3,7 @@
 // entries (from 1) and the address map (59400), raw register by register.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <bit>
 
 #include "base/virtual_clock.h"
@@ -11,6 +12,7 @@
 #include "sim/scenario.h"
 #include "sim/sim_endpoint.h"
 #include "sim/sim_gateway.h"
+#include "support/files.h"
 
 namespace tarnel::sim {
 namespace {
@@ -63,35 +65,78 @@ TEST_F(DeviceTableTest, EveryCommandReadBackThroughTheRawRegisters) {
     struct Step {
         const char* what;
         Bytes request;
-        Bytes reply;                 // empty: the request echoed
-        std::vector<uint8_t> table;  // the addresses in slots 1, 2, ...
-        uint16_t bitMap;             // 59500: slot 1 is bit 15
-        uint16_t addressMap0;        // 59400: slots 1 (high byte) and 2
-        uint16_t addressMap1;        // 59401: slots 3 and 4
+        Bytes reply;                        // empty: the request echoed
+        std::vector<uint8_t> table;         // the addresses in slots 1, 2, ...
+        uint16_t bitMap;                    // 59500: slot 1 is bit 15
+        uint16_t addressMap0;               // 59400: slots 1 (high byte) and 2
+        uint16_t addressMap1;               // 59401: slots 3 and 4
         std::vector<uint16_t> inputs = {};  // entry register 8 by slot; empty: all 0
         bool setInputsFirst = false;        // inputs 1/2 = 01/02 on every entry before the request
     };
     const Step steps[] = {
         {"activate 7", WriteSinglePdu(0, 7), {}, {7}, 0x8000, 0x07FF, 0xFFFF},
         {"activate 5", WriteSinglePdu(0, 5), {}, {7, 5}, 0xC000, 0x0705, 0xFFFF},
-        {"activate the silent 3", WriteSinglePdu(0, 3), Exception(6, 4), {7, 5}, 0xC000, 0x0705,
+        {"activate the silent 3",
+         WriteSinglePdu(0, 3),
+         Exception(6, 4),
+         {7, 5},
+         0xC000,
+         0x0705,
          0xFFFF},
-        {"activate 5 again: read anew in its slot", WriteSinglePdu(0, 5), {}, {7, 5}, 0xC000,
-         0x0705, 0xFFFF},
-        {"activate 251: no primary address", WriteSinglePdu(0, 251), Exception(6, 3), {7, 5},
-         0xC000, 0x0705, 0xFFFF},
+        {"activate 5 again: read anew in its slot",
+         WriteSinglePdu(0, 5),
+         {},
+         {7, 5},
+         0xC000,
+         0x0705,
+         0xFFFF},
+        {"activate 251: no primary address",
+         WriteSinglePdu(0, 251),
+         Exception(6, 3),
+         {7, 5},
+         0xC000,
+         0x0705,
+         0xFFFF},
         {"delete 7: 5 moves to slot 1", WriteSinglePdu(1, 7), {}, {5}, 0x8000, 0x05FF, 0xFFFF},
         {"delete 7 again", WriteSinglePdu(1, 7), Exception(6, 3), {5}, 0x8000, 0x05FF, 0xFFFF},
-        {"search and activate: 7 and 9 join 5", WriteSinglePdu(kSearch, 0x0040), {}, {5, 7, 9},
-         0xE000, 0x0507, 0x09FF},
-        {"search with another value", WriteSinglePdu(kSearch, 0x0041), Exception(6, 3), {5, 7, 9},
-         0xE000, 0x0507, 0x09FF},
-        {"delete the inputs of 7", WriteSinglePdu(2, 7), {}, {5, 7, 9}, 0xE000, 0x0507, 0x09FF,
-         {0x0102, 0x0000, 0x0102}, true},
-        {"delete the inputs of 3, not in the table", WriteSinglePdu(2, 3), Exception(6, 3),
-         {5, 7, 9}, 0xE000, 0x0507, 0x09FF, {0x0102, 0x0000, 0x0102}},
+        {"search and activate: 7 and 9 join 5",
+         WriteSinglePdu(kSearch, 0x0040),
+         {},
+         {5, 7, 9},
+         0xE000,
+         0x0507,
+         0x09FF},
+        {"search with another value",
+         WriteSinglePdu(kSearch, 0x0041),
+         Exception(6, 3),
+         {5, 7, 9},
+         0xE000,
+         0x0507,
+         0x09FF},
+        {"delete the inputs of 7",
+         WriteSinglePdu(2, 7),
+         {},
+         {5, 7, 9},
+         0xE000,
+         0x0507,
+         0x09FF,
+         {0x0102, 0x0000, 0x0102},
+         true},
+        {"delete the inputs of 3, not in the table",
+         WriteSinglePdu(2, 3),
+         Exception(6, 3),
+         {5, 7, 9},
+         0xE000,
+         0x0507,
+         0x09FF,
+         {0x0102, 0x0000, 0x0102}},
         {"delete all", WriteSinglePdu(1, 0x00FF), {}, {}, 0x0000, 0xFFFF, 0xFFFF},
-        {"delete 5 from the empty table", WriteSinglePdu(1, 5), Exception(6, 3), {}, 0x0000, 0xFFFF,
+        {"delete 5 from the empty table",
+         WriteSinglePdu(1, 5),
+         Exception(6, 3),
+         {},
+         0x0000,
+         0xFFFF,
          0xFFFF},
         {"activate 9 into the empty table", WriteSinglePdu(0, 9), {}, {9}, 0x8000, 0x09FF, 0xFFFF},
     };
@@ -108,7 +153,8 @@ TEST_F(DeviceTableTest, EveryCommandReadBackThroughTheRawRegisters) {
         bitMap[0] = step.bitMap;
         EXPECT_EQ(ReadInput(kBitMap, 16), bitMap);
         EXPECT_EQ(BitMapCount(), static_cast<int>(count));
-        EXPECT_EQ(ReadInput(kSlotsInUse), static_cast<uint16_t>(0x4000 + count));  // 64 slots, count active
+        EXPECT_EQ(ReadInput(kSlotsInUse),
+                  static_cast<uint16_t>(0x4000 + count));  // 64 slots, count active
         std::vector<uint16_t> addressMap(32, 0xFFFF);
         addressMap[0] = step.addressMap0;
         addressMap[1] = step.addressMap1;
@@ -210,16 +256,29 @@ TEST_F(DeviceTableTest, TheEchoComesOnceTheMeterIsRead) {
     };
     const Case cases[] = {
         {"REQ_UD2 23 + meter 30 + RSP_UD 124", [](SimBus&, SimGateway&) {}, 5, {}, 177},
-        {"a meter 400 ms slower", [](SimBus& b, SimGateway&) { b.meters()[0].extraDelayMs = 400; },
-         5, {}, 577},
+        {"a meter 400 ms slower",
+         [](SimBus& b, SimGateway&) { b.meters()[0].extraDelayMs = 400; },
+         5,
+         {},
+         577},
         {"SND_NKE first: 23 + 30 + E5 5",
-         [](SimBus&, SimGateway& g) { g.Handle(WriteSinglePdu(6, 0x0081)); }, 5, {}, 235},
+         [](SimBus&, SimGateway& g) { g.Handle(WriteSinglePdu(6, 0x0081)); },
+         5,
+         {},
+         235},
         {"bus and meter at 300 Bd: 184 + 30 + 990",
          [](SimBus& b, SimGateway& g) {
              b.meters()[0].baud = 300;
              g.Handle(WriteSinglePdu(0x8013, 0x0000));
          },
-         5, {}, 1204},
+         5,
+         {},
+         1204},
+        {"the built-in meter 7: 23 + 430 + 157 bytes 720",
+         [](SimBus& b, SimGateway&) { b = SimBus(SimBus::DefaultMeters()); },
+         7,
+         {},
+         1173},
         {"nobody at 9: 23 + time-out 188, exception 4", [](SimBus&, SimGateway&) {}, 9,
          Exception(6, 4), 211},
         {"a meter at another speed stays silent",
@@ -268,8 +327,8 @@ TEST_F(DeviceTableTest, TheToolsFramesAnsweredByteForByte) {
     // Entry 2, registers 1 to 12 (16 zero registers follow): 7 and heat,
     // 87654321, KAM, VIF 06, ..., 12345678 = 0x00BC614E.
     Bytes entry2 = {0x04, 0x38};
-    for (const uint8_t byte : WordsToBytes({0x0704, 0x8765, 0x4321, 0x2D2C, 0x0600, 0, 0, 0, 0, 0,
-                                            0x00BC, 0x614E}))
+    for (const uint8_t byte :
+         WordsToBytes({0x0704, 0x8765, 0x4321, 0x2D2C, 0x0600, 0, 0, 0, 0, 0, 0x00BC, 0x614E}))
         entry2.push_back(byte);
     struct Case {
         const char* what;
@@ -320,8 +379,8 @@ TEST_F(DeviceTableTest, SixtyFourMetersFromTheBuiltInScenario) {
     EXPECT_EQ(ApplyScenario(*scenario, gateway), 64);
 
     EXPECT_EQ(BitMapCount(), 64);
-    EXPECT_EQ(ReadInput(kBitMap, 16), (std::vector<uint16_t>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0,
-                                                             0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(ReadInput(kBitMap, 16), (std::vector<uint16_t>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0,
+                                                             0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(ReadInput(kSlotsInUse), 0x4040);
     const std::vector<uint16_t> addressMap = ReadInput(kAddressMap, 32);
     for (int k = 1; k <= 64; ++k) {
@@ -347,6 +406,48 @@ TEST_F(DeviceTableTest, SixtyFourMetersInThreeLinesAndAFullTable) {
     EXPECT_EQ(refused.delayMs, 0);  // a full table needs no bus
     EXPECT_EQ(full.Handle(WriteSinglePdu(0, 64)), WriteSinglePdu(0, 64));  // active: read anew
     EXPECT_EQ(full.ActiveDevices(), 64);
+}
+
+TEST(ScenarioFile, MetersBesideItActivationsAndRefusals) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(test::writeFile(folder.filePath("two.json"),
+                                R"({"meters": [{"address": 2, "id": "00000002"},
+                                               {"address": 4, "id": "00000004"}]})"));
+    struct Case {
+        const char* json;
+        int activeDevices;  // -1: refused
+        const char* error = "";
+    };
+    const Case cases[] = {
+        {R"({})", 3},  // the built-in meters, the first three activated
+        {R"({"meters": "two.json", "activate": [4]})", 1},
+        {R"({"meters": "two.json", "activate": "all"})", 2},
+        {R"({"meters": "two.json"})", 2},
+        {R"({"activate": [1, 251]})", -1,
+         "activate must be \"all\" or a list of primary addresses 0 to 250"},
+        {R"({"activate": "some"})", -1,
+         "activate must be \"all\" or a list of primary addresses 0 to 250"},
+        {R"({"meters": ""})", -1, "meters must be the path of a meter file"},
+    };
+    const QString path = folder.filePath("scenario.json");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        ASSERT_TRUE(test::writeFile(path, c.json));
+        QString error;
+        const std::optional<Scenario> scenario = LoadScenario(path, &error);
+        if (c.activeDevices < 0) {
+            EXPECT_FALSE(scenario);
+            EXPECT_EQ(error, path + ": " + c.error);
+            continue;
+        }
+        ASSERT_TRUE(scenario) << error.toStdString();
+        std::optional<std::vector<SimMeter>> meters = ScenarioMeters(*scenario, &error);
+        ASSERT_TRUE(meters) << error.toStdString();
+        VirtualClock clock;
+        SimBus bus(std::move(*meters));
+        SimGateway gateway(bus, clock);
+        EXPECT_EQ(ApplyScenario(*scenario, gateway), c.activeDevices);
+    }
 }
 
 }  // namespace

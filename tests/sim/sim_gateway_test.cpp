@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "base/virtual_clock.h"
+#include "gateway_test_support.h"
 #include "mbus/telegram_decoder.h"
 #include "sim/sim_gateway.h"
-#include "gateway_test_support.h"
 
 namespace tarnel::sim {
 namespace {

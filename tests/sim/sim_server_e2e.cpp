@@ -12,12 +12,12 @@
 #include "base/log.h"
 #include "base/real_clock.h"
 #include "base/status_panels.h"
+#include "gateway_test_support.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "link/register_map.h"
 #include "sim/modbus_server.h"
 #include "support/fake_dialogs.h"
-#include "gateway_test_support.h"
 #include "support/hex.h"
 
 namespace tarnel::sim {
@@ -149,8 +149,9 @@ TEST_F(SimServer, ActivationEchoedOnceTheMeterIsReadOverTcp) {
     ASSERT_TRUE(socket.waitForConnected(5000));
     QElapsedTimer elapsed;
     elapsed.start();
-    socket.write(test::bytes("00 01 00 00 00 06 01 06 00 00 00 05"
-                             "00 02 00 00 00 06 01 04 80 00 00 01"));
+    socket.write(
+        test::bytes("00 01 00 00 00 06 01 06 00 00 00 05"
+                    "00 02 00 00 00 06 01 04 80 00 00 01"));
     const QByteArray echo = ReadReply(socket, 12);
     EXPECT_GE(elapsed.elapsed(), 177);
     EXPECT_EQ(echo + ReadReply(socket, 23 - echo.size()),
@@ -162,8 +163,8 @@ TEST_F(SimServer, ActivationEchoedOnceTheMeterIsReadOverTcp) {
 // a bit map of 64 ones (four registers of 0xFFFF) and 64 active devices.
 TEST(TarnelSim, StartsWithSixtyFourActivatedMeters) {
     QProcess sim;
-    sim.start(TARNEL_SIM,
-              {"--tcp", "0", "--scenario", QStringLiteral(TARNEL_SOURCE_DIR "/sim/scenario64.json")});
+    sim.start(TARNEL_SIM, {"--tcp", "0", "--scenario",
+                           QStringLiteral(TARNEL_SOURCE_DIR "/sim/scenario64.json")});
     ASSERT_TRUE(sim.waitForStarted(5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000))
         << sim.readAllStandardError().toStdString();
