@@ -301,11 +301,12 @@ TEST_F(SerialPortTest, AnExceptionInAHandlerDoesNotStopTheEvents) {
 }
 
 TEST_F(SerialPortTest, ClosingWhileThePeerKeepsWritingReturnsAndStopsTheEvents) {
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop{false}, peerDone{false};
     std::thread peer([&] {
         const QByteArray chunk = pattern(64);
         while (!stop)
             pty.write(chunk);
+        peerDone = true;
     });
     for (int round = 0; round < 10; ++round) {
         received.clear();
@@ -319,15 +320,17 @@ TEST_F(SerialPortTest, ClosingWhileThePeerKeepsWritingReturnsAndStopsTheEvents) 
         EXPECT_EQ(received.size(), size);
     }
     stop = true;
-    port.Open();  // drain the pty so the peer's last write returns
+    // Drain the pty so the peer's last write returns. This thread drains and
+    // handles the port's events meanwhile: the event thread hands them over
+    // to it and waits, so blocking this thread in a join first could hang.
+    port.Open();
     uint8_t sink[4096];
-    std::thread drain([&] {
-        while (port.IsOpen() && port.ReadBytes(sink, sizeof sink) >= 0) {
-            if (stop && port.InputCount() == 0) break;
-        }
-    });
+    while (!peerDone) {
+        QCoreApplication::processEvents();
+        port.ReadBytes(sink, sizeof sink);
+    }
     peer.join();
-    drain.join();
+    port.Close();
 }
 
 TEST_F(SerialPortTest, ClosingFromInsideTheHandlerDoesNotDeadlock) {
