@@ -5,7 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "app/program.h"
+#include "gateway/program.h"
 #include "gateway/device_table.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"

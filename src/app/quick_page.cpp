@@ -4,7 +4,7 @@
 #include <QStyle>
 
 #include "app/form_builder.h"
-#include "app/program.h"
+#include "gateway/program.h"
 #include "app/window_parts.h"
 #include "base/grid_layouts.h"
 

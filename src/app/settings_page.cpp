@@ -6,7 +6,7 @@
 #include <QProgressBar>
 
 #include "app/form_builder.h"
-#include "app/program.h"
+#include "gateway/program.h"
 #include "app/window_parts.h"
 #include "base/grid_layouts.h"
 #include "serial/device_names.h"

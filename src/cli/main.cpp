@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/decode_command.h"
+#include "cli/gateway_command.h"
 
 namespace {
 
@@ -19,6 +20,26 @@ constexpr const char* kHelp = R"(Usage:
   tarnel-cli decode-entry [--json] HEX
       Decodes a gateway device-table entry given as its register bytes (48
       bytes for version 0.2, 56 for 0.3) into the 14 texts of its row.
+  tarnel-cli COMMAND (--tcp HOST[:PORT] | --serial DEVICE [--baud N]
+             [--parity even|odd|none|mark|space] [--stop-bits 1|2])
+             [--unit N] [--timeout MS] [--scan-time MS] [--retry N]
+             [--spec-timing] [--json] [-q] [--log FILE] ARGUMENTS
+      Runs a gateway or meter operation as the window does, without a
+      display. The log lines go to standard error (-q silences them, --log
+      also saves them); the table comes on standard output as the table
+      files write it, or with --json one array of texts a row. Commands:
+        scan FROM TO            primary scan
+        read ADDR               one meter read
+        search ID               secondary search: 8 digits, FFFFFFFF, or a mask
+        registers START COUNT [--holding]
+        status                  the gateway's status and network settings
+        devices [--v2]          the gateway's table of activated meters
+        addresses               its map of Modbus slots to M-Bus addresses
+        activate ADDR, delete ADDR|all, delete-inputs ADDR
+        activate-all FILE.csv   every row of an imported table
+      --spec-timing waits every reply's whole time (fast replies off).
+      Exit status 0 done, 1 no result (no meter answered, an exception
+      reply), 2 a usage error, 3 the link could not be opened or was lost.
   tarnel-cli --help
       Shows this text.
 Exit status 2 for a usage error.
@@ -41,6 +62,8 @@ int main(int argc, char** argv) {
         return tarnel::cli::decodeCommand(rest, std::cin, std::cout, std::cerr);
     if (args[0] == "decode-entry")
         return tarnel::cli::decodeEntryCommand(rest, std::cout, std::cerr);
+    if (tarnel::cli::isGatewayCommand(args[0]))
+        return tarnel::cli::gatewayCommand(argc, argv, args);
     std::cerr << "tarnel-cli: unknown command " << args[0] << "\n" << kHelp;
     return 2;
 }

@@ -1,4 +1,4 @@
-#include "app/program.h"
+#include "gateway/program.h"
 
 #include "base/grid_layouts.h"
 #include "gateway/bulk_activation.h"

@@ -1,0 +1,369 @@
+#include "cli/gateway_command.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+
+#include "base/dialogs.h"
+#include "base/grid_model.h"
+#include "base/real_clock.h"
+#include "gateway/bulk_activation.h"
+#include "gateway/device_table.h"
+#include "gateway/gateway_status.h"
+#include "gateway/program.h"
+#include "gateway/register_view.h"
+#include "gateway/table_files.h"
+#include "link/gateway_link.h"
+#include "ops/primary_scan.h"
+#include "ops/secondary_search.h"
+
+namespace tarnel::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tarnel-cli COMMAND (--tcp HOST[:PORT] | --serial DEVICE [--baud N] [--parity P]\n"
+    "       [--stop-bits N]) [--unit N] [--timeout MS] [--scan-time MS] [--retry N]\n"
+    "       [--spec-timing] [--json] [-q] [--log FILE] ARGUMENTS\n"
+    "commands: scan FROM TO | read ADDR | search ID | registers START COUNT [--holding] |\n"
+    "          status | devices [--v2] | addresses | activate ADDR | delete ADDR|all |\n"
+    "          delete-inputs ADDR | activate-all FILE.csv\n";
+
+constexpr int kDone = 0, kNoResult = 1, kUsageError = 2, kLinkError = 3;
+
+// Questions are answered Yes: the command line asked for the operation.
+class CliDialogs final : public Dialogs {
+public:
+    void warning(const QString& caption, const QString& text) override {
+        std::cerr << caption.toStdString() << ": " << text.toStdString() << "\n";
+    }
+    void error(const QString& caption, const QString& text) override { warning(caption, text); }
+    bool confirm(const QString&, const QString&) override { return true; }
+    void message(const QString& text) override { std::cerr << text.toStdString() << "\n"; }
+    QString saveFileName(const FileDialogRequest&) override { return {}; }
+    QString openFileName(const FileDialogRequest&) override { return {}; }
+    void openDocument(const QString&) override {}
+};
+
+struct Options {
+    std::optional<std::string> tcp, serial;
+    std::string baud = "19200", parity = "Even", stopBits = "1";
+    int unit = 1, timeoutMs = 600, scanTimeMs = 1000, retries = 2;
+    bool fast = true, json = false, quiet = false, holding = false, version2 = false;
+    std::string log;
+    std::vector<std::string> positional;
+};
+
+struct UsageError {
+    std::string reason;
+};
+
+int number(const std::string& text, const char* what) {
+    try {
+        size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size()) return value;
+    } catch (const std::exception&) {
+    }
+    throw UsageError{std::string(what) + " is not a number: " + text};
+}
+
+Options parse(const std::vector<std::string>& args) {
+    Options options;
+    const std::map<std::string, std::function<void(const std::string&)>> valued = {
+        {"--tcp", [&](const std::string& v) { options.tcp = v; }},
+        {"--serial", [&](const std::string& v) { options.serial = v; }},
+        {"--baud", [&](const std::string& v) { options.baud = v; }},
+        {"--parity",
+         [&](const std::string& v) {
+             options.parity =
+                 v.empty() ? v : std::string(1, static_cast<char>(toupper(v[0]))) + v.substr(1);
+         }},
+        {"--stop-bits", [&](const std::string& v) { options.stopBits = v; }},
+        {"--unit", [&](const std::string& v) { options.unit = number(v, "--unit"); }},
+        {"--timeout", [&](const std::string& v) { options.timeoutMs = number(v, "--timeout"); }},
+        {"--scan-time",
+         [&](const std::string& v) { options.scanTimeMs = number(v, "--scan-time"); }},
+        {"--retry", [&](const std::string& v) { options.retries = number(v, "--retry"); }},
+        {"--log", [&](const std::string& v) { options.log = v; }},
+    };
+    const std::map<std::string, bool*> flags = {
+        {"--json", &options.json},
+        {"-q", &options.quiet},
+        {"--holding", &options.holding},
+        {"--v2", &options.version2},
+    };
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--spec-timing") {
+            options.fast = false;
+        } else if (const auto flag = flags.find(arg); flag != flags.end()) {
+            *flag->second = true;
+        } else if (const auto option = valued.find(arg); option != valued.end()) {
+            if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+            option->second(args[++i]);
+        } else if (arg.size() > 1 && arg[0] == '-' &&
+                   !isdigit(static_cast<unsigned char>(arg[1]))) {
+            throw UsageError{"unknown option " + arg};
+        } else {
+            options.positional.push_back(arg);
+        }
+    }
+    if (options.tcp.has_value() == options.serial.has_value())
+        throw UsageError{"give the link: --tcp HOST[:PORT] or --serial DEVICE"};
+    if (options.unit < 1 || options.unit > 255) throw UsageError{"--unit is 1 to 255"};
+    return options;
+}
+
+// The arguments a command takes after its name.
+void expect(const Options& options, size_t count, const char* what) {
+    if (options.positional.size() != count) throw UsageError{std::string("expected ") + what};
+}
+
+// An address the gateway would act on wrongly (its low byte) is refused.
+struct Refused {
+    std::string reason;
+};
+
+int address(const std::string& text) {
+    const int value = number(text, "the address");
+    if (value < 0 || value > 250) throw Refused{"an M-Bus primary address is 0 to 250: " + text};
+    return value;
+}
+
+// Runs the event loop until `done` holds or the link is lost.
+bool runUntil(const std::function<bool()>& done, const bool& lost) {
+    while (!done() && !lost)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    return !lost;
+}
+
+// A grid as the table files write it, or one JSON array of texts a row.
+void printGrid(const GridModel& grid, bool json) {
+    if (!json) {
+        const QByteArray csv = GridCsv(grid);
+        std::fwrite(csv.constData(), 1, static_cast<size_t>(csv.size()), stdout);
+        return;
+    }
+    for (int row = 1; row < grid.rows(); ++row) {
+        const QStringList texts = grid.rowTexts(row);
+        if (texts.join(QString()).isEmpty()) continue;
+        std::string line = "[";
+        for (int col = 0; col < texts.size(); ++col) {
+            std::string text = texts[col].toStdString();
+            std::string escaped;
+            for (const char c : text)
+                escaped += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+            line += (col ? ",\"" : "\"") + escaped + "\"";
+        }
+        std::cout << line << "]\n";
+    }
+}
+
+int dataRows(const GridModel& grid) {
+    int rows = 0;
+    for (int row = 1; row < grid.rows(); ++row)
+        if (!grid.rowTexts(row).join(QString()).isEmpty()) ++rows;
+    return rows;
+}
+
+}  // namespace
+
+bool isGatewayCommand(const std::string& name) {
+    static const std::vector<std::string> kCommands = {
+        "scan",      "read",     "search", "registers",     "status",      "devices",
+        "addresses", "activate", "delete", "delete-inputs", "activate-all"};
+    return std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end();
+}
+
+// How many arguments each command takes after its name (one or the other).
+const std::map<std::string, std::pair<size_t, size_t>> kArguments = {
+    {"scan", {2, 2}},   {"read", {1, 1}},          {"search", {1, 1}},       {"registers", {2, 2}},
+    {"status", {0, 0}}, {"devices", {0, 0}},       {"addresses", {0, 0}},    {"activate", {1, 1}},
+    {"delete", {1, 1}}, {"delete-inputs", {1, 1}}, {"activate-all", {1, 1}},
+};
+
+int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) {
+    Options options;
+    try {
+        options = parse(args);
+        const auto [least, most] = kArguments.at(args[0]);
+        if (options.positional.size() < least || options.positional.size() > most)
+            throw UsageError{options.positional.size() < least ? "an argument is missing"
+                                                               : "too many arguments"};
+    } catch (const UsageError& error) {
+        std::cerr << "tarnel-cli " << args[0] << ": " << error.reason << "\n" << kUsage;
+        return kUsageError;
+    }
+    QCoreApplication app(argc, argv);
+    RealClock clock;
+    CliDialogs dialogs;
+    Program program(clock, dialogs, {QCoreApplication::applicationDirPath(), QString()});
+    Log& log = program.log();
+    QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
+        if (!options.quiet) std::cerr << line.toStdString() << "\n";
+    });
+    GatewayLink& link = program.link();
+    link.setFastReplies(options.fast);
+    bool lost = false;
+    QObject::connect(&link, &GatewayLink::linkLost, [&] { lost = true; });
+
+    // The link.
+    if (options.serial) {
+        link.openSerial(SerialSettingsFromTexts(
+            QString::fromStdString(*options.serial), QString::fromStdString(options.baud),
+            QString::fromStdString(options.parity), QString::fromStdString(options.stopBits)));
+        if (!link.SerialOpen()) return kLinkError;
+    } else {
+        const QString target = QString::fromStdString(*options.tcp);
+        const QString host = target.section(':', 0, 0);
+        const std::optional<int> port = TcpPortFromText(target.section(':', 1, 1));
+        link.connectTcp(host, port, 300);
+        bool failed = false;
+        QObject::connect(&link, &GatewayLink::stateChanged, [&] { failed = !link.TcpMode(); });
+        // A refused or unreachable host ends the wait at once.
+        QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
+            if (line.startsWith("Socket error #")) failed = true;
+        });
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        giveUp.start(3010);
+        runUntil([&] { return link.TcpMode() || failed || !giveUp.isActive(); }, lost);
+        if (!link.TcpMode()) {
+            std::cerr << "tarnel-cli: cannot connect to " << *options.tcp << "\n";
+            return kLinkError;
+        }
+    }
+
+    const std::string& command = args[0];
+    int status = kDone;
+    try {
+        const PrimaryScan::Settings scanSettings{
+            options.unit, 0, 0, options.scanTimeMs, options.timeoutMs, options.retries};
+        bool finished = false;
+        const auto on = [&](const QString& start) {
+            QObject::connect(&log, &Log::lineAppended, [&finished, start](const QString& line) {
+                if (line.startsWith(start)) finished = true;
+            });
+        };
+        if (command == "scan") {
+            expect(options, 2, "FROM TO");
+            PrimaryScan::Settings settings = scanSettings;
+            settings.from = address(options.positional[0]);
+            settings.to = address(options.positional[1]);
+            program.scan().start(settings);
+            if (!runUntil([&] { return !program.job().scanRunning; }, lost)) return kLinkError;
+            printGrid(program.gridLoops(), options.json);
+            status = dataRows(program.gridLoops()) ? kDone : kNoResult;
+        } else if (command == "read") {
+            expect(options, 1, "ADDR");
+            program.gridLoops().setRowTexts(
+                1, {QString(), QString::fromStdString(options.positional[0])});
+            program.gridLoops().setRows(3);
+            program.job().selectedAddress = address(options.positional[0]);
+            program.scan().readSelected(scanSettings);
+            if (!runUntil([&] { return !program.job().singleRead; }, lost)) return kLinkError;
+            printGrid(program.gridLoops(), options.json);
+            status = program.gridLoops().cell(1, 0).isEmpty() ? kNoResult : kDone;
+        } else if (command == "search") {
+            expect(options, 1, "ID");
+            QObject::connect(&program.search(), &SecondarySearch::finished,
+                             [&] { finished = true; });
+            if (!program.search().start(QString::fromStdString(options.positional[0]),
+                                        {options.unit, options.scanTimeMs, options.retries}))
+                throw UsageError{"the ID is 8 digits, FFFFFFFF or digits and F"};
+            if (!runUntil([&] { return finished; }, lost)) return kLinkError;
+            printGrid(program.gridLoops(), options.json);
+            status = dataRows(program.gridLoops()) ? kDone : kNoResult;
+        } else if (command == "registers") {
+            expect(options, 2, "START COUNT");
+            on("RCVD:");
+            program.registerView().read({options.unit, number(options.positional[0], "START"),
+                                         number(options.positional[1], "COUNT"), !options.holding,
+                                         options.timeoutMs});
+            if (!runUntil([&] { return finished; }, lost)) return kLinkError;
+            printGrid(program.gridInputRegisters(), options.json);
+            status = dataRows(program.gridInputRegisters()) ? kDone : kNoResult;
+        } else if (command == "status") {
+            expect(options, 0, "no arguments");
+            on("Reading settings finished!");
+            const qsizetype first = log.lines().size();
+            program.gatewayStatus().readStatus(options.unit, options.timeoutMs);
+            if (!runUntil([&] { return finished; }, lost)) return kLinkError;
+            for (const QString& line : log.lines().mid(first))
+                std::cout << line.toStdString() << "\n";
+        } else if (command == "devices" || command == "addresses") {
+            expect(options, 0, "no arguments");
+            DeviceTable& table = program.deviceTable();
+            table.setVersion2(options.version2);
+            QObject::connect(&table, &DeviceTable::readOutControlsEnabled,
+                             [&](bool enabled) { finished = finished || enabled; });
+            on(command == "devices" ? "No active devices" : "Modbus 64 -> ");
+            const DeviceTable::Settings settings{options.unit, options.timeoutMs,
+                                                 options.scanTimeMs};
+            if (command == "devices")
+                table.readDevices(settings);
+            else
+                table.readRealAddresses(settings);
+            bool replied = false;
+            QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
+                if (command == "addresses" && line.startsWith("RCVD:")) replied = true;
+            });
+            if (!runUntil([&] { return finished || replied; }, lost)) return kLinkError;
+            if (command == "devices") {
+                printGrid(program.gridDevices(), options.json);
+                status = dataRows(program.gridDevices()) ? kDone : kNoResult;
+            }
+        } else if (command == "activate" || command == "delete" || command == "delete-inputs") {
+            expect(options, 1, "ADDR");
+            DeviceTable& table = program.deviceTable();
+            on("RCVD:");
+            const DeviceTable::Settings settings{options.unit, options.timeoutMs,
+                                                 options.scanTimeMs};
+            if (command == "delete" && options.positional[0] == "all") {
+                table.deleteAll(settings);
+            } else {
+                program.gridDevices().setRowTexts(
+                    1, {QString(), QString::number(address(options.positional[0]))});
+                table.selectRow(1);
+                table.write(
+                    {command == "activate", command == "delete", command == "delete-inputs"},
+                    settings);
+            }
+            if (!runUntil([&] { return finished; }, lost)) return kLinkError;
+            const QString received = log.lines().filter("RCVD:").value(0);
+            const QByteArray reply = QByteArray::fromHex(received.mid(5).toLatin1());
+            status =
+                reply.size() > 1 && !(static_cast<uint8_t>(reply.at(1)) & 0x80) ? kDone : kNoResult;
+        } else if (command == "activate-all") {
+            expect(options, 1, "FILE.csv");
+            if (!ImportDeviceGrid(program.gridDevices(),
+                                  QString::fromStdString(options.positional[0]), dialogs))
+                return kNoResult;
+            BulkActivation& bulk = program.bulkActivation();
+            QObject::connect(&bulk, &BulkActivation::runControlsEnabled,
+                             [&](bool enabled) { finished = finished || enabled; });
+            bulk.startOrStop({options.unit, options.scanTimeMs, options.retries});
+            if (!bulk.running()) return kNoResult;
+            if (!runUntil([&] { return finished; }, lost)) return kLinkError;
+            printGrid(program.gridDevices(), options.json);
+        }
+    } catch (const UsageError& error) {
+        std::cerr << "tarnel-cli " << command << ": " << error.reason << "\n" << kUsage;
+        return kUsageError;
+    } catch (const Refused& refused) {
+        std::cerr << "tarnel-cli " << command << ": " << refused.reason << "\n";
+        return kNoResult;
+    }
+    if (!options.log.empty() && !log.writeTo(QString::fromStdString(options.log))) {
+        std::cerr << "tarnel-cli: cannot write the log to " << options.log << "\n";
+        return kNoResult;
+    }
+    return status;
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,101 @@
+// tarnel-cli's gateway commands against tarnel-sim over loopback TCP and a
+// pseudo-terminal, and their refusals.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace tarnel {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out, err;
+};
+
+CliRun cli(const QStringList& args) {
+    QProcess process;
+    process.start(TARNEL_CLI, args);
+    process.waitForFinished(60000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+struct GatewayCli : ::testing::Test {
+    QProcess sim;
+    QString tcp, pty;
+
+    void SetUp() override {
+        sim.start(TARNEL_SIM, {"--tcp", "0", "--pty"});
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        const auto line = [this] {
+            if (!QTest::qWaitFor([this] { return sim.canReadLine(); }, 5000)) return QString();
+            return QString::fromLatin1(sim.readLine()).trimmed();
+        };
+        tcp = "127.0.0.1:" + line().section(':', -1);
+        pty = line().section(' ', 1);
+    }
+    void TearDown() override {
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+};
+
+TEST_F(GatewayCli, OperationsPrintTheirTablesAndExitStatus) {
+    QTemporaryDir dir;
+    const QString table = dir.filePath("activate.csv");
+    QFile file(table);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("id;addr;\n45000012;4;\n51872403;5;\n");
+    file.close();
+    const struct {
+        QStringList args;
+        int status;
+        const char* out;  // a line the result holds
+    } cases[] = {
+        {{"scan", "1", "3", "--scan-time", "400"}, 0, "30201567;3;GSW;852.410;m3;Gas;04;"},
+        {{"search", "12345678", "--scan-time", "400"}, 0, "12345678;1;ABC;123.456;m3;Water;00;"},
+        {{"registers", "3", "1", "--holding"}, 0, "3;00;;3C;;"},
+        {{"status"}, 0, "Reading settings finished!"},
+        {{"activate-all", table, "--scan-time", "2000"}, 0, "45000012;4;"},
+        {{"devices", "--json"}, 0, "[\"51872403\",\"5\","},
+        {{"read", "200", "--scan-time", "300", "--retry", "0"}, 1, ""},
+        {{"activate", "300"}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        for (const bool serial : {false, true}) {
+            const QStringList link =
+                serial ? QStringList{"--serial", pty} : QStringList{"--tcp", tcp};
+            const CliRun run = cli(c.args + link + QStringList{"-q"});
+            EXPECT_EQ(run.status, c.status)
+                << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.out.contains(c.out)) << c.args.join(' ').toStdString() << "\n"
+                                                 << run.out.toStdString();
+            if (std::string(c.args[0].toStdString()) == "activate-all") break;  // once is enough
+        }
+    }
+}
+
+TEST_F(GatewayCli, RefusalsSayWhyInOneLine) {
+    const struct {
+        QStringList args;
+        int status;
+        const char* reason;
+    } cases[] = {
+        {{"frobnicate", "--tcp", tcp}, 2, "unknown command frobnicate"},
+        {{"scan", "1", "--tcp", tcp}, 2, "an argument is missing"},
+        {{"scan", "1", "2"}, 2, "give the link"},
+        {{"activate", "300", "--tcp", tcp}, 1, "an M-Bus primary address is 0 to 250: 300"},
+        {{"status", "--serial", "/dev/tarnel-no-such-tty"}, 3, "No such file or directory"},
+        {{"status", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = cli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(c.reason)) << run.err.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace tarnel
