@@ -1,8 +1,14 @@
 #include "cli/gateway_command.h"
 
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -18,7 +24,10 @@
 #include "gateway/program.h"
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
+#include "link/command_console.h"
 #include "link/gateway_link.h"
+#include "ops/id_mask.h"
+#include "ops/meter_changes.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
 
@@ -31,7 +40,9 @@ constexpr const char* kUsage =
     "       [--spec-timing] [--json] [-q] [--log FILE] ARGUMENTS\n"
     "commands: scan FROM TO | read ADDR | search ID | registers START COUNT [--holding] |\n"
     "          status | devices [--v2] | addresses | activate ADDR | delete ADDR|all |\n"
-    "          delete-inputs ADDR | activate-all FILE.csv\n";
+    "          delete-inputs ADDR | activate-all FILE.csv | set-address ID NEW |\n"
+    "          set-medium ADDR ID MEDIUM | set-baud ADDR 300|2400 |\n"
+    "          set-value ADDR VALUE [--bcd|--binary] | command HEX\n";
 
 constexpr int kDone = 0, kNoResult = 1, kUsageError = 2, kLinkError = 3;
 
@@ -54,6 +65,7 @@ struct Options {
     std::string baud = "19200", parity = "Even", stopBits = "1";
     int unit = 1, timeoutMs = 600, scanTimeMs = 1000, retries = 2;
     bool fast = true, json = false, quiet = false, holding = false, version2 = false;
+    bool binary = false;
     std::string log;
     std::vector<std::string> positional;
 };
@@ -101,6 +113,8 @@ Options parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--spec-timing") {
             options.fast = false;
+        } else if (arg == "--bcd") {
+            options.binary = false;
         } else if (const auto flag = flags.find(arg); flag != flags.end()) {
             *flag->second = true;
         } else if (const auto option = valued.find(arg); option != valued.end()) {
@@ -171,20 +185,91 @@ int dataRows(const GridModel& grid) {
     return rows;
 }
 
+// Ctrl-C stops the operation as STOP does: it runs its end step, and what
+// was found is still printed. The signal is read from a descriptor in the
+// event loop, so nothing runs in a signal handler.
+class Interrupt {
+public:
+    explicit Interrupt(std::function<void()> stop) {
+        sigset_t mask;
+        sigemptyset(&mask);
+        sigaddset(&mask, SIGINT);
+        sigaddset(&mask, SIGTERM);
+        sigprocmask(SIG_BLOCK, &mask, nullptr);
+        fd_ = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+        if (fd_ < 0) return;
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this, stop] {
+            signalfd_siginfo info;
+            while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            }
+            stop();
+        });
+    }
+    ~Interrupt() {
+        notifier_.reset();
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Interrupt(const Interrupt&) = delete;
+    Interrupt& operator=(const Interrupt&) = delete;
+
+private:
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// On a terminal, one line on standard error that tells how far a long
+// operation has come; rewritten in place, cleared before each log line.
+class Progress {
+public:
+    explicit Progress(bool shown) : shown_(shown) {}
+    void set(const std::string& text) {
+        if (!shown_) return;
+        text_ = text;
+        std::cerr << "\r\033[K" << text_ << std::flush;
+    }
+    void clear() {
+        if (shown_ && !text_.empty()) std::cerr << "\r\033[K" << std::flush;
+    }
+    void restore() {
+        if (shown_ && !text_.empty()) std::cerr << text_ << std::flush;
+    }
+    void done() {
+        clear();
+        text_.clear();
+    }
+
+private:
+    bool shown_;
+    std::string text_;
+};
+
 }  // namespace
 
 bool isGatewayCommand(const std::string& name) {
     static const std::vector<std::string> kCommands = {
-        "scan",      "read",     "search", "registers",     "status",      "devices",
-        "addresses", "activate", "delete", "delete-inputs", "activate-all"};
+        "scan",       "read",     "search",    "registers",     "status",       "devices",
+        "addresses",  "activate", "delete",    "delete-inputs", "activate-all", "set-address",
+        "set-medium", "set-baud", "set-value", "command"};
     return std::find(kCommands.begin(), kCommands.end(), name) != kCommands.end();
 }
 
 // How many arguments each command takes after its name (one or the other).
 const std::map<std::string, std::pair<size_t, size_t>> kArguments = {
-    {"scan", {2, 2}},   {"read", {1, 1}},          {"search", {1, 1}},       {"registers", {2, 2}},
-    {"status", {0, 0}}, {"devices", {0, 0}},       {"addresses", {0, 0}},    {"activate", {1, 1}},
-    {"delete", {1, 1}}, {"delete-inputs", {1, 1}}, {"activate-all", {1, 1}},
+    {"scan", {2, 2}},          {"read", {1, 1}},         {"search", {1, 1}},
+    {"registers", {2, 2}},     {"status", {0, 0}},       {"devices", {0, 0}},
+    {"addresses", {0, 0}},     {"activate", {1, 1}},     {"delete", {1, 1}},
+    {"delete-inputs", {1, 1}}, {"activate-all", {1, 1}}, {"set-address", {2, 2}},
+    {"set-medium", {3, 3}},    {"set-baud", {2, 2}},     {"set-value", {2, 2}},
+    {"command", {1, 1}},
+};
+
+// The "Change Medium" entries and the medium name each one looks up.
+const std::map<std::string, QString> kMedia = {
+    {"oil", "Oil"},         {"hot-water", "Hot water"},
+    {"water", "Water"},     {"electricity", "Electricity"},
+    {"heat", "Heat meter"}, {"gas", "Gas"},
+    {"n/a", "Unknown"},
 };
 
 int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) {
@@ -204,8 +289,40 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
     CliDialogs dialogs;
     Program program(clock, dialogs, {QCoreApplication::applicationDirPath(), QString()});
     Log& log = program.log();
+    Progress progress(::isatty(STDERR_FILENO) != 0);
     QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
-        if (!options.quiet) std::cerr << line.toStdString() << "\n";
+        if (options.quiet) return;
+        progress.clear();
+        std::cerr << line.toStdString() << "\n";
+        progress.restore();
+    });
+    const Interrupt interrupt([&] {
+        program.scan().stop();
+        program.search().stop();
+        if (program.bulkActivation().running())
+            program.bulkActivation().startOrStop(
+                {options.unit, options.scanTimeMs, options.retries});
+    });
+    // How far the long operations have come.
+    const auto started = std::chrono::steady_clock::now();
+    QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
+        if (line.startsWith("Searching for address ")) {
+            const int at = line.section(' ', 3).toInt();
+            const int from = std::atoi(options.positional.at(0).c_str());
+            const int to = std::atoi(options.positional.at(1).c_str());
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            const int done = std::max(at - std::min(from, to), 1);
+            const int left = std::abs(to - from) + 1 - done;
+            progress.set("address " + std::to_string(at) + ", " +
+                         std::to_string(dataRows(program.gridLoops())) + " meters found, about " +
+                         std::to_string(static_cast<int>(seconds / done * left)) + " s left");
+        } else if (line.startsWith("Checking ")) {
+            progress.set("mask " + line.mid(9, 8).toStdString() + ", " +
+                         std::to_string(dataRows(program.gridLoops())) + " meters found");
+        } else if (line.startsWith("Activating device ")) {
+            progress.set("activating " + line.mid(18).toStdString());
+        }
     });
     GatewayLink& link = program.link();
     link.setFastReplies(options.fast);
@@ -339,6 +456,66 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
             const QByteArray reply = QByteArray::fromHex(received.mid(5).toLatin1());
             status =
                 reply.size() > 1 && !(static_cast<uint8_t>(reply.at(1)) & 0x80) ? kDone : kNoResult;
+        } else if (command == "set-address") {
+            const std::optional<IdMask> id =
+                IdMaskFromText(QString::fromStdString(options.positional[0]));
+            if (!id || !WildcardPositions(*id).empty()) throw UsageError{"the ID is 8 digits"};
+            const int newAddress = address(options.positional[1]);
+            if (newAddress < 1) throw Refused{"a new primary address is 1 to 250"};
+            GridModel& meters = program.gridLoops();
+            meters.setRowTexts(1, {QString::fromStdString(options.positional[0])});
+            meters.setRows(3);
+            QObject::connect(&program.search(), &SecondarySearch::finished,
+                             [&] { finished = true; });
+            program.search().changeAddressOfRow(
+                1, newAddress, {options.unit, options.scanTimeMs, std::max(options.retries, 1)});
+            if (!runUntil([&] { return finished; }, lost)) return kLinkError;
+            printGrid(meters, options.json);
+            status = meters.cell(1, 1) == QString::number(newAddress) ? kDone : kNoResult;
+        } else if (command == "set-medium" || command == "set-baud" || command == "set-value") {
+            GridModel& meters = program.gridLoops();
+            const int meter = address(options.positional[0]);
+            const QString id =
+                command == "set-medium" ? QString::fromStdString(options.positional[1]) : QString();
+            meters.setRowTexts(1, {id, QString::number(meter)});
+            meters.setRows(3);
+            program.scan().selectRow(1);
+            MeterChanges& changes = program.meterChanges();
+            if (command == "set-medium") {
+                const auto medium = kMedia.find(options.positional[2]);
+                if (medium == kMedia.end())
+                    throw UsageError{
+                        "MEDIUM is oil, hot-water, water, electricity, heat, gas or n/a"};
+                if (!IdentificationBytes(id)) throw UsageError{"the ID is 8 digits"};
+                changes.changeMedium(medium->second, scanSettings);
+            } else if (command == "set-baud") {
+                const std::string& baud = options.positional[1];
+                if (baud != "300" && baud != "2400")
+                    throw UsageError{"the baud rate is 300 or 2400"};
+                changes.changeBaudRate(
+                    baud == "300" ? MeterChanges::kBaud300 : MeterChanges::kBaud2400, scanSettings);
+            } else {
+                const int value = number(options.positional[1], "VALUE");
+                if (value < 0 || value > 99999999) throw UsageError{"VALUE is 0 to 99999999"};
+                changes.changeValue(static_cast<uint32_t>(value), !options.binary, scanSettings);
+            }
+            if (!runUntil([&] { return !program.job().singleRead; }, lost)) return kLinkError;
+            printGrid(meters, options.json);
+            // The change is followed by a read-out that fills the meter's row.
+            status = meters.cell(1, 7).isEmpty() ? kNoResult : kDone;
+        } else if (command == "command") {
+            if (!options.serial) throw UsageError{"a custom command goes on the serial line only"};
+            on("RCVD:");
+            program.console().send(false, QString::fromStdString(options.positional[0]),
+                                   options.timeoutMs);
+            if (!log.lines().last().startsWith("Wrong custom hex command") &&
+                !runUntil([&] { return finished; }, lost))
+                return kLinkError;
+            if (!finished) {
+                std::cerr << "tarnel-cli command: " << log.lines().last().toStdString() << "\n";
+                return kUsageError;
+            }
+            std::cout << log.lines().filter("RCVD:").value(0).toStdString() << "\n";
         } else if (command == "activate-all") {
             expect(options, 1, "FILE.csv");
             if (!ImportDeviceGrid(program.gridDevices(),
@@ -359,6 +536,7 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
         std::cerr << "tarnel-cli " << command << ": " << refused.reason << "\n";
         return kNoResult;
     }
+    progress.done();
     if (!options.log.empty() && !log.writeTo(QString::fromStdString(options.log))) {
         std::cerr << "tarnel-cli: cannot write the log to " << options.log << "\n";
         return kNoResult;

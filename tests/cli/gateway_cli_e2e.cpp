@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 namespace tarnel {
 namespace {
@@ -61,6 +62,7 @@ TEST_F(GatewayCli, OperationsPrintTheirTablesAndExitStatus) {
         {{"activate-all", table, "--scan-time", "2000"}, 0, "45000012;4;"},
         {{"devices", "--json"}, 0, "[\"51872403\",\"5\","},
         {{"read", "200", "--scan-time", "300", "--retry", "0"}, 1, ""},
+        {{"set-value", "3", "4242", "--scan-time", "400"}, 0, "30201567;3;GSW;"},
         {{"activate", "300"}, 1, ""},
     };
     for (const auto& c : cases) {
@@ -75,6 +77,27 @@ TEST_F(GatewayCli, OperationsPrintTheirTablesAndExitStatus) {
             if (std::string(c.args[0].toStdString()) == "activate-all") break;  // once is enough
         }
     }
+}
+
+TEST_F(GatewayCli, AMeterGetsANewAddressAndACommandGoesOutRaw) {
+    CliRun run = cli({"set-address", "21030045", "99", "--tcp", tcp, "-q", "--scan-time", "600"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("21030045;99;HTL;")) << run.out.toStdString();
+    run = cli({"command", "01 04 80 00 00 01 18 0A", "--serial", pty, "-q"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.startsWith("RCVD:01 04 02 ")) << run.out.toStdString();
+}
+
+TEST_F(GatewayCli, InterruptingAScanStopsItAndPrintsWhatItFound) {
+    QProcess process;
+    process.start(TARNEL_CLI,
+                  {"scan", "0", "250", "--tcp", tcp, "--scan-time", "300", "--retry", "0"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return process.readAllStandardError().contains("Searching for address 2"); }, 20000));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(process.readAllStandardOutput().contains("12345678;1;ABC;"));
 }
 
 TEST_F(GatewayCli, RefusalsSayWhyInOneLine) {
