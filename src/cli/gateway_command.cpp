@@ -1,5 +1,7 @@
 #include "cli/gateway_command.h"
 
+#include "cli/gateway_options.h"
+
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -37,7 +39,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tarnel-cli COMMAND (--tcp HOST[:PORT] | --serial DEVICE [--baud N] [--parity P]\n"
     "       [--stop-bits N]) [--unit N] [--timeout MS] [--scan-time MS] [--retry N]\n"
-    "       [--spec-timing] [--json] [-q] [--log FILE] ARGUMENTS\n"
+    "       [--spec-timing] [--settings FILE] [--json] [-q] [--log FILE] ARGUMENTS\n"
     "commands: scan FROM TO | read ADDR | search ID | registers START COUNT [--holding] |\n"
     "          status | devices [--v2] | addresses | activate ADDR | delete ADDR|all |\n"
     "          delete-inputs ADDR | activate-all FILE.csv | set-address ID NEW |\n"
@@ -60,93 +62,9 @@ public:
     void openDocument(const QString&) override {}
 };
 
-struct Options {
-    std::optional<std::string> tcp, serial;
-    std::string baud = "19200", parity = "Even", stopBits = "1";
-    int unit = 1, timeoutMs = 600, scanTimeMs = 1000, retries = 2;
-    bool fast = true, json = false, quiet = false, holding = false, version2 = false;
-    bool binary = false;
-    std::string log;
-    std::vector<std::string> positional;
-};
-
-struct UsageError {
-    std::string reason;
-};
-
-int number(const std::string& text, const char* what) {
-    try {
-        size_t used = 0;
-        const int value = std::stoi(text, &used);
-        if (used == text.size()) return value;
-    } catch (const std::exception&) {
-    }
-    throw UsageError{std::string(what) + " is not a number: " + text};
-}
-
-Options parse(const std::vector<std::string>& args) {
-    Options options;
-    const std::map<std::string, std::function<void(const std::string&)>> valued = {
-        {"--tcp", [&](const std::string& v) { options.tcp = v; }},
-        {"--serial", [&](const std::string& v) { options.serial = v; }},
-        {"--baud", [&](const std::string& v) { options.baud = v; }},
-        {"--parity",
-         [&](const std::string& v) {
-             options.parity =
-                 v.empty() ? v : std::string(1, static_cast<char>(toupper(v[0]))) + v.substr(1);
-         }},
-        {"--stop-bits", [&](const std::string& v) { options.stopBits = v; }},
-        {"--unit", [&](const std::string& v) { options.unit = number(v, "--unit"); }},
-        {"--timeout", [&](const std::string& v) { options.timeoutMs = number(v, "--timeout"); }},
-        {"--scan-time",
-         [&](const std::string& v) { options.scanTimeMs = number(v, "--scan-time"); }},
-        {"--retry", [&](const std::string& v) { options.retries = number(v, "--retry"); }},
-        {"--log", [&](const std::string& v) { options.log = v; }},
-    };
-    const std::map<std::string, bool*> flags = {
-        {"--json", &options.json},
-        {"-q", &options.quiet},
-        {"--holding", &options.holding},
-        {"--v2", &options.version2},
-    };
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--spec-timing") {
-            options.fast = false;
-        } else if (arg == "--bcd") {
-            options.binary = false;
-        } else if (const auto flag = flags.find(arg); flag != flags.end()) {
-            *flag->second = true;
-        } else if (const auto option = valued.find(arg); option != valued.end()) {
-            if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
-            option->second(args[++i]);
-        } else if (arg.size() > 1 && arg[0] == '-' &&
-                   !isdigit(static_cast<unsigned char>(arg[1]))) {
-            throw UsageError{"unknown option " + arg};
-        } else {
-            options.positional.push_back(arg);
-        }
-    }
-    if (options.tcp.has_value() == options.serial.has_value())
-        throw UsageError{"give the link: --tcp HOST[:PORT] or --serial DEVICE"};
-    if (options.unit < 1 || options.unit > 255) throw UsageError{"--unit is 1 to 255"};
-    return options;
-}
-
 // The arguments a command takes after its name.
 void expect(const Options& options, size_t count, const char* what) {
     if (options.positional.size() != count) throw UsageError{std::string("expected ") + what};
-}
-
-// An address the gateway would act on wrongly (its low byte) is refused.
-struct Refused {
-    std::string reason;
-};
-
-int address(const std::string& text) {
-    const int value = number(text, "the address");
-    if (value < 0 || value > 250) throw Refused{"an M-Bus primary address is 0 to 250: " + text};
-    return value;
 }
 
 // Runs the event loop until `done` holds or the link is lost.
@@ -272,10 +190,38 @@ const std::map<std::string, QString> kMedia = {
     {"n/a", "Unknown"},
 };
 
+// What each command does, for COMMAND --help.
+const std::map<std::string, const char*> kCommandHelp = {
+    {"scan", "scan FROM TO: the primary scan of the addresses FROM to TO; prints the meters"},
+    {"read", "read ADDR: reads the meter at primary address ADDR; prints its row"},
+    {"search",
+     "search ID: the secondary search for ID (8 digits), every meter (FFFFFFFF) or the "
+     "meters a mask of digits and F matches; prints the meters"},
+    {"registers", "registers START COUNT [--holding]: reads COUNT input (or holding) registers"},
+    {"status", "status: the gateway's status and network settings, one line an answer"},
+    {"devices",
+     "devices [--v2]: the gateway's table of activated meters (24-register entries "
+     "with --v2)"},
+    {"addresses", "addresses: the gateway's map of Modbus slots to M-Bus addresses"},
+    {"activate", "activate ADDR: activates the meter at ADDR in the gateway"},
+    {"delete", "delete ADDR|all: deletes the meter at ADDR, or every meter, from the gateway"},
+    {"delete-inputs", "delete-inputs ADDR: excludes the meter's two inputs"},
+    {"activate-all", "activate-all FILE.csv: imports the table and activates every row"},
+    {"set-address", "set-address ID NEW: gives the meter ID the primary address NEW"},
+    {"set-medium", "set-medium ADDR ID MEDIUM: oil, hot-water, water, electricity, heat, gas, n/a"},
+    {"set-baud", "set-baud ADDR 300|2400: the meter's M-Bus baud rate"},
+    {"set-value", "set-value ADDR VALUE [--bcd|--binary]: the meter's counter value"},
+    {"command", "command HEX: bytes as typed (CRC included) on the serial line; prints the reply"},
+};
+
 int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) {
+    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+        std::cout << "tarnel-cli " << kCommandHelp.at(args[0]) << "\n" << kUsage;
+        return kDone;
+    }
     Options options;
     try {
-        options = parse(args);
+        options = ParseOptions(args);
         const auto [least, most] = kArguments.at(args[0]);
         if (options.positional.size() < least || options.positional.size() > most)
             throw UsageError{options.positional.size() < least ? "an argument is missing"
@@ -370,8 +316,8 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
         if (command == "scan") {
             expect(options, 2, "FROM TO");
             PrimaryScan::Settings settings = scanSettings;
-            settings.from = address(options.positional[0]);
-            settings.to = address(options.positional[1]);
+            settings.from = Address(options.positional[0]);
+            settings.to = Address(options.positional[1]);
             program.scan().start(settings);
             if (!runUntil([&] { return !program.job().scanRunning; }, lost)) return kLinkError;
             printGrid(program.gridLoops(), options.json);
@@ -381,7 +327,7 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
             program.gridLoops().setRowTexts(
                 1, {QString(), QString::fromStdString(options.positional[0])});
             program.gridLoops().setRows(3);
-            program.job().selectedAddress = address(options.positional[0]);
+            program.job().selectedAddress = Address(options.positional[0]);
             program.scan().readSelected(scanSettings);
             if (!runUntil([&] { return !program.job().singleRead; }, lost)) return kLinkError;
             printGrid(program.gridLoops(), options.json);
@@ -399,8 +345,8 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
         } else if (command == "registers") {
             expect(options, 2, "START COUNT");
             on("RCVD:");
-            program.registerView().read({options.unit, number(options.positional[0], "START"),
-                                         number(options.positional[1], "COUNT"), !options.holding,
+            program.registerView().read({options.unit, Number(options.positional[0], "START"),
+                                         Number(options.positional[1], "COUNT"), !options.holding,
                                          options.timeoutMs});
             if (!runUntil([&] { return finished; }, lost)) return kLinkError;
             printGrid(program.gridInputRegisters(), options.json);
@@ -445,7 +391,7 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
                 table.deleteAll(settings);
             } else {
                 program.gridDevices().setRowTexts(
-                    1, {QString(), QString::number(address(options.positional[0]))});
+                    1, {QString(), QString::number(Address(options.positional[0]))});
                 table.selectRow(1);
                 table.write(
                     {command == "activate", command == "delete", command == "delete-inputs"},
@@ -460,7 +406,7 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
             const std::optional<IdMask> id =
                 IdMaskFromText(QString::fromStdString(options.positional[0]));
             if (!id || !WildcardPositions(*id).empty()) throw UsageError{"the ID is 8 digits"};
-            const int newAddress = address(options.positional[1]);
+            const int newAddress = Address(options.positional[1]);
             if (newAddress < 1) throw Refused{"a new primary address is 1 to 250"};
             GridModel& meters = program.gridLoops();
             meters.setRowTexts(1, {QString::fromStdString(options.positional[0])});
@@ -474,7 +420,7 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
             status = meters.cell(1, 1) == QString::number(newAddress) ? kDone : kNoResult;
         } else if (command == "set-medium" || command == "set-baud" || command == "set-value") {
             GridModel& meters = program.gridLoops();
-            const int meter = address(options.positional[0]);
+            const int meter = Address(options.positional[0]);
             const QString id =
                 command == "set-medium" ? QString::fromStdString(options.positional[1]) : QString();
             meters.setRowTexts(1, {id, QString::number(meter)});
@@ -495,7 +441,7 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
                 changes.changeBaudRate(
                     baud == "300" ? MeterChanges::kBaud300 : MeterChanges::kBaud2400, scanSettings);
             } else {
-                const int value = number(options.positional[1], "VALUE");
+                const int value = Number(options.positional[1], "VALUE");
                 if (value < 0 || value > 99999999) throw UsageError{"VALUE is 0 to 99999999"};
                 changes.changeValue(static_cast<uint32_t>(value), !options.binary, scanSettings);
             }

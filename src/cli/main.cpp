@@ -23,7 +23,8 @@ constexpr const char* kHelp = R"(Usage:
   tarnel-cli COMMAND (--tcp HOST[:PORT] | --serial DEVICE [--baud N]
              [--parity even|odd|none|mark|space] [--stop-bits 1|2])
              [--unit N] [--timeout MS] [--scan-time MS] [--retry N]
-             [--spec-timing] [--json] [-q] [--log FILE] ARGUMENTS
+             [--spec-timing] [--settings FILE] [--json] [-q] [--log FILE]
+             ARGUMENTS
       Runs a gateway or meter operation as the window does, without a
       display. The log lines go to standard error (-q silences them, --log
       also saves them); the table comes on standard output as the table
@@ -38,6 +39,9 @@ constexpr const char* kHelp = R"(Usage:
         activate ADDR, delete ADDR|all, delete-inputs ADDR
         activate-all FILE.csv   every row of an imported table
       --spec-timing waits every reply's whole time (fast replies off).
+      --settings FILE starts from the window's settings file (its serial
+      port when it opens at start-up, else its remote TCP address); the
+      other options override it. COMMAND --help shows one command.
       Exit status 0 done, 1 no result (no meter answered, an exception
       reply), 2 a usage error, 3 the link could not be opened or was lost.
   tarnel-cli --help

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/about_box.h"
-#include "app/settings_file.h"
+#include "gateway/settings_file.h"
 #include "window_fixture.h"
 
 namespace tarnel {

@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "gateway/settings_file.h"
 
 #include <gtest/gtest.h>
 

@@ -88,6 +88,22 @@ TEST_F(GatewayCli, AMeterGetsANewAddressAndACommandGoesOutRaw) {
     EXPECT_TRUE(run.out.startsWith("RCVD:01 04 02 ")) << run.out.toStdString();
 }
 
+TEST_F(GatewayCli, TheWindowsSettingsFileGivesTheLinkAndOptionsOverrideIt) {
+    QTemporaryDir dir;
+    QFile ini(dir.filePath("tarnel.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(
+        ("[Modbus]\nAutoOpen=0\nAddress=7\n[TCP]\nIP=127.0.0.1\nPort=" + tcp.section(':', 1) + "\n")
+            .toUtf8());
+    ini.close();
+    EXPECT_EQ(cli({"status", "--settings", ini.fileName(), "--unit", "1", "-q"}).status, 0);
+    const CliRun run = cli({"registers", "3", "1", "--settings", ini.fileName(), "-q"});
+    EXPECT_EQ(run.status, 1) << "unit 7 does not answer";
+    EXPECT_EQ(
+        cli({"registers", "3", "1", "--settings", ini.fileName(), "--unit", "1", "-q"}).status, 0);
+    EXPECT_TRUE(cli({"scan", "--help"}).out.startsWith("tarnel-cli scan FROM TO"));
+}
+
 TEST_F(GatewayCli, InterruptingAScanStopsItAndPrintsWhatItFound) {
     QProcess process;
     process.start(TARNEL_CLI,
@@ -112,6 +128,7 @@ TEST_F(GatewayCli, RefusalsSayWhyInOneLine) {
         {{"activate", "300", "--tcp", tcp}, 1, "an M-Bus primary address is 0 to 250: 300"},
         {{"status", "--serial", "/dev/tarnel-no-such-tty"}, 3, "No such file or directory"},
         {{"status", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
+        {{"status", "--settings", "/nonexistent/tarnel.ini"}, 2, "no settings file"},
     };
     for (const auto& c : cases) {
         const CliRun run = cli(c.args);

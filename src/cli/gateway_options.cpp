@@ -1,0 +1,118 @@
+#include "cli/gateway_options.h"
+
+#include <QFileInfo>
+#include <QStringList>
+#include <functional>
+#include <map>
+
+#include "gateway/settings_file.h"
+
+namespace tarnel::cli {
+
+int Number(const std::string& text, const char* what) {
+    try {
+        size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size()) return value;
+    } catch (const std::exception&) {
+    }
+    throw UsageError{std::string(what) + " is not a number: " + text};
+}
+
+// The window's settings file as the options' starting values: the serial
+// port when it opens at start-up, else the remote TCP address.
+static void applySettings(const std::string& path, Options& options) {
+    if (!QFileInfo::exists(QString::fromStdString(path)))
+        throw UsageError{"no settings file " + path};
+    const QStringList values = SettingsFile(QString::fromStdString(path)).read(QString());
+    std::map<std::string, std::string> setting;
+    for (size_t i = 0; i < settingKeys().size(); ++i)
+        setting[(settingKeys()[i].section + "/" + settingKeys()[i].key).toStdString()] =
+            values.value(static_cast<int>(i)).toStdString();
+    const auto integer = [&](const char* key, int fallback) {
+        const int value = QString::fromStdString(setting[key]).toInt();
+        return value != 0 ? value : fallback;
+    };
+    options.baud = setting["Modbus port/Speed"];
+    options.parity = setting["Modbus port/Parity"];
+    options.stopBits = setting["Modbus port/SB"];
+    options.unit = integer("Modbus/Address", options.unit);
+    options.timeoutMs = integer("Modbus/Timeout", options.timeoutMs);
+    options.scanTimeMs = integer("Mbus/Timeout", options.scanTimeMs);
+    options.retries = QString::fromStdString(setting["Mbus/Retry"]).toInt();
+    options.fast = setting["Modbus/Fast"] != "0";
+    if (setting["Modbus/AutoOpen"] == "1")
+        options.serial = setting["Modbus port/Name"];
+    else
+        options.tcp = setting["TCP/IP"] + ":" + setting["TCP/Port"];
+}
+
+Options ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    // The settings file first, whatever its place: the other options override it.
+    for (size_t i = 1; i + 1 < args.size(); ++i)
+        if (args[i] == "--settings") applySettings(args[i + 1], options);
+    const bool fromFile = options.tcp || options.serial;
+    const std::map<std::string, std::function<void(const std::string&)>> valued = {
+        {"--tcp",
+         [&](const std::string& v) {
+             options.tcp = v;
+             options.serial.reset();
+         }},
+        {"--serial",
+         [&](const std::string& v) {
+             options.serial = v;
+             options.tcp.reset();
+         }},
+        {"--baud", [&](const std::string& v) { options.baud = v; }},
+        {"--parity",
+         [&](const std::string& v) {
+             options.parity =
+                 v.empty() ? v : std::string(1, static_cast<char>(toupper(v[0]))) + v.substr(1);
+         }},
+        {"--stop-bits", [&](const std::string& v) { options.stopBits = v; }},
+        {"--unit", [&](const std::string& v) { options.unit = Number(v, "--unit"); }},
+        {"--timeout", [&](const std::string& v) { options.timeoutMs = Number(v, "--timeout"); }},
+        {"--scan-time",
+         [&](const std::string& v) { options.scanTimeMs = Number(v, "--scan-time"); }},
+        {"--retry", [&](const std::string& v) { options.retries = Number(v, "--retry"); }},
+        {"--log", [&](const std::string& v) { options.log = v; }},
+        {"--settings", [](const std::string&) {}},
+    };
+    const std::map<std::string, bool*> flags = {
+        {"--json", &options.json},
+        {"-q", &options.quiet},
+        {"--holding", &options.holding},
+        {"--v2", &options.version2},
+    };
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--spec-timing") {
+            options.fast = false;
+        } else if (arg == "--bcd") {
+            options.binary = false;
+        } else if (const auto flag = flags.find(arg); flag != flags.end()) {
+            *flag->second = true;
+        } else if (const auto option = valued.find(arg); option != valued.end()) {
+            if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+            option->second(args[++i]);
+        } else if (arg.size() > 1 && arg[0] == '-' &&
+                   !isdigit(static_cast<unsigned char>(arg[1]))) {
+            throw UsageError{"unknown option " + arg};
+        } else {
+            options.positional.push_back(arg);
+        }
+    }
+    if (options.tcp.has_value() == options.serial.has_value() && !fromFile)
+        throw UsageError{"give the link: --tcp HOST[:PORT] or --serial DEVICE"};
+    if (options.unit < 1 || options.unit > 255) throw UsageError{"--unit is 1 to 255"};
+    return options;
+}
+
+int Address(const std::string& text) {
+    const int value = Number(text, "the address");
+    if (value < 0 || value > 250) throw Refused{"an M-Bus primary address is 0 to 250: " + text};
+    return value;
+}
+
+}  // namespace tarnel::cli

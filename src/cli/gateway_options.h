@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnel::cli {
+
+// The options of the gateway commands, after the window's settings file
+// (--settings) and the command line.
+struct Options {
+    std::optional<std::string> tcp, serial;
+    std::string baud = "19200", parity = "Even", stopBits = "1";
+    int unit = 1, timeoutMs = 600, scanTimeMs = 1000, retries = 2;
+    bool fast = true, json = false, quiet = false, holding = false, version2 = false;
+    bool binary = false;
+    std::string log;
+    std::vector<std::string> positional;
+};
+
+// A command line that does not say what to do: its one-line reason.
+struct UsageError {
+    std::string reason;
+};
+// An argument the gateway would act on wrongly: its one-line reason.
+struct Refused {
+    std::string reason;
+};
+
+// `args` starts with the command's name. Throws UsageError.
+Options ParseOptions(const std::vector<std::string>& args);
+// A whole decimal number, or UsageError naming `what`.
+int Number(const std::string& text, const char* what);
+// An M-Bus primary address 0 to 250, else Refused: its low byte would act
+// on another meter.
+int Address(const std::string& text);
+
+}  // namespace tarnel::cli
