@@ -12,9 +12,9 @@
 #include "app/about_box.h"
 #include "app/form_builder.h"
 #include "app/key_filters.h"
-#include "gateway/settings_file.h"
 #include "app/window_parts.h"
 #include "base/grid_layouts.h"
+#include "gateway/settings_file.h"
 #include "link/gateway_link.h"
 
 namespace tarnel {

@@ -5,8 +5,8 @@
 #include <functional>
 #include <stdexcept>
 
-#include "gateway/program.h"
 #include "gateway/device_table.h"
+#include "gateway/program.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
 
@@ -119,6 +119,9 @@ private:
     // Runs a handler; an error it throws is shown as the toolkit would show
     // an error nobody caught, and the window goes on.
     void guarded(const std::function<void()>& handler);
+    // A button's click or a menu entry runs `handler`, guarded.
+    void onClick(const char* name, void (TForm1::*handler)());
+    void onMenu(const char* name, void (TForm1::*handler)());
     void restoreSettings();
     bool saveSettings() const;
 

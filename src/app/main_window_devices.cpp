@@ -31,14 +31,6 @@ constexpr int kHighlightedRows = 250;
 }  // namespace
 
 void TForm1::wireDeviceHandlers() {
-    const auto onClick = [this](const char* name, void (TForm1::*handler)()) {
-        connect(control<QPushButton>(name), &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
-    const auto onMenu = [this](const char* name, void (TForm1::*handler)()) {
-        connect(control<QAction>(name), &QAction::triggered, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
     onClick("buttonReadModbus", &TForm1::buttonReadModbusClick);
     onClick("BitBtn14", &TForm1::BitBtn14Click);
     onClick("BitBtn22", &TForm1::BitBtn22Click);

@@ -15,10 +15,6 @@
 namespace tarnel {
 
 void TForm1::wireGatewayHandlers() {
-    const auto onClick = [this](const char* name, void (TForm1::*handler)()) {
-        connect(control<QPushButton>(name), &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
     onClick("BitBtn3", &TForm1::BitBtn3Click);
     onClick("BitBtn4", &TForm1::BitBtn4Click);
     onClick("BitBtn9", &TForm1::BitBtn9Click);

@@ -1,5 +1,6 @@
 // The main window's side of the link: the port buttons, the console, and the
 // controls that follow the link's state.
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -20,10 +21,6 @@ const char* const kSerialCombos[] = {"Combo_com2_name", "Combo_com2_speed", "Com
 }  // namespace
 
 void TForm1::wireLinkHandlers() {
-    const auto onClick = [this](const char* name, void (TForm1::*handler)()) {
-        connect(control<QPushButton>(name), &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
     onClick("Butt_open_port2", &TForm1::Butt_open_port2Click);
     onClick("Butt_connect_xport", &TForm1::Butt_connect_xportClick);
     onClick("BitBtn24", &TForm1::BitBtn24Click);
@@ -34,6 +31,16 @@ void TForm1::wireLinkHandlers() {
     connect(&program_->link(), &GatewayLink::stateChanged, this, &TForm1::updateLinkControls);
     auto* fast = control<QCheckBox>("CheckFastReplies");
     connect(fast, &QCheckBox::toggled, &program_->link(), &GatewayLink::setFastReplies);
+}
+
+void TForm1::onClick(const char* name, void (TForm1::*handler)()) {
+    connect(control<QPushButton>(name), &QPushButton::clicked, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+}
+
+void TForm1::onMenu(const char* name, void (TForm1::*handler)()) {
+    connect(control<QAction>(name), &QAction::triggered, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
 }
 
 void TForm1::guarded(const std::function<void()>& handler) {

@@ -24,14 +24,6 @@ const char* const kScanExclusive[] = {"BitBtn1",  "BitBtn19",        "buttonRead
 
 void TForm1::wireMbusHandlers() {
     PrimaryScan& scan = program_->scan();
-    const auto onClick = [this](const char* name, void (TForm1::*handler)()) {
-        connect(control<QPushButton>(name), &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
-    const auto onMenu = [this](const char* name, void (TForm1::*handler)()) {
-        connect(control<QAction>(name), &QAction::triggered, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
     onClick("BitBtn1", &TForm1::BitBtn1Click);
     onClick("BitBtn2", &TForm1::BitBtn2Click);
     onMenu("Read1", &TForm1::Read1Click);

@@ -82,6 +82,11 @@ struct FirstRegister {
     uint8_t low = 0;
 };
 FirstRegister ReadFirstRegister(const QByteArray& frame);
+// The M-Bus reply state (register 0x8407) says the meter's reply is in: a
+// state above 3 with a length that is not 0.
+inline bool MbusReplyReady(const FirstRegister& state) {
+    return state.low != 0 && state.high > 3;
+}
 
 // The EN 13757-3 medium code of a medium name (exact comparison); 15 for a
 // name not in the table.

@@ -8,15 +8,6 @@
 #include "mbus/loops_grid.h"
 
 namespace tarnel {
-namespace {
-
-// High byte of the reply state above 3 with a length: the meter's reply is in.
-bool replyReady(const FirstRegister& state) {
-    return state.low != 0 && state.high > 3;
-}
-
-}  // namespace
-
 PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
                          MbusJobState& job, Timer& timerMbus, Timer& timerMbusRespond,
                          QObject* parent)
@@ -77,7 +68,7 @@ void PrimaryScan::poll() {
 void PrimaryScan::polled(const ExchangeResult& result) {
     polling_ = false;
     if (result.aborted()) return;
-    if (scanTimeOver_ || replyReady(ReadFirstRegister(result.reply))) {
+    if (scanTimeOver_ || MbusReplyReady(ReadFirstRegister(result.reply))) {
         // This read ends the wait: it is judged as the state read.
         timerMbus_.stop();
         job_.registerCount = 0;
@@ -134,7 +125,7 @@ void PrimaryScan::Timer_mbusRespondTimer(const ExchangeResult& result) {
     } else {
         const FirstRegister state = ReadFirstRegister(reply);
         link_.report(state.report);
-        if (replyReady(state)) {
+        if (MbusReplyReady(state)) {
             job_.registerCount = (state.low + 1) / 2;
             link_.prepareRequest();
             job_.dataPhase = true;

@@ -22,10 +22,6 @@ int waitMs(const SecondarySearch::Settings& settings) {
     return std::max((settings.scanTimeMs + 9) / 10 - 1, 0) * 10;
 }
 
-bool replyReady(const FirstRegister& state) {
-    return state.low != 0 && state.high > 3;
-}
-
 QByteArrayView view(const Bytes& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
 }
@@ -287,7 +283,7 @@ void SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run) {
     if (state.reply.isEmpty()) return;
     const FirstRegister first = ReadFirstRegister(state.reply);
     link_.report(first.report);
-    if (!replyReady(first)) return;
+    if (!MbusReplyReady(first)) return;
     const int registers = (first.low + 1) / 2;
     RunOnOwner(&link_, [this] { link_.prepareRequest(); });
     const ExchangeResult data =
@@ -319,7 +315,8 @@ ExchangeResult SecondarySearch::pollReplyState(qint64 sentAt, const Run& run) {
         const qint64 started = clock.elapsed();
         const ExchangeResult state =
             collect(ReadInputRegistersRequest(run.settings.slave, reg::kMbusStatus, 1), run);
-        if (state.aborted() || replyReady(ReadFirstRegister(state.reply)) || clock.elapsed() >= end)
+        if (state.aborted() || MbusReplyReady(ReadFirstRegister(state.reply)) ||
+            clock.elapsed() >= end)
             return state;
         const int period = link_.TcpMode() ? 50 : 20;
         const qint64 pause = std::min(started + period, end) - clock.elapsed();
