@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -67,10 +68,18 @@ void expect(const Options& options, size_t count, const char* what) {
     if (options.positional.size() != count) throw UsageError{std::string("expected ") + what};
 }
 
-// Runs the event loop until `done` holds or the link is lost.
+// Runs the event loop until `done` holds or the link is lost; false when it
+// was lost. The loop sleeps between events: the condition is looked at
+// every 20 ms, which costs next to nothing while a reply is awaited.
 bool runUntil(const std::function<bool()>& done, const bool& lost) {
-    while (!done() && !lost)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    if (done() || lost) return !lost;
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done() || lost) loop.quit();
+    });
+    look.start(20);
+    loop.exec();
     return !lost;
 }
 
