@@ -259,6 +259,7 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
                 {options.unit, options.scanTimeMs, options.retries});
     });
     // How far the long operations have come.
+    int devices = 0;  // entries the table read-out reads
     const auto started = std::chrono::steady_clock::now();
     QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
         if (line.startsWith("Searching for address ")) {
@@ -277,7 +278,14 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
                          std::to_string(dataRows(program.gridLoops())) + " meters found");
         } else if (line.startsWith("Activating device ")) {
             progress.set("activating " + line.mid(18).toStdString());
+        } else if (line.startsWith("Number of devices: ")) {
+            devices = line.mid(19).toInt();
         }
+    });
+    QObject::connect(&program.gridDevices(), &QAbstractItemModel::rowsInserted, [&] {
+        if (devices > 0)
+            progress.set("entry " + std::to_string(dataRows(program.gridDevices())) + " of " +
+                         std::to_string(devices));
     });
     GatewayLink& link = program.link();
     link.setFastReplies(options.fast);
