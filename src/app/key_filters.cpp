@@ -16,7 +16,8 @@ void installKeyFilters(QWidget& root) {
          {"Edit_lanxp_port", "Edit_tcpPort", "Combo_com2_speed", "Combo_com2_stop",
           "EditInputAddress", "EditInputCount", "EditTimeoutModbus", "EditAddressModbus",
           "Edit_address", "editReadoutMinutes", "editAddressFrom", "editAddressTo", "Edit1",
-          "editTimeouts", "Edit_timeout", "Edit_id", "Edit_valuePulses"}},
+          "editTimeouts", "Edit_timeout", "Edit_id", "Edit_valuePulses", "Edit_retry",
+          "Edit_eth_timeout"}},
         {"[0-9F]*", {"editID"}},
     };
     for (const auto& filter : filters) {

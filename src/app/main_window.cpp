@@ -245,8 +245,17 @@ void TForm1::BitBtn5Click() {
 }
 
 void TForm1::BitBtn6Click() {
-    const QString path = QDir(program_->paths().executableFolder).filePath("files/log.txt");
-    if (!program_->log().writeTo(path)) program_->log().append("Can not write file, no rights...");
+    // The folder "files" is made when it is missing, as on the first save.
+    const QDir folder(program_->paths().executableFolder);
+    const QString path = folder.filePath("files/log.txt");
+    QString reason;
+    if (!folder.mkpath("files") || !program_->log().writeTo(path, &reason)) {
+        program_->log().append("Can not write file, no rights...");
+        program_->log().append(path + ": " +
+                               (reason.isEmpty() ? "the folder cannot be made" : reason));
+        return;
+    }
+    program_->log().append("Log saved to " + path);
 }
 
 }  // namespace tarnel

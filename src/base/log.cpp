@@ -27,9 +27,12 @@ void Log::clear() {
     emit cleared();
 }
 
-bool Log::writeTo(const QString& path) const {
+bool Log::writeTo(const QString& path, QString* reason) const {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (reason) *reason = file.errorString();
+        return false;
+    }
     QByteArray text;
     for (const QString& line : lines_) {
         text += line.toUtf8();

@@ -19,8 +19,9 @@ public:
     const QStringList& lines() const { return lines_; }
 
     // Writes every line ended by CR LF, replacing the file. False when the file
-    // cannot be created; nothing is created then.
-    bool writeTo(const QString& path) const;
+    // cannot be created; nothing is created then, and `reason` (when given)
+    // says why in the system's words.
+    bool writeTo(const QString& path, QString* reason = nullptr) const;
 
 signals:
     void lineAppended(const QString& line);

@@ -51,8 +51,10 @@ GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& cloc
             [this](const QByteArray& bytes) { onReceived(true, bytes); });
     connect(&tcp_, &TcpTransport::connected, this, &GatewayLink::onTcpConnected);
     connect(&tcp_, &TcpTransport::disconnected, this, &GatewayLink::onTcpDisconnected);
-    connect(&tcp_, &TcpTransport::errorOccurred, this,
-            [this](int code) { log_.append(QStringLiteral("Socket error #%1").arg(code)); });
+    connect(&tcp_, &TcpTransport::errorOccurred, this, [this](int code, const QString& reason) {
+        log_.append(QStringLiteral("Socket error #%1").arg(code));
+        if (!reason.isEmpty()) log_.append(reason);
+    });
     connect(settle_, &Timer::timeout, this, &GatewayLink::startNext);
 }
 

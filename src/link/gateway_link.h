@@ -170,6 +170,7 @@ private:
     std::atomic<int> transactionId_{1000};
     std::atomic<bool> fastReplies_{true};
     QString serialDeviceName_;
+    QString serialPortName_;
     QString tcpHostText_;
 
     std::deque<std::unique_ptr<Pending>> queue_;  // the front one is in flight once sent

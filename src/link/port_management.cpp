@@ -35,10 +35,17 @@ std::optional<int> TcpPortFromText(const QString& text) {
 
 void GatewayLink::openSerial(const SerialSettings& settings) {
     serialDeviceName_ = QStringLiteral("\\\\.\\") + settings.portName;
+    // The user sees the port as typed or picked; the prefix is the component's.
+    serialPortName_ = settings.portName;
     const QString reason = serial_.probe(serialDeviceName_);
     if (!reason.isEmpty()) {
-        status_.setSerial(serialDeviceName_ + " is closed");
+        status_.setSerial(serialPortName_ + " is closed");
         log_.append(reason);
+        if (reason.contains("Permission denied"))
+            log_.append(QStringLiteral("No rights to open %1: add your user to the group that owns "
+                                       "it (usually dialout: sudo usermod -aG dialout $USER) and "
+                                       "log in again.")
+                            .arg(settings.portName));
         dialogs_.warning("Connect to port", "This serial port is already in use!");
         return;
     }
@@ -61,7 +68,7 @@ void GatewayLink::openSerial(const SerialSettings& settings) {
 void GatewayLink::closeSerial() {
     if (!serialOpen_) return;
     serial_.close();
-    status_.setSerial(serialDeviceName_ + " is closed");
+    status_.setSerial(serialPortName_ + " is closed");
     serialOpen_ = false;
     log_.append(QStringLiteral("Serial port for modbus closed"));
     wentDown();
@@ -71,7 +78,7 @@ void GatewayLink::closeSerial() {
 void GatewayLink::onSerialLost(const QString& reason) {
     if (!serialOpen_) return;
     log_.append(reason);
-    status_.setSerial(serialDeviceName_ + " is closed");
+    status_.setSerial(serialPortName_ + " is closed");
     serialOpen_ = false;
     log_.append(QStringLiteral("Serial port for modbus closed"));
     wentDown();

@@ -96,7 +96,7 @@ SocketTransport::SocketTransport(QObject* parent) : TcpTransport(parent), socket
     connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         // A peer that closes the connection is reported by disconnected().
         if (error == QAbstractSocket::RemoteHostClosedError) return;
-        emit errorOccurred(winsockCode(error, socket_.errorString()));
+        emit errorOccurred(winsockCode(error, socket_.errorString()), socket_.errorString());
     });
 }
 

@@ -66,8 +66,9 @@ signals:
     void connected();
     void disconnected();
     void received(const QByteArray& bytes);
-    // Socket errors, numbered as Windows Sockets numbers them (10061 refused).
-    void errorOccurred(int code);
+    // Socket errors, numbered as Windows Sockets numbers them (10061 refused),
+    // with the system's words for them when known.
+    void errorOccurred(int code, const QString& reason = {});
 };
 
 }  // namespace tarnel

@@ -98,6 +98,15 @@ TEST_F(LinkControls, TheScanAndReadControlsAreWired) {
     EXPECT_EQ(form->program().log().lines().last(), "Reading free number of registers...");
 }
 
+TEST_F(LinkControls, SaveLogMakesItsFolderAndSaysWhereTheFileWent) {
+    start();
+    const QString path = folder.filePath("files/log.txt");
+    ASSERT_FALSE(QFile::exists(folder.filePath("files")));
+    form->BitBtn6Click();
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(form->program().log().lines().last(), "Log saved to " + path);
+}
+
 TEST_F(LinkControls, KeyFiltersLetOnlyTheListedCharactersThrough) {
     start();
     const struct {
@@ -107,7 +116,8 @@ TEST_F(LinkControls, KeyFiltersLetOnlyTheListedCharactersThrough) {
     } cases[] = {
         {"Edit_lanxp_port", "5a0-2", "502"}, {"Edit_lanxp_ip", "10.0.x0.1", "10.0.0.1"},
         {"editID", "12EF34FFx", "12F34FF"},  {"EditInputCount", "1 2 5", "125"},
-        {"Edit_valuePulses", "12,5", "125"},
+        {"Edit_valuePulses", "12,5", "125"}, {"Edit_retry", "z2", "2"},
+        {"Edit_eth_timeout", "5x0", "50"},
     };
     for (const auto& c : cases) {
         auto* edit = control<QLineEdit>(c.name);

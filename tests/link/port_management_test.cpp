@@ -21,7 +21,7 @@ TEST_F(Ports, OpeningShowsTheSettingsAndClosingSaysSo) {
     link.closeSerial();
     EXPECT_FALSE(link.SerialOpen());
     EXPECT_FALSE(serial.isOpen());
-    EXPECT_EQ(status.text(StatusPanels::Serial), "\\\\.\\COM12 is closed");
+    EXPECT_EQ(status.text(StatusPanels::Serial), "COM12 is closed");
     EXPECT_EQ(log.lines().last(), "Serial port for modbus closed");
     EXPECT_EQ(changes, 2);
 }
@@ -55,8 +55,11 @@ TEST_F(Ports, ABusyPortGivesTheBoxAndTheReasonInTheLog) {
     EXPECT_EQ(dialogs.shown[0].kind, "warning");
     EXPECT_EQ(dialogs.shown[0].caption, "Connect to port");
     EXPECT_EQ(dialogs.shown[0].text, "This serial port is already in use!");
-    EXPECT_EQ(log.lines(), QStringList{serial.probeReason});
-    EXPECT_EQ(status.text(StatusPanels::Serial), "\\\\.\\COM3 is closed");
+    EXPECT_EQ(log.lines(),
+              (QStringList{serial.probeReason,
+                           "No rights to open COM3: add your user to the group that owns it "
+                           "(usually dialout: sudo usermod -aG dialout $USER) and log in again."}));
+    EXPECT_EQ(status.text(StatusPanels::Serial), "COM3 is closed");
 }
 
 TEST_F(Ports, AnOpenErrorIsShownAndLeavesThePortClosed) {
@@ -124,8 +127,9 @@ TEST_F(Ports, ASecondConnectWhileConnectedOrWaitingDoesNothing) {
 
 TEST_F(Ports, SocketErrorsAreLoggedByNumber) {
     link.connectTcp("192.168.1.3", 502, 30);
-    tcp.fail(10061);
-    EXPECT_EQ(log.lines().last(), "Socket error #10061");
+    tcp.fail(10061, "Connection refused");
+    EXPECT_EQ(log.lines().mid(log.lines().size() - 2),
+              (QStringList{"Socket error #10061", "Connection refused"}));
     EXPECT_FALSE(link.TcpMode());
 }
 

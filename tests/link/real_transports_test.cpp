@@ -127,9 +127,9 @@ TEST_F(RealLinks, ARefusedConnectionIsSocketError10061) {
     const quint16 port = server.serverPort();
     server.close();
     link.connectTcp("127.0.0.1", port, 30);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return log.lines().last().startsWith("Socket error"); }, 5000));
-    EXPECT_EQ(log.lines().last(), "Socket error #10061");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.lines().contains("Socket error #10061"); }, 5000));
+    // The number, then the system's words for it.
+    EXPECT_EQ(log.lines().last(), "Connection refused");
     EXPECT_FALSE(link.TcpMode());
 }
 

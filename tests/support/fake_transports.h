@@ -100,7 +100,7 @@ public:
         emit disconnected();
     }
     void deliver(const QByteArray& bytes) { emit received(bytes); }
-    void fail(int code) { emit errorOccurred(code); }
+    void fail(int code, const QString& reason = {}) { emit errorOccurred(code, reason); }
 
 private:
     bool connected_ = false;
