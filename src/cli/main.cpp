@@ -38,7 +38,8 @@ constexpr const char* kHelp = R"(Usage:
         addresses               its map of Modbus slots to M-Bus addresses
         activate ADDR, delete ADDR|all, delete-inputs ADDR
         activate-all FILE.csv   every row of an imported table
-      --spec-timing waits every reply's whole time (fast replies off).
+      --spec-timing (or --full-waits) waits every reply's whole time:
+      fast replies off.
       --settings FILE starts from the window's settings file (its serial
       port when it opens at start-up, else its remote TCP address); the
       other options override it. COMMAND --help shows one command.

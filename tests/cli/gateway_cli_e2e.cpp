@@ -57,7 +57,7 @@ TEST_F(GatewayCli, OperationsPrintTheirTablesAndExitStatus) {
     } cases[] = {
         {{"scan", "1", "3", "--scan-time", "400"}, 0, "30201567;3;GSW;852.410;m3;Gas;04;"},
         {{"search", "12345678", "--scan-time", "400"}, 0, "12345678;1;ABC;123.456;m3;Water;00;"},
-        {{"registers", "3", "1", "--holding"}, 0, "3;00;;3C;;"},
+        {{"registers", "3", "1", "--holding", "--full-waits"}, 0, "3;00;;3C;;"},
         {{"status"}, 0, "Reading settings finished!"},
         {{"activate-all", table, "--scan-time", "2000"}, 0, "45000012;4;"},
         {{"devices", "--json"}, 0, "[\"51872403\",\"5\","},
