@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -44,6 +45,9 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     setFont(compact);
     resize(891, 766);
     bindLogAndStatus();
+    // Every line of the session also goes to disk as it comes: the window
+    // keeps only the newest, and a crash keeps them all.
+    program_->log().startSession(QDir(program_->paths().files()).filePath("sessions"));
     installKeyFilters(*this);
     wireShellHandlers();
     wireLinkHandlers();
@@ -93,6 +97,7 @@ void TForm1::buildWindow() {
 
 void TForm1::bindLogAndStatus() {
     auto* memo = control<QPlainTextEdit>("Memo_current");
+    memo->setMaximumBlockCount(Log::kMaxLines);
     memo->setPlainText(program_->log().lines().join('\n'));
     connect(&program_->log(), &Log::lineAppended, memo,
             [memo](const QString& line) { memo->appendPlainText(shownLine(line)); });
@@ -160,7 +165,7 @@ void TForm1::FormClose() {
 
 void TForm1::restoreSettings() {
     const QStringList values =
-        SettingsFile(program_->paths().settingsFile).read(program_->paths().executableFolder);
+        SettingsFile(program_->paths().settingsFile).read(program_->paths().defaultDataFolder());
     const auto& keys = settingKeys();
     for (size_t i = 0; i < keys.size(); ++i) {
         const QString& value = values.at(static_cast<int>(i));
@@ -224,10 +229,32 @@ void TForm1::Exit1Click() {
     if (program_->dialogs().confirm("Exit Confirmation", "Are you sure you want to exit?")) close();
 }
 
+// UsrMan.pdf is made beside the executable at build time, and installed
+// under share/doc (share/doc/tarnel, or share/doc/Tarnel after the project's
+// name) beside the installed bin folder.
 void TForm1::Usermanual1Click() {
     const QString folder = program_->paths().executableFolder;
     QDir::setCurrent(folder);
-    program_->dialogs().openDocument(QDir(folder).filePath("UsrMan.pdf"));
+    const QDir executable(folder);
+    const QStringList places = {
+        executable.filePath("UsrMan.pdf"),
+        QDir::cleanPath(executable.filePath("../share/doc/tarnel/UsrMan.pdf")),
+        QDir::cleanPath(executable.filePath("../share/doc/Tarnel/UsrMan.pdf"))};
+    QString found;
+    for (const QString& path : places) {
+        if (!QFileInfo::exists(path)) continue;
+        found = path;
+        break;
+    }
+    Dialogs& dialogs = program_->dialogs();
+    if (found.isEmpty()) {
+        dialogs.warning("User manual", "The user manual could not be opened: " + places.first() +
+                                           " does not exist (nor " + places.at(1) + ").");
+        return;
+    }
+    if (!dialogs.openDocument(found))
+        dialogs.warning("User manual", "The user manual could not be opened: " + found +
+                                           ": no program to show PDF files was found.");
 }
 
 void TForm1::setAboutBox(TFAbout* about) {
@@ -246,10 +273,10 @@ void TForm1::BitBtn5Click() {
 
 void TForm1::BitBtn6Click() {
     // The folder "files" is made when it is missing, as on the first save.
-    const QDir folder(program_->paths().executableFolder);
-    const QString path = folder.filePath("files/log.txt");
+    const QString files = program_->paths().files();
+    const QString path = QDir(files).filePath("log.txt");
     QString reason;
-    if (!folder.mkpath("files") || !program_->log().writeTo(path, &reason)) {
+    if (!QDir().mkpath(files) || !program_->log().writeTo(path, &reason)) {
         program_->log().append("Can not write file, no rights...");
         program_->log().append(path + ": " +
                                (reason.isEmpty() ? "the folder cannot be made" : reason));

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QFile>
 #include <QObject>
 #include <QStringList>
+
+#include <memory>
 
 namespace tarnel {
 
@@ -9,18 +12,42 @@ namespace tarnel {
 // trailing carriage return included). It starts with one empty line.
 // append() may be called from any thread: a line from another thread is
 // carried to the log's own thread and arrives whole, in the order of the calls.
+//
+// Memory is bounded: past kMaxLines lines or kMaxCharacters characters the
+// oldest lines are dropped from lines(). Nothing is lost when a session file is
+// open: every line is also appended to it as it comes, and writeTo() then
+// takes the dropped lines from there.
 class Log : public QObject {
     Q_OBJECT
 public:
+    static constexpr qsizetype kMaxLines = 100'000;
+    static constexpr qsizetype kMaxCharacters = 8 * 1024 * 1024;  // 16 MB of UTF-16
+
     explicit Log(QObject* parent = nullptr);
+    ~Log() override;
 
     void append(const QString& line);
+    // Empties the window's record; the session file keeps what it has, and
+    // writeTo() writes what came after the clear.
     void clear();
+    // The lines still held in memory: the newest ones.
     const QStringList& lines() const { return lines_; }
+    // Lines dropped from the front of lines() since the last clear.
+    qsizetype droppedLines() const { return dropped_; }
 
-    // Writes every line ended by CR LF, replacing the file. False when the file
-    // cannot be created; nothing is created then, and `reason` (when given)
-    // says why in the system's words.
+    // Appends every line, from now on, to a new file in `folder` (made when
+    // missing), named for the start time, with the lines written so far. Keeps
+    // the newest `keep` session files of the folder and removes the others.
+    // False when the file cannot be made (the log then runs without one).
+    bool startSession(const QString& folder, int keep = 10);
+    QString sessionFile() const;
+
+    // Writes every line since the last clear ended by CR LF, replacing the
+    // file. The file is written beside the target and renamed over it, so a
+    // crash leaves the old file or the new one, never a torn one. False when
+    // it cannot be written: a missing folder, or a target whose mode bits
+    // grant no write (refused even where the user could override them);
+    // nothing is changed then, and `reason` (when given) says why.
     bool writeTo(const QString& path, QString* reason = nullptr) const;
 
 signals:
@@ -29,8 +56,15 @@ signals:
 
 private:
     void appendHere(const QString& line);
+    void dropOldest();
+    bool copySessionTail(QIODevice& to) const;
 
     QStringList lines_{QString()};
+    qsizetype characters_ = 0;
+    qsizetype dropped_ = 0;
+    std::unique_ptr<QFile> session_;
+    qint64 sessionViewStart_ = 0;  // offset of the first line since the last clear
+    bool sessionBroken_ = false;   // a write to the session file failed
 };
 
 }  // namespace tarnel

@@ -14,10 +14,21 @@
 
 namespace tarnel {
 
-// Where the program lives on disk.
+// Where the program lives on disk (ResolveProgramPaths in program_paths.h
+// fills it in for the executables). The last two may stay empty: then they
+// follow the executable's folder.
 struct ProgramPaths {
-    QString executableFolder;  // log file, user manual, default data folder
+    QString executableFolder;  // the executable's own folder
     QString settingsFile;      // the INI file read at start and written at close
+    QString filesFolder{};     // log.txt and the session logs
+    QString dataFolder{};      // "Dir" when the settings file has none
+
+    QString files() const {
+        return filesFolder.isEmpty() ? executableFolder + "/files" : filesFolder;
+    }
+    QString defaultDataFolder() const {
+        return dataFolder.isEmpty() ? executableFolder : dataFolder;
+    }
 };
 
 class CommandConsole;

@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QAction>
 #include <QTest>
 
@@ -101,7 +102,8 @@ TEST_F(LinkControls, TheScanAndReadControlsAreWired) {
 TEST_F(LinkControls, SaveLogMakesItsFolderAndSaysWhereTheFileWent) {
     start();
     const QString path = folder.filePath("files/log.txt");
-    ASSERT_FALSE(QFile::exists(folder.filePath("files")));
+    EXPECT_TRUE(form->program().log().sessionFile().startsWith(folder.filePath("files/sessions/")));
+    ASSERT_TRUE(QDir(folder.filePath("files")).removeRecursively());
     form->BitBtn6Click();
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(form->program().log().lines().last(), "Log saved to " + path);

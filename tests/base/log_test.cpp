@@ -4,9 +4,15 @@
 
 #include "support/files.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <thread>
 
 namespace tarnel {
@@ -74,6 +80,109 @@ TEST(Log, LinesFromOtherThreadsArriveWholeAndInOrder) {
         int& next = line.startsWith('A') ? nextA : nextB;
         EXPECT_EQ(line.mid(2), QStringLiteral("line %1 ...").arg(next));
         ++next;
+    }
+}
+
+TEST(Log, ARefusedSaveKeepsTheTargetAndSaysWhy) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.txt");
+    ASSERT_TRUE(test::writeFile(path, "kept\r\n"));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    Log log;
+    log.append("new");
+    QString reason;
+    EXPECT_FALSE(log.writeTo(path, &reason));
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(test::readFile(path), QByteArray("kept\r\n"));
+}
+
+// Past its bound the log drops its oldest lines from memory, but the session
+// file has them, and a save writes every line since the last clear.
+TEST(Log, BoundedInMemoryWithNothingLostInTheSaveOrTheSessionFile) {
+    QTemporaryDir dir;
+    Log log;
+    log.append("before the session");
+    ASSERT_TRUE(log.startSession(dir.filePath("sessions")));
+    log.clear();
+    const qsizetype total = Log::kMaxLines + 5000;
+    QByteArray expected;
+    for (qsizetype i = 0; i < total; ++i) {
+        const QString line = QStringLiteral("line %1").arg(i);
+        log.append(line);
+        expected += line.toUtf8() + "\r\n";
+    }
+    EXPECT_LE(log.lines().size(), Log::kMaxLines);
+    EXPECT_GT(log.droppedLines(), 0);
+    EXPECT_EQ(log.lines().size() + log.droppedLines(), total);
+    EXPECT_EQ(log.lines().last(), QStringLiteral("line %1").arg(total - 1));
+
+    const QString path = dir.filePath("log.txt");
+    ASSERT_TRUE(log.writeTo(path));
+    EXPECT_EQ(test::readFile(path), expected);
+    EXPECT_EQ(test::readFile(log.sessionFile()), "\r\nbefore the session\r\n" + expected);
+}
+
+TEST(Log, KeepsTheNewestSessionFiles) {
+    QTemporaryDir dir;
+    const QDir sessions(dir.filePath("sessions"));
+    ASSERT_TRUE(sessions.mkpath("."));
+    for (int day = 1; day <= 12; ++day)
+        ASSERT_TRUE(test::writeFile(
+            sessions.filePath(
+                QStringLiteral("session-202601%1-120000-000.txt").arg(day, 2, 10, QChar('0'))),
+            "old"));
+    Log log;
+    ASSERT_TRUE(log.startSession(sessions.path(), 10));
+    const QStringList kept = sessions.entryList({"session-*.txt"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(kept.size(), 10);
+    EXPECT_EQ(kept.first(), "session-20260104-120000-000.txt");
+    EXPECT_TRUE(kept.contains(QFileInfo(log.sessionFile()).fileName()));
+}
+
+// Run only as the child of the next test: saves a large log over and over
+// until it is killed.
+TEST(LogSaveChild, SavesUntilKilled) {
+    const QString path = qEnvironmentVariable("TARNEL_LOG_CHILD_TARGET");
+    if (path.isEmpty()) GTEST_SKIP() << "runs as a child process only";
+    Log log;
+    const QString line(118, QChar('B'));
+    for (int i = 0; i < 60'000; ++i)
+        log.append(line);  // 7 MB, within the bound
+    for (;;)
+        ASSERT_TRUE(log.writeTo(path));
+}
+
+TEST(Log, AKillDuringASaveLeavesTheOldFileOrTheNewOneNeverATornOne) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.txt");
+    const QByteArray old = "the old log\r\n";
+    QByteArray fresh = "\r\n";
+    for (int i = 0; i < 60'000; ++i)
+        fresh += QByteArray(118, 'B') + "\r\n";
+    for (const qint64 killAt : {qint64{0}, qint64{2} << 20, qint64{5} << 20}) {
+        ASSERT_TRUE(test::writeFile(path, old));
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TARNEL_LOG_CHILD_TARGET", path);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=LogSaveChild.SavesUntilKilled"});
+        ASSERT_TRUE(child.waitForStarted());
+        // Kill it while the new file is being written: once the temporary
+        // file beside the target has grown to `killAt` bytes.
+        QElapsedTimer waited;
+        waited.start();
+        const auto writing = [&] {
+            for (const QFileInfo& file : QDir(dir.path()).entryInfoList(QDir::Files))
+                if (file.fileName() != "log.txt" && file.size() >= killAt) return true;
+            return false;
+        };
+        while (!writing() && waited.elapsed() < 30'000)
+            QThread::yieldCurrentThread();
+        child.kill();
+        child.waitForFinished();
+        const QByteArray left = test::readFile(path);
+        EXPECT_TRUE(left == old || left == fresh) << "torn: " << left.size() << " bytes";
     }
 }
 
