@@ -17,10 +17,8 @@ BulkActivation::BulkActivation(GatewayLink& link, Log& log, GridModel& devices,
 void BulkActivation::startOrStop(const Settings& settings) {
     // Stopping needs no link: a run on a link that went away must still end.
     if (running_) {
-        running_ = false;
         link_.cancel(this);
-        emit captionChanged(kAgain);
-        emit runControlsEnabled(true);
+        end(QString());
         return;
     }
     if (!link_.requireLink()) return;
@@ -31,6 +29,9 @@ void BulkActivation::startOrStop(const Settings& settings) {
     emit runControlsEnabled(false);
     retries_ = 0;
     row_ = 1;
+    activated_ = 0;
+    silent_ = 0;
+    errors_ = {};
     link_.prepareRequest();
     sendRow();
 }
@@ -46,7 +47,7 @@ void BulkActivation::sendRow() {
                              .arg(address)
                        : QStringLiteral("Error in Primary address at row %1").arg(row_));
         retries_ = settings_.retries;  // the next step moves on
-        next(false);
+        next(false, false);
         return;
     }
     log_.append(QStringLiteral("Activating device ") + cell);
@@ -60,6 +61,7 @@ void BulkActivation::sendRow() {
 void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     if (result.aborted()) return;
     const QByteArray reply = link_.takeReply(result, false);
+    errors_.count(reply);
     // The gateway echoes the write once the meter is in its table; an
     // exception answer is 5 bytes long. The CRC is not examined.
     const bool succeeded =
@@ -69,8 +71,12 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     next(succeeded);
 }
 
-void BulkActivation::next(bool succeeded) {
+void BulkActivation::next(bool succeeded, bool asked) {
     if (succeeded || ++retries_ > settings_.retries) {
+        if (succeeded)
+            ++activated_;
+        else if (asked)
+            ++silent_;
         ++row_;
         retries_ = 0;
     }
@@ -82,9 +88,17 @@ void BulkActivation::next(bool succeeded) {
     sendRow();
 }
 
+// `line` says why the run ended (none when it was stopped); one closing line
+// follows, so that a gateway that errs is never mistaken for silent meters.
 void BulkActivation::end(const QString& line) {
     running_ = false;
-    log_.append(line);
+    if (!line.isEmpty()) log_.append(line);
+    log_.append(
+        QStringLiteral("Activation %1: meters activated %2, without an answer %3, %4.")
+            .arg(row_ > devices_.rows() - 1 ? QStringLiteral("ended") : QStringLiteral("stopped"))
+            .arg(activated_)
+            .arg(silent_)
+            .arg(errors_.text()));
     emit captionChanged(kAgain);
     emit runControlsEnabled(true);
 }

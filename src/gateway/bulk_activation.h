@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "link/gateway_errors.h"
+
 #include "base/clock.h"
 #include "link/exchange.h"
 
@@ -43,7 +45,7 @@ signals:
 private:
     void sendRow();
     void Timer_activateAllTimer(const ExchangeResult& result);
-    void next(bool succeeded);
+    void next(bool succeeded, bool asked = true);
     void end(const QString& line);
     void connectionLost();
 
@@ -55,6 +57,10 @@ private:
     bool running_ = false;
     int row_ = 0;      // activationRow
     int retries_ = 0;  // activationRetries
+    // What the run met, for its closing line.
+    int activated_ = 0;
+    int silent_ = 0;
+    GatewayErrors errors_;
 };
 
 }  // namespace tarnel

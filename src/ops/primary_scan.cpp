@@ -48,6 +48,7 @@ void PrimaryScan::sendTelegram(const Bytes& telegram) {
 
 void PrimaryScan::telegramSent(const ExchangeResult& result) {
     if (result.aborted()) return;
+    errors_.count(result.reply);
     if (!fastWait_) {
         Timer_mbusTimer();
         return;
@@ -109,6 +110,7 @@ void PrimaryScan::readStatus() {
 void PrimaryScan::Timer_mbusRespondTimer(const ExchangeResult& result) {
     if (result.aborted()) return;
     const QByteArray reply = link_.takeReply(result, false);
+    errors_.count(reply);
     if (reply.size() <= 4) {
         job_.noAnswer = true;
     } else if (job_.dataPhase) {
@@ -116,10 +118,13 @@ void PrimaryScan::Timer_mbusRespondTimer(const ExchangeResult& result) {
         link_.report(mbus.report);
         // A Modbus fault in the data reply counts as an answer.
         int selected = job_.selectedAddress;
-        if (!mbus.telegram.isEmpty() && !job_.rawReply &&
-            !DecodeIntoLoopsGrid(mbus.telegram, grid_, log_, link_.clock().now(), job_.scanRunning,
-                                 job_.matchById, selected))
-            job_.noAnswer = true;
+        if (!mbus.telegram.isEmpty() && !job_.rawReply) {
+            if (DecodeIntoLoopsGrid(mbus.telegram, grid_, log_, link_.clock().now(),
+                                    job_.scanRunning, job_.matchById, selected))
+                ++found_;
+            else
+                job_.noAnswer = true;
+        }
         job_.selectedAddress = selected;
         link_.prepareRequest();
     } else {
@@ -157,6 +162,7 @@ void PrimaryScan::evaluateSingle() {
 
 void PrimaryScan::evaluateScan() {
     if (!job_.noAnswer || ++job_.retryCount > settings_.retries) {
+        if (job_.noAnswer) ++silent_;
         ++job_.currentAddress;
         job_.retryCount = 0;
     }
@@ -175,6 +181,17 @@ void PrimaryScan::endScan() {
     job_.scanRunning = false;
     job_.noAnswer = false;
     emit scanControlsEnabled(true);
+    logSummary("ended");
+}
+
+// One closing line, so that a gateway that errs is never mistaken for an
+// empty bus.
+void PrimaryScan::logSummary(const char* how) {
+    log_.append(QStringLiteral("Scan %1: meters found %2, addresses without an answer %3, %4.")
+                    .arg(QLatin1String(how))
+                    .arg(found_)
+                    .arg(silent_)
+                    .arg(errors_.text()));
 }
 
 // --- starting and stopping -----------------------------------------------------
@@ -191,6 +208,9 @@ std::pair<int, int> PrimaryScan::start(const Settings& settings) {
     job_.scanRunning = true;
     job_.singleRead = false;
     job_.rawReply = false;
+    found_ = 0;
+    silent_ = 0;
+    errors_ = {};
     link_.prepareRequest();
     if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) clearGrid();
     log_.append(QStringLiteral("Searching for address %1").arg(job_.currentAddress));
@@ -228,6 +248,7 @@ void PrimaryScan::stopWaiting() {
 }
 
 void PrimaryScan::stop() {
+    if (job_.scanRunning) logSummary("stopped");
     job_.bulkRow = grid_.rows() + 1;
     job_.searchIdle = true;
     link_.cancelBlocking();
@@ -249,6 +270,7 @@ void PrimaryScan::connectionLost() {
     if (scan) {
         log_.append(QStringLiteral("Connection lost: scan stopped."));
         emit scanControlsEnabled(true);
+        logSummary("stopped");
     } else {
         log_.append(QStringLiteral("Connection lost: read stopped."));
     }

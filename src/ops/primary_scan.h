@@ -5,6 +5,7 @@
 
 #include "base/clock.h"
 #include "link/exchange.h"
+#include "link/gateway_errors.h"
 #include "mbus/mbus_frames.h"
 #include "ops/mbus_job_state.h"
 
@@ -83,6 +84,7 @@ private:
     void endScan();
     void stopWaiting();
     void connectionLost();
+    void logSummary(const char* how);
 
     GatewayLink& link_;
     Log& log_;
@@ -97,6 +99,10 @@ private:
     bool scanTimeOver_ = false;  // the scan time of a polled wait has run out
     bool polling_ = false;       // a poll is in flight
     qint64 pollStartedAt_ = 0;
+    // What the scan met, for its closing line.
+    int found_ = 0;
+    int silent_ = 0;
+    GatewayErrors errors_;
 };
 
 }  // namespace tarnel

@@ -110,6 +110,10 @@ void SecondarySearch::launch(const Run& run) {
     lost_ = false;
     stopGate_->reset();
     if (worker_.running()) return;  // one run at a time
+    summarise_ = run.mode != Mode::ChangeAddress;
+    found_ = 0;
+    silentMasks_ = 0;
+    errors_ = {};
     worker_.start([this, run] { execute(run); });
 }
 
@@ -147,11 +151,12 @@ void SecondarySearch::execute(const Run& run) {
     } catch (const std::exception&) {
         log_.append(QStringLiteral("Unknown exception in secondary search, code #1001..."));
     }
+    const bool cut = stopped();
     job_.searchIdle = true;
-    RunOnOwner(this, [this] { endStep(); });
+    RunOnOwner(this, [this, cut] { endStep(cut); });
 }
 
-void SecondarySearch::endStep() {
+void SecondarySearch::endStep(bool cut) {
     timerMbus_.stop();
     timerMbusRespond_.stop();
     emit searchControlsEnabled(true);
@@ -159,6 +164,14 @@ void SecondarySearch::endStep() {
     job_.scanRunning = false;
     job_.rawReply = false;
     if (lost_) log_.append(QStringLiteral("Connection lost: secondary search stopped."));
+    // One closing line, so that a gateway that errs is never mistaken for
+    // an empty bus.
+    if (summarise_)
+        log_.append(QStringLiteral("Search %1: meters found %2, masks without an answer %3, %4.")
+                        .arg(cut ? QStringLiteral("stopped") : QStringLiteral("ended"))
+                        .arg(found_)
+                        .arg(silentMasks_)
+                        .arg(errors_.text()));
     log_.append(QStringLiteral("Secondary search thread terminated normally."));
     emit finished();
 }
@@ -220,6 +233,7 @@ bool SecondarySearch::probe(const IdMask& mask, const Run& run) {
         sendAndCollect(selection(mask), run);
         if (!replyBytes_.isEmpty()) return true;
     }
+    if (!stopped()) ++silentMasks_;
     return false;
 }
 
@@ -236,8 +250,10 @@ bool SecondarySearch::readSelected(const Run& run) {
     }
     if (replyBytes_.isEmpty() || stopped()) return false;
     const QByteArray telegram = replyBytes_;
-    return CallOnOwner<bool>(this, link_.clock(),
-                             [this, telegram] { return decodeById(telegram); });
+    const bool listed =
+        CallOnOwner<bool>(this, link_.clock(), [this, telegram] { return decodeById(telegram); });
+    if (listed) ++found_;
+    return listed;
 }
 
 // On the window's thread: the reply into the row with its identification
@@ -327,6 +343,7 @@ ExchangeResult SecondarySearch::pollReplyState(qint64 sentAt, const Run& run) {
 
 void SecondarySearch::logUnmd(const ExchangeResult& result) {
     const QByteArray reply = link_.takeReply(result, false);
+    errors_.count(reply);
     log_.append(QStringLiteral("UNMD:") + HexBytesText(reply));
 }
 

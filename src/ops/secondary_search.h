@@ -8,6 +8,7 @@
 #include "base/clock.h"
 #include "base/worker.h"
 #include "link/exchange.h"
+#include "link/gateway_errors.h"
 #include "link/request_frames.h"
 #include "mbus/mbus_frames.h"
 #include "ops/id_mask.h"
@@ -89,7 +90,7 @@ private:
     void logUnmd(const ExchangeResult& result);
     bool decodeById(const QByteArray& telegram);
     bool stopped() const;
-    void endStep();
+    void endStep(bool cut);
     void connectionLost();
 
     GatewayLink& link_;
@@ -102,6 +103,12 @@ private:
     std::unique_ptr<Gate> stopGate_;  // opened by STOP: cuts a pause short
     std::atomic<bool> lost_{false};
     QByteArray replyBytes_;  // the M-Bus bytes of the last reply (worker only)
+    // What a search met, for its closing line: written by the worker, read
+    // once it has ended.
+    bool summarise_ = false;
+    int found_ = 0;
+    int silentMasks_ = 0;
+    GatewayErrors errors_;
     Worker worker_;
 };
 

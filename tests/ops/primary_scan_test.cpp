@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "mbus/loops_grid.h"
@@ -142,6 +144,44 @@ TEST_F(Scan, StopEndsTheScan) {
     EXPECT_TRUE(job.searchIdle);
     EXPECT_EQ(clock.armedTimers(), 0);
     EXPECT_EQ(controls.back(), true);
+    EXPECT_TRUE(log.lines().last().startsWith("Scan stopped: meters found ")) << log.lines().last().toStdString();
+}
+
+// The closing line tells a gateway that errs from an empty bus: each silent
+// address costs the telegram's write and the state read, both faulted here.
+TEST_F(Scan, TheClosingLineCountsMetersSilenceAndGatewayErrors) {
+    const struct {
+        std::optional<sim::FaultKind> fault;
+        const char* line;
+    } cases[] = {
+        {std::nullopt,
+         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 0 "
+         "(exception replies 0, CRC or frame errors 0, time-outs 0)."},
+        {sim::FaultKind::Exception,
+         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
+         "(exception replies 4, CRC or frame errors 0, time-outs 0)."},
+        {sim::FaultKind::NoReply,
+         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
+         "(exception replies 0, CRC or frame errors 0, time-outs 4)."},
+        {sim::FaultKind::WrongCrc,
+         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
+         "(exception replies 0, CRC or frame errors 4, time-outs 0)."},
+    };
+    for (const auto& c : cases) {
+        rtu.faults().Clear();
+        if (c.fault) rtu.faults().Add({*c.fault, 4, -1, std::nullopt, std::nullopt});
+        scan.start(settings(200, 201, 300, 0));
+        run();
+        EXPECT_EQ(log.lines().last(), c.line);
+    }
+    rtu.faults().Clear();
+    const int address = bus.meters().front().address;
+    scan.start(settings(address, address, 2000, 0));
+    run();
+    EXPECT_TRUE(
+        log.lines().last().startsWith("Scan ended: meters found 1, addresses without an "
+                                      "answer 0, gateway errors 0"))
+        << log.lines().last().toStdString();
 }
 
 TEST_F(Scan, ReadUpdatesEveryRowWithThatAddressAndAddsNone) {

@@ -38,6 +38,8 @@ struct Search : ::testing::Test, test::InProcessGateway {
         clock.runUntilIdle(60'000);
     }
     QStringList checked() const { return log.lines().filter("Checking "); }
+    // The closing line of a search, just before the worker's end line.
+    QString summary() const { return log.lines().value(log.lines().size() - 2); }
     // The selection telegrams on the wire: their four identification bytes.
     QStringList selections() const {
         QStringList ids;
@@ -76,6 +78,9 @@ TEST_F(Search, AnEmptyBusGivesTenMasksAndTheEndLine) {
     EXPECT_EQ(selections().first(), "F0 FF FF FF") << "d1 = 0 in the low nibble of the first byte";
     EXPECT_TRUE(log.lines().first().startsWith("Secondary search Thread started at "));
     EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
+    EXPECT_EQ(summary(),
+              "Search ended: meters found 0, masks without an answer 10, gateway errors 0 "
+              "(exception replies 0, CRC or frame errors 0, time-outs 0).");
     EXPECT_EQ(controls, (std::vector<bool>{false, true}));
     EXPECT_TRUE(job.searchIdle);
 }
@@ -100,6 +105,10 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
     EXPECT_EQ(listedIds(), QStringList{id});
     EXPECT_TRUE(requests(rtu).last().contains("10 40 FD 3D 16")) << "deselected at the end";
     EXPECT_TRUE(checked().isEmpty());
+    EXPECT_TRUE(
+        summary().startsWith("Search ended: meters found 1, masks without an answer 0, "
+                             "gateway errors 0"))
+        << summary().toStdString();
 
     rtu.ClearRecords();
     search.start("99999999", settings(2));
@@ -107,6 +116,15 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
     EXPECT_EQ(selections(), QStringList(3, "99 99 99 99"));
     EXPECT_TRUE(requests(rtu).last().contains("10 40 FD 3D 16"));
     EXPECT_EQ(listedIds(), QStringList{id}) << "the listed meter's row is updated, not added";
+
+    // A gateway that refuses every request is not an empty bus: three
+    // selections, each a refused write and a refused state read.
+    rtu.faults().Add({sim::FaultKind::Exception, 4, -1, std::nullopt, std::nullopt});
+    search.start("99999999", settings(2));
+    run();
+    EXPECT_EQ(summary(),
+              "Search ended: meters found 0, masks without an answer 1, gateway errors 6 "
+              "(exception replies 6, CRC or frame errors 0, time-outs 0).");
 }
 
 TEST_F(Search, AWrongLengthIsRefusedAndNothingIsSent) {
@@ -127,6 +145,8 @@ TEST_F(Search, StopEndsTheSearchAtOnce) {
     run();
     EXPECT_LE(checked().size(), before + 1);
     EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
+    EXPECT_TRUE(summary().startsWith("Search stopped: meters found 0, "))
+        << summary().toStdString();
     EXPECT_EQ(controls.back(), true);
 }
 
