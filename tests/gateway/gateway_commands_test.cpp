@@ -41,6 +41,11 @@ TEST_F(Commands, BaudAndParityForEitherPort) {
     EXPECT_EQ(commands.writeBaudAndParity(1, "19200", "Odd", true), "2400");
     settle();
     EXPECT_EQ(requests().last(), "01 06 80 13 00 21 91 D7");
+    // 9600 Bd is the M-Bus side's limit, not above it: sent as it is (9600 Even = 0x40).
+    EXPECT_EQ(commands.writeBaudAndParity(1, "9600", "Even", true), std::nullopt);
+    settle();
+    EXPECT_TRUE(requests().last().startsWith("01 06 80 13 00 40 "))
+        << requests().last().toStdString();
 }
 
 TEST_F(Commands, InputErrorsLogTheirLineAndSendNothing) {

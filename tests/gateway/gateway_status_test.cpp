@@ -10,6 +10,8 @@ using Status = test::GatewayTest;
 TEST(ParseDottedAddress, FourDecimalPartsBelow256) {
     EXPECT_EQ(ParseDottedAddress("10.0.0.1"), (std::array<uint8_t, 4>{10, 0, 0, 1}));
     EXPECT_FALSE(ParseDottedAddress("192.168.1.300"));
+    EXPECT_FALSE(ParseDottedAddress("10.256.0.1"));
+    EXPECT_EQ(ParseDottedAddress("255.255.255.0"), (std::array<uint8_t, 4>{255, 255, 255, 0}));
     EXPECT_FALSE(ParseDottedAddress("10.0.0"));
     EXPECT_FALSE(ParseDottedAddress("10..0.1"));
     EXPECT_FALSE(ParseDottedAddress("10.0.0.1.2"));

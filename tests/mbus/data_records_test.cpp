@@ -58,6 +58,7 @@ TEST(DecodeFirstRecord, EveryCodingOfTheDifTable) {
 
 TEST(DecodeFirstRecord, BcdThatDoesNotConvertGivesEmptyTextsWithoutALine) {
     expectRecord(telegram(test::kBcdNibbleA), "", "");
+    expectRecord(telegram(test::kBcdHighNibbleA), "", "");
     expectRecord(telegram(test::kBcd12AllNines), "", "");
     {
         SCOPED_TRACE("2147483647 + 1");

@@ -53,6 +53,9 @@ constexpr const char* kReal =
     "68 15 15 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 05 13 00 00 80 3F E3 16";
 constexpr const char* kBcdNibbleA =
     "68 13 13 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 0A 13 1A 00 43 16";
+// The same record with the digit A in the high nibble (checksum 43 + 87).
+constexpr const char* kBcdHighNibbleA =
+    "68 13 13 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 0A 13 A1 00 CA 16";
 constexpr const char* kBcd12 =
     "68 17 17 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 0E 06 78 56 34 12 00 00 34 16";
 constexpr const char* kBcd12AllNines =

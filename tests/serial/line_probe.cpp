@@ -29,6 +29,7 @@ LineProbe probeLine(const QString& path) {
                 probe.dataBits = 8;
         }
         probe.twoStopBits = tio.c_cflag & CSTOPB;
+        probe.oddParity = tio.c_cflag & PARODD;
         probe.rtsCts = tio.c_cflag & CRTSCTS;
         probe.xonXoffOut = tio.c_iflag & IXON;
         probe.raw = !(tio.c_lflag & (ICANON | ECHO)) && !(tio.c_oflag & OPOST);

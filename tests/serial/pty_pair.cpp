@@ -37,6 +37,14 @@ void PtyPair::write(const QByteArray& bytes) {
     }
 }
 
+qsizetype PtyPair::writeSome(const QByteArray& bytes) {
+    const int flags = ::fcntl(master_, F_GETFL);
+    ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    const ssize_t put = ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size()));
+    ::fcntl(master_, F_SETFL, flags);
+    return put > 0 ? put : 0;
+}
+
 QByteArray PtyPair::read(int count, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

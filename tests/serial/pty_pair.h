@@ -18,6 +18,8 @@ public:
     const QString& slavePath() const { return slavePath_; }
     // Writes all bytes to the master, blocking while the pty is full.
     void write(const QByteArray& bytes);
+    // Writes what fits without waiting; the number of bytes written.
+    qsizetype writeSome(const QByteArray& bytes);
     // Reads from the master until `count` bytes came or `timeoutMs` passed.
     QByteArray read(int count, int timeoutMs = 5000);
     // Closes the master: the slave side sees a hang-up.
@@ -34,6 +36,7 @@ struct LineProbe {
     unsigned baud = 0;
     int dataBits = 0;
     bool twoStopBits = false;
+    bool oddParity = false;  // PARODD: a pty keeps it though it drops PARENB
     bool rtsCts = false;
     bool xonXoffOut = false;
     bool raw = false;  // no canonical mode, no echo, no output processing
