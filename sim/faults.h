@@ -20,6 +20,8 @@ enum class FaultKind {
     Split,        // the reply comes in two writes, `value` ms apart
     ShortTcp,     // a TCP answer of 5 bytes
     Close,        // the connection is closed instead of answered (TCP)
+    HangUp,       // the link goes away instead of answering: the serial device
+                  // hangs up (in-memory serial), the TCP connection is closed
     Double,       // the reply twice, back to back in one write
     WrongTid,     // the reply carries the request's transaction id + 1 (TCP)
     WrongUnit,    // the reply carries unit `value`, or the request's unit + 1 when 0

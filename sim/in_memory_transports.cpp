@@ -4,13 +4,15 @@ namespace tarnel::sim {
 namespace {
 
 QByteArray toQt(const Bytes& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
 }
 
 // Milliseconds a frame takes on a line of `baudrate` bits a second, 11 bits
 // a byte (start, 8 data, parity, stop), at least 1.
 int lineTimeMs(size_t bytes, int baudrate) {
-    return std::max(1, static_cast<int>(bytes * 11 * 1000 / static_cast<size_t>(std::max(baudrate, 1))));
+    return std::max(
+        1, static_cast<int>(bytes * 11 * 1000 / static_cast<size_t>(std::max(baudrate, 1))));
 }
 
 }  // namespace
@@ -27,7 +29,9 @@ void After(Clock& clock, QObject* owner, int delayMs, std::function<void()> acti
 InMemorySerial::InMemorySerial(SimEndpoint& endpoint, Clock& clock, QObject* parent)
     : SerialTransport(parent), endpoint_(endpoint), clock_(clock) {}
 
-QString InMemorySerial::probe(const QString&) { return busyReason; }
+QString InMemorySerial::probe(const QString&) {
+    return busyReason;
+}
 
 void InMemorySerial::open(const QString&, const Line& line) {
     open_ = true;
@@ -35,7 +39,9 @@ void InMemorySerial::open(const QString&, const Line& line) {
     inbound_.clear();
 }
 
-void InMemorySerial::close() { open_ = false; }
+void InMemorySerial::close() {
+    open_ = false;
+}
 
 bool InMemorySerial::writeByte(uint8_t byte) {
     if (!open_) return false;
@@ -46,18 +52,32 @@ bool InMemorySerial::writeByte(uint8_t byte) {
 
 bool InMemorySerial::writeText(const QByteArray& text) {
     if (!open_) return false;
-    for (const char c : text) inbound_.push_back(static_cast<uint8_t>(c));
+    for (const char c : text)
+        inbound_.push_back(static_cast<uint8_t>(c));
     answerWhole();
     return true;
 }
 
-void InMemorySerial::setRts(bool) { ++rtsChanges; }
+void InMemorySerial::setRts(bool) {
+    ++rtsChanges;
+}
+
+void InMemorySerial::hangUp() {
+    if (!open_) return;
+    open_ = false;
+    inbound_.clear();
+    emit lost(QStringLiteral("Serial device went away..."));
+}
 
 void InMemorySerial::answerWhole() {
     while (const auto length = RequestLength(inbound_, Framing::Rtu)) {
         const Bytes frame(inbound_.begin(), inbound_.begin() + static_cast<long>(*length));
         inbound_.erase(inbound_.begin(), inbound_.begin() + static_cast<long>(*length));
         const Exchange exchange = endpoint_.Answer(frame);
+        if (exchange.close) {
+            After(clock_, this, 1, [this] { hangUp(); });
+            return;
+        }
         for (const ReplyChunk& chunk : exchange.chunks) {
             const int delay = chunk.delayMs + lineTimeMs(chunk.bytes.size(), baudrate_);
             After(clock_, this, delay, [this, bytes = chunk.bytes] {

@@ -9,7 +9,9 @@ namespace tarnel::sim {
 // The tool's serial link wired straight to the simulated gateway, on the
 // clock it is given: bytes written reach the gateway at once, its reply comes
 // back after the time it takes on a line at the opened speed (11 bits a
-// byte) plus any delay a fault adds.
+// byte) plus any delay a fault adds. A request the gateway answers by
+// closing the link (a hang-up or close fault) makes the device go away, as an
+// unplugged adapter does: the port is closed and lost() reported.
 class InMemorySerial final : public SerialTransport {
     Q_OBJECT
 public:
@@ -26,6 +28,8 @@ public:
     bool writeText(const QByteArray& text) override;
     void setRts(bool on) override;
     void purgeAll() override { inbound_.clear(); }
+    // The device goes away: closed, and lost() reported.
+    void hangUp();
 
 private:
     void answerWhole();

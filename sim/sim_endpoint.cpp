@@ -78,7 +78,7 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
 
     const std::vector<Fault> faults = faults_.Take(request.pdu[0], startRegister(request.pdu));
     exchange.faulted = !faults.empty();
-    exchange.close = has(faults, FaultKind::Close);
+    exchange.close = has(faults, FaultKind::Close) || has(faults, FaultKind::HangUp);
     const auto exception = std::find_if(faults.begin(), faults.end(), [](const Fault& f) {
         return f.kind == FaultKind::Exception;
     });

@@ -30,8 +30,8 @@ struct Exchange {
     std::optional<ModbusFrame> request;  // nothing when the frame was not a request
     Bytes replyPdu;
     std::vector<ReplyChunk> chunks;  // nothing to send when empty
-    bool faulted = false;  // a fault changed the reply
-    bool close = false;    // the connection is to be closed
+    bool faulted = false;            // a fault changed the reply
+    bool close = false;              // the link goes away: closed, or the device hung up
 };
 
 // The gateway behind one kind of framing: it answers whole request frames,

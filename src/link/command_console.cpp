@@ -49,11 +49,13 @@ void CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs)
     }
     link_.CommandReplyPending = false;
     link_.DeviceCountPending = false;
+    custom_ = true;
     link_.exchangeRaw(this, bytes, asciiMode, timer_, timeoutMs,
                       [this](const ExchangeResult& result) { Timer_free_commandTimer(result); });
 }
 
 void CommandConsole::request(const ModbusRequest& request, int timeoutMs) {
+    custom_ = false;
     link_.exchange(this, request, timer_, timeoutMs,
                    [this](const ExchangeResult& result) { Timer_free_commandTimer(result); });
 }
@@ -61,7 +63,9 @@ void CommandConsole::request(const ModbusRequest& request, int timeoutMs) {
 void CommandConsole::Timer_free_commandTimer(const ExchangeResult& result) {
     if (result.end == ExchangeEnd::Cancelled) return;
     if (result.end == ExchangeEnd::LinkLost) {
-        log_.append(QStringLiteral("Connection lost: custom command stopped."));
+        log_.append(QStringLiteral("Connection lost: %1 stopped.").arg(awaitedBy()));
+        link_.DeviceCountPending = false;
+        link_.CommandReplyPending = false;
         return;
     }
     const QByteArray reply = link_.takeReply(result);
@@ -72,6 +76,14 @@ void CommandConsole::Timer_free_commandTimer(const ExchangeResult& result) {
         if (reply.size() > 4) link_.report(ParseAddressMapResponse(reply));
         link_.CommandReplyPending = false;
     }
+}
+
+// The device table's requests share this reply timer with the console: a
+// lost link names the one the user started.
+QString CommandConsole::awaitedBy() const {
+    if (link_.DeviceCountPending) return QStringLiteral("device table read");
+    if (link_.CommandReplyPending) return QStringLiteral("address map read");
+    return custom_ ? QStringLiteral("custom command") : QStringLiteral("device command");
 }
 
 void CommandConsole::dispatchDeviceCount(const QByteArray& reply) {

@@ -44,10 +44,13 @@ public:
 private:
     void Timer_free_commandTimer(const ExchangeResult& result);
     void dispatchDeviceCount(const QByteArray& reply);
+    // What the reply awaited belongs to, as the user started it.
+    QString awaitedBy() const;
 
     GatewayLink& link_;
     Log& log_;
     Timer& timer_;
+    bool custom_ = false;  // the awaited reply answers a console command
 };
 
 }  // namespace tarnel
