@@ -13,7 +13,7 @@ public:
     void message(const QString&) override {}
     QString saveFileName(const FileDialogRequest&) override { return {}; }
     QString openFileName(const FileDialogRequest&) override { return {}; }
-    void openDocument(const QString&) override {}
+    bool openDocument(const QString&) override { return false; }
 };
 
 }  // namespace tarnel::bench

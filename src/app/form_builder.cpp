@@ -1,11 +1,108 @@
 #include "app/form_builder.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QSet>
+#include <algorithm>
 
-#include "base/grid_layouts.h"
 #include "base/grid_model.h"
 
 namespace tarnel::form {
+
+namespace {
+
+// Keeps a grid's columns as wide as their header and their cells need. A
+// change of cells or headers widens the columns it touched; rows cut off, a
+// new font or style fit every column again, narrower too. The fitting waits
+// for the event loop, so a grid filled cell by cell is measured once. A
+// column the user has dragged keeps the width given until its handle is
+// double-clicked (which fits it to its contents, as Qt does).
+class ColumnFitter : public QObject {
+public:
+    explicit ColumnFitter(QTableView* view) : QObject(view), view_(view) {
+        const QAbstractItemModel* model = view->model();
+        connect(model, &QAbstractItemModel::dataChanged, this,
+                [this](const QModelIndex& from, const QModelIndex& to) {
+                    widen(from.column(), to.column());
+                });
+        connect(model, &QAbstractItemModel::headerDataChanged, this,
+                [this](Qt::Orientation orientation, int first, int last) {
+                    if (orientation == Qt::Horizontal) widen(first, last);
+                });
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &ColumnFitter::refitAll);
+        connect(model, &QAbstractItemModel::modelReset, this, &ColumnFitter::refitAll);
+        const QHeaderView* header = view->horizontalHeader();
+        connect(header, &QHeaderView::sectionResized, this, [this](int column) {
+            if (dragging_ && !fitting_) dragged_.insert(column);
+        });
+        connect(header, &QHeaderView::sectionHandleDoubleClicked, this,
+                [this](int column) { dragged_.remove(column); });
+        header->viewport()->installEventFilter(this);
+        view->installEventFilter(this);
+        fit();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (watched == view_) {
+            if (type == QEvent::FontChange || type == QEvent::StyleChange) refitAll();
+        } else if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) {
+            dragging_ = type == QEvent::MouseButtonPress;
+        }
+        return false;
+    }
+
+private:
+    void widen(int first, int last) {
+        for (int column = first; column <= last; ++column)
+            widened_.insert(column);
+        schedule();
+    }
+
+    void refitAll() {
+        refitAll_ = true;
+        schedule();
+    }
+
+    void schedule() {
+        if (scheduled_) return;
+        scheduled_ = true;
+        QMetaObject::invokeMethod(this, &ColumnFitter::fit, Qt::QueuedConnection);
+    }
+
+    int neededWidth(int column) const {
+        // QTableView measures the cells of the rows in sight (of every row
+        // while the grid is hidden); the call is public through its base.
+        const QAbstractItemView* cells = view_;
+        return std::max(view_->horizontalHeader()->sectionSizeHint(column),
+                        cells->sizeHintForColumn(column));
+    }
+
+    void fit() {
+        scheduled_ = false;
+        fitting_ = true;
+        const int columns = view_->model()->columnCount();
+        for (int column = 0; column < columns; ++column) {
+            if (dragged_.contains(column) || !(refitAll_ || widened_.contains(column))) continue;
+            const int needed = neededWidth(column);
+            if (refitAll_ || needed > view_->columnWidth(column))
+                view_->setColumnWidth(column, needed);
+        }
+        fitting_ = false;
+        refitAll_ = false;
+        widened_.clear();
+    }
+
+    QTableView* view_;
+    QSet<int> dragged_;  // columns the user has sized
+    QSet<int> widened_;  // columns whose cells changed since the last fit
+    bool refitAll_ = true;
+    bool scheduled_ = false;
+    bool fitting_ = false;
+    bool dragging_ = false;  // a mouse button is down on the header
+};
+
+}  // namespace
 
 QPushButton* button(const char* name, const QString& caption) {
     auto* widget = new QPushButton(caption);
@@ -66,7 +163,7 @@ Spin spin(const char* editName, const char* upDownName, int minimum, int maximum
     return {holder, box, upDown};
 }
 
-QTableView* grid(const char* name, GridModel* model, const GridLayout& layout, bool wholeRows) {
+QTableView* grid(const char* name, GridModel* model, bool wholeRows) {
     auto* view = new QTableView;
     view->setObjectName(name);
     view->setModel(model);
@@ -79,8 +176,7 @@ QTableView* grid(const char* name, GridModel* model, const GridLayout& layout, b
     view->setSelectionBehavior(wholeRows ? QAbstractItemView::SelectRows
                                          : QAbstractItemView::SelectItems);
     view->setWordWrap(false);
-    for (int col = 0; col < layout.widths.size(); ++col)
-        view->setColumnWidth(col, layout.widths.at(col));
+    new ColumnFitter(view);  // a child of the view
     // The view's current cell and the model's current row follow each other
     // (the model counts the header as row 0, the view does not).
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, model,

@@ -13,7 +13,6 @@
 namespace tarnel {
 
 class GridModel;
-struct GridLayout;
 
 // Helpers that make the window's controls. Every control gets the objectName
 // by which its handlers, the settings file and the tests find it.
@@ -35,8 +34,9 @@ struct Spin {
 Spin spin(const char* editName, const char* upDownName, int minimum, int maximum, int position,
           int increment = 1, int maxLength = 0);
 // A string grid: a view of `model` with the model's header row as its fixed
-// header, the given column widths and, optionally, whole-row selection.
-QTableView* grid(const char* name, GridModel* model, const GridLayout& layout, bool wholeRows);
+// header, columns as wide as their header and cells need (the user may drag
+// them) and, optionally, whole-row selection.
+QTableView* grid(const char* name, GridModel* model, bool wholeRows);
 
 // Lays widgets out in a row (or a column); nullptr adds a stretch.
 QHBoxLayout* row(std::initializer_list<QWidget*> widgets);

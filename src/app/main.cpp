@@ -1,7 +1,6 @@
 // Tarnel: commissioning and diagnosis of the Corvane-64 M-Bus/Modbus gateway.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -9,13 +8,14 @@
 #include "app/main_window.h"
 #include "app/widget_dialogs.h"
 #include "base/real_clock.h"
+#include "gateway/program_paths.h"
 
 using namespace tarnel;
 
 namespace {
 
 struct Options {
-    QString settingsFile;
+    QString settingsFile;  // empty: the settings file's usual place
     QString screenshot;
 };
 
@@ -23,21 +23,19 @@ Options parseOptions(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Configuration and diagnosis of the Corvane-64 gateway");
     parser.addHelpOption();
-    const QCommandLineOption settings("settings", "Use FILE as the settings file.", "FILE");
+    const QCommandLineOption settings(
+        "settings",
+        "Use FILE as the settings file (default: tarnel.ini beside the executable, or "
+        "~/.config/Tarnel/tarnel.ini when that folder cannot be written).",
+        "FILE");
     const QCommandLineOption screenshot(
         "screenshot", "Render the main window to the PNG FILE once started, then close.", "FILE");
     parser.addOption(settings);
     parser.addOption(screenshot);
     parser.process(app);
-
-    // The settings file sits beside the executable: tarnel -> tarnel.ini.
-    const QFileInfo executable(QApplication::applicationFilePath());
-    const QString besideExecutable =
-        executable.absoluteDir().filePath(executable.completeBaseName() + ".ini");
-    return {parser.isSet(settings) ? QFileInfo(parser.value(settings)).absoluteFilePath()
-                                   : besideExecutable,
-            parser.isSet(screenshot) ? QFileInfo(parser.value(screenshot)).absoluteFilePath()
-                                     : QString()};
+    return {parser.value(settings), parser.isSet(screenshot)
+                                        ? QFileInfo(parser.value(screenshot)).absoluteFilePath()
+                                        : QString()};
 }
 
 }  // namespace
@@ -45,7 +43,12 @@ Options parseOptions(const QApplication& app) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tarnel");
+    // The desktop file's name, so that the window finds its entry and icon.
+    QGuiApplication::setDesktopFileName("tarnel");
     const Options options = parseOptions(app);
+    const ProgramPaths paths =
+        ResolveProgramPaths(QApplication::applicationFilePath(), options.settingsFile);
+    MakeUserFolders(paths, options.settingsFile);
 
     // An unattended screenshot run must never wait on a box.
     const bool unattended = !options.screenshot.isEmpty();
@@ -54,7 +57,7 @@ int main(int argc, char* argv[]) {
     Dialogs& dialogs = unattended ? static_cast<Dialogs&>(consoleDialogs) : widgetDialogs;
 
     RealClock clock;
-    TForm1 form(clock, dialogs, {QApplication::applicationDirPath(), options.settingsFile});
+    TForm1 form(clock, dialogs, paths);
     TFAbout about;
     TForm2 newAddress;
     form.setAboutBox(&about);

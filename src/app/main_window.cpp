@@ -230,16 +230,16 @@ void TForm1::Exit1Click() {
 }
 
 // UsrMan.pdf is made beside the executable at build time, and installed
-// under share/doc (share/doc/tarnel, or share/doc/Tarnel after the project's
-// name) beside the installed bin folder.
+// beside the installed bin folder under share/doc/Tarnel (the documentation
+// folder named after the project), or share/doc/tarnel as Debian names it.
 void TForm1::Usermanual1Click() {
     const QString folder = program_->paths().executableFolder;
     QDir::setCurrent(folder);
     const QDir executable(folder);
     const QStringList places = {
         executable.filePath("UsrMan.pdf"),
-        QDir::cleanPath(executable.filePath("../share/doc/tarnel/UsrMan.pdf")),
-        QDir::cleanPath(executable.filePath("../share/doc/Tarnel/UsrMan.pdf"))};
+        QDir::cleanPath(executable.filePath("../share/doc/Tarnel/UsrMan.pdf")),
+        QDir::cleanPath(executable.filePath("../share/doc/tarnel/UsrMan.pdf"))};
     QString found;
     for (const QString& path : places) {
         if (!QFileInfo::exists(path)) continue;

@@ -4,9 +4,8 @@
 #include <QStyle>
 
 #include "app/form_builder.h"
-#include "gateway/program.h"
 #include "app/window_parts.h"
-#include "base/grid_layouts.h"
+#include "gateway/program.h"
 
 namespace tarnel {
 namespace {
@@ -18,7 +17,7 @@ QWidget* meterSide(Program& program) {
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label("M-bus devices "));
-    layout->addWidget(grid("gridLoops", &program.gridLoops(), loopsGridLayout(), true), 1);
+    layout->addWidget(grid("gridLoops", &program.gridLoops(), true), 1);
     layout->addLayout(
         row({label("From:"), spin("editAddressFrom", "UDaddressFrom", 0, 250, 1, 1, 3).row,
              label("to"), spin("editAddressTo", "UDaddressTo", 0, 255, 5, 1, 3).row, nullptr}));
@@ -47,7 +46,7 @@ QWidget* deviceSide(Program& program) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(
         row({label("Activated Modbus devices"), nullptr, label("Selected: ", "Label11")}));
-    layout->addWidget(grid("GridDevices", &program.gridDevices(), devicesGridLayout(), true), 1);
+    layout->addWidget(grid("GridDevices", &program.gridDevices(), true), 1);
     layout->addLayout(row({button("buttonReadModbus", "Read modbus devices"),
                            button("BitBtn19", "Search and activate"),
                            button("BitBtn22", "Read real addresses"), nullptr}));

@@ -6,9 +6,8 @@
 #include <QProgressBar>
 
 #include "app/form_builder.h"
-#include "gateway/program.h"
 #include "app/window_parts.h"
-#include "base/grid_layouts.h"
+#include "gateway/program.h"
 #include "serial/device_names.h"
 
 namespace tarnel {
@@ -68,8 +67,7 @@ QWidget* registerView(Program& program) {
     layout->addLayout(row({checkBox("CheckBox1", "Automatic read"), period.row, label("s"),
                            button("BitBtn4", "Clear grid"), button("BitBtn8", "Export"),
                            hidden(progress), nullptr}));
-    layout->addWidget(
-        grid("gridInputRegisters", &program.gridInputRegisters(), registersGridLayout(), false), 1);
+    layout->addWidget(grid("gridInputRegisters", &program.gridInputRegisters(), false), 1);
     return view;
 }
 

@@ -50,8 +50,8 @@ QString WidgetDialogs::openFileName(const FileDialogRequest& request) {
     return run(dialog, request);
 }
 
-void WidgetDialogs::openDocument(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool WidgetDialogs::openDocument(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void ConsoleDialogs::warning(const QString& caption, const QString& text) {
@@ -67,8 +67,9 @@ void ConsoleDialogs::message(const QString& text) {
     std::fprintf(stderr, "%s\n", qUtf8Printable(text));
 }
 
-void ConsoleDialogs::openDocument(const QString& path) {
+bool ConsoleDialogs::openDocument(const QString& path) {
     std::fprintf(stderr, "open %s\n", qUtf8Printable(path));
+    return true;
 }
 
 }  // namespace tarnel

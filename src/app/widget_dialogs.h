@@ -19,7 +19,7 @@ public:
     void message(const QString& text) override;
     QString saveFileName(const FileDialogRequest& request) override;
     QString openFileName(const FileDialogRequest& request) override;
-    void openDocument(const QString& path) override;
+    bool openDocument(const QString& path) override;
 
 private:
     QPointer<QWidget> owner_;
@@ -35,7 +35,7 @@ public:
     void message(const QString& text) override;
     QString saveFileName(const FileDialogRequest&) override { return {}; }
     QString openFileName(const FileDialogRequest&) override { return {}; }
-    void openDocument(const QString& path) override;
+    bool openDocument(const QString& path) override;
 };
 
 }  // namespace tarnel

@@ -40,9 +40,9 @@ public:
     // The chosen path, or an empty string when the user cancelled.
     virtual QString saveFileName(const FileDialogRequest& request) = 0;
     virtual QString openFileName(const FileDialogRequest& request) = 0;
-    // Opens a document with the desktop's default application; the result is
-    // not examined.
-    virtual void openDocument(const QString& path) = 0;
+    // Opens a document with the desktop's default application; false when no
+    // application could be started for it.
+    virtual bool openDocument(const QString& path) = 0;
 };
 
 }  // namespace tarnel

@@ -25,6 +25,7 @@
 #include "gateway/device_table.h"
 #include "gateway/gateway_status.h"
 #include "gateway/program.h"
+#include "gateway/program_paths.h"
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
 #include "link/command_console.h"
@@ -60,7 +61,7 @@ public:
     void message(const QString& text) override { std::cerr << text.toStdString() << "\n"; }
     QString saveFileName(const FileDialogRequest&) override { return {}; }
     QString openFileName(const FileDialogRequest&) override { return {}; }
-    void openDocument(const QString&) override {}
+    bool openDocument(const QString&) override { return false; }
 };
 
 // The arguments a command takes after its name.
@@ -223,6 +224,13 @@ const std::map<std::string, const char*> kCommandHelp = {
     {"command", "command HEX: bytes as typed (CRC included) on the serial line; prints the reply"},
 };
 
+// The settings file named by --settings, or empty.
+static QString settingsOption(const std::vector<std::string>& args) {
+    const auto named = std::find(args.begin(), args.end(), "--settings");
+    return named != args.end() && named + 1 != args.end() ? QString::fromStdString(*(named + 1))
+                                                          : QString();
+}
+
 int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) {
     if (std::find(args.begin(), args.end(), "--help") != args.end()) {
         std::cout << "tarnel-cli " << kCommandHelp.at(args[0]) << "\n" << kUsage;
@@ -242,7 +250,9 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
     QCoreApplication app(argc, argv);
     RealClock clock;
     CliDialogs dialogs;
-    Program program(clock, dialogs, {QCoreApplication::applicationDirPath(), QString()});
+    Program program(
+        clock, dialogs,
+        ResolveProgramPaths(QCoreApplication::applicationFilePath(), settingsOption(args)));
     Log& log = program.log();
     Progress progress(::isatty(STDERR_FILENO) != 0);
     QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {

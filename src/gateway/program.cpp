@@ -24,7 +24,7 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
       gridLoops_(loopsGridLayout().headers),
       gridDevices_(devicesGridLayout().headers),
       gridInputRegisters_(registersGridLayout().headers),
-      dataFolder_(paths_.executableFolder) {
+      dataFolder_(paths_.defaultDataFolder()) {
     setObjectName("Program");
     // Timer_modbus and Timer_auto wait 1000 ms until an operation sets their
     // interval; Timer_changePrimaryAll ticks every 500 ms.

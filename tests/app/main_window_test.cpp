@@ -158,16 +158,6 @@ TEST_F(Shell, ExitAsksAndOnlyYesCloses) {
     EXPECT_TRUE(QFile::exists(paths.settingsFile)) << "closing ran the shutdown";
 }
 
-TEST_F(Shell, UserManualOpensTheDocumentBesideTheExecutable) {
-    start();
-    QDir::setCurrent(QDir::tempPath());
-    control<QAction>("Usermanual1")->trigger();
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].kind, "document");
-    EXPECT_EQ(dialogs.shown[0].text, QDir(folder.path()).filePath("UsrMan.pdf"));
-    EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
-}
-
 TEST_F(Shell, AboutShowsTheAboutBoxWithoutBlocking) {
     start();
     TFAbout about;

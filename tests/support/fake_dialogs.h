@@ -22,6 +22,7 @@ public:
     std::deque<bool> answers;
     std::deque<QString> fileNames;
     std::vector<FileDialogRequest> fileRequests;
+    bool documentOpens = true;  // whether a viewer starts for openDocument
 
     void warning(const QString& caption, const QString& text) override {
         shown.push_back({"warning", caption, text});
@@ -44,7 +45,10 @@ public:
         fileRequests.push_back(request);
         return take(fileNames, QString());
     }
-    void openDocument(const QString& path) override { shown.push_back({"document", {}, path}); }
+    bool openDocument(const QString& path) override {
+        shown.push_back({"document", {}, path});
+        return documentOpens;
+    }
 
 private:
     template <typename T>
