@@ -128,7 +128,9 @@ void TForm1::wireShellHandlers() {
 }
 
 void TForm1::FormCreate() {
-    QDir::setCurrent(program_->paths().executableFolder);
+    // The executable's folder, or the user's data folder where that folder
+    // cannot be written (an installed copy): the file dialogs start there.
+    QDir::setCurrent(program_->paths().defaultDataFolder());
     restoreSettings();
     control<QAction>("English1")->setChecked(true);
     EnglishTexts();
@@ -155,7 +157,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-    QDir::setCurrent(program_->paths().executableFolder);
+    QDir::setCurrent(program_->paths().defaultDataFolder());
     if (!saveSettings()) {
         program_->dialogs().warning("Saving settings",
                                     "Settings will not be saved, no write permission");
