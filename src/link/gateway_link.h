@@ -59,6 +59,10 @@ public:
     // Quiet the serial line must have after a time-out before the next
     // request goes out: a late reply that comes meanwhile is dropped.
     static constexpr int kSettleMs = 200;
+    // A line that never goes quiet (noise, another master) delays the next
+    // request at most this long; it then goes out, so that its operation
+    // ends as on any faulty line instead of waiting for ever.
+    static constexpr int kMaxSettleMs = 1000;
 
     GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
                 StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);

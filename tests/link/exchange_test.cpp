@@ -80,6 +80,19 @@ TEST_F(Exchanges, ALateSerialReplyIsDroppedWhileTheLineSettles) {
     EXPECT_TRUE(results[1].reply.isEmpty()) << "the late reply is not the second one's";
 }
 
+TEST_F(Exchanges, ALineThatNeverGoesQuietDelaysTheNextRequestOnlySoLong) {
+    openSerial();
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    clock.advance(600);  // timed out
+    exchange(ReadInputRegistersRequest(1, 2, 1));
+    for (int ms = 0; ms < GatewayLink::kMaxSettleMs; ms += 50) {
+        EXPECT_EQ(serial.written.size(), 8) << ms;
+        serial.deliver(bytes("FF"));  // noise, every 50 ms
+        clock.advance(50);
+    }
+    EXPECT_EQ(serial.written.size(), 16) << "sent once the longest settle has passed";
+}
+
 TEST_F(Exchanges, OnTcpOnlyTheReplyOfTheRequestsTransactionIsTaken) {
     connectTcp();
     exchange(ReadInputRegistersRequest(1, 1, 1));  // transaction 1000
