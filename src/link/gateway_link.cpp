@@ -133,8 +133,8 @@ void GatewayLink::startNext() {
     // line must have been quiet for the settle time, and what came is dropped.
     if (settleFirst_ && !tcpMode_ && !next.isRaw()) {
         const qint64 quietSince = std::max(settleFrom_, lastReceivedAt_);
-        const qint64 wait = std::min(quietSince + kSettleMs, settleFrom_ + kMaxSettleMs) -
-                            clock_.elapsed();
+        const qint64 wait =
+            std::min(quietSince + kSettleMs, settleFrom_ + kMaxSettleMs) - clock_.elapsed();
         if (wait > 0) {
             settle_->start(static_cast<int>(wait));
             return;
