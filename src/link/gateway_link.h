@@ -54,8 +54,10 @@ class GatewayLink : public QObject {
     Q_OBJECT
 public:
     // A buffer keeps at most this much and drops what a flooding peer sends
-    // beyond it; no reply is longer than 260 bytes.
-    static constexpr qsizetype kMaxBuffer = 64 * 1024;
+    // beyond it; no reply is longer than 260 bytes (266 with its MBAP header).
+    // What a timed-out exchange kept is logged, so a flood costs at most one
+    // line of this many bytes a request, in memory and in the session file.
+    static constexpr qsizetype kMaxBuffer = 8 * 1024;
     // Quiet the serial line must have after a time-out before the next
     // request goes out: a late reply that comes meanwhile is dropped.
     static constexpr int kSettleMs = 200;
