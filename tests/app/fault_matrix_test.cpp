@@ -16,10 +16,6 @@
 namespace tarnel::test {
 namespace {
 
-// The scan, the search and the bulk activation end with a summary line
-// ("Scan ended: meters found N, ..., gateway errors K (...)").
-constexpr bool kSummaryLines = true;
-
 // How the operation fares with a fault.
 enum class Outcome {
     Served,    // the fault is one the tool copes with: as without it
@@ -289,10 +285,12 @@ void checkShown(MatrixRun& run, const Ran& ran, const Case& c, const Reference& 
     EXPECT_EQ(successes, 0) << "a success line for a failed request\n" << logText(run);
 }
 
-// The summary line counts the gateway's errors that the fault made.
+// The scan, the search and the bulk activation end with a summary line
+// ("Scan ended: meters found N, ..., gateway errors K (...)"): it counts the
+// gateway's errors that the fault made.
 void checkSummary(MatrixRun& run, const Case& c) {
     const Operation& operation = c.operation;
-    if (!kSummaryLines || operation.summary.isEmpty()) return;
+    if (operation.summary.isEmpty()) return;
     if (c.fault && c.fault->outcome == Outcome::LinkLost) return;  // its line says so
     const std::optional<int> errors = summaryErrors(run, operation);
     ASSERT_TRUE(errors) << "no line \"" << operation.summary.toStdString() << "...\"\n"
