@@ -1,14 +1,28 @@
 #include "link/crc.h"
 
+#include <array>
+
 namespace tarnel {
+namespace {
+
+// CRC-16/MODBUS (reflected polynomial 0xA001), one table entry per byte value.
+constexpr std::array<uint16_t, 256> kCrcTable = [] {
+    std::array<uint16_t, 256> table{};
+    for (int value = 0; value < 256; ++value) {
+        auto crc = static_cast<uint16_t>(value);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+        table[static_cast<size_t>(value)] = crc;
+    }
+    return table;
+}();
+
+}  // namespace
 
 uint16_t CalcCrc16(QByteArrayView bytes) {
     uint16_t crc = 0xFFFF;
-    for (const char c : bytes) {
-        crc ^= static_cast<uint8_t>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
+    for (const char c : bytes)
+        crc = static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ static_cast<uint8_t>(c)) & 0xFF]);
     return crc;
 }
 

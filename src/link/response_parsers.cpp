@@ -176,8 +176,9 @@ ParseReport ParseAddressMapResponse(const QByteArray& frame) {
     if (!checked.passed) return report;
     const QByteArrayView data = registerData(frame, checked.dataEnd);
     for (qsizetype i = 0; i < data.size(); ++i)
-        report.lines
-            << QStringLiteral("Modbus %1 -> Mbus %2").arg(i + 1).arg(static_cast<uint8_t>(data[i]));
+        report.lines << QStringLiteral("Modbus ") + QString::number(i + 1) +
+                            QStringLiteral(" -> Mbus ") +
+                            QString::number(static_cast<uint8_t>(data[i]));
     return report;
 }
 
