@@ -41,7 +41,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tarnel-cli COMMAND (--tcp HOST[:PORT] | --serial DEVICE [--baud N] [--parity P]\n"
     "       [--stop-bits N]) [--unit N] [--timeout MS] [--scan-time MS] [--retry N]\n"
-    "       [--spec-timing] [--settings FILE] [--json] [-q] [--log FILE] ARGUMENTS\n"
+    "       [--full-waits] [--settings FILE] [--json] [-q] [--log FILE] ARGUMENTS\n"
     "commands: scan FROM TO | read ADDR | search ID | registers START COUNT [--holding] |\n"
     "          status | devices [--v2] | addresses | activate ADDR | delete ADDR|all |\n"
     "          delete-inputs ADDR | activate-all FILE.csv | set-address ID NEW |\n"

@@ -87,7 +87,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
     };
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--spec-timing" || arg == "--full-waits") {
+        if (arg == "--full-waits") {
             options.fast = false;
         } else if (arg == "--bcd") {
             options.binary = false;

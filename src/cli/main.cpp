@@ -23,7 +23,7 @@ constexpr const char* kHelp = R"(Usage:
   tarnel-cli COMMAND (--tcp HOST[:PORT] | --serial DEVICE [--baud N]
              [--parity even|odd|none|mark|space] [--stop-bits 1|2])
              [--unit N] [--timeout MS] [--scan-time MS] [--retry N]
-             [--spec-timing] [--settings FILE] [--json] [-q] [--log FILE]
+             [--full-waits] [--settings FILE] [--json] [-q] [--log FILE]
              ARGUMENTS
       Runs a gateway or meter operation as the window does, without a
       display. The log lines go to standard error (-q silences them, --log
@@ -38,7 +38,7 @@ constexpr const char* kHelp = R"(Usage:
         addresses               its map of Modbus slots to M-Bus addresses
         activate ADDR, delete ADDR|all, delete-inputs ADDR
         activate-all FILE.csv   every row of an imported table
-      --spec-timing (or --full-waits) waits every reply's whole time:
+      --full-waits waits every reply's whole time:
       fast replies off.
       --settings FILE starts from the window's settings file (its serial
       port when it opens at start-up, else its remote TCP address); the
