@@ -32,7 +32,6 @@ void BulkActivation::startOrStop(const Settings& settings) {
     activated_ = 0;
     silent_ = 0;
     errors_ = {};
-    link_.prepareRequest();
     sendRow();
 }
 
@@ -60,13 +59,13 @@ void BulkActivation::sendRow() {
 
 void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     if (result.aborted()) return;
-    const QByteArray reply = link_.takeReply(result, false);
+    link_.logReception(result);
+    const QByteArray& reply = result.reply;
     errors_.count(reply);
-    // The gateway echoes the write once the meter is in its table; an
-    // exception answer is 5 bytes long. The CRC is not examined.
-    const bool succeeded =
-        !reply.isEmpty() && static_cast<uint8_t>(reply.at(0)) == (settings_.slave & 0xFF) &&
-        reply.size() > 1 && reply.at(1) == fn::kWriteSingleRegister && reply.size() != 5;
+    // The gateway echoes the write once the meter is in its table: a reply
+    // the link confirmed as this row's echo, not an exception.
+    const bool succeeded = result.end == ExchangeEnd::Reply && reply.size() > 1 &&
+                           !(static_cast<uint8_t>(reply.at(1)) & fn::kExceptionBit);
     log_.append(RcvdLine(reply));
     next(succeeded);
 }
@@ -84,7 +83,6 @@ void BulkActivation::next(bool succeeded, bool asked) {
         end(QStringLiteral("Activation process finished!"));
         return;
     }
-    link_.prepareRequest();
     sendRow();
 }
 

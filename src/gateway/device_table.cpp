@@ -39,12 +39,9 @@ DeviceTable::DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridMode
 void DeviceTable::readDevices(const Settings& settings) {
     if (!link_.requireLink()) return;
     settings_ = settings;
-    link_.prepareRequest();
-    link_.DeviceCountPending = true;
-    link_.CommandReplyPending = false;
     console_.request(ReadInputRegistersRequest(settings.slave, reg::kActiveDeviceMap,
                                                reg::kActiveDeviceMapRegisters),
-                     settings.timeoutMs);
+                     settings.timeoutMs, CommandConsole::Awaited::DeviceCount);
 }
 
 // The console counted `count` active devices: read their entries one by one.
@@ -52,7 +49,6 @@ void DeviceTable::startReadOut(int count) {
     count_ = count;
     entry_ = 1;
     timer_.setInterval(settings_.timeoutMs);
-    link_.prepareRequest();
     readEntry();
     emit readOutControlsEnabled(false);
 }
@@ -68,11 +64,10 @@ void DeviceTable::readEntry() {
 
 void DeviceTable::TimerReadDevicesTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
-    const QByteArray reply = link_.takeReply(result, false);
+    link_.logReception(result);
     // A bad entry adds no row; the read-out goes on with the next one.
-    if (entry_ <= count_ && reply.size() > 4) decodeEntry(reply);
+    if (entry_ <= count_ && result.reply.size() > 4) decodeEntry(result.reply);
     ++entry_;
-    link_.prepareRequest();
     if (entry_ > count_) {
         entry_ = 0;
         emit readOutControlsEnabled(true);
@@ -114,11 +109,9 @@ void DeviceTable::connectionLost() {
 
 void DeviceTable::sendCommand(int registerNumber, int address, const QString& line,
                               int intervalMs) {
-    link_.DeviceCountPending = false;
-    link_.CommandReplyPending = false;
     console_.request(WriteSingleRegisterRequest(settings_.slave, registerNumber, 0x00,
                                                 static_cast<uint8_t>(address)),
-                     intervalMs);
+                     intervalMs, CommandConsole::Awaited::Command);
     log_.append(line);
 }
 
@@ -132,7 +125,6 @@ void DeviceTable::write(const Operations& operations, const Settings& settings) 
         return;
     }
     settings_ = settings;
-    link_.prepareRequest();
     if (operations.activate)
         sendCommand(reg::kActivateDevice, selectedAddress_,
                     QStringLiteral("Activating selected device..."), settings.scanTimeMs);
@@ -151,7 +143,6 @@ void DeviceTable::deleteSelected(const Settings& settings) {
 
 void DeviceTable::deleteAll(const Settings& settings) {
     if (!link_.requireLink()) return;
-    link_.prepareRequest();
     if (!dialogs_.confirm("Delete Confirmation", "Are you sure you want to DELETE ALL?")) return;
     settings_ = settings;
     sendCommand(reg::kDeleteDevice, kDeleteAllValue,
@@ -160,12 +151,9 @@ void DeviceTable::deleteAll(const Settings& settings) {
 
 void DeviceTable::readRealAddresses(const Settings& settings) {
     if (!link_.requireLink()) return;
-    link_.prepareRequest();
-    link_.DeviceCountPending = false;
-    link_.CommandReplyPending = true;
     console_.request(
         ReadInputRegistersRequest(settings.slave, reg::kAddressMap, reg::kAddressMapRegisters),
-        settings.timeoutMs);
+        settings.timeoutMs, CommandConsole::Awaited::AddressMap);
 }
 
 void DeviceTable::searchAndActivate(int slave, std::optional<int> newAddress) {

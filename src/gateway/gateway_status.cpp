@@ -68,7 +68,6 @@ GatewayStatus::GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, Re
 void GatewayStatus::readStatus(int slave, int timeoutMs) {
     if (!link_.requireLink()) return;
     link_.cancel(this);  // started again while it runs: from step 1
-    link_.prepareRequest();
     slave_ = slave;
     step_ = 1;
     timer_.setInterval(timeoutMs);
@@ -109,10 +108,9 @@ void GatewayStatus::connectionLost() {
 
 void GatewayStatus::Timer_statusTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
-    const QByteArray reply = link_.takeReply(result, false);
-    if (!reply.isEmpty()) decodeStep(reply);
+    link_.logReception(result);
+    if (!result.reply.isEmpty()) decodeStep(result.reply);
     ++step_;
-    link_.prepareRequest();
     if (step_ > kLastStep) {
         log_.append(QStringLiteral("Reading settings finished!"));
         step_ = 0;
@@ -146,11 +144,8 @@ void GatewayStatus::decodeStep(const QByteArray& reply) {
         return;
     }
     if (step_ == 4) {
-        link_.ActiveDeviceCount = 0;
-        const RegisterReply parsed = ParseRegisterResponse(reply);
-        link_.report(parsed.report);
-        if (!parsed.registers.isEmpty())
-            link_.ActiveDeviceCount = CountActiveDevices(parsed.registers);
+        // The active-device bit map: checked, nothing shown.
+        link_.report(ParseRegisterResponse(reply).report);
         return;
     }
     if (step_ == 6) {

@@ -28,8 +28,6 @@ void RegisterView::read(const ReadRequest& request) {
         return;
     }
     link_.cancel(this);  // the last read asked for is the one answered
-    link_.prepareRequest();
-    link_.CommandReplyPending = false;
     // Only the low 16 bits go into the request; the count is not limited here:
     // the gateway answers a count above 125 with an exception.
     requestStart_ = *request.start & 0xFFFF;
@@ -44,9 +42,6 @@ void RegisterView::read(const ReadRequest& request) {
 }
 
 void RegisterView::sendCommand(const ModbusRequest& request) {
-    // Every exchange starts with empty receive buffers; a command does not
-    // purge the serial port.
-    link_.CommandReplyPending = true;
     link_.exchange(&commandTag_, request, timerModbus_, timerModbus_.interval(),
                    [this](const ExchangeResult& result) { Timer_modbusTimer(result, true); });
 }
@@ -60,7 +55,8 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
                                 : QStringLiteral("Connection lost: register read stopped."));
         return;
     }
-    const QByteArray reply = link_.takeReply(result, false);
+    link_.logReception(result);
+    const QByteArray& reply = result.reply;
     if (automatic_) clearGrid();
     if (!command && reply.size() > 4) {
         const RegisterReply parsed = ParseRegisterResponse(reply);
@@ -72,7 +68,6 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
             AddRegisterRow(grid_, r.high, r.low, grid_.rows() - 1, number++, link_.clock().now());
     }
     log_.append(RcvdLine(reply));
-    link_.CommandReplyPending = false;
 }
 
 void RegisterView::connectionLost() {

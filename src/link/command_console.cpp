@@ -47,54 +47,47 @@ void CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs)
         }
         bytes = parsed.bytes;
     }
-    link_.CommandReplyPending = false;
-    link_.DeviceCountPending = false;
-    custom_ = true;
-    link_.exchangeRaw(this, bytes, asciiMode, timer_, timeoutMs,
-                      [this](const ExchangeResult& result) { Timer_free_commandTimer(result); });
+    link_.exchangeRaw(this, bytes, asciiMode, timer_, timeoutMs, [this](const ExchangeResult& result) {
+        Timer_free_commandTimer(result, Awaited::Command, true);
+    });
 }
 
-void CommandConsole::request(const ModbusRequest& request, int timeoutMs) {
-    custom_ = false;
-    link_.exchange(this, request, timer_, timeoutMs,
-                   [this](const ExchangeResult& result) { Timer_free_commandTimer(result); });
+void CommandConsole::request(const ModbusRequest& request, int timeoutMs, Awaited awaited) {
+    link_.exchange(this, request, timer_, timeoutMs, [this, awaited](const ExchangeResult& result) {
+        Timer_free_commandTimer(result, awaited, false);
+    });
 }
 
-void CommandConsole::Timer_free_commandTimer(const ExchangeResult& result) {
+// `custom`: the reply answers a command the user typed.
+void CommandConsole::Timer_free_commandTimer(const ExchangeResult& result, Awaited awaited,
+                                             bool custom) {
     if (result.end == ExchangeEnd::Cancelled) return;
     if (result.end == ExchangeEnd::LinkLost) {
-        log_.append(QStringLiteral("Connection lost: %1 stopped.").arg(awaitedBy()));
-        link_.DeviceCountPending = false;
-        link_.CommandReplyPending = false;
+        // The device table's requests share this reply timer with the
+        // console: a lost link names the one the user started.
+        const QString what = awaited == Awaited::DeviceCount  ? QStringLiteral("device table read")
+                             : awaited == Awaited::AddressMap ? QStringLiteral("address map read")
+                             : custom                         ? QStringLiteral("custom command")
+                                                              : QStringLiteral("device command");
+        log_.append(QStringLiteral("Connection lost: %1 stopped.").arg(what));
         return;
     }
-    const QByteArray reply = link_.takeReply(result);
-    if (link_.DeviceCountPending) {
-        dispatchDeviceCount(reply);
-        link_.DeviceCountPending = false;
-    } else if (link_.CommandReplyPending) {
-        if (reply.size() > 4) link_.report(ParseAddressMapResponse(reply));
-        link_.CommandReplyPending = false;
-    }
-}
-
-// The device table's requests share this reply timer with the console: a
-// lost link names the one the user started.
-QString CommandConsole::awaitedBy() const {
-    if (link_.DeviceCountPending) return QStringLiteral("device table read");
-    if (link_.CommandReplyPending) return QStringLiteral("address map read");
-    return custom_ ? QStringLiteral("custom command") : QStringLiteral("device command");
+    link_.logReception(result);
+    log_.append(RcvdLine(result.reply));
+    if (awaited == Awaited::DeviceCount)
+        dispatchDeviceCount(result.reply);
+    else if (awaited == Awaited::AddressMap && result.reply.size() > 4)
+        link_.report(ParseAddressMapResponse(result.reply));
 }
 
 void CommandConsole::dispatchDeviceCount(const QByteArray& reply) {
-    link_.ActiveDeviceCount = 0;
+    int count = 0;
     if (reply.size() > 4) {
         const RegisterReply parsed = ParseRegisterResponse(reply);
         link_.report(parsed.report);
         if (!parsed.report.crcError && !parsed.registers.isEmpty())
-            link_.ActiveDeviceCount = CountActiveDevices(parsed.registers);
+            count = CountActiveDevices(parsed.registers);
     }
-    const int count = link_.ActiveDeviceCount;
     if (count == 0) {
         log_.append(QStringLiteral("No active devices in Corvane memory..."));
         return;

@@ -8,19 +8,23 @@ namespace tarnel {
 
 // How an exchange with the gateway ended.
 enum class ExchangeEnd {
-    Reply,     // the whole reply to the request came
-    TimedOut,  // its time ran out; `reply` holds whatever came meanwhile
+    Reply,     // the reply to the request came, confirmed against it
+    TimedOut,  // its time ran out; `reply` holds what came and could not be
+               // framed (a wrong CRC, leading garbage), for the parsers to judge
+    Refused,   // a frame came that does not answer the request (another unit,
+               // function, count or echo); it is not used
     LinkLost,  // the serial port or the socket went away
     Cancelled  // its operation gave it up (STOP, a restart)
 };
 
 struct ExchangeResult {
     ExchangeEnd end = ExchangeEnd::TimedOut;
-    // The reply in RTU form (a Modbus TCP reply converted): exactly the reply
-    // when it came whole, else every byte received during the exchange, to be
-    // judged by the parsers as it stands.
+    // In RTU form (a Modbus TCP reply converted): the confirmed reply, or
+    // after a time-out the bytes that came, as they stand; else empty.
     QByteArray reply;
-    // Lines the reception itself reports ("Error, raw TCP data: ...").
+    // Lines the reception reports ("Error, raw TCP data: ...", "Ignored a
+    // reply that does not answer the request: ..."), for whoever judges the
+    // reply to log (`GatewayLink::logReception`).
     QStringList lines;
     qint64 sentAt = 0;  // the clock's time when the request had left
 

@@ -1,6 +1,7 @@
 #include "link/gateway_link.h"
 
 #include <QThread>
+#include <algorithm>
 #include <stdexcept>
 
 #include "base/log.h"
@@ -15,6 +16,7 @@ namespace tarnel {
 struct GatewayLink::Pending {
     enum class State { Waiting, Sending, InFlight };
 
+    quint64 id = 0;
     const void* owner = nullptr;
     ModbusRequest request;  // empty adu: raw console bytes
     QByteArray raw;
@@ -23,6 +25,7 @@ struct GatewayLink::Pending {
     int timeoutMs = 0;
     ExchangeDone done;
     State state = State::Waiting;
+    bool written = false;  // its last byte is with the driver: a reply may begin
     bool tcp = false;
     uint16_t transaction = 0;
     qint64 sentAt = 0;
@@ -42,7 +45,7 @@ GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& cloc
       dialogs_(dialogs),
       pacer_(new SerialPacer(serial, clock, log, this)),
       connectWait_(clock.createTimer(this, "ConnectWait")),
-      settle_(clock.createTimer(this, "Settle")),
+      settleTimer_(clock.createTimer(this, "Settle")),
       workerDeadline_(clock.createTimer(this, "WorkerDeadline")) {
     connect(&serial_, &SerialTransport::received, this,
             [this](const QByteArray& bytes) { onReceived(false, bytes); });
@@ -55,7 +58,7 @@ GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& cloc
         log_.append(QStringLiteral("Socket error #%1").arg(code));
         if (!reason.isEmpty()) log_.append(reason);
     });
-    connect(settle_, &Timer::timeout, this, &GatewayLink::startNext);
+    connect(settleTimer_, &Timer::timeout, this, &GatewayLink::startNext);
 }
 
 GatewayLink::~GatewayLink() = default;
@@ -68,22 +71,15 @@ bool GatewayLink::requireLink() {
     return false;
 }
 
-void GatewayLink::prepareRequest() {
-    idle_.clear();
-    if (serialOpen_) serial_.purgeAll();
-}
-
 void GatewayLink::report(const ParseReport& parsed) {
     for (const QString& line : parsed.lines)
         log_.append(line);
     if (parsed.crcError) status_.markCrcError();
 }
 
-QByteArray GatewayLink::takeReply(const ExchangeResult& result, bool logReceived) {
+void GatewayLink::logReception(const ExchangeResult& result) {
     for (const QString& line : result.lines)
         log_.append(line);
-    if (logReceived) log_.append(RcvdLine(result.reply));
-    return result.reply;
 }
 
 // --- exchanges ---------------------------------------------------------------
@@ -91,6 +87,7 @@ QByteArray GatewayLink::takeReply(const ExchangeResult& result, bool logReceived
 void GatewayLink::exchange(const void* owner, const ModbusRequest& request, Timer& deadline,
                            int timeoutMs, ExchangeDone done) {
     auto pending = std::make_unique<Pending>();
+    pending->id = ++nextId_;
     pending->owner = owner;
     pending->request = request;
     pending->deadline = &deadline;
@@ -116,6 +113,7 @@ void GatewayLink::exchangeRaw(const void* owner, const QByteArray& bytes, bool a
         return;
     }
     auto pending = std::make_unique<Pending>();
+    pending->id = ++nextId_;
     pending->owner = owner;
     pending->raw = bytes;
     pending->rawAsText = asText;
@@ -126,29 +124,51 @@ void GatewayLink::exchangeRaw(const void* owner, const QByteArray& bytes, bool a
     startNext();
 }
 
+// How long the next request still has to wait for the serial line to settle
+// after an exchange that went unanswered: until the line has been quiet for
+// a whole time-out since the last byte or the deadline, whichever is later;
+// when nothing has come at all, a reply may still be on its way, so until two
+// time-outs after the deadline, which is also the longest wait.
+qint64 GatewayLink::settleWait() const {
+    if (!settle_.pending || tcpMode_) return 0;
+    const qint64 latest = settle_.deadlineAt + 2 * qint64{settle_.timeoutMs};
+    const bool heard = lastReceivedAt_ >= settle_.sentAt;
+    const qint64 quiet =
+        heard ? std::max(lastReceivedAt_, settle_.deadlineAt) + settle_.timeoutMs : latest;
+    return std::min(quiet, latest) - clock_.elapsed();
+}
+
+void GatewayLink::dropIdle(const QString& why) {
+    if (!idle_.isEmpty()) log_.append(why + HexBytesText(idle_));
+    idle_.clear();
+}
+
 void GatewayLink::startNext() {
     if (queue_.empty() || queue_.front()->state != Pending::State::Waiting) return;
     Pending& next = *queue_.front();
-    // After a time-out on the serial line a late reply may still come: the
-    // line must have been quiet for the settle time, and what came is dropped.
-    if (settleFirst_ && !tcpMode_ && !next.isRaw()) {
-        const qint64 quietSince = std::max(settleFrom_, lastReceivedAt_);
-        const qint64 wait =
-            std::min(quietSince + kSettleMs, settleFrom_ + kMaxSettleMs) - clock_.elapsed();
+    if (!next.isRaw()) {
+        const qint64 wait = settleWait();
         if (wait > 0) {
-            settle_->start(static_cast<int>(wait));
+            settleTimer_->start(static_cast<int>(wait));
             return;
         }
-        idle_.clear();
+        if (settle_.pending)
+            dropIdle(QStringLiteral("Ignored bytes that came after a time-out: "));
+        settle_.pending = false;
     }
-    settleFirst_ = false;
     send(next);
 }
 
 void GatewayLink::send(Pending& pending) {
     pending.state = Pending::State::Sending;
     pending.tcp = tcpMode_;
-    received_ = pending.isRaw() ? idle_ : QByteArray();
+    if (pending.isRaw()) {
+        // The console's reply starts with whatever was left on the line.
+        received_ = idle_;
+    } else {
+        received_.clear();
+        if (serialOpen_ && !pending.tcp) serial_.purgeAll();
+    }
     idle_.clear();
     if (pending.tcp) {
         pending.transaction = static_cast<uint16_t>(transactionId_++ & 0xFFFF);
@@ -161,6 +181,7 @@ void GatewayLink::send(Pending& pending) {
         return;
     }
     if (pending.isRaw()) {
+        pending.written = true;
         try {
             writeRaw(pending.raw, pending.rawAsText);
         } catch (...) {
@@ -172,8 +193,18 @@ void GatewayLink::send(Pending& pending) {
         return;
     }
     const ModbusRequest& request = pending.request;
-    pacer_->send(RtuFrame(request.adu), request.leadPauseMs, request.bytePauseMs, fastReplies_,
-                 [this, which = &pending] { sent(which); });
+    const quint64 id = pending.id;
+    const auto front = [this, id]() -> Pending* {
+        return !queue_.empty() && queue_.front()->id == id ? queue_.front().get() : nullptr;
+    };
+    pacer_->send(
+        RtuFrame(request.adu), request.leadPauseMs, request.bytePauseMs, fastReplies_,
+        [front] {
+            if (Pending* which = front()) which->written = true;
+        },
+        [this, front] {
+            if (Pending* which = front()) sent(which);
+        });
 }
 
 void GatewayLink::writeRaw(const QByteArray& bytes, bool asText) {
@@ -191,66 +222,98 @@ void GatewayLink::sent(Pending* which) {
     if (queue_.empty() || queue_.front().get() != which || which->state != Pending::State::Sending)
         return;
     which->state = Pending::State::InFlight;
+    which->written = true;
     which->sentAt = clock_.elapsed();
+    // Bytes that began before the request was on the wire answer something else.
+    if (!which->isRaw())
+        dropIdle(QStringLiteral("Ignored bytes that came while the request went out: "));
     which->deadlineConnection =
         connect(which->deadline, &Timer::timeout, this, &GatewayLink::onDeadline);
     which->deadline->start(which->timeoutMs);
     checkWhole();
 }
 
-void GatewayLink::onReceived(bool tcp, const QByteArray& bytes) {
-    const bool inFlight = !queue_.empty() && queue_.front()->state != Pending::State::Waiting;
-    QByteArray& buffer = inFlight ? received_ : idle_;
-    buffer.append(bytes.first(std::min(bytes.size(), kMaxBuffer - buffer.size())));
-    if (!tcp) lastReceivedAt_ = clock_.elapsed();
-    if (inFlight) checkWhole();
+// Whether bytes received now belong to the request in flight.
+bool GatewayLink::mayTake() const {
+    if (queue_.empty()) return false;
+    const Pending& front = *queue_.front();
+    return front.state == Pending::State::InFlight ||
+           (front.state == Pending::State::Sending && front.written);
 }
 
-Framing GatewayLink::framing() const {
-    const Pending& pending = *queue_.front();
-    if (pending.isRaw()) return Framing::Incomplete;  // nothing to match
-    if (pending.tcp)
-        return FrameTcpReply(pending.transaction, static_cast<uint8_t>(pending.request.adu.at(0)),
-                             received_)
-            .framing;
-    return FrameRtuReply(pending.request.adu, received_);
+void GatewayLink::onReceived(bool tcp, const QByteArray& bytes) {
+    const bool ours = mayTake();
+    QByteArray& buffer = ours ? received_ : idle_;
+    const qsizetype room = kMaxBuffer - buffer.size();
+    if (!tcp) lastReceivedAt_ = clock_.elapsed();
+    if (room <= 0) return;
+    buffer.append(bytes.first(std::min(bytes.size(), room)));
+    if (ours) checkWhole();
 }
 
 void GatewayLink::checkWhole() {
     if (!fastReplies_ || queue_.front()->state != Pending::State::InFlight) return;
-    if (framing() == Framing::Whole) finish(ExchangeEnd::Reply);
+    if (queue_.front()->isRaw()) return;  // nothing to match: the console waits its time
+    const ExchangeResult judged = judge(*queue_.front());
+    if (judged.end == ExchangeEnd::Reply) finish();
 }
 
 void GatewayLink::onDeadline() {
     if (queue_.empty() || queue_.front()->state != Pending::State::InFlight) return;
-    finish(framing() == Framing::Whole ? ExchangeEnd::Reply : ExchangeEnd::TimedOut);
+    finish();
 }
 
-ExchangeResult GatewayLink::resultOf(const Pending& pending, ExchangeEnd end) const {
-    ExchangeResult result{end, {}, {}, pending.sentAt};
-    if (!pending.tcp) {
-        result.reply = received_;
-        return result;
+// The bytes received for `pending`, confirmed against its request.
+ExchangeResult GatewayLink::judge(const Pending& pending) const {
+    if (pending.tcp) return judgeTcp(pending);
+    ExchangeResult result{ExchangeEnd::TimedOut, received_, {}, pending.sentAt};
+    if (pending.isRaw() || received_.isEmpty()) return result;
+    const Judgement judgement = JudgeRtuReply(pending.request.adu, received_);
+    if (judgement.verdict == Verdict::Confirmed) result.end = ExchangeEnd::Reply;
+    if (judgement.verdict == Verdict::Refused) {
+        result.end = ExchangeEnd::Refused;
+        result.reply.clear();
+        result.lines << QStringLiteral("Ignored a reply that does not answer the request: ") +
+                            judgement.why;
     }
-    const TcpReply tcp = FrameTcpReply(pending.transaction,
-                                       static_cast<uint8_t>(pending.request.adu.at(0)), received_);
-    if (tcp.framing == Framing::Whole)
-        result.reply = TcpToRtuFrame(tcp.frame, &result.lines);
-    else if (!tcp.rest.isEmpty())
-        result.lines << QStringLiteral("Error, raw TCP data: ") + HexBytesText(tcp.rest);
     return result;
 }
 
-void GatewayLink::finish(ExchangeEnd end) {
+ExchangeResult GatewayLink::judgeTcp(const Pending& pending) const {
+    ExchangeResult result{ExchangeEnd::TimedOut, {}, {}, pending.sentAt};
+    const TcpReply tcp = FrameTcpReply(pending.transaction, received_);
+    if (tcp.framing != Framing::Whole) {
+        if (!tcp.rest.isEmpty())
+            result.lines << QStringLiteral("Error, raw TCP data: ") + HexBytesText(tcp.rest);
+        return result;
+    }
+    const QByteArray reply = TcpToRtuFrame(tcp.frame, &result.lines);
+    if (reply.isEmpty()) return result;
+    if (const std::optional<QString> why = CheckConfirmation(pending.request.adu, reply)) {
+        result.end = ExchangeEnd::Refused;
+        result.lines << QStringLiteral("Ignored a reply that does not answer the request: ") + *why;
+        return result;
+    }
+    result.end = ExchangeEnd::Reply;
+    result.reply = reply;
+    return result;
+}
+
+// Ends the exchange in flight as its bytes judge it, or as cancelled.
+void GatewayLink::finish(bool cancelled) {
     std::unique_ptr<Pending> pending = std::move(queue_.front());
     queue_.pop_front();
     if (pending->deadlineConnection) disconnect(pending->deadlineConnection);
     pending->deadline->stop();
-    const ExchangeResult result = resultOf(*pending, end);
-    // A reply to a request that timed out or was given up may still come.
-    if ((end == ExchangeEnd::TimedOut || end == ExchangeEnd::Cancelled) && !pending->tcp) {
-        settleFirst_ = true;
-        settleFrom_ = clock_.elapsed();
+    ExchangeResult result = judge(*pending);
+    if (cancelled) result = ExchangeResult{ExchangeEnd::Cancelled, {}, {}, pending->sentAt};
+    // An unanswered request may still be answered: the line settles first.
+    const bool wentOut = pending->state != Pending::State::Waiting;
+    if (wentOut && !pending->tcp && !pending->isRaw() && result.end != ExchangeEnd::Reply) {
+        const qint64 now = clock_.elapsed();
+        const qint64 sentAt = pending->state == Pending::State::InFlight ? pending->sentAt : now;
+        settle_ = Settle{true, sentAt, std::max(now, sentAt + pending->timeoutMs),
+                         pending->timeoutMs};
     }
     received_.clear();
     pending->done(result);  // may ask for the next exchange at once
@@ -264,7 +327,7 @@ void GatewayLink::cancel(const void* owner) {
             continue;
         }
         if (it == queue_.begin() && (*it)->state != Pending::State::Waiting) {
-            finish(ExchangeEnd::Cancelled);
+            finish(true);
             it = queue_.begin();
             continue;
         }
@@ -281,7 +344,7 @@ bool GatewayLink::busy(const void* owner) const {
 }
 
 void GatewayLink::endAll(ExchangeEnd end) {
-    settle_->stop();
+    settleTimer_->stop();
     pacer_->reset();
     while (!queue_.empty()) {
         std::unique_ptr<Pending> pending = std::move(queue_.front());
@@ -292,7 +355,7 @@ void GatewayLink::endAll(ExchangeEnd end) {
     }
     received_.clear();
     idle_.clear();
-    settleFirst_ = false;
+    settle_ = {};
 }
 
 // --- exchanges from a worker -------------------------------------------------

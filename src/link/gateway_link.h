@@ -38,18 +38,22 @@ SerialSettings SerialSettingsFromTexts(const QString& name, const QString& speed
 std::optional<int> TcpPortFromText(const QString& text);
 
 // The link to the gateway. It opens and closes the serial port and the TCP
-// connection (at most one is in use) and owns the one request in flight:
-// its bytes, the reply it expects, who asked, its deadline and how it ended.
-// Operations start exchanges and react to their end; a request asked for
-// while another is in flight waits for it.
+// connection (at most one is in use) and owns the line: the one request in
+// flight, its bytes, the reply it expects, who asked, its deadline and how it
+// ended. Only the link empties its buffers and purges the port, just before
+// it sends. Operations start exchanges and react to their end; a request
+// asked for while another is in flight waits for it.
 //
-// A reply is matched to its request: on RTU by unit, function and length
-// with its CRC, on TCP by transaction id, protocol, unit and MBAP length.
-// With fast replies an exchange ends as soon as its reply is whole; else,
-// and whenever the reply cannot be framed, at its deadline, with what came.
-// A reply that comes after its exchange ended never answers the next one:
-// on TCP its transaction id tells, on the serial line the next request waits
-// until the line has been quiet for a settle time and drops what came.
+// Every reply is confirmed against its request before anyone sees it (unit,
+// function or its exception, byte count, echo; on TCP also the transaction).
+// With fast replies an exchange ends as soon as a confirmed reply is whole;
+// else, and whenever the bytes are not one confirmed frame, at its deadline.
+// A reply that comes after its exchange ended never answers the next one: on
+// TCP its transaction id tells; on the serial line bytes that come before
+// the next request has been written are dropped, and after a time-out or a
+// cancel the next request waits until the line has been quiet for one whole
+// time-out of the exchange that ended, and if nothing came at all until two
+// time-outs have passed since its deadline, never longer.
 class GatewayLink : public QObject {
     Q_OBJECT
 public:
@@ -58,13 +62,6 @@ public:
     // What a timed-out exchange kept is logged, so a flood costs at most one
     // line of this many bytes a request, in memory and in the session file.
     static constexpr qsizetype kMaxBuffer = 8 * 1024;
-    // Quiet the serial line must have after a time-out before the next
-    // request goes out: a late reply that comes meanwhile is dropped.
-    static constexpr int kSettleMs = 200;
-    // A line that never goes quiet (noise, another master) delays the next
-    // request at most this long; it then goes out, so that its operation
-    // ends as on any faulty line instead of waiting for ever.
-    static constexpr int kMaxSettleMs = 1000;
 
     GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
                 StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);
@@ -77,10 +74,6 @@ public:
     bool TcpMode() const { return tcpMode_; }
     int TransactionId() const { return transactionId_; }
     bool linkUp() const { return serialOpen_ || tcpMode_; }
-    // The awaited reply answers a command, or is the active-device bit map.
-    std::atomic<bool> CommandReplyPending{false};
-    std::atomic<bool> DeviceCountPending{false};
-    std::atomic<uint8_t> ActiveDeviceCount{0};
 
     // "Fast replies": an exchange ends as soon as its reply is whole and a
     // serial request goes out in one write; off, every wait lasts its time.
@@ -91,19 +84,17 @@ public:
     // False, with the line "Serial or TCP port for modbus is not open...",
     // when neither link is up.
     bool requireLink();
-    // Empties the receive buffer and, with the serial port open, purges its
-    // queues.
-    void prepareRequest();
     // Writes a parser's lines to the log and a CRC error to the status bar.
     void report(const ParseReport& parsed);
-    // Logs the lines of the reception and, when asked, the "RCVD:" line;
-    // returns the reply.
-    QByteArray takeReply(const ExchangeResult& result, bool logReceived = true);
+    // Logs what the reception of a reply reported: for an exchange whose
+    // reply its requester judges.
+    void logReception(const ExchangeResult& result);
 
     // --- exchanges (on the link's thread) ---
     // Sends `request`, framed for the active link, once no other exchange is
-    // in flight, arms `deadline` for `timeoutMs` when it has left, and calls
-    // `done` once with how it ended. `owner` names who asked.
+    // in flight (and the line has settled), arms `deadline` for `timeoutMs`
+    // when it has left, and calls `done` once with how it ended and the
+    // confirmed reply. `owner` names who asked.
     void exchange(const void* owner, const ModbusRequest& request, Timer& deadline, int timeoutMs,
                   ExchangeDone done);
     // The custom command console: raw bytes on the serial line, nothing to
@@ -141,7 +132,14 @@ signals:
 
 private:
     struct Pending;
-    struct Received;
+    // After a time-out or a cancel on the serial line: the next request
+    // waits for a late reply to come and the line to go quiet.
+    struct Settle {
+        bool pending = false;
+        qint64 sentAt = 0;      // when the request that went unanswered had left
+        qint64 deadlineAt = 0;  // when its time was (or would have been) up
+        int timeoutMs = 0;
+    };
 
     void startNext();
     void send(Pending& pending);
@@ -150,10 +148,14 @@ private:
     void onDeadline();
     void onReceived(bool tcp, const QByteArray& bytes);
     Framing framing() const;
+    bool mayTake() const;
+    qint64 settleWait() const;
+    void dropIdle(const QString& why);
     void checkWhole();
-    void finish(ExchangeEnd end);
+    void finish(bool cancelled = false);
     void endAll(ExchangeEnd end);
-    ExchangeResult resultOf(const Pending& pending, ExchangeEnd end) const;
+    ExchangeResult judge(const Pending& pending) const;
+    ExchangeResult judgeTcp(const Pending& pending) const;
     void onTcpConnected();
     void onTcpDisconnected();
     void onSerialLost(const QString& reason);
@@ -167,7 +169,7 @@ private:
     Dialogs& dialogs_;
     SerialPacer* pacer_;
     Timer* connectWait_;
-    Timer* settle_;
+    Timer* settleTimer_;
     Timer* workerDeadline_;
     const char workerOwner_ = 0;  // names the worker's exchanges
 
@@ -180,11 +182,11 @@ private:
     QString tcpHostText_;
 
     std::deque<std::unique_ptr<Pending>> queue_;  // the front one is in flight once sent
-    QByteArray received_;                         // since the exchange in flight was sent
-    QByteArray idle_;                             // while no exchange was in flight
-    qint64 lastReceivedAt_ = -1;
-    qint64 settleFrom_ = 0;
-    bool settleFirst_ = false;  // the last exchange timed out on the serial line
+    quint64 nextId_ = 0;
+    QByteArray received_;  // since the request in flight was written
+    QByteArray idle_;      // while no request was in flight or written: not a reply
+    qint64 lastReceivedAt_ = -1;  // serial line
+    Settle settle_;
 };
 
 }  // namespace tarnel

@@ -1,5 +1,7 @@
 #include "link/serial_pacer.h"
 
+#include <memory>
+
 #include "base/log.h"
 
 namespace tarnel {
@@ -10,8 +12,9 @@ SerialPacer::SerialPacer(SerialTransport& serial, Clock& clock, Log& log, QObjec
 }
 
 void SerialPacer::send(const QByteArray& frame, int leadPauseMs, int bytePauseMs, bool whole,
-                       std::function<void()> sent) {
-    queue_.push_back(Job{frame, leadPauseMs, bytePauseMs, whole, std::move(sent)});
+                       std::function<void()> written, std::function<void()> sent) {
+    queue_.push_back(
+        Job{frame, leadPauseMs, bytePauseMs, whole, std::move(written), std::move(sent)});
     if (!active_) start();
 }
 
@@ -67,6 +70,7 @@ void SerialPacer::step() {
                 return;
             }
             serial_.writeByte(static_cast<uint8_t>(job.frame.at(next_++)));
+            if (next_ == job.frame.size() && job.written) job.written();
         } while (job.bytePauseMs == 0);
     } catch (const std::exception& error) {
         fail(error);
@@ -77,11 +81,25 @@ void SerialPacer::step() {
 
 void SerialPacer::writeWhole() {
     const quint64 generation = generation_;
+    // The driver may report the frame sent from inside the write.
+    auto written = std::make_shared<std::function<void()>>(std::move(queue_.front().written));
+    const auto tellWritten = [written] {
+        if (!*written) return;
+        const std::function<void()> once = std::move(*written);
+        *written = nullptr;
+        once();
+    };
     try {
-        const bool accepted = serial_.writeFrame(queue_.front().frame, [this, generation] {
-            if (active_ && generation == generation_) finish();
-        });
-        if (!accepted) finish();
+        const bool accepted =
+            serial_.writeFrame(queue_.front().frame, [this, generation, tellWritten] {
+                tellWritten();
+                if (active_ && generation == generation_) finish();
+            });
+        if (!accepted) {
+            finish();
+            return;
+        }
+        tellWritten();
     } catch (const std::exception& error) {
         fail(error);
     }

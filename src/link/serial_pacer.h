@@ -23,10 +23,12 @@ class SerialPacer : public QObject {
 public:
     SerialPacer(SerialTransport& serial, Clock& clock, Log& log, QObject* parent = nullptr);
 
-    // `sent` runs once the frame has left (also when the port failed or
-    // closed on the way, so that no operation waits for ever).
+    // `written` runs once the frame's last byte has been handed to the
+    // driver: a reply can begin no earlier. `sent` runs once the frame has
+    // left (also when the port failed or closed on the way, so that no
+    // operation waits for ever).
     void send(const QByteArray& frame, int leadPauseMs, int bytePauseMs, bool whole,
-              std::function<void()> sent);
+              std::function<void()> written, std::function<void()> sent);
     // The same, paced, blocking the calling thread with the clock's pauses:
     // for a caller without an event loop. RTS drops even when a write fails;
     // the write's error is thrown after that.
@@ -41,6 +43,7 @@ private:
         int leadPauseMs;
         int bytePauseMs;
         bool whole;
+        std::function<void()> written;
         std::function<void()> sent;
     };
 

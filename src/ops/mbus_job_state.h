@@ -14,8 +14,6 @@ struct MbusJobState {
     std::atomic<bool> scanRunning{false};  // a primary scan runs; the decoder appends rows
     std::atomic<bool> singleRead{false};   // a request to the selected meter awaits its reply
     std::atomic<bool> noAnswer{false};     // the current request counts as unanswered
-    std::atomic<bool> dataPhase{false};    // false: the status read is pending; true: the data read
-    std::atomic<int> registerCount{0};     // data registers to read in the data phase
     std::atomic<bool> rawReply{false};     // the search wants the telegram undecoded
     std::atomic<bool> matchById{false};    // the decoder matches rows by identification number
     std::atomic<int> selectedAddress{-1};  // primary address of the selected row; -1: none

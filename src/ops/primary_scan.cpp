@@ -17,131 +17,37 @@ PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridMode
       dialogs_(dialogs),
       grid_(grid),
       job_(job),
-      timerMbus_(timerMbus),
-      timerMbusRespond_(timerMbusRespond),
-      pollTimer_(link.clock().createTimer(this, "MbusPoll")) {
-    connect(&timerMbus_, &Timer::timeout, this, &PrimaryScan::scanTimeOver);
-    connect(pollTimer_, &Timer::timeout, this, &PrimaryScan::poll);
+      transaction_(new MbusTransaction(
+          link, log, timerMbus, timerMbusRespond,
+          [this](MbusStep step, const ExchangeResult& result) {
+              // The telegram's echo is only counted; the replies are judged.
+              if (step != MbusStep::Telegram) link_.logReception(result);
+              errors_.count(result.reply);
+          },
+          this)) {
     connect(&link_, &GatewayLink::linkLost, this, &PrimaryScan::connectionLost);
 }
 
-// --- the wait for the meter ----------------------------------------------------
+// --- one request ---------------------------------------------------------------
 
 void PrimaryScan::sendTelegram(const Bytes& telegram) {
-    const QByteArrayView bytes(reinterpret_cast<const char*>(telegram.data()),
-                               static_cast<qsizetype>(telegram.size()));
-    const auto request = WriteRegistersRequest(settings_.slave, reg::kMbusBuffer,
-                                               static_cast<int>(bytes.size()), bytes);
-    if (!request) {
-        log_.append(RefusedPayloadLine(bytes.size()));
-        return;
-    }
-    fastWait_ = link_.fastReplies();
-    scanTimeOver_ = false;
-    // Without fast replies the whole scan time passes before the state is read.
-    const auto done = [this](const ExchangeResult& result) { telegramSent(result); };
-    if (fastWait_)
-        link_.exchange(this, *request, timerMbusRespond_, settings_.timeoutMs, done);
-    else
-        link_.exchange(this, *request, timerMbus_, settings_.scanTimeMs, done);
+    transaction_->start(telegram,
+                        MbusTiming{settings_.slave, settings_.scanTimeMs, settings_.timeoutMs},
+                        [this](const MbusResult& result) { collected(result); });
 }
 
-void PrimaryScan::telegramSent(const ExchangeResult& result) {
-    if (result.aborted()) return;
-    errors_.count(result.reply);
-    if (!fastWait_) {
-        Timer_mbusTimer();
-        return;
-    }
-    const qint64 waited = link_.clock().elapsed() - result.sentAt;
-    timerMbus_.start(static_cast<int>(std::max<qint64>(settings_.scanTimeMs - waited, 0)));
-    poll();
-}
-
-void PrimaryScan::poll() {
-    polling_ = true;
-    pollStartedAt_ = link_.clock().elapsed();
-    link_.exchange(this, ReadInputRegistersRequest(settings_.slave, reg::kMbusStatus, 1),
-                   timerMbusRespond_, settings_.timeoutMs,
-                   [this](const ExchangeResult& result) { polled(result); });
-}
-
-void PrimaryScan::polled(const ExchangeResult& result) {
-    polling_ = false;
-    if (result.aborted()) return;
-    if (scanTimeOver_ || MbusReplyReady(ReadFirstRegister(result.reply))) {
-        // This read ends the wait: it is judged as the state read.
-        timerMbus_.stop();
-        job_.registerCount = 0;
-        job_.dataPhase = false;
-        Timer_mbusRespondTimer(result);
-        return;
-    }
-    const int period = link_.TcpMode() ? kPollTcpMs : kPollSerialMs;
-    const qint64 since = link_.clock().elapsed() - pollStartedAt_;
-    pollTimer_->start(static_cast<int>(std::max<qint64>(period - since, 0)));
-}
-
-void PrimaryScan::scanTimeOver() {
-    if (!fastWait_) return;  // the telegram's exchange ends with the scan time
-    scanTimeOver_ = true;
-    if (polling_) return;  // the poll in flight ends the wait
-    pollTimer_->stop();
-    Timer_mbusTimer();
-}
-
-void PrimaryScan::Timer_mbusTimer() {
-    timerMbus_.stop();
-    // Whatever came during the scan time is not the reply.
-    link_.prepareRequest();
-    readStatus();
-}
-
-void PrimaryScan::readStatus() {
-    job_.registerCount = 0;
-    job_.dataPhase = false;
-    link_.exchange(this, ReadInputRegistersRequest(settings_.slave, reg::kMbusStatus, 1),
-                   timerMbusRespond_, settings_.timeoutMs,
-                   [this](const ExchangeResult& result) { Timer_mbusRespondTimer(result); });
-}
-
-// --- the gateway's reply -------------------------------------------------------
-
-void PrimaryScan::Timer_mbusRespondTimer(const ExchangeResult& result) {
-    if (result.aborted()) return;
-    const QByteArray reply = link_.takeReply(result, false);
-    errors_.count(reply);
-    if (reply.size() <= 4) {
-        job_.noAnswer = true;
-    } else if (job_.dataPhase) {
-        const MbusReply mbus = ParseMbusResponse(reply, 2 * job_.registerCount);
-        link_.report(mbus.report);
-        // A Modbus fault in the data reply counts as an answer.
+void PrimaryScan::collected(const MbusResult& result) {
+    if (result.end == MbusEnd::LinkLost || result.end == MbusEnd::Cancelled) return;
+    // A Modbus fault in the reply's read counts as an answer.
+    if (result.end == MbusEnd::Silent) job_.noAnswer = true;
+    if (result.end == MbusEnd::Telegram && !job_.rawReply) {
         int selected = job_.selectedAddress;
-        if (!mbus.telegram.isEmpty() && !job_.rawReply) {
-            if (DecodeIntoLoopsGrid(mbus.telegram, grid_, log_, link_.clock().now(),
-                                    job_.scanRunning, job_.matchById, selected))
-                ++found_;
-            else
-                job_.noAnswer = true;
-        }
+        if (DecodeIntoLoopsGrid(result.telegram, grid_, log_, link_.clock().now(),
+                                job_.scanRunning, job_.matchById, selected))
+            ++found_;
+        else
+            job_.noAnswer = true;
         job_.selectedAddress = selected;
-        link_.prepareRequest();
-    } else {
-        const FirstRegister state = ReadFirstRegister(reply);
-        link_.report(state.report);
-        if (MbusReplyReady(state)) {
-            job_.registerCount = (state.low + 1) / 2;
-            link_.prepareRequest();
-            job_.dataPhase = true;
-            link_.exchange(
-                this,
-                ReadInputRegistersRequest(settings_.slave, reg::kMbusBuffer, job_.registerCount),
-                timerMbusRespond_, settings_.timeoutMs,
-                [this](const ExchangeResult& next) { Timer_mbusRespondTimer(next); });
-            return;
-        }
-        job_.noAnswer = true;
     }
     if (job_.singleRead)
         evaluateSingle();
@@ -150,7 +56,6 @@ void PrimaryScan::Timer_mbusRespondTimer(const ExchangeResult& result) {
 }
 
 void PrimaryScan::evaluateSingle() {
-    link_.prepareRequest();
     job_.singleRead = false;
     if (!job_.noAnswer) return;
     if (++job_.retryCount > settings_.retries) return;
@@ -166,7 +71,6 @@ void PrimaryScan::evaluateScan() {
         ++job_.currentAddress;
         job_.retryCount = 0;
     }
-    link_.prepareRequest();
     // The scan ends after its last address, also when that is 255.
     if (job_.currentAddress > settings_.to) {
         endScan();
@@ -211,7 +115,6 @@ std::pair<int, int> PrimaryScan::start(const Settings& settings) {
     found_ = 0;
     silent_ = 0;
     errors_ = {};
-    link_.prepareRequest();
     if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) clearGrid();
     log_.append(QStringLiteral("Searching for address %1").arg(job_.currentAddress));
     sendTelegram(ReqUd2(static_cast<uint8_t>(job_.currentAddress)));
@@ -236,25 +139,19 @@ void PrimaryScan::startSingleRequest(const Settings& settings, const Bytes& tele
     job_.rawReply = false;
     job_.noAnswer = false;
     job_.retryCount = 0;
-    link_.prepareRequest();
     sendTelegram(telegram);
 }
 
 void PrimaryScan::stopWaiting() {
-    timerMbus_.stop();
-    pollTimer_->stop();
-    polling_ = false;
-    link_.cancel(this);
+    transaction_->cancel();
 }
 
 void PrimaryScan::stop() {
     if (job_.scanRunning) logSummary("stopped");
     job_.bulkRow = grid_.rows() + 1;
     job_.searchIdle = true;
-    link_.cancelBlocking();
     stopWaiting();
     emit scanControlsEnabled(true);
-    link_.prepareRequest();
     job_.scanRunning = false;
     job_.singleRead = false;
     job_.rawReply = false;

@@ -8,6 +8,7 @@
 #include "link/gateway_errors.h"
 #include "mbus/mbus_frames.h"
 #include "ops/mbus_job_state.h"
+#include "ops/mbus_transaction.h"
 
 namespace tarnel {
 
@@ -17,16 +18,9 @@ class GridModel;
 class Log;
 
 // The primary address scan and the read of one listed meter: each request
-// is an M-Bus telegram written to the gateway's pass-through buffer; after
-// the scan time the reply state is read, then the reply itself, which the
-// decoder lists in the meter grid.
-//
-// With fast replies the wait for the meter ends as soon as the gateway's
-// reply state says the meter's reply is in: the state is polled during the
-// scan time (every 50 ms on TCP; on the serial line as soon as the previous
-// poll's reply is in, at most every 20 ms). Only the state read that ends
-// the wait is judged; the polls before it leave no trace. Silence still
-// takes the whole scan time, since nothing else tells it.
+// is one M-Bus transaction through the gateway (`MbusTransaction`), whose
+// wait is the scan time; the decoder lists the meter's reply in the meter
+// grid.
 class PrimaryScan : public QObject {
     Q_OBJECT
 public:
@@ -39,9 +33,6 @@ public:
         int timeoutMs = 600;
         int retries = 2;
     };
-
-    static constexpr int kPollTcpMs = 50;
-    static constexpr int kPollSerialMs = 20;
 
     PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid, MbusJobState& job,
                 Timer& timerMbus, Timer& timerMbusRespond, QObject* parent = nullptr);
@@ -72,13 +63,7 @@ signals:
 
 private:
     void sendTelegram(const Bytes& telegram);
-    void telegramSent(const ExchangeResult& result);
-    void Timer_mbusTimer();
-    void readStatus();
-    void Timer_mbusRespondTimer(const ExchangeResult& result);
-    void poll();
-    void polled(const ExchangeResult& result);
-    void scanTimeOver();
+    void collected(const MbusResult& result);
     void evaluateSingle();
     void evaluateScan();
     void endScan();
@@ -91,14 +76,8 @@ private:
     Dialogs& dialogs_;
     GridModel& grid_;
     MbusJobState& job_;
-    Timer& timerMbus_;
-    Timer& timerMbusRespond_;
-    Timer* pollTimer_;
+    MbusTransaction* transaction_;
     Settings settings_;
-    bool fastWait_ = false;      // this wait polls the reply state
-    bool scanTimeOver_ = false;  // the scan time of a polled wait has run out
-    bool polling_ = false;       // a poll is in flight
-    qint64 pollStartedAt_ = 0;
     // What the scan met, for its closing line.
     int found_ = 0;
     int silent_ = 0;

@@ -46,7 +46,10 @@ SecondarySearch::SecondarySearch(GatewayLink& link, Log& log, Dialogs& dialogs, 
       job_(job),
       timerMbus_(timerMbus),
       timerMbusRespond_(timerMbusRespond),
-      stopGate_(link.clock().createGate()),
+      transaction_(new MbusTransaction(
+          link, log, *link.clock().createTimer(this, "SearchWait"),
+          *link.clock().createTimer(this, "SearchReply"),
+          [this](MbusStep, const ExchangeResult& result) { logUnmd(result); }, this)),
       worker_(link.clock()) {
     connect(&link_, &GatewayLink::linkLost, this, &SecondarySearch::connectionLost);
 }
@@ -108,7 +111,6 @@ void SecondarySearch::launch(const Run& run) {
     job_.retryCount = 0;
     job_.searchIdle = false;
     lost_ = false;
-    stopGate_->reset();
     if (worker_.running()) return;  // one run at a time
     summarise_ = run.mode != Mode::ChangeAddress;
     found_ = 0;
@@ -119,7 +121,7 @@ void SecondarySearch::launch(const Run& run) {
 
 void SecondarySearch::stop() {
     job_.searchIdle = true;
-    stopGate_->open();
+    transaction_->cancel();
     link_.cancelBlocking();
 }
 
@@ -127,7 +129,6 @@ void SecondarySearch::connectionLost() {
     if (!running()) return;
     lost_ = true;
     job_.searchIdle = true;
-    stopGate_->open();
 }
 
 bool SecondarySearch::stopped() const {
@@ -137,7 +138,6 @@ bool SecondarySearch::stopped() const {
 // --- the worker ----------------------------------------------------------------
 
 void SecondarySearch::execute(const Run& run) {
-    RunOnOwner(&link_, [this] { link_.prepareRequest(); });
     replyBytes_.clear();
     try {
         if (!stopped()) {
@@ -160,7 +160,6 @@ void SecondarySearch::endStep(bool cut) {
     timerMbus_.stop();
     timerMbusRespond_.stop();
     emit searchControlsEnabled(true);
-    link_.prepareRequest();
     job_.scanRunning = false;
     job_.rawReply = false;
     if (lost_) log_.append(QStringLiteral("Connection lost: secondary search stopped."));
@@ -202,7 +201,6 @@ void SecondarySearch::wildcardSearch(IdMask mask, const std::vector<int>& free, 
 void SecondarySearch::changeMeterAddress(const Run& run) {
     bool answered = false;
     for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt) {
-        RunOnOwner(&link_, [this] { link_.prepareRequest(); });
         replyBytes_.clear();
         sendAndCollect(selection(run.mask), run);
         if (replyBytes_.isEmpty()) continue;
@@ -228,7 +226,6 @@ void SecondarySearch::changeMeterAddress(const Run& run) {
 // any reply (an acknowledgement, or the garble of several meters) ends it.
 bool SecondarySearch::probe(const IdMask& mask, const Run& run) {
     for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt) {
-        RunOnOwner(&link_, [this] { link_.prepareRequest(); });
         replyBytes_.clear();
         sendAndCollect(selection(mask), run);
         if (!replyBytes_.isEmpty()) return true;
@@ -240,7 +237,6 @@ bool SecondarySearch::probe(const IdMask& mask, const Run& run) {
 // Reads the meter selected by the last probe and lists it: whether the
 // decoder accepted its reply (one meter, not a collision).
 bool SecondarySearch::readSelected(const Run& run) {
-    RunOnOwner(&link_, [this] { link_.prepareRequest(); });
     replyBytes_.clear();
     try {
         sendAndCollect(ReqUd2(kNetworkLayerAddress), run);
@@ -277,74 +273,21 @@ bool SecondarySearch::decodeById(const QByteArray& telegram) {
 }
 
 // Sends an M-Bus telegram through the gateway and collects the meter's
-// answer into replyBytes_: the reply state, then the reply itself. Each
-// gateway reply is logged as "UNMD:".
+// answer into replyBytes_. Each wait is the scan time, and so is each of the
+// gateway's replies; each reply is logged as "UNMD:" as it is judged.
 void SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run) {
-    const int slave = run.settings.slave;
-    const ExchangeResult sent =
-        collect(*WriteRegistersRequest(slave, reg::kMbusBuffer, static_cast<int>(telegram.size()),
-                                       view(telegram)),
-                run);
-    if (sent.aborted()) return;
-    logUnmd(sent);
-    ExchangeResult state;
-    if (link_.fastReplies()) {
-        state = pollReplyState(sent.sentAt, run);
-    } else {
-        RunOnOwner(&link_, [this] { link_.prepareRequest(); });
-        state = collect(ReadInputRegistersRequest(slave, reg::kMbusStatus, 1), run);
-    }
-    if (state.aborted()) return;
-    logUnmd(state);
-    if (state.reply.isEmpty()) return;
-    const FirstRegister first = ReadFirstRegister(state.reply);
-    link_.report(first.report);
-    if (!MbusReplyReady(first)) return;
-    const int registers = (first.low + 1) / 2;
-    RunOnOwner(&link_, [this] { link_.prepareRequest(); });
-    const ExchangeResult data =
-        collect(ReadInputRegistersRequest(slave, reg::kMbusBuffer, registers), run);
-    if (data.aborted()) return;
-    logUnmd(data);
-    job_.rawReply = true;
-    if (!data.reply.isEmpty()) {
-        const MbusReply mbus = ParseMbusResponse(data.reply, 2 * registers);
-        link_.report(mbus.report);
-        replyBytes_ = mbus.telegram;
-    }
-    job_.rawReply = false;
+    const int wait = waitMs(run.settings);
+    const MbusResult result = transaction_->runBlocking(
+        telegram, MbusTiming{run.settings.slave, wait, wait, true}, [this] { return stopped(); });
+    if (result.end == MbusEnd::LinkLost) connectionLost();
+    if (result.end == MbusEnd::Telegram) replyBytes_ = result.telegram;
 }
 
-ExchangeResult SecondarySearch::collect(const ModbusRequest& request, const Run& run) {
-    if (stopped()) return ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0};
-    const ExchangeResult result = link_.exchangeBlocking(request, waitMs(run.settings));
-    if (result.end == ExchangeEnd::LinkLost) connectionLost();
-    return result;
-}
-
-// With fast replies: the reply state is read until it says the meter's
-// answer is in, or the wait is over; only the last read counts.
-ExchangeResult SecondarySearch::pollReplyState(qint64 sentAt, const Run& run) {
-    Clock& clock = link_.clock();
-    const qint64 end = sentAt + waitMs(run.settings);
-    while (true) {
-        const qint64 started = clock.elapsed();
-        const ExchangeResult state =
-            collect(ReadInputRegistersRequest(run.settings.slave, reg::kMbusStatus, 1), run);
-        if (state.aborted() || MbusReplyReady(ReadFirstRegister(state.reply)) ||
-            clock.elapsed() >= end)
-            return state;
-        const int period = link_.TcpMode() ? 50 : 20;
-        const qint64 pause = std::min(started + period, end) - clock.elapsed();
-        if (pause > 0 && stopGate_->wait(static_cast<int>(pause)))
-            return ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0};
-    }
-}
-
+// On the link's thread, while the worker waits for the transaction.
 void SecondarySearch::logUnmd(const ExchangeResult& result) {
-    const QByteArray reply = link_.takeReply(result, false);
-    errors_.count(reply);
-    log_.append(QStringLiteral("UNMD:") + HexBytesText(reply));
+    link_.logReception(result);
+    errors_.count(result.reply);
+    log_.append(QStringLiteral("UNMD:") + HexBytesText(result.reply));
 }
 
 }  // namespace tarnel

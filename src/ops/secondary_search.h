@@ -13,6 +13,7 @@
 #include "mbus/mbus_frames.h"
 #include "ops/id_mask.h"
 #include "ops/mbus_job_state.h"
+#include "ops/mbus_transaction.h"
 
 namespace tarnel {
 
@@ -85,8 +86,6 @@ private:
     bool probe(const IdMask& mask, const Run& run);
     bool readSelected(const Run& run);
     void sendAndCollect(const Bytes& telegram, const Run& run);
-    ExchangeResult collect(const ModbusRequest& request, const Run& run);
-    ExchangeResult pollReplyState(qint64 sentAt, const Run& run);
     void logUnmd(const ExchangeResult& result);
     bool decodeById(const QByteArray& telegram);
     bool stopped() const;
@@ -100,7 +99,7 @@ private:
     MbusJobState& job_;
     Timer& timerMbus_;
     Timer& timerMbusRespond_;
-    std::unique_ptr<Gate> stopGate_;  // opened by STOP: cuts a pause short
+    MbusTransaction* transaction_;
     std::atomic<bool> lost_{false};
     QByteArray replyBytes_;  // the M-Bus bytes of the last reply (worker only)
     // What a search met, for its closing line: written by the worker, read

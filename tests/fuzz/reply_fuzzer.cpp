@@ -45,17 +45,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const QByteArray body = fuzz::Bytes(data + 1, size - 1);
     const QByteArray reply = fuzz::FramedReply(data[0], body);
-    // A reply the link takes as whole must pass the parsers' CRC check.
-    if (FrameRtuReply(Request(data[0]), reply) == Framing::Whole)
+    // A reply the link confirms must pass the parsers' checks and come from
+    // the request's unit.
+    if (JudgeRtuReply(Request(data[0]), reply).verdict == Verdict::Confirmed) {
         fuzz::Check(!ValidateResponse(reply).report.crcError);
+        fuzz::Check(reply.at(0) == Request(data[0]).at(0));
+    }
     Parse(reply);
     // Modbus TCP: the bytes as received, and wrapped in one MBAP frame.
     for (const QByteArray& stream : {body, TcpFrame(1000, body)}) {
-        const TcpReply tcp = FrameTcpReply(1000, 1, stream);
+        const TcpReply tcp = FrameTcpReply(1000, stream);
         if (tcp.framing == Framing::Whole) {
             const QByteArray rtu = TcpToRtuFrame(tcp.frame, nullptr);
-            fuzz::Check(rtu.size() >= 4 && static_cast<uint8_t>(rtu[0]) == 1);
+            fuzz::Check(rtu.isEmpty() || rtu.size() >= 4);
             if (rtu.size() > 4) fuzz::Check(!ValidateResponse(rtu).report.crcError);
+            if (!rtu.isEmpty()) CheckConfirmation(Request(data[0]), rtu);
         }
         QStringList lines;
         Parse(TcpToRtuFrame(stream, &lines));

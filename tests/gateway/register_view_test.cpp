@@ -1,4 +1,8 @@
+#include <QRegularExpression>
+
 #include "gateway_fixture.h"
+#include "link/command_console.h"
+#include "link/register_map.h"
 
 namespace tarnel {
 namespace {
@@ -74,7 +78,21 @@ TEST_F(RegisterViewTest, ACommandReplyAddsNoRows) {
     settle();
     EXPECT_EQ(grid.rows(), 2);
     EXPECT_TRUE(log.lines().last().startsWith("RCVD:01 10 00 10 00 04 "));
-    EXPECT_FALSE(link.CommandReplyPending);
+}
+
+TEST_F(RegisterViewTest, AReadDuringAnotherExchangeLeavesThatExchangesReplyAlone) {
+    Timer* freeCommand = clock.createTimer(&owner, "Timer_free_command");
+    CommandConsole console{link, log, *freeCommand};
+    // "Read real addresses", then "Read registers" while its reply is on its way.
+    console.request(
+        ReadInputRegistersRequest(1, reg::kAddressMap, reg::kAddressMapRegisters), 600,
+        CommandConsole::Awaited::AddressMap);
+    clock.advance(30);
+    view.read({1, 3, 1, false, 600});
+    settle();
+    EXPECT_EQ(log.lines().filter(QRegularExpression("^Modbus \\d+ -> Mbus \\d+$")).size(), 64);
+    EXPECT_EQ(grid.rows(), 3) << "and the register read has its own reply";
+    EXPECT_EQ(requests().size(), 2);
 }
 
 TEST_F(RegisterViewTest, RepliesOverTcp) {

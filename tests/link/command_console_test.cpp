@@ -76,14 +76,12 @@ TEST_F(Console, TheDeviceCountBranchCountsAndStartsTheReadOut) {
     openSerial();
     int started = -1;
     console.startDeviceReadOut = [&](int count) { started = count; };
-    link.DeviceCountPending = true;
-    console.request(ReadInputRegistersRequest(1, 59500, 2), 600);
+    console.request(ReadInputRegistersRequest(1, 59500, 2), 600,
+                    CommandConsole::Awaited::DeviceCount);
     serial.deliver(RtuFrame(bytes("01 04 04 01 03 80 00")));
     clock.advance(600);
     EXPECT_EQ(started, 4);
-    EXPECT_EQ(link.ActiveDeviceCount, 4);
     EXPECT_EQ(log.lines().last(), "Number of devices: 4");
-    EXPECT_FALSE(link.DeviceCountPending);
 }
 
 TEST_F(Console, NoActiveDevicesOrNoAnswer) {
@@ -92,36 +90,24 @@ TEST_F(Console, NoActiveDevicesOrNoAnswer) {
     console.startDeviceReadOut = [&](int) { started = true; };
     for (const QByteArray& reply :
          {RtuFrame(bytes("01 04 02 00 00")), QByteArray(), bytes("01 04 02 FF FF 00 00")}) {
-        clock.advance(1000);  // past the settle time of a time-out before
+        clock.advance(2000);  // past the settling of a time-out before
         log.clear();
-        link.DeviceCountPending = true;
-        link.ActiveDeviceCount = 9;
-        console.request(ReadInputRegistersRequest(1, 59500, 1), 600);
+        console.request(ReadInputRegistersRequest(1, 59500, 1), 600,
+                        CommandConsole::Awaited::DeviceCount);
         serial.deliver(reply);
         clock.advance(600);
         EXPECT_EQ(log.lines().last(), "No active devices in Corvane memory...");
-        EXPECT_EQ(link.ActiveDeviceCount, 0);
     }
     EXPECT_FALSE(started);
 }
 
 TEST_F(Console, ACommandReplyIsShownAsTheAddressMap) {
     openSerial();
-    link.CommandReplyPending = true;
-    console.request(ReadInputRegistersRequest(1, 59400, 1), 600);
+    console.request(ReadInputRegistersRequest(1, 59400, 1), 600,
+                    CommandConsole::Awaited::AddressMap);
     serial.deliver(RtuFrame(bytes("01 04 02 05 00")));
     clock.advance(600);
     EXPECT_EQ(log.lines().mid(1), (QStringList{"Modbus 1 -> Mbus 5", "Modbus 2 -> Mbus 0"}));
-    EXPECT_FALSE(link.CommandReplyPending);
-}
-
-TEST_F(Console, SendingClearsThePendingFlags) {
-    openSerial();
-    link.CommandReplyPending = true;
-    link.DeviceCountPending = true;
-    console.send(false, "01 02", 600);
-    EXPECT_FALSE(link.CommandReplyPending);
-    EXPECT_FALSE(link.DeviceCountPending);
 }
 
 }  // namespace

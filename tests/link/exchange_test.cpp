@@ -33,7 +33,6 @@ TEST_F(Exchanges, RepliesThatCannotBeFramedAreLeftToTheTimeOutAndGivenAsTheyCame
         bytes("00") + kReply,           // a leading 0x00
         bytes("01 04 02 00 0A 00 00"),  // a wrong CRC
         kReply + kReply,                // two replies in one
-        bytes("02 04 02 00 0A 39 37"),  // another unit
     };
     openSerial();
     for (const QByteArray& received : cases) {
@@ -61,36 +60,161 @@ TEST_F(Exchanges, AReplySplitInTwoEndsWhenItIsWhole) {
     EXPECT_EQ(results[0].reply, kReply);
 }
 
-TEST_F(Exchanges, ALateSerialReplyIsDroppedWhileTheLineSettles) {
-    openSerial();
-    exchange(ReadInputRegistersRequest(1, 1, 1));
-    clock.advance(600);  // timed out
-    exchange(ReadInputRegistersRequest(1, 2, 1));
-    const qsizetype written = serial.written.size();
-    EXPECT_EQ(written, 8) << "the next request waits for the line to settle";
-    clock.advance(100);
-    serial.deliver(kReply);  // the late reply to the first request
-    clock.advance(GatewayLink::kSettleMs - 1);
-    EXPECT_EQ(serial.written.size(), written) << "quiet is counted from the last byte";
-    clock.advance(1);
-    EXPECT_EQ(serial.written.size(), 16);
-    clock.advance(600);
-    ASSERT_EQ(results.size(), 2);
-    EXPECT_EQ(results[1].end, ExchangeEnd::TimedOut);
-    EXPECT_TRUE(results[1].reply.isEmpty()) << "the late reply is not the second one's";
+// One table across both framings: each reply is confirmed against its
+// request before anyone sees it. Replies are written without their CRC (RTU)
+// or MBAP header (TCP), which the test adds.
+TEST_F(Exchanges, EveryReplyIsConfirmedAgainstItsRequestOnBothLinks) {
+    const QString ignored = "Ignored a reply that does not answer the request: ";
+    const QByteArray multiple = bytes("01 10 84 08 00 03 06 10 7B 01 7C 16 00");
+    const struct {
+        QByteArray request;
+        const char* reply;
+        ExchangeEnd end;
+        QString why;
+    } cases[] = {
+        {ReadInputRegistersRequest(1, 1, 1).adu, "01 04 02 00 0A", ExchangeEnd::Reply, {}},
+        {ReadInputRegistersRequest(1, 1, 1).adu, "01 84 02", ExchangeEnd::Reply, {}},
+        {ReadInputRegistersRequest(1, 1, 1).adu, "02 04 02 00 0A", ExchangeEnd::Refused,
+         "unit 2, expected 1"},
+        {ReadInputRegistersRequest(1, 1, 1).adu, "01 03 02 00 0A", ExchangeEnd::Refused,
+         "function 3, expected 4"},
+        {ReadInputRegistersRequest(1, 1, 1).adu, "01 83 02", ExchangeEnd::Refused,
+         "function 3, expected 4"},
+        {ReadInputRegistersRequest(1, 1, 2).adu, "01 04 02 00 0A", ExchangeEnd::Refused,
+         "byte count 2, expected 4"},
+        {ReadHoldingRegistersRequest(7, 55400, 2).adu, "07 03 04 C0 A8 01 03", ExchangeEnd::Reply,
+         {}},
+        {WriteSingleRegisterRequest(1, 0, 0x00, 0x07).adu, "01 06 00 00 00 07", ExchangeEnd::Reply,
+         {}},
+        {WriteSingleRegisterRequest(1, 0, 0x00, 0x07).adu, "01 06 00 00 00 05",
+         ExchangeEnd::Refused, "echo of register 0 value 0x0005, expected register 0 value 0x0007"},
+        {multiple, "01 10 84 08 00 03", ExchangeEnd::Reply, {}},
+        {multiple, "01 10 84 08 00 02", ExchangeEnd::Refused,
+         "echo of register 33800 quantity 0x0002, expected register 33800 quantity 0x0003"},
+        {ReadDeviceIdRequest(1, 2).adu, "01 2B 0E 02 01 00 00 01 00 02 41 42", ExchangeEnd::Reply,
+         {}},
+        {ReadDeviceIdRequest(1, 2).adu, "01 2B 0E 01 01 00 00 01 00 02 41 42",
+         ExchangeEnd::Refused, "identification code 1, expected 2"},
+    };
+    for (const bool tcpLink : {false, true}) {
+        if (tcpLink)
+            connectTcp();
+        else
+            openSerial();
+        for (const auto& c : cases) {
+            const std::string what = std::string(tcpLink ? "TCP / " : "RTU / ") + c.reply;
+            results.clear();
+            log.clear();
+            clock.advance(5000);  // past any settling of the line
+            const uint16_t transaction = static_cast<uint16_t>(link.TransactionId());
+            link.exchange(&owner, ModbusRequest{c.request}, *deadline, 600,
+                          [this](const ExchangeResult& result) { results << result; });
+            const QByteArray adu = bytes(c.reply);
+            if (tcpLink)
+                tcp.deliver(TcpFrame(transaction, adu));
+            else
+                serial.deliver(RtuFrame(adu));
+            // A confirmed reply ends the exchange at once; one refused, at its time.
+            EXPECT_EQ(results.size(), c.end == ExchangeEnd::Reply ? 1 : 0) << what;
+            clock.advance(600);
+            ASSERT_EQ(results.size(), 1) << what;
+            EXPECT_EQ(results[0].end, c.end) << what;
+            EXPECT_EQ(results[0].reply, c.end == ExchangeEnd::Reply ? RtuFrame(adu) : QByteArray())
+                << what;
+            EXPECT_EQ(results[0].lines,
+                      c.why.isEmpty() ? QStringList() : QStringList{ignored + c.why})
+                << what;
+        }
+    }
 }
 
-TEST_F(Exchanges, ALineThatNeverGoesQuietDelaysTheNextRequestOnlySoLong) {
+// The serial line after an unanswered request: a late reply, whenever it
+// comes, is never taken as the answer of the next request.
+TEST_F(Exchanges, ALateSerialReplyNeverAnswersTheNextRequest) {
+    const QByteArray late = RtuFrame(bytes("01 04 02 00 07"));
+    const QByteArray own = RtuFrame(bytes("01 04 02 00 0A"));
+    const int timeout = 300;
+    // When the late reply comes after the first request: 1.5 times the
+    // time-out, later, and just before three times (two after the deadline).
+    for (const int lateAt : {450, 700, 899}) {
+        for (const bool fast : {true, false}) {
+            const std::string what =
+                "late at " + std::to_string(lateAt) + " ms, fast " + std::to_string(fast);
+            link.setFastReplies(fast);
+            openSerial();
+            serial.written.clear();
+            results.clear();
+            exchange(ReadInputRegistersRequest(1, 1, 1), timeout);
+            exchange(ReadInputRegistersRequest(1, 29, 1), timeout);
+            const qint64 start = clock.elapsed();
+            QByteArray secondRequest;
+            qint64 secondAt = -1;
+            bool lateSent = false, ownSent = false;
+            while (clock.elapsed() - start < 3000 && results.size() < 2) {
+                const qint64 now = clock.elapsed() - start;
+                if (secondAt < 0 && serial.written.size() > 8) secondAt = now;
+                if (!lateSent && now >= lateAt) {
+                    serial.deliver(late);
+                    lateSent = true;
+                }
+                if (secondAt >= 0 && !ownSent && now >= secondAt + 250) {
+                    serial.deliver(own);
+                    ownSent = true;
+                }
+                clock.advance(1);
+            }
+            ASSERT_EQ(results.size(), 2) << what;
+            EXPECT_EQ(results[0].end, ExchangeEnd::TimedOut) << what;
+            EXPECT_EQ(results[1].end, ExchangeEnd::Reply) << what;
+            EXPECT_EQ(results[1].reply, own) << what;
+            EXPECT_GT(secondAt, lateAt) << what;
+            link.closeSerial();
+            clock.advance(5000);
+        }
+    }
+}
+
+TEST_F(Exchanges, BytesAfterATimeOutDelayTheNextRequestUntilTheLineIsQuiet) {
     openSerial();
     exchange(ReadInputRegistersRequest(1, 1, 1));
     clock.advance(600);  // timed out
     exchange(ReadInputRegistersRequest(1, 2, 1));
-    for (int ms = 0; ms < GatewayLink::kMaxSettleMs; ms += 50) {
+    EXPECT_EQ(serial.written.size(), 8) << "the next request waits for the line to settle";
+    clock.advance(100);
+    serial.deliver(bytes("01 04 02"));  // the start of a late reply
+    clock.advance(599);
+    EXPECT_EQ(serial.written.size(), 8) << "quiet is counted from the last byte";
+    clock.advance(1);
+    EXPECT_EQ(serial.written.size(), 16);
+    EXPECT_EQ(log.lines(), QStringList{"Ignored bytes that came after a time-out: 01 04 02 "});
+}
+
+TEST_F(Exchanges, ALineThatNeverGoesQuietDelaysTheNextRequestTwoTimeOutsAtMost) {
+    openSerial();
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    clock.advance(600);  // timed out
+    exchange(ReadInputRegistersRequest(1, 2, 1));
+    for (int ms = 0; ms < 2 * 600; ms += 50) {
         EXPECT_EQ(serial.written.size(), 8) << ms;
         serial.deliver(bytes("FF"));  // noise, every 50 ms
         clock.advance(50);
     }
     EXPECT_EQ(serial.written.size(), 16) << "sent once the longest settle has passed";
+}
+
+TEST_F(Exchanges, BytesThatComeWhileTheRequestGoesOutAreNotItsReply) {
+    link.setFastReplies(false);  // paced: 2 ms after each byte
+    openSerial();
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    clock.advance(3);
+    serial.deliver(kReply);  // before the request's last byte
+    clock.advance(20);
+    EXPECT_TRUE(log.lines().contains(
+        "Ignored bytes that came while the request went out: 01 04 02 00 0A 39 37 "));
+    clock.advance(600);
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_EQ(results[0].end, ExchangeEnd::TimedOut);
+    EXPECT_TRUE(results[0].reply.isEmpty());
 }
 
 TEST_F(Exchanges, OnTcpOnlyTheReplyOfTheRequestsTransactionIsTaken) {
@@ -100,7 +224,6 @@ TEST_F(Exchanges, OnTcpOnlyTheReplyOfTheRequestsTransactionIsTaken) {
     exchange(ReadInputRegistersRequest(1, 1, 1));  // 1001: goes out at once
     ASSERT_EQ(tcp.sent.size(), 2);
     tcp.deliver(bytes("03 E8 00 00 00 05 01 04 02 00 07"));  // late, for 1000
-    tcp.deliver(bytes("03 E9 00 00 00 05 02 04 02 00 07"));  // another unit
     EXPECT_EQ(results.size(), 1);
     tcp.deliver(bytes("03 E9 00 00 00 05 01 04 02 00 0A"));
     ASSERT_EQ(results.size(), 2);
@@ -139,7 +262,7 @@ TEST_F(Exchanges, CancelEndsTheOwnersExchangesAndTheNextOneGoesOn) {
     EXPECT_EQ(results[1].end, ExchangeEnd::Cancelled);
     EXPECT_FALSE(link.busy(&owner));
     EXPECT_FALSE(deadline->isActive());
-    clock.advance(GatewayLink::kSettleMs);
+    clock.advance(3 * 600);  // the cancelled request may still be answered
     EXPECT_EQ(serial.written.size(), 16) << "the other owner's request went out";
     serial.deliver(bytes("01 04 02 00 0A 39 37"));
     EXPECT_EQ(others, QList<ExchangeEnd>{ExchangeEnd::Reply});

@@ -66,7 +66,7 @@ TEST_F(Link, TheTransactionCounterStartsAt1000OnEveryConnectAndWraps) {
     EXPECT_EQ(link.TransactionId(), 65537);
 }
 
-TEST_F(Link, GuardAndPrepare) {
+TEST_F(Link, GuardAndPurgeBeforeEachRequest) {
     EXPECT_FALSE(link.requireLink());
     EXPECT_EQ(log.lines(), QStringList{"Serial or TCP port for modbus is not open..."});
     exchange(ReadInputRegistersRequest(1, 1, 1));
@@ -74,11 +74,12 @@ TEST_F(Link, GuardAndPrepare) {
     EXPECT_EQ(results[0].end, ExchangeEnd::LinkLost) << "no link, no exchange";
     openSerial();
     EXPECT_TRUE(link.requireLink());
-    link.prepareRequest();
-    EXPECT_EQ(serial.purges, 1);
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    EXPECT_EQ(serial.purges, 1) << "the link purges just before it sends";
+    serial.deliver(bytes("01 04 02 00 0A 39 37"));
     link.closeSerial();
     connectTcp();
-    link.prepareRequest();
+    exchange(ReadInputRegistersRequest(1, 1, 1));
     EXPECT_EQ(serial.purges, 1) << "no serial port to purge";
 }
 

@@ -21,40 +21,38 @@ const char* name(Framing framing) {
     }
 }
 
-TEST(FrameRtuReply, ByUnitFunctionLengthAndCrc) {
-    // The reply CRCs are the worked examples of the register and exception replies.
+TEST(JudgeRtuReply, OnlyOneFrameWithAGoodCrcIsJudgedAtAll) {
+    // CRCs from the worked examples of the register and exception replies.
+    const QByteArray request = bytes("01 04 00 01 00 01");
     const struct {
-        const char *request, *received;
-        Framing expected;
+        const char* received;
+        Verdict expected;
     } cases[] = {
-        {"01 04 00 01 00 01", "01 04 02 00 0A 39 37", Framing::Whole},
-        {"01 04 00 01 00 01", "01 04 02 00 0A 39", Framing::Incomplete},
-        {"01 04 00 01 00 01", "01 04", Framing::Incomplete},
-        {"01 04 00 01 00 01", "01 04 02 00 0A 39 37 00", Framing::Whole},  // filler byte
-        {"01 04 00 01 00 01", "01 84 02 C2 C1", Framing::Whole},           // exception
-        {"01 04 00 01 00 01", "00 01 04 02 00 0A 39 37", Framing::Unframeable},
-        {"01 04 00 01 00 01", "01 04 02 00 0A 00 00", Framing::Unframeable},  // wrong CRC
-        {"01 04 00 01 00 01", "01 04 02 00 0A 39 37 01 04 02 00 0A 39 37", Framing::Unframeable},
-        {"01 04 00 01 00 01", "02 04 02 00 0A 39 37", Framing::Unframeable},  // another unit
-        {"01 03 00 01 00 01", "01 04 02 00 0A 39 37", Framing::Unframeable},  // another function
-        {"01 06 00 03 A8 C0", "01 06 00 03 A8 C0 06 5A", Framing::Whole},
-        {"01 06 00 03 A8 C0", "01 06 00 03 A8 C0 06", Framing::Incomplete},
+        {"01 04 02 00 0A 39 37", Verdict::Confirmed},
+        {"01 04 02 00 0A 39 37 00", Verdict::Confirmed},  // a filler byte
+        {"01 84 02 C2 C1", Verdict::Confirmed},           // an exception
+        {"01 04 02 00 0A 39", Verdict::Unframed},         // not yet whole
+        {"00 01 04 02 00 0A 39 37", Verdict::Unframed},   // leading garbage
+        {"01 04 02 00 0A 00 00", Verdict::Unframed},      // a wrong CRC
+        {"01 04 02 00 0A 39 37 01 04 02 00 0A 39 37", Verdict::Unframed},
+        {"01 84 05 83", Verdict::Unframed},  // too short to hold an answer
+        {"01 84 05 83 03", Verdict::Confirmed},
     };
     for (const auto& c : cases)
-        EXPECT_STREQ(name(FrameRtuReply(bytes(c.request), bytes(c.received))), name(c.expected))
-            << c.request << " / " << c.received;
+        EXPECT_EQ(JudgeRtuReply(request, bytes(c.received)).verdict, c.expected) << c.received;
 }
 
-TEST(FrameRtuReply, ADeviceIdentificationIsWholeAfterItsLastObject) {
+TEST(JudgeRtuReply, ADeviceIdentificationIsConfirmedAfterItsLastObject) {
     // Two objects: "AB" and "C".
     const QByteArray reply = RtuFrame(bytes("01 2B 0E 02 01 00 00 02 00 02 41 42 01 01 43"));
     const QByteArray request = bytes("01 2B 0E 02 00");
-    EXPECT_EQ(FrameRtuReply(request, reply), Framing::Whole);
-    EXPECT_EQ(FrameRtuReply(request, reply.chopped(1)), Framing::Incomplete);
-    EXPECT_EQ(FrameRtuReply(request, reply.first(11)), Framing::Incomplete);
+    EXPECT_EQ(JudgeRtuReply(request, reply).verdict, Verdict::Confirmed);
+    EXPECT_EQ(JudgeRtuReply(request, reply.chopped(1)).verdict, Verdict::Unframed);
+    EXPECT_EQ(JudgeRtuReply(request, RtuFrame(bytes("01 2B 0E 02 01 00 00 02 00 02 41 42"))).why,
+              "length 14, objects cut short");
 }
 
-TEST(FrameTcpReply, ByTransactionProtocolUnitAndLength) {
+TEST(FrameTcpReply, ByTransactionProtocolAndLength) {
     const struct {
         const char* received;
         Framing expected;
@@ -67,18 +65,19 @@ TEST(FrameTcpReply, ByTransactionProtocolUnitAndLength) {
         {"03 E8 00 00 00 05 01 04 02 00 0A 03 E7 00 00 00 05 01 04 02 00 07", Framing::Whole,
          "03 E8 00 00 00 05 01 04 02 00 0A"},
         {"03 E7 00 00 00 05 01 04 02 00 07", Framing::Incomplete, ""},
-        {"03 E8 00 00 00 05 02 04 02 00 0A", Framing::Incomplete, ""},  // another unit
+        // Another unit: the confirmation refuses it.
+        {"03 E8 00 00 00 05 02 04 02 00 0A", Framing::Whole, "03 E8 00 00 00 05 02 04 02 00 0A"},
         {"03 E8 00 01 00 05 01 04 02 00 0A", Framing::Incomplete, ""},  // another protocol
         {"03 E8 00 00 00 05 01 04 02 00 0A 00 00", Framing::Unframeable, ""},
         {"03 E8 00 00 00 07 01 04 02 00 0A", Framing::Incomplete, ""},
         {"03 E8 00", Framing::Incomplete, ""},
     };
     for (const auto& c : cases) {
-        const TcpReply reply = FrameTcpReply(1000, 1, bytes(c.received));
+        const TcpReply reply = FrameTcpReply(1000, bytes(c.received));
         EXPECT_STREQ(name(reply.framing), name(c.expected)) << c.received;
         EXPECT_EQ(reply.frame, bytes(c.frame)) << c.received;
     }
-    EXPECT_EQ(FrameTcpReply(1000, 1, bytes("03 E8 00 00 00 07 01 04 02 00 0A")).rest,
+    EXPECT_EQ(FrameTcpReply(1000, bytes("03 E8 00 00 00 07 01 04 02 00 0A")).rest,
               bytes("03 E8 00 00 00 07 01 04 02 00 0A"))
         << "what was not used is there to be reported";
 }

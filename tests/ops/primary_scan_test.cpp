@@ -279,7 +279,7 @@ TEST_F(Scan, WithFastRepliesTheWaitPollsTheReplyStateAndEndsWhenTheMeterHasAnswe
                                              static_cast<qsizetype>(record.bytes.size()))
                                       .contains(QByteArray::fromHex("0104840700")))
                 polls.push_back(record.atMs);
-        const int period = tcp ? PrimaryScan::kPollTcpMs : PrimaryScan::kPollSerialMs;
+        const int period = tcp ? MbusTransaction::kPollTcpMs : MbusTransaction::kPollSerialMs;
         ASSERT_GE(polls.size(), 5u);
         for (size_t i = 1; i < polls.size() - 1; ++i)
             EXPECT_GE(polls[i] - polls[i - 1], period) << (tcp ? "TCP" : "RTU");

@@ -26,7 +26,6 @@ struct InProcess : ::testing::Test, test::InProcessGateway {
 
     // One request and what came back within `waitMs`.
     QByteArray request(const ModbusRequest& modbus, int waitMs = 600) {
-        link.prepareRequest();
         std::optional<ExchangeResult> result;
         link.exchange(&owner, modbus, *deadline, waitMs,
                       [&](const ExchangeResult& ended) { result = ended; });

@@ -43,12 +43,14 @@ struct SimServer : ::testing::Test {
 
     // Sends `request` and waits until its exchange ended; the reply taken.
     QByteArray exchange(const ModbusRequest& request) {
-        link.prepareRequest();
         std::optional<ExchangeResult> result;
         link.exchange(&owner, request, *deadline, 2000,
                       [&](const ExchangeResult& ended) { result = ended; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
-        return result ? link.takeReply(*result) : QByteArray();
+        if (!result) return {};
+        link.logReception(*result);
+        log.append(RcvdLine(result->reply));
+        return result->reply;
     }
 };
 
