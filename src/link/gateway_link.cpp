@@ -246,6 +246,9 @@ void GatewayLink::onReceived(bool tcp, const QByteArray& bytes) {
     QByteArray& buffer = ours ? received_ : idle_;
     const qsizetype room = kMaxBuffer - buffer.size();
     if (!tcp) lastReceivedAt_ = clock_.elapsed();
+    // The first bytes after a silent time-out shorten the wait for quiet.
+    if (!ours && settleTimer_->isActive())
+        settleTimer_->start(static_cast<int>(std::max<qint64>(settleWait(), 0)));
     if (room <= 0) return;
     buffer.append(bytes.first(std::min(bytes.size(), room)));
     if (ours) checkWhole();

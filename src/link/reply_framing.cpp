@@ -32,13 +32,13 @@ QString hex4(int value) {
 // The length of a device identification reply: a header of eight bytes
 // (unit, 0x2B, 0x0E, code, conformity, more follows, next object, object
 // count), then each object as id, length and value, then the CRC. Nothing
-// when the bytes do not reach as far as their own lengths say.
-std::optional<qsizetype> deviceIdLength(QByteArrayView reply) {
-    if (reply.size() < 8) return std::nullopt;
+// when the bytes before the CRC do not reach as far as their own lengths say.
+std::optional<qsizetype> deviceIdLength(QByteArrayView data) {
+    if (data.size() < 8) return std::nullopt;
     qsizetype length = 8;
-    for (int object = 0; object < at(reply, 7); ++object) {
-        if (reply.size() < length + 2) return std::nullopt;
-        length += 2 + at(reply, length + 1);
+    for (int object = 0; object < at(data, 7); ++object) {
+        if (data.size() < length + 2) return std::nullopt;
+        length += 2 + at(data, length + 1);
     }
     return length + 2;
 }
@@ -78,7 +78,7 @@ std::optional<QString> checkDeviceId(QByteArrayView request, QByteArrayView repl
         return QStringLiteral("identification code %1, expected %2")
             .arg(at(reply, 3))
             .arg(at(request, 3));
-    const std::optional<qsizetype> length = deviceIdLength(reply);
+    const std::optional<qsizetype> length = deviceIdLength(reply.chopped(2));
     if (!length) return QStringLiteral("length %1, objects cut short").arg(reply.size());
     return checkLength(reply, *length);
 }
@@ -113,16 +113,21 @@ Judgement JudgeRtuReply(QByteArrayView request, QByteArrayView received) {
     if (received.size() < kShortestFrame || received.size() > kLongestReceived ||
         at(received, 0) == 0x00)
         return {};
-    QByteArrayView frame = received;
-    if (!crcMatches(frame)) {
-        frame = received.chopped(1);
-        if (at(received, received.size() - 1) != 0x00 || frame.size() < kShortestFrame ||
-            !crcMatches(frame))
-            return {};
+    // A frame and a 0x00 filler byte also pass the CRC check as one frame a
+    // byte longer (the CRC's residue), so both forms are tried.
+    const QByteArrayView plain = received;
+    const QByteArrayView filled = received.chopped(1);
+    const bool fillerForm = at(received, received.size() - 1) == 0x00 &&
+                            filled.size() >= kShortestFrame && crcMatches(filled);
+    const bool plainForm = crcMatches(plain);
+    if (!plainForm && !fillerForm) return {};
+    std::optional<QString> why;
+    for (const auto& [form, frame] : {std::pair{plainForm, plain}, std::pair{fillerForm, filled}}) {
+        if (!form) continue;
+        why = CheckConfirmation(request, frame);
+        if (!why) return {Verdict::Confirmed, {}};
     }
-    if (const std::optional<QString> why = CheckConfirmation(request, frame))
-        return {Verdict::Refused, *why};
-    return {Verdict::Confirmed, {}};
+    return {Verdict::Refused, *why};
 }
 
 TcpReply FrameTcpReply(uint16_t transaction, QByteArrayView received) {

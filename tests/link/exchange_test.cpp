@@ -205,12 +205,13 @@ TEST_F(Exchanges, ALineThatNeverGoesQuietDelaysTheNextRequestTwoTimeOutsAtMost) 
 TEST_F(Exchanges, BytesThatComeWhileTheRequestGoesOutAreNotItsReply) {
     link.setFastReplies(false);  // paced: 2 ms after each byte
     openSerial();
-    exchange(ReadInputRegistersRequest(1, 1, 1));
+    exchange(WriteSingleRegisterRequest(1, 0, 0x00, 0x07));
     clock.advance(3);
-    serial.deliver(kReply);  // before the request's last byte
+    const QByteArray echo = RtuFrame(bytes("01 06 00 00 00 07"));
+    serial.deliver(echo);  // before the request's last byte
     clock.advance(20);
-    EXPECT_TRUE(log.lines().contains(
-        "Ignored bytes that came while the request went out: 01 04 02 00 0A 39 37 "));
+    EXPECT_EQ(log.lines(), QStringList{"Ignored bytes that came while the request went out: " +
+                                       HexBytesText(echo)});
     clock.advance(600);
     ASSERT_EQ(results.size(), 1);
     EXPECT_EQ(results[0].end, ExchangeEnd::TimedOut);
