@@ -47,9 +47,10 @@ void CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs)
         }
         bytes = parsed.bytes;
     }
-    link_.exchangeRaw(this, bytes, asciiMode, timer_, timeoutMs, [this](const ExchangeResult& result) {
-        Timer_free_commandTimer(result, Awaited::Command, true);
-    });
+    link_.exchangeRaw(this, bytes, asciiMode, timer_, timeoutMs,
+                      [this](const ExchangeResult& result) {
+                          Timer_free_commandTimer(result, Awaited::Command, true);
+                      });
 }
 
 void CommandConsole::request(const ModbusRequest& request, int timeoutMs, Awaited awaited) {

@@ -11,6 +11,13 @@
 #include "link/serial_pacer.h"
 
 namespace tarnel {
+namespace {
+
+QString ignoredLine(const QString& why) {
+    return QStringLiteral("Ignored a reply that does not answer the request: ") + why;
+}
+
+}  // namespace
 
 // One exchange, from the moment it is asked for until it ended.
 struct GatewayLink::Pending {
@@ -30,6 +37,7 @@ struct GatewayLink::Pending {
     uint16_t transaction = 0;
     qint64 sentAt = 0;
     QMetaObject::Connection deadlineConnection;
+    QStringList lines;  // what the reception reported before the exchange ended
 
     bool isRaw() const { return request.adu.isEmpty(); }
 };
@@ -132,9 +140,8 @@ void GatewayLink::exchangeRaw(const void* owner, const QByteArray& bytes, bool a
 qint64 GatewayLink::settleWait() const {
     if (!settle_.pending || tcpMode_) return 0;
     const qint64 latest = settle_.deadlineAt + 2 * qint64{settle_.timeoutMs};
-    const bool heard = lastReceivedAt_ >= settle_.sentAt;
     const qint64 quiet =
-        heard ? std::max(lastReceivedAt_, settle_.deadlineAt) + settle_.timeoutMs : latest;
+        settle_.heard ? std::max(lastReceivedAt_, settle_.deadlineAt) + settle_.timeoutMs : latest;
     return std::min(quiet, latest) - clock_.elapsed();
 }
 
@@ -152,8 +159,7 @@ void GatewayLink::startNext() {
             settleTimer_->start(static_cast<int>(wait));
             return;
         }
-        if (settle_.pending)
-            dropIdle(QStringLiteral("Ignored bytes that came after a time-out: "));
+        if (settle_.pending) dropIdle(QStringLiteral("Ignored bytes that came after a time-out: "));
         settle_.pending = false;
     }
     send(next);
@@ -246,12 +252,33 @@ void GatewayLink::onReceived(bool tcp, const QByteArray& bytes) {
     QByteArray& buffer = ours ? received_ : idle_;
     const qsizetype room = kMaxBuffer - buffer.size();
     if (!tcp) lastReceivedAt_ = clock_.elapsed();
-    // The first bytes after a silent time-out shorten the wait for quiet.
-    if (!ours && settleTimer_->isActive())
-        settleTimer_->start(static_cast<int>(std::max<qint64>(settleWait(), 0)));
+    if (!ours && settle_.pending && !tcp) {
+        settle_.heard = true;
+        // The first bytes after a silent time-out shorten the wait for quiet.
+        if (settleTimer_->isActive())
+            settleTimer_->start(static_cast<int>(std::max<qint64>(settleWait(), 0)));
+    }
     if (room <= 0) return;
     buffer.append(bytes.first(std::min(bytes.size(), room)));
-    if (ours) checkWhole();
+    if (!ours) return;
+    if (!tcp) setAsideStrays(*queue_.front());
+    checkWhole();
+}
+
+// A whole frame with a good CRC at the start of what came that does not
+// answer the request (a late reply to a request before, another master's)
+// is set aside once more bytes follow it, so that what follows is judged on
+// its own.
+void GatewayLink::setAsideStrays(Pending& pending) {
+    if (pending.isRaw()) return;
+    while (const std::optional<qsizetype> length = RtuFrameLength(received_)) {
+        if (*length >= received_.size()) return;  // all that came: judged as it stands
+        const Judgement judgement =
+            JudgeRtuReply(pending.request.adu, QByteArrayView(received_).first(*length));
+        if (judgement.verdict != Verdict::Refused) return;
+        pending.lines << ignoredLine(judgement.why);
+        received_.remove(0, *length);
+    }
 }
 
 void GatewayLink::checkWhole() {
@@ -269,15 +296,14 @@ void GatewayLink::onDeadline() {
 // The bytes received for `pending`, confirmed against its request.
 ExchangeResult GatewayLink::judge(const Pending& pending) const {
     if (pending.tcp) return judgeTcp(pending);
-    ExchangeResult result{ExchangeEnd::TimedOut, received_, {}, pending.sentAt};
+    ExchangeResult result{ExchangeEnd::TimedOut, received_, pending.lines, pending.sentAt};
     if (pending.isRaw() || received_.isEmpty()) return result;
     const Judgement judgement = JudgeRtuReply(pending.request.adu, received_);
     if (judgement.verdict == Verdict::Confirmed) result.end = ExchangeEnd::Reply;
     if (judgement.verdict == Verdict::Refused) {
         result.end = ExchangeEnd::Refused;
         result.reply.clear();
-        result.lines << QStringLiteral("Ignored a reply that does not answer the request: ") +
-                            judgement.why;
+        result.lines << ignoredLine(judgement.why);
     }
     return result;
 }
@@ -294,7 +320,7 @@ ExchangeResult GatewayLink::judgeTcp(const Pending& pending) const {
     if (reply.isEmpty()) return result;
     if (const std::optional<QString> why = CheckConfirmation(pending.request.adu, reply)) {
         result.end = ExchangeEnd::Refused;
-        result.lines << QStringLiteral("Ignored a reply that does not answer the request: ") + *why;
+        result.lines << ignoredLine(*why);
         return result;
     }
     result.end = ExchangeEnd::Reply;
@@ -315,8 +341,8 @@ void GatewayLink::finish(bool cancelled) {
     if (wentOut && !pending->tcp && !pending->isRaw() && result.end != ExchangeEnd::Reply) {
         const qint64 now = clock_.elapsed();
         const qint64 sentAt = pending->state == Pending::State::InFlight ? pending->sentAt : now;
-        settle_ = Settle{true, sentAt, std::max(now, sentAt + pending->timeoutMs),
-                         pending->timeoutMs};
+        settle_ = Settle{true, std::max(now, sentAt + pending->timeoutMs), pending->timeoutMs,
+                         !received_.isEmpty()};
     }
     received_.clear();
     pending->done(result);  // may ask for the next exchange at once

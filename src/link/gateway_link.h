@@ -136,9 +136,9 @@ private:
     // waits for a late reply to come and the line to go quiet.
     struct Settle {
         bool pending = false;
-        qint64 sentAt = 0;      // when the request that went unanswered had left
-        qint64 deadlineAt = 0;  // when its time was (or would have been) up
+        qint64 deadlineAt = 0;  // when the unanswered request's time was (or would have been) up
         int timeoutMs = 0;
+        bool heard = false;  // bytes came since the request was written
     };
 
     void startNext();
@@ -151,6 +151,7 @@ private:
     bool mayTake() const;
     qint64 settleWait() const;
     void dropIdle(const QString& why);
+    void setAsideStrays(Pending& pending);
     void checkWhole();
     void finish(bool cancelled = false);
     void endAll(ExchangeEnd end);
@@ -183,8 +184,8 @@ private:
 
     std::deque<std::unique_ptr<Pending>> queue_;  // the front one is in flight once sent
     quint64 nextId_ = 0;
-    QByteArray received_;  // since the request in flight was written
-    QByteArray idle_;      // while no request was in flight or written: not a reply
+    QByteArray received_;         // since the request in flight was written
+    QByteArray idle_;             // while no request was in flight or written: not a reply
     qint64 lastReceivedAt_ = -1;  // serial line
     Settle settle_;
 };

@@ -109,6 +109,24 @@ std::optional<QString> CheckConfirmation(QByteArrayView request, QByteArrayView 
     }
 }
 
+std::optional<qsizetype> RtuFrameLength(QByteArrayView received) {
+    if (received.size() < 2) return std::nullopt;
+    if (at(received, 1) & fn::kExceptionBit) return kShortestFrame;
+    switch (at(received, 1)) {
+        case fn::kReadHoldingRegisters:
+        case fn::kReadInputRegisters:
+            if (received.size() < 3) return std::nullopt;
+            return 3 + at(received, 2) + 2;
+        case fn::kWriteSingleRegister:
+        case fn::kWriteMultipleRegisters:
+            return 8;
+        case fn::kEncapsulatedInterface:
+            return deviceIdLength(received);
+        default:
+            return std::nullopt;
+    }
+}
+
 Judgement JudgeRtuReply(QByteArrayView request, QByteArrayView received) {
     if (received.size() < kShortestFrame || received.size() > kLongestReceived ||
         at(received, 0) == 0x00)

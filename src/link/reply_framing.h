@@ -31,6 +31,11 @@ struct Judgement {
 // CRC that matches, with or without one trailing 0x00 filler byte.
 Judgement JudgeRtuReply(QByteArrayView request, QByteArrayView received);
 
+// The length of the RTU frame at the start of `received` by its own
+// function code and byte count, CRC included; nothing when its function is
+// not one the tool asks for or too few bytes have come to tell.
+std::optional<qsizetype> RtuFrameLength(QByteArrayView received);
+
 // Whether the bytes received on TCP hold the reply of one transaction.
 enum class Framing {
     Incomplete,   // no whole frame of the transaction (yet)

@@ -14,8 +14,8 @@ ModbusRequest stateRequest(int slave) {
 
 }  // namespace
 
-MbusTransaction::MbusTransaction(GatewayLink& link, Log& log, Timer& waitTimer,
-                                 Timer& replyTimer, Seen seen, QObject* parent)
+MbusTransaction::MbusTransaction(GatewayLink& link, Log& log, Timer& waitTimer, Timer& replyTimer,
+                                 Seen seen, QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),

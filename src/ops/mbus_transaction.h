@@ -16,9 +16,9 @@ class Log;
 // How one M-Bus transaction waits.
 struct MbusTiming {
     int slave = 1;
-    int waitMs = 1000;    // the meter's time to answer: the scan time
-    int replyMs = 600;    // each reply of the gateway (the telegram's echo with
-                          // fast replies, the reply state, the reply itself)
+    int waitMs = 1000;  // the meter's time to answer: the scan time
+    int replyMs = 600;  // each reply of the gateway (the telegram's echo with
+                        // fast replies, the reply state, the reply itself)
     // A reply of 1 to 4 bytes is judged by the parsers (and reported like a
     // CRC error) rather than taken as silence.
     bool judgeShortReplies = false;
@@ -28,9 +28,9 @@ struct MbusTiming {
 enum class MbusStep { Telegram, State, Data };
 
 enum class MbusEnd {
-    Telegram,   // the meter's reply came: `telegram`
-    Silent,     // no reply from the meter in the gateway (or none from the gateway)
-    Fault,      // a reply was in, but its read failed a Modbus check
+    Telegram,  // the meter's reply came: `telegram`
+    Silent,    // no reply from the meter in the gateway (or none from the gateway)
+    Fault,     // a reply was in, but its read failed a Modbus check
     LinkLost,
     Cancelled,
 };

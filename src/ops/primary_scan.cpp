@@ -42,8 +42,8 @@ void PrimaryScan::collected(const MbusResult& result) {
     if (result.end == MbusEnd::Silent) job_.noAnswer = true;
     if (result.end == MbusEnd::Telegram && !job_.rawReply) {
         int selected = job_.selectedAddress;
-        if (DecodeIntoLoopsGrid(result.telegram, grid_, log_, link_.clock().now(),
-                                job_.scanRunning, job_.matchById, selected))
+        if (DecodeIntoLoopsGrid(result.telegram, grid_, log_, link_.clock().now(), job_.scanRunning,
+                                job_.matchById, selected))
             ++found_;
         else
             job_.noAnswer = true;

@@ -183,6 +183,77 @@ TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
     EXPECT_EQ(addresses(), (QStringList{"4", "5", "6"}));
 }
 
+// A reply that comes after its exchange timed out never answers a later
+// request: late at 1.5 and 3 times the time-out (measured from the request),
+// the settling line drops it; later still, the confirmation refuses it.
+TEST_F(Devices, ALateEchoNeverActivatesAnotherRow) {
+    constexpr int kScanTime = 400;  // the time allowed for each echo
+    constexpr int kBusMs = 249;     // meter 4's answer on the M-Bus, before the echo
+    const struct {
+        double times;
+        bool fast;
+    } cases[] = {{1.5, false}, {1.5, true}, {3, false}, {3, true}, {4, true}};
+    for (const auto& c : cases) {
+        const std::string what =
+            "late at " + std::to_string(c.times) + " x, fast " + std::to_string(c.fast);
+        link.setFastReplies(c.fast);
+        importRows("id;addr;\n45000012;4;\n51872403;5;\n24681358;6;\n");
+        sim::Fault late;
+        late.kind = sim::FaultKind::Delay;
+        late.value = static_cast<int>(c.times * kScanTime) - kBusMs;
+        rtu.faults().Add(late);  // row 1's echo
+        const auto silent = QObject::connect(&log, &Log::lineAppended, [&](const QString& line) {
+            if (line != "Activating device 6") return;
+            sim::Fault none;
+            none.kind = sim::FaultKind::NoReply;
+            rtu.faults().Add(none);  // row 3: the gateway says nothing
+        });
+        log.clear();
+        bulk.startOrStop({1, kScanTime, 0});
+        settle();
+        QObject::disconnect(silent);
+        const QStringList lines = log.lines();
+        const QStringList afterRow3 = lines.mid(lines.indexOf("Activating device 6"));
+        EXPECT_FALSE(afterRow3.join('\n').contains("01 06 00 00 00 04")) << what;
+        EXPECT_EQ(lines.last(),
+                  "Activation ended: meters activated 1, without an answer 2, gateway errors 2 "
+                  "(exception replies 0, CRC or frame errors 0, time-outs 2).")
+            << what << "\n"
+            << lines.join('\n').toStdString();
+        clock.advance(10'000);
+    }
+}
+
+TEST_F(Devices, ALateEntryIsNeverShownAsTheNextOne) {
+    ASSERT_TRUE(gateway.Activate(4));
+    ASSERT_TRUE(gateway.Activate(5));
+    settings.timeoutMs = 300;
+    constexpr int kLineMs = 35;  // an entry's reply at 19200 Bd
+    for (const int lateAt : {450, 700, 900}) {
+        for (const bool fast : {false, true}) {
+            const std::string what =
+                "late at " + std::to_string(lateAt) + " ms, fast " + std::to_string(fast);
+            link.setFastReplies(fast);
+            const auto delay = [&](int registerNumber, int ms) {
+                sim::Fault fault;
+                fault.kind = sim::FaultKind::Delay;
+                fault.value = ms - kLineMs;
+                fault.function = 4;
+                fault.registerNumber = registerNumber;
+                rtu.faults().Add(fault);
+            };
+            rtu.faults().Clear();
+            delay(1, lateAt);  // entry 1
+            delay(29, 250);    // entry 2, after its own request
+            devices.clearData();
+            table.readDevices(settings);
+            settle();
+            EXPECT_EQ(addresses(), QStringList{"5"}) << what;
+            clock.advance(10'000);
+        }
+    }
+}
+
 TEST_F(Devices, ActivationRetriesAndBadRows) {
     devices.setRows(4);
     devices.setRowTexts(1, {"", "4"});

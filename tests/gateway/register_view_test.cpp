@@ -84,9 +84,8 @@ TEST_F(RegisterViewTest, AReadDuringAnotherExchangeLeavesThatExchangesReplyAlone
     Timer* freeCommand = clock.createTimer(&owner, "Timer_free_command");
     CommandConsole console{link, log, *freeCommand};
     // "Read real addresses", then "Read registers" while its reply is on its way.
-    console.request(
-        ReadInputRegistersRequest(1, reg::kAddressMap, reg::kAddressMapRegisters), 600,
-        CommandConsole::Awaited::AddressMap);
+    console.request(ReadInputRegistersRequest(1, reg::kAddressMap, reg::kAddressMapRegisters), 600,
+                    CommandConsole::Awaited::AddressMap);
     clock.advance(30);
     view.read({1, 3, 1, false, 600});
     settle();
