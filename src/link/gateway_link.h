@@ -62,6 +62,10 @@ public:
     // What a timed-out exchange kept is logged, so a flood costs at most one
     // line of this many bytes a request, in memory and in the session file.
     static constexpr qsizetype kMaxBuffer = 8 * 1024;
+    // The longest settle after an unanswered request is two of its time-outs
+    // after its deadline and this gap: a late reply that starts just as those
+    // end is still dropped rather than met by the next request.
+    static constexpr int kFrameGapMs = 20;
 
     GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
                 StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);

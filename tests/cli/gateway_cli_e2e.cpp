@@ -137,5 +137,37 @@ TEST_F(GatewayCli, RefusalsSayWhyInOneLine) {
     }
 }
 
+// The device table read over a pseudo-terminal, the gateway answering entry
+// 1 late (after a time-out of 300 ms) and entry 2 after 250 ms: entry 2's
+// row is shown, and entry 1's late reply never stands in for it.
+TEST(LateReplyOnAPty, ALateEntryIsNeverShownAsTheNextOne) {
+    QTemporaryDir dir;
+    QFile scenario(dir.filePath("two.json"));
+    ASSERT_TRUE(scenario.open(QIODevice::WriteOnly));
+    scenario.write(R"({"activate": [4, 5]})");
+    scenario.close();
+    for (const int lateAt : {450, 700, 900}) {
+        for (const bool fast : {true, false}) {
+            const std::string what =
+                "late at " + std::to_string(lateAt) + " ms, fast " + std::to_string(fast);
+            QProcess sim;
+            sim.start(TARNEL_SIM, {"--pty", "--scenario", scenario.fileName(), "--fault",
+                                   QString("delay,function=4,register=1,value=%1").arg(lateAt),
+                                   "--fault", "delay,function=4,register=29,value=250"});
+            ASSERT_TRUE(sim.waitForStarted(5000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+            const QString pty = QString::fromLatin1(sim.readLine()).trimmed().section(' ', 1);
+            QStringList args{"devices", "--serial", pty, "--timeout", "300", "-q"};
+            if (!fast) args << "--full-waits";
+            const CliRun run = cli(args);
+            sim.terminate();
+            sim.waitForFinished(5000);
+            EXPECT_EQ(run.status, 0) << what << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.out.contains("51872403;5;")) << what << "\n" << run.out.toStdString();
+            EXPECT_FALSE(run.out.contains("45000012")) << what << "\n" << run.out.toStdString();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarnel

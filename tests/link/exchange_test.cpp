@@ -141,8 +141,8 @@ TEST_F(Exchanges, ALateSerialReplyNeverAnswersTheNextRequest) {
     const QByteArray own = RtuFrame(bytes("01 04 02 00 0A"));
     const int timeout = 300;
     // When the late reply comes after the first request: 1.5 times the
-    // time-out, later, and just before three times (two after the deadline).
-    for (const int lateAt : {450, 700, 899}) {
+    // time-out, later, and three times (two after the deadline).
+    for (const int lateAt : {450, 700, 900}) {
         for (const bool fast : {true, false}) {
             const std::string what =
                 "late at " + std::to_string(lateAt) + " ms, fast " + std::to_string(fast);
@@ -200,10 +200,10 @@ TEST_F(Exchanges, ALineThatNeverGoesQuietDelaysTheNextRequestTwoTimeOutsAtMost) 
     exchange(ReadInputRegistersRequest(1, 1, 1));
     clock.advance(600);  // timed out
     exchange(ReadInputRegistersRequest(1, 2, 1));
-    for (int ms = 0; ms < 2 * 600; ms += 50) {
+    for (int ms = 0; ms < 2 * 600 + GatewayLink::kFrameGapMs; ms += 10) {
         EXPECT_EQ(serial.written.size(), 8) << ms;
-        serial.deliver(bytes("FF"));  // noise, every 50 ms
-        clock.advance(50);
+        serial.deliver(bytes("FF"));  // noise, every 10 ms
+        clock.advance(10);
     }
     EXPECT_EQ(serial.written.size(), 16) << "sent once the longest settle has passed";
 }
@@ -269,7 +269,8 @@ TEST_F(Exchanges, CancelEndsTheOwnersExchangesAndTheNextOneGoesOn) {
     EXPECT_EQ(results[1].end, ExchangeEnd::Cancelled);
     EXPECT_FALSE(link.busy(&owner));
     EXPECT_FALSE(deadline->isActive());
-    clock.advance(3 * 600);  // the cancelled request may still be answered
+    clock.advance(3 * 600 +
+                  GatewayLink::kFrameGapMs);  // the cancelled request may still be answered
     EXPECT_EQ(serial.written.size(), 16) << "the other owner's request went out";
     serial.deliver(bytes("01 04 02 00 0A 39 37"));
     EXPECT_EQ(others, QList<ExchangeEnd>{ExchangeEnd::Reply});
