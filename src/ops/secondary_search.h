@@ -102,8 +102,9 @@ private:
     MbusTransaction* transaction_;
     std::atomic<bool> lost_{false};
     QByteArray replyBytes_;  // the M-Bus bytes of the last reply (worker only)
-    // What a search met, for its closing line: written by the worker, read
-    // once it has ended.
+    // What a search met, for its closing line: written by the worker (the
+    // gateway's errors on the window's thread, while the worker waits for
+    // its transaction), read once it has ended.
     bool summarise_ = false;
     int found_ = 0;
     int silentMasks_ = 0;
