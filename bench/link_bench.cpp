@@ -6,7 +6,10 @@
 //     off, in one write with them on;
 //  2. the time from a complete reply arriving on loopback TCP to its
 //     "RCVD:" line and to the end of its exchange, at the default Modbus
-//     time-out of 600 ms.
+//     time-out of 600 ms;
+//  3. the cost of a time-out on the serial line: from the end of a request
+//     that got no reply to the next request leaving, with nothing coming
+//     after the time-out and with a late reply 100 ms after it.
 // Usage: link_bench [rounds]
 #include <fcntl.h>
 #include <pty.h>
@@ -63,6 +66,10 @@ public:
 
     bool ok() const { return notifier_ != nullptr; }
     QString path() const { return QString::fromLocal8Bit(::ttyname(slave_)); }
+    // Bytes from the gateway's side, unasked.
+    void write(const QByteArray& bytes) {
+        if (::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) < 0) return;
+    }
 
 private:
     void readRequest() {
@@ -72,8 +79,7 @@ private:
             received_.append(buffer, got);
         while (received_.size() >= requestSize_) {
             received_.remove(0, requestSize_);
-            if (::write(master_, reply_.constData(), static_cast<size_t>(reply_.size())) < 0)
-                return;
+            if (!reply_.isEmpty()) write(reply_);
         }
     }
 
@@ -131,6 +137,26 @@ void ServeTcp(QTcpServer& server) {
             peer->write(request.first(2) + QByteArray::fromHex("000000050104020005"));
         });
     });
+}
+
+// From the end of an exchange that timed out to the next request having
+// left, the late reply (if any) written `lateMs` after the time-out.
+qint64 TimeOutCost(GatewayLink& link, Clock& clock, PtyPeer& peer, int lateMs) {
+    QObject owner;
+    Timer* deadline = clock.createTimer(&owner);
+    const ModbusRequest request = ReadInputRegistersRequest(1, reg::kMbusStatus, 1);
+    std::optional<qint64> timedOutAt, nextSentAt;
+    link.exchange(&owner, request, *deadline, kTimeoutMs,
+                  [&](const ExchangeResult&) { timedOutAt = clock.elapsed(); });
+    link.exchange(&owner, request, *deadline, kTimeoutMs,
+                  [&](const ExchangeResult& result) { nextSentAt = result.sentAt; });
+    WaitFor([&] { return timedOutAt.has_value(); }, 5000);
+    if (lateMs >= 0) {
+        WaitFor([] { return false; }, lateMs);
+        peer.write(RtuFrame(QByteArray::fromHex("01 04 02 00 07")));
+    }
+    WaitFor([&] { return nextSentAt.has_value(); }, 10000);
+    return timedOutAt && nextSentAt ? *nextSentAt - *timedOutAt : -1;
 }
 
 struct Latency {
@@ -215,6 +241,23 @@ int main(int argc, char** argv) {
             "%.3f..%.3f ms, to the end of its exchange %.3f..%.3f ms\n",
             fast ? "on" : "off", kTimeoutMs, count, toLine.bestMs, toLine.worstMs, toEnd.bestMs,
             toEnd.worstMs);
+    }
+    link.disconnectTcp();
+
+    // 3. What a time-out costs the next request on the serial line.
+    PtyPeer silent(8, QByteArray());
+    if (!silent.ok()) return 1;
+    link.openSerial(SerialSettingsFromTexts(silent.path(), "19200", "Even", "1"));
+    if (!link.SerialOpen()) return 1;
+    for (const bool fast : {false, true}) {
+        link.setFastReplies(fast);
+        const qint64 quiet = TimeOutCost(link, clock, silent, -1);
+        const qint64 late = TimeOutCost(link, clock, silent, 100);
+        std::printf(
+            "time-out on a pty (time-out %d ms), fast replies %s: the next request leaves %lld ms "
+            "after it with nothing coming, %lld ms with a late reply 100 ms after it\n",
+            kTimeoutMs, fast ? "on" : "off", static_cast<long long>(quiet),
+            static_cast<long long>(late));
     }
     return 0;
 }
