@@ -284,13 +284,13 @@ void GatewayLink::setAsideStrays(Pending& pending) {
 void GatewayLink::checkWhole() {
     if (!fastReplies_ || queue_.front()->state != Pending::State::InFlight) return;
     if (queue_.front()->isRaw()) return;  // nothing to match: the console waits its time
-    const ExchangeResult judged = judge(*queue_.front());
-    if (judged.end == ExchangeEnd::Reply) finish();
+    ExchangeResult judged = judge(*queue_.front());
+    if (judged.end == ExchangeEnd::Reply) finish(std::move(judged));
 }
 
 void GatewayLink::onDeadline() {
     if (queue_.empty() || queue_.front()->state != Pending::State::InFlight) return;
-    finish();
+    finish(judge(*queue_.front()));
 }
 
 // The bytes received for `pending`, confirmed against its request.
@@ -328,14 +328,12 @@ ExchangeResult GatewayLink::judgeTcp(const Pending& pending) const {
     return result;
 }
 
-// Ends the exchange in flight as its bytes judge it, or as cancelled.
-void GatewayLink::finish(bool cancelled) {
+// Ends the exchange in flight (the front one) as `result` says.
+void GatewayLink::finish(ExchangeResult result) {
     std::unique_ptr<Pending> pending = std::move(queue_.front());
     queue_.pop_front();
     if (pending->deadlineConnection) disconnect(pending->deadlineConnection);
     pending->deadline->stop();
-    ExchangeResult result = judge(*pending);
-    if (cancelled) result = ExchangeResult{ExchangeEnd::Cancelled, {}, {}, pending->sentAt};
     // An unanswered request may still be answered: the line settles first.
     const bool wentOut = pending->state != Pending::State::Waiting;
     if (wentOut && !pending->tcp && !pending->isRaw() && result.end != ExchangeEnd::Reply) {
@@ -356,7 +354,7 @@ void GatewayLink::cancel(const void* owner) {
             continue;
         }
         if (it == queue_.begin() && (*it)->state != Pending::State::Waiting) {
-            finish(true);
+            finish(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, (*it)->sentAt});
             it = queue_.begin();
             continue;
         }

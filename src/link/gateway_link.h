@@ -157,7 +157,7 @@ private:
     void dropIdle(const QString& why);
     void setAsideStrays(Pending& pending);
     void checkWhole();
-    void finish(bool cancelled = false);
+    void finish(ExchangeResult result);
     void endAll(ExchangeEnd end);
     ExchangeResult judge(const Pending& pending) const;
     ExchangeResult judgeTcp(const Pending& pending) const;
