@@ -144,7 +144,8 @@ TEST_F(Scan, StopEndsTheScan) {
     EXPECT_TRUE(job.searchIdle);
     EXPECT_EQ(clock.armedTimers(), 0);
     EXPECT_EQ(controls.back(), true);
-    EXPECT_TRUE(log.lines().last().startsWith("Scan stopped: meters found ")) << log.lines().last().toStdString();
+    EXPECT_TRUE(log.lines().last().startsWith("Scan stopped: meters found "))
+        << log.lines().last().toStdString();
 }
 
 // The closing line tells a gateway that errs from an empty bus: each silent
