@@ -134,52 +134,6 @@ TEST_F(Exchanges, EveryReplyIsConfirmedAgainstItsRequestOnBothLinks) {
     }
 }
 
-// The serial line after an unanswered request: a late reply, whenever it
-// comes, is never taken as the answer of the next request.
-TEST_F(Exchanges, ALateSerialReplyNeverAnswersTheNextRequest) {
-    const QByteArray late = RtuFrame(bytes("01 04 02 00 07"));
-    const QByteArray own = RtuFrame(bytes("01 04 02 00 0A"));
-    const int timeout = 300;
-    // When the late reply comes after the first request: 1.5 times the
-    // time-out, later, and three times (two after the deadline).
-    for (const int lateAt : {450, 700, 900}) {
-        for (const bool fast : {true, false}) {
-            const std::string what =
-                "late at " + std::to_string(lateAt) + " ms, fast " + std::to_string(fast);
-            link.setFastReplies(fast);
-            openSerial();
-            serial.written.clear();
-            results.clear();
-            exchange(ReadInputRegistersRequest(1, 1, 1), timeout);
-            exchange(ReadInputRegistersRequest(1, 29, 1), timeout);
-            const qint64 start = clock.elapsed();
-            QByteArray secondRequest;
-            qint64 secondAt = -1;
-            bool lateSent = false, ownSent = false;
-            while (clock.elapsed() - start < 3000 && results.size() < 2) {
-                const qint64 now = clock.elapsed() - start;
-                if (secondAt < 0 && serial.written.size() > 8) secondAt = now;
-                if (!lateSent && now >= lateAt) {
-                    serial.deliver(late);
-                    lateSent = true;
-                }
-                if (secondAt >= 0 && !ownSent && now >= secondAt + 250) {
-                    serial.deliver(own);
-                    ownSent = true;
-                }
-                clock.advance(1);
-            }
-            ASSERT_EQ(results.size(), 2) << what;
-            EXPECT_EQ(results[0].end, ExchangeEnd::TimedOut) << what;
-            EXPECT_EQ(results[1].end, ExchangeEnd::Reply) << what;
-            EXPECT_EQ(results[1].reply, own) << what;
-            EXPECT_GT(secondAt, lateAt) << what;
-            link.closeSerial();
-            clock.advance(5000);
-        }
-    }
-}
-
 TEST_F(Exchanges, BytesAfterATimeOutDelayTheNextRequestUntilTheLineIsQuiet) {
     openSerial();
     exchange(ReadInputRegistersRequest(1, 1, 1));
