@@ -371,7 +371,7 @@ bool FloodOne(bool overTcp, During during, long long bytes) {
     const double floodSeconds = static_cast<double>(took.elapsed()) / 1000;
     const bool waiting = during != During::ReadWaiting || rig.link().busy(&view);
     // Its time-out, then the serial line's settle: quiet for a time-out.
-    if (during == During::ReadWaiting) rig.advance(2 * kLongTimeoutMs + GatewayLink::kFrameGapMs);
+    if (during == During::ReadWaiting) rig.advance(2 * kLongTimeoutMs + GatewayLink::kLateMarginMs);
     view.setAutomatic(false);
     rig.advance(1000);
     const bool answered = ReadAnswered(rig, count);

@@ -136,10 +136,10 @@ void GatewayLink::exchangeRaw(const void* owner, const QByteArray& bytes, bool a
 // after an exchange that went unanswered: until the line has been quiet for
 // a whole time-out since the last byte or the deadline, whichever is later;
 // when nothing has come at all, a reply may still be on its way, so until two
-// time-outs (and a frame gap) after the deadline, which is also the longest wait.
+// time-outs (and a margin) after the deadline, which is also the longest wait.
 qint64 GatewayLink::settleWait() const {
     if (!settle_.pending || tcpMode_) return 0;
-    const qint64 latest = settle_.deadlineAt + 2 * qint64{settle_.timeoutMs} + kFrameGapMs;
+    const qint64 latest = settle_.deadlineAt + 2 * qint64{settle_.timeoutMs} + kLateMarginMs;
     const qint64 quiet =
         settle_.heard ? std::max(lastReceivedAt_, settle_.deadlineAt) + settle_.timeoutMs : latest;
     return std::min(quiet, latest) - clock_.elapsed();

@@ -63,9 +63,10 @@ public:
     // line of this many bytes a request, in memory and in the session file.
     static constexpr qsizetype kMaxBuffer = 8 * 1024;
     // The longest settle after an unanswered request is two of its time-outs
-    // after its deadline and this gap: a late reply that starts just as those
-    // end is still dropped rather than met by the next request.
-    static constexpr int kFrameGapMs = 20;
+    // after its deadline and this margin: a late reply that starts just as
+    // those end, held a little by a USB adapter (up to 16 ms) or the
+    // scheduler, is still dropped rather than met by the next request.
+    static constexpr int kLateMarginMs = 50;
 
     GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
                 StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);

@@ -154,7 +154,7 @@ TEST_F(Exchanges, ALineThatNeverGoesQuietDelaysTheNextRequestTwoTimeOutsAtMost) 
     exchange(ReadInputRegistersRequest(1, 1, 1));
     clock.advance(600);  // timed out
     exchange(ReadInputRegistersRequest(1, 2, 1));
-    for (int ms = 0; ms < 2 * 600 + GatewayLink::kFrameGapMs; ms += 10) {
+    for (int ms = 0; ms < 2 * 600 + GatewayLink::kLateMarginMs; ms += 10) {
         EXPECT_EQ(serial.written.size(), 8) << ms;
         serial.deliver(bytes("FF"));  // noise, every 10 ms
         clock.advance(10);
@@ -224,7 +224,7 @@ TEST_F(Exchanges, CancelEndsTheOwnersExchangesAndTheNextOneGoesOn) {
     EXPECT_FALSE(link.busy(&owner));
     EXPECT_FALSE(deadline->isActive());
     clock.advance(3 * 600 +
-                  GatewayLink::kFrameGapMs);  // the cancelled request may still be answered
+                  GatewayLink::kLateMarginMs);  // the cancelled request may still be answered
     EXPECT_EQ(serial.written.size(), 16) << "the other owner's request went out";
     serial.deliver(bytes("01 04 02 00 0A 39 37"));
     EXPECT_EQ(others, QList<ExchangeEnd>{ExchangeEnd::Reply});
