@@ -187,7 +187,6 @@ void GatewayLink::send(Pending& pending) {
         return;
     }
     if (pending.isRaw()) {
-        pending.written = true;
         try {
             writeRaw(pending.raw, pending.rawAsText);
         } catch (...) {
@@ -228,7 +227,6 @@ void GatewayLink::sent(Pending* which) {
     if (queue_.empty() || queue_.front().get() != which || which->state != Pending::State::Sending)
         return;
     which->state = Pending::State::InFlight;
-    which->written = true;
     which->sentAt = clock_.elapsed();
     // Bytes that began before the request was on the wire answer something else.
     if (!which->isRaw())
