@@ -44,7 +44,6 @@ int main(int argc, char** argv) {
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return 1;
     TSerialPort port;
     port.SetDeviceName(QString::fromLocal8Bit(ttyname(slave)));
-    port.SetDirectWrite(true);
     port.SetBaudrate(br19200);
 
     std::vector<double> latencies;

@@ -7,7 +7,7 @@
 namespace tarnel {
 
 SerialPacer::SerialPacer(SerialTransport& serial, Clock& clock, Log& log, QObject* parent)
-    : QObject(parent), serial_(serial), clock_(clock), log_(log), timer_(clock.createTimer(this)) {
+    : QObject(parent), serial_(serial), log_(log), timer_(clock.createTimer(this)) {
     connect(timer_, &Timer::timeout, this, &SerialPacer::step);
 }
 
@@ -16,21 +16,6 @@ void SerialPacer::send(const QByteArray& frame, int leadPauseMs, int bytePauseMs
     queue_.push_back(
         Job{frame, leadPauseMs, bytePauseMs, whole, std::move(written), std::move(sent)});
     if (!active_) start();
-}
-
-void SerialPacer::sendBlocking(const QByteArray& frame, int leadPauseMs, int bytePauseMs) {
-    // Drops RTS however the frame ends.
-    struct RtsGuard {
-        SerialPacer& pacer;
-        ~RtsGuard() { pacer.dropRts(); }
-    };
-    serial_.setRts(true);
-    const RtsGuard guard{*this};
-    clock_.sleep(leadPauseMs);
-    for (const char byte : frame) {
-        serial_.writeByte(static_cast<uint8_t>(byte));
-        clock_.sleep(bytePauseMs);
-    }
 }
 
 void SerialPacer::reset() {

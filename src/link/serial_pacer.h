@@ -29,10 +29,6 @@ public:
     // operation waits for ever).
     void send(const QByteArray& frame, int leadPauseMs, int bytePauseMs, bool whole,
               std::function<void()> written, std::function<void()> sent);
-    // The same, paced, blocking the calling thread with the clock's pauses:
-    // for a caller without an event loop. RTS drops even when a write fails;
-    // the write's error is thrown after that.
-    void sendBlocking(const QByteArray& frame, int leadPauseMs, int bytePauseMs);
     bool busy() const { return active_; }
     // The port went away: frames not yet out are dropped, without `sent`.
     void reset();
@@ -55,7 +51,6 @@ private:
     void dropRts();
 
     SerialTransport& serial_;
-    Clock& clock_;
     Log& log_;
     Timer* timer_;
     std::deque<Job> queue_;

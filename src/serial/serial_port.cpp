@@ -19,7 +19,6 @@ TCustomSerialPort::TCustomSerialPort(QObject* parent)
 }
 
 TCustomSerialPort::~TCustomSerialPort() {
-    destroying_ = true;
     Close();
 }
 
@@ -80,11 +79,6 @@ void TCustomSerialPort::SetMonitorEvents(TSerialEvents value) {
     monitorEvents_ = value;
 }
 
-void TCustomSerialPort::SetDirectWrite(bool value) {
-    refuseWhileOpen();
-    directWrite_ = value;
-}
-
 void TCustomSerialPort::SetUpdateDCB(bool value) {
     refuseWhileOpen();
     updateDcb_ = value;
@@ -137,48 +131,25 @@ void TCustomSerialPort::Open() {
     try {
         applyLineSettings();
         handOver_.Reset();
-        TSerialEvents watched = monitorEvents_;
-        if (!directWrite_) watched &= ~ceTxEmpty;  // the write thread reports it
-        if (watched != 0)
+        if (monitorEvents_ != 0)
             eventThread_ = std::make_unique<TSerialEventThread>(
-                device_, watched, handOver_,
+                device_, monitorEvents_, handOver_,
                 [this](TSerialEvents events, bool hangup) { dispatchEvents(events, hangup); });
-        if (!directWrite_)
-            writeThread_ = std::make_unique<TSerialWriteThread>(
-                device_, buffers_.WriteSize(), handOver_,
-                [this] {
-                    if (OnTxEmpty) OnTxEmpty(*this);
-                },
-                [this](uint32_t errors) {
-                    if (OnError) OnError(*this, errors);
-                });
     } catch (...) {
         handOver_.Cancel();
         eventThread_.reset();
-        writeThread_.reset();
         device_.close();
         throw;
-    }
-    if (OnOpen) {
-        try {
-            OnOpen(*this);
-        } catch (const std::exception& error) {
-            reportException(error);
-        }
     }
 }
 
 void TCustomSerialPort::Close() {
     if (!IsOpen()) return;
-    // Release a thread waiting for a hand-over first, then join the threads.
+    // Release the event thread if it waits for a hand-over, then join it.
     handOver_.Cancel();
     eventThread_.reset();
-    writeThread_.reset();
-    {
-        std::lock_guard lock(readLock_);
-        device_.close();
-    }
-    if (!destroying_ && OnClose) OnClose(*this);
+    std::lock_guard lock(readLock_);
+    device_.close();
 }
 
 void TCustomSerialPort::Loaded() {
@@ -196,7 +167,6 @@ void TCustomSerialPort::dispatchEvents(TSerialEvents events, bool hangup) {
         const TSerialStatus status = ReadStatus();
         if (status.errors != 0 && OnError) OnError(*this, status.errors);
     }
-    if ((events & ceBreak) && OnBreak) OnBreak(*this);
     if (hangup && IsOpen()) {
         // The other side is gone: say so and end in the closed state.
         Close();
@@ -205,21 +175,13 @@ void TCustomSerialPort::dispatchEvents(TSerialEvents events, bool hangup) {
 }
 
 void TCustomSerialPort::reportException(const std::exception& error) {
-    if (OnException)
-        OnException(error);
-    else
-        qWarning("serial port: %s", error.what());
+    qWarning("serial port: %s", error.what());
 }
 
 // --- reading, writing and the line -----------------------------------------
 
 long TCustomSerialPort::WriteBytes(const uint8_t* data, long count) {
     if (!IsOpen() || count <= 0) return 0;
-    if (!directWrite_) {
-        if (!writeThread_->Enqueue(data, count, buffers_.WriteTimeout()))
-            throw ESerialPortError("Output buffer is full. Please check comm status.");
-        return count;
-    }
     std::lock_guard lock(writeLock_);
     const long written = device_.write(data, count, buffers_.ReadTimeout());
     if (written < 0) raiseOsError("Write error (%1), %2", static_cast<int>(-written));
@@ -252,7 +214,6 @@ void TCustomSerialPort::Purge(uint32_t flags) {
     std::lock_guard lock(readLock_);
     const bool input = flags & (kPurgeRxAbort | kPurgeRxClear);
     const bool output = flags & (kPurgeTxAbort | kPurgeTxClear);
-    if (flags != (kPurgeRxAbort | kPurgeRxClear) && writeThread_) writeThread_->Flush();
     if (const int error = device_.flush(input, output))
         raiseOsError("Error clearing buffers (%1), %2", error);
     if (input && eventThread_) eventThread_->InputConsumed();
@@ -290,8 +251,7 @@ int TCustomSerialPort::InputCount() {
 
 int TCustomSerialPort::OutputFree() {
     if (!IsOpen()) return 0;
-    const int used = directWrite_ ? device_.outputCount() : writeThread_->Fill();
-    return buffers_.WriteSize() - used;
+    return buffers_.WriteSize() - device_.outputCount();
 }
 
 }  // namespace tarnel

@@ -13,17 +13,16 @@
 namespace tarnel {
 
 class TSerialEventThread;
-class TSerialWriteThread;
 
 // A serial port with its line settings, an event thread that reports
 // received bytes, line errors and a hang-up on the owner's thread (the thread
-// the port lives in), and either direct writes on the caller's thread or a
-// write thread with its own queue. Every error is an ESerialPortError.
+// the port lives in), and writes straight to the device on the caller's
+// thread. Every error is an ESerialPortError.
 class TCustomSerialPort : public QObject {
     Q_OBJECT
 public:
     explicit TCustomSerialPort(QObject* parent = nullptr);
-    ~TCustomSerialPort() override;  // closes without OnClose
+    ~TCustomSerialPort() override;
 
     bool AutoOpen() const { return autoOpen_; }
     void SetAutoOpen(bool value) { autoOpen_ = value; }
@@ -51,17 +50,17 @@ public:
     void SetDeviceName(const QString& value);
     TSerialEvents MonitorEvents() const { return monitorEvents_; }
     void SetMonitorEvents(TSerialEvents value);
+    // Writes always go straight to the device; the setting is kept for its
+    // callers and changes nothing.
     bool DirectWrite() const { return directWrite_; }
-    void SetDirectWrite(bool value);
+    void SetDirectWrite(bool value) { directWrite_ = value; }
     bool UpdateDCB() const { return updateDcb_; }
     void SetUpdateDCB(bool value);
 
-    // Thread priorities are kept for the settings' sake; Linux gives normal
-    // threads no priorities to choose from.
+    // The event thread's priority is kept for the settings' sake; Linux gives
+    // normal threads no priorities to choose from.
     int EventPriority() const { return eventPriority_; }
     void SetEventPriority(int value) { eventPriority_ = value; }
-    int WritePriority() const { return writePriority_; }
-    void SetWritePriority(int value) { writePriority_ = value; }
 
     // The device name with PortNum filled in, and the path it opens.
     QString FormattedDeviceName() const;
@@ -86,20 +85,17 @@ public:
     bool TransmitterEmpty() const { return device_.transmitterEmpty(); }
 
     bool EventThreadRunning() const { return eventThread_ != nullptr; }
-    bool WriteThreadRunning() const { return writeThread_ != nullptr; }
 
     // Purge flags: abort and clear of either direction.
     static constexpr uint32_t kPurgeTxAbort = 0x1, kPurgeRxAbort = 0x2, kPurgeTxClear = 0x4,
                               kPurgeRxClear = 0x8, kPurgeAll = 0xF;
 
-    using Notify = std::function<void(TCustomSerialPort&)>;
-    Notify OnOpen, OnClose, OnCts, OnDsr, OnRlsd, OnRing, OnBreak, OnRxFlag, OnTxEmpty, OnPErr,
-        OnRx80Full, OnEvent1, OnEvent2;
+    // Run on the owner's thread. OnRxChar gets the number of bytes waiting
+    // (at most the read size); OnError gets the error bits of ReadStatus, or
+    // ceHangup once the other side went away and the port has closed. An
+    // exception thrown by either is logged and the events go on.
     std::function<void(TCustomSerialPort&, uint32_t errors)> OnError;
     std::function<void(TCustomSerialPort&, int count)> OnRxChar;
-    // Errors thrown by the handlers above while the event or write thread
-    // hands an event over; the threads go on either way.
-    std::function<void(const std::exception&)> OnException;
 
 private:
     void refuseWhileOpen() const;
@@ -121,20 +117,17 @@ private:
     TSerialBuffers buffers_;
     int portNum_ = 0;
     QString deviceName_ = QStringLiteral("COM%d");
-    TSerialEvents monitorEvents_ = ceError | ceRxChar | ceTxEmpty;
+    TSerialEvents monitorEvents_ = ceError | ceRxChar;
     int eventPriority_ = 0;
-    int writePriority_ = 1;
-    bool directWrite_ = false;
+    bool directWrite_ = true;
     bool updateDcb_ = true;
-    bool destroying_ = false;
 
     SerialDevice device_;
     LineErrorCounts lastCounts_;  // as of the last ReadStatus
     std::mutex readLock_;         // reads, status queries, purges, closing
-    std::mutex writeLock_;        // direct writes
+    std::mutex writeLock_;        // writes
     OwnerHandOver handOver_;
     std::unique_ptr<TSerialEventThread> eventThread_;
-    std::unique_ptr<TSerialWriteThread> writeThread_;
 };
 
 // The port as the program uses it.

@@ -37,24 +37,23 @@ private:
     bool pending_ = false;
 };
 
-// Buffer sizes, time-outs (ms) and flow-control limits.
+// Buffer sizes, a time-out and flow-control limits. ReadTimeout (ms) bounds
+// how long a write waits for the driver to take the bytes.
 class TSerialBuffers : public TSerialSettings {
 public:
     int ReadSize() const { return readSize_; }
     int WriteSize() const { return writeSize_; }
     int ReadTimeout() const { return readTimeout_; }
-    int WriteTimeout() const { return writeTimeout_; }
     int XonLimit() const { return xonLimit_; }
     int XoffLimit() const { return xoffLimit_; }
     void SetReadSize(int v) { set(readSize_, v); }
     void SetWriteSize(int v) { set(writeSize_, v); }
     void SetReadTimeout(int v) { set(readTimeout_, v); }
-    void SetWriteTimeout(int v) { set(writeTimeout_, v); }
     void SetXonLimit(int v) { set(xonLimit_, v); }
     void SetXoffLimit(int v) { set(xoffLimit_, v); }
 
 private:
-    int readSize_ = 4096, writeSize_ = 2048, readTimeout_ = 1000, writeTimeout_ = 1000;
+    int readSize_ = 4096, writeSize_ = 2048, readTimeout_ = 1000;
     int xonLimit_ = 1024, xoffLimit_ = 1024;
 };
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 
 namespace tarnel {
 
@@ -50,20 +49,16 @@ void TSerialEventThread::Stop() {
 
 namespace {
 
-// Line errors counted by the driver since `before`, as error event bits.
-TSerialEvents lineErrorEvents(const LineErrorCounts& before, const LineErrorCounts& now) {
-    TSerialEvents events = 0;
-    if (now.frame != before.frame || now.overrun != before.overrun || now.parity != before.parity ||
-        now.bufferOverrun != before.bufferOverrun)
-        events |= ceError;
-    if (now.breaks != before.breaks) events |= ceBreak;
-    return events;
+// Whether the driver counted a line error since `before`.
+bool lineErrorsSince(const LineErrorCounts& before, const LineErrorCounts& now) {
+    return now.frame != before.frame || now.overrun != before.overrun ||
+           now.parity != before.parity || now.bufferOverrun != before.bufferOverrun;
 }
 
 }  // namespace
 
 void TSerialEventThread::run() {
-    const bool watchRx = watched_ & (ceRxChar | ceError | ceBreak);
+    const bool watchRx = watched_ & (ceRxChar | ceError);
     bool watchInput = watchRx;
     int unread = 0;
     LineErrorCounts counts = device_.errorCounts();
@@ -89,7 +84,7 @@ void TSerialEventThread::run() {
         if ((watched_ & ceRxChar) && waiting > 0 && (watchInput || waiting > unread))
             events |= ceRxChar;
         const LineErrorCounts now = device_.errorCounts();
-        events |= lineErrorEvents(counts, now) & watched_;
+        if ((watched_ & ceError) && lineErrorsSince(counts, now)) events |= ceError;
         counts = now;
         if (events != 0 || hangup) {
             const Dispatch dispatch = dispatch_;
@@ -98,102 +93,6 @@ void TSerialEventThread::run() {
         if (hangup) break;
         unread = device_.inputCount();
         watchInput = watchRx && unread == 0;
-    }
-}
-
-// ---------------------------------------------------------------------------
-
-void TSerialWriteQueue::RemoveFront(long count) {
-    bytes_.erase(bytes_.begin(), bytes_.begin() + std::min<long>(count, Fill()));
-}
-
-TSerialWriteThread::TSerialWriteThread(SerialDevice& device, int capacity, OwnerHandOver& handOver,
-                                       std::function<void()> txEmpty,
-                                       std::function<void(uint32_t)> error)
-    : device_(device),
-      handOver_(handOver),
-      txEmpty_(std::move(txEmpty)),
-      error_(std::move(error)),
-      queue_(capacity),
-      thread_([this] { run(); }) {}
-
-TSerialWriteThread::~TSerialWriteThread() {
-    Stop();
-}
-
-void TSerialWriteThread::Stop() {
-    {
-        std::lock_guard lock(lock_);
-        stop_ = true;
-    }
-    changed_.notify_all();
-    wake_.Signal();
-    if (thread_.joinable()) thread_.join();
-}
-
-bool TSerialWriteThread::Enqueue(const uint8_t* data, long count, int timeoutMs) {
-    std::unique_lock lock(lock_);
-    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [&] { return stop_ || queue_.Room(count); }) ||
-        stop_)
-        return false;
-    queue_.Append(data, count);
-    changed_.notify_all();
-    return true;
-}
-
-void TSerialWriteThread::Flush() {
-    {
-        std::lock_guard lock(lock_);
-        queue_.Clear();
-        ++generation_;
-    }
-    changed_.notify_all();
-    wake_.Signal();
-}
-
-int TSerialWriteThread::Fill() const {
-    std::lock_guard lock(lock_);
-    return queue_.Fill();
-}
-
-long TSerialWriteThread::writeSome(const std::vector<uint8_t>& bytes) {
-    const ssize_t put = ::write(device_.fd(), bytes.data(), bytes.size());
-    if (put >= 0) return put;
-    if (errno != EAGAIN && errno != EINTR) return -errno;
-    pollfd fds[2] = {{device_.fd(), POLLOUT, 0}, {wake_.fd(), POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 && errno != EINTR) return -errno;
-    if (fds[1].revents & POLLIN) wake_.Drain();
-    return 0;
-}
-
-void TSerialWriteThread::run() {
-    std::unique_lock lock(lock_);
-    while (true) {
-        changed_.wait(lock, [&] { return stop_ || queue_.Fill() > 0; });
-        if (stop_) return;
-        const std::vector<uint8_t> bytes = queue_.Bytes();
-        const uint64_t generation = generation_;
-        lock.unlock();
-        const long put = writeSome(bytes);
-        lock.lock();
-        if (put < 0) {
-            // The line is gone or broken: drop what waits and say so.
-            queue_.Clear();
-            lock.unlock();
-            const auto error = error_;
-            handOver_.Run([error] { error(ceIoError); });
-            lock.lock();
-            continue;
-        }
-        if (generation == generation_) queue_.RemoveFront(put);
-        changed_.notify_all();
-        if (put > 0 && queue_.Fill() == 0) {
-            lock.unlock();
-            const auto txEmpty = txEmpty_;
-            handOver_.Run([txEmpty] { txEmpty(); });
-            lock.lock();
-        }
     }
 }
 

@@ -48,21 +48,11 @@ enum TRtsControl { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
 enum TSerialOption : uint8_t { coErrorChar = 0x1, coNullStrip = 0x2, coParityCheck = 0x4 };
 using TSerialOptions = uint8_t;
 
-// Communication events, with the bit each has in the event mask.
+// The events the event thread watches, with the bit each has in the event
+// mask: received bytes (OnRxChar) and line errors (OnError).
 enum TSerialEvent : uint32_t {
     ceRxChar = 0x1,
-    ceRxFlag = 0x2,
-    ceTxEmpty = 0x4,
-    ceCts = 0x8,
-    ceDsr = 0x10,
-    ceRlsd = 0x20,
-    ceBreak = 0x40,
     ceError = 0x80,
-    ceRing = 0x100,
-    cePErr = 0x200,
-    ceRx80Full = 0x400,
-    ceEvent1 = 0x800,
-    ceEvent2 = 0x1000,
 };
 using TSerialEvents = uint32_t;
 
@@ -75,7 +65,6 @@ enum TSerialErrorBit : uint32_t {
     ceRxParity = 0x4,
     ceFrame = 0x8,
     ceBreakBit = 0x10,
-    ceIoError = 0x400,
     ceHangup = 0x8000,
 };
 

@@ -44,14 +44,13 @@ TEST(SerialSettings, DefaultsOfThePort) {
     EXPECT_EQ(port.Options(), 0);
     EXPECT_EQ(port.PortNum(), 0);
     EXPECT_EQ(port.DeviceName(), "COM%d");
-    EXPECT_EQ(port.MonitorEvents(), TSerialEvents(ceError | ceRxChar | ceTxEmpty));
+    EXPECT_EQ(port.MonitorEvents(), TSerialEvents(ceError | ceRxChar));
     EXPECT_EQ(port.Buffers().ReadSize(), 4096);
     EXPECT_EQ(port.Buffers().WriteSize(), 2048);
     EXPECT_EQ(port.Buffers().ReadTimeout(), 1000);
-    EXPECT_EQ(port.Buffers().WriteTimeout(), 1000);
     EXPECT_EQ(port.Buffers().XonLimit(), 1024);
     EXPECT_EQ(port.Buffers().XoffLimit(), 1024);
-    EXPECT_FALSE(port.DirectWrite());
+    EXPECT_TRUE(port.DirectWrite());
     EXPECT_TRUE(port.UpdateDCB());
     EXPECT_FALSE(port.IsOpen());
     port.SetPortNum(4);
