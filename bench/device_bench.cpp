@@ -25,6 +25,7 @@
 #include "link/real_transports.h"
 #include "link/register_map.h"
 #include "no_dialogs.h"
+#include "ops/busy_rule.h"
 #include "sim/modbus_server.h"
 
 using namespace tarnel;
@@ -148,10 +149,9 @@ Run ReadTable(Bench& bench, sim::SimEndpoint& endpoint, bool fast) {
     bench.devices.clearData();
     bench.log.clear();
     Marker marker(bench.clock);
-    const QMetaObject::Connection watching = QObject::connect(
-        &bench.table, &DeviceTable::readOutControlsEnabled, [&marker](bool enabled) {
-            if (enabled) marker.mark();
-        });
+    const QMetaObject::Connection watching =
+        QObject::connect(&bench.table, &DeviceTable::readOutFinished,
+                         [&marker](const TableReadResult&) { marker.mark(); });
     Run run = Timed(
         bench, endpoint, marker,
         [&bench] {
@@ -335,8 +335,9 @@ int main(int argc, char** argv) {
     Timer* timerActivate = clock.createTimer(&owner, "Timer_activateAll");
     CommandConsole console(link, log, *timerFree);
     RegisterView view(link, log, devices, *timerModbus, *timerAuto);
-    DeviceTable table(link, log, dialogs, devices, meters, console, view, *timerRead);
-    BulkActivation bulk(link, log, devices, *timerActivate);
+    BusyRule busy(log);
+    DeviceTable table(link, log, dialogs, devices, meters, console, view, busy, *timerRead);
+    BulkActivation bulk(link, log, devices, busy, *timerActivate);
     StallWatch watch;
     Bench bench{clock, log, link, devices, table, bulk, gateway, watch, MeterTimes(*bus), offRows};
 

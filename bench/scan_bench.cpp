@@ -19,6 +19,7 @@
 #include "bench_support.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
+#include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "sim/in_memory_transports.h"
 
@@ -52,8 +53,8 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     GatewayLink link(serial, tcp, clock, log, status, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
-    MbusJobState job;
-    PrimaryScan scan(link, log, dialogs, grid, job, *clock.createTimer(&owner),
+    BusyRule busy(log);
+    PrimaryScan scan(link, log, dialogs, grid, busy, *clock.createTimer(&owner),
                      *clock.createTimer(&owner));
     Outcome outcome;
     if (tcpLink) {
@@ -65,7 +66,7 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     link.setFastReplies(fast);
     const qint64 start = clock.elapsed();
     scan.start(settings);
-    outcome.ended = run([&] { return !job.scanRunning; });
+    outcome.ended = run([&] { return !scan.running(); });
     outcome.ms = static_cast<double>(clock.elapsed() - start);
     for (int row = 1; row < grid.rows(); ++row) {
         bool ok = false;

@@ -21,6 +21,7 @@
 #include "bench_support.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
+#include "ops/busy_rule.h"
 #include "ops/secondary_search.h"
 #include "sim/in_memory_transports.h"
 
@@ -106,9 +107,8 @@ Outcome Search(const std::vector<sim::SimMeter>& meters, bool tcpLink, bool fast
     GatewayLink link(serial, tcp, clock, log, status, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
-    MbusJobState job;
-    SecondarySearch search(link, log, dialogs, grid, job, *clock.createTimer(&owner),
-                           *clock.createTimer(&owner));
+    BusyRule busy(log);
+    SecondarySearch search(link, log, dialogs, grid, busy);
     Outcome outcome;
     if (tcpLink) {
         link.connectTcp("127.0.0.1", 502, 30);

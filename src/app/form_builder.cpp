@@ -183,6 +183,11 @@ QTableView* grid(const char* name, GridModel* model, bool wholeRows) {
                      [model](const QModelIndex& current) {
                          if (current.isValid()) model->setCurrentRow(current.row() + 1);
                      });
+    // A click on the row that is already current selects it too (after a
+    // decoder or a load moved the model's row away from the view's).
+    QObject::connect(view, &QAbstractItemView::pressed, model, [model](const QModelIndex& index) {
+        if (index.isValid()) model->setCurrentRow(index.row() + 1);
+    });
     QObject::connect(model, &GridModel::currentRowChanged, view, [view](int row) {
         if (row < 1)
             view->selectionModel()->clear();

@@ -17,11 +17,30 @@
 #include "base/grid_layouts.h"
 #include "gateway/settings_file.h"
 #include "link/gateway_link.h"
+#include "ops/busy_rule.h"
 
 namespace tarnel {
 namespace {
 
 constexpr int kStatusPanelWidths[StatusPanels::Count] = {200, 200, 300, 50};
+
+// The controls that start an operation the busy rule may refuse.
+const struct {
+    const char* control;
+    Operation operation;
+} kBusyControls[] = {
+    {"BitBtn1", Operation::Scan},
+    {"BitBtn2", Operation::Stop},
+    {"BitBtn21", Operation::Search},
+    {"editID", Operation::Search},
+    {"BitBtn23", Operation::AddressChange},
+    {"Button4", Operation::MeterRequest},
+    {"buttonReadModbus", Operation::TableReadOut},
+    {"BitBtn22", Operation::AddressMap},
+    {"BitBtn19", Operation::SearchAndActivate},
+    {"Butt_activateall", Operation::BulkActivation},
+    {"Butt_command_send", Operation::CustomCommand},
+};
 
 // The log keeps a line's trailing carriage return; the text box shows the
 // line without it.
@@ -55,6 +74,7 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     wireMbusHandlers();
     wireSearchHandlers();
     wireDeviceHandlers();
+    wireBusyRule();
     FormCreate();
 }
 
@@ -125,6 +145,15 @@ void TForm1::wireShellHandlers() {
     connect(control<QTableView>("gridLoops"), &QWidget::customContextMenuRequested, this,
             &TForm1::gridLoopsMouseDown);
     popupOver("GridDevices", "ContextModbusMenu");
+}
+
+// A button is enabled while the busy rule lets its operation start.
+void TForm1::wireBusyRule() {
+    BusyRule& busy = program_->busy();
+    connect(&busy, &BusyRule::changed, this, [this, &busy] {
+        for (const auto& entry : kBusyControls)
+            control<QWidget>(entry.control)->setEnabled(busy.allows(entry.operation));
+    });
 }
 
 void TForm1::FormCreate() {

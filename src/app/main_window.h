@@ -109,6 +109,7 @@ private:
     void wireSearchHandlers();
     void wireChangeHandlers();
     void wireDeviceHandlers();
+    void wireBusyRule();
     DeviceTable::Settings deviceSettings() const;
     PrimaryScan::Settings scanSettings() const;
     SecondarySearch::Settings searchSettings() const;

@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/up_down.h"
 #include "base/box_number.h"
+#include "base/grid_selection.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/table_files.h"
@@ -18,13 +19,6 @@
 namespace tarnel {
 namespace {
 
-// Disabled while the table is read out.
-const char* const kReadOutExclusive[] = {"BitBtn1",  "BitBtn2",  "BitBtn19", "buttonReadModbus",
-                                         "BitBtn22", "BitBtn21", "BitBtn23", "Butt_activateall"};
-// Disabled while a bulk activation runs.
-const char* const kActivationExclusive[] = {"BitBtn19", "buttonReadModbus", "BitBtn22",
-                                            "BitBtn1",  "BitBtn2",          "BitBtn21",
-                                            "Button4",  "BitBtn23",         "Butt_command_send"};
 const char* const kSelectorBoxes[] = {"checkActivate", "checkDelete", "checkdeactivateInputs"};
 constexpr int kHighlightedRows = 250;
 
@@ -60,24 +54,14 @@ void TForm1::wireDeviceHandlers() {
     DeviceTable& table = program_->deviceTable();
     connect(control<QCheckBox>("Check_v2"), &QCheckBox::toggled, &table, &DeviceTable::setVersion2);
     table.setVersion2(control<QCheckBox>("Check_v2")->isChecked());
-    connect(&table, &DeviceTable::readOutControlsEnabled, this, [this](bool enabled) {
-        for (const char* name : kReadOutExclusive)
-            control<QWidget>(name)->setEnabled(enabled);
-    });
-    connect(&table, &DeviceTable::selectionChanged, control<QLabel>("Label11"), &QLabel::setText);
-    BulkActivation& bulk = program_->bulkActivation();
-    connect(&bulk, &BulkActivation::captionChanged, control<QPushButton>("Butt_activateall"),
-            &QPushButton::setText);
-    connect(&bulk, &BulkActivation::runControlsEnabled, this, [this](bool enabled) {
-        for (const char* name : kActivationExclusive)
-            control<QWidget>(name)->setEnabled(enabled);
-    });
+    connect(&program_->deviceSelection(), &GridSelection::changed, control<QLabel>("Label11"),
+            &QLabel::setText);
+    connect(&program_->bulkActivation(), &BulkActivation::captionChanged,
+            control<QPushButton>("Butt_activateall"), &QPushButton::setText);
 
     // Ctrl-click highlights more rows; a double-click highlights them all.
     auto* view = control<QTableView>("GridDevices");
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    connect(&program_->gridDevices(), &GridModel::currentRowChanged, this,
-            [this](int row) { program_->deviceTable().selectRow(row); });
     connect(view, &QAbstractItemView::doubleClicked, this, [view] {
         const int rows = std::min(view->model()->rowCount(), kHighlightedRows);
         if (rows == 0) return;
@@ -100,7 +84,7 @@ void TForm1::BitBtn14Click() {
     program_->deviceTable().write({control<QCheckBox>("checkActivate")->isChecked(),
                                    control<QCheckBox>("checkDelete")->isChecked(),
                                    control<QCheckBox>("checkdeactivateInputs")->isChecked()},
-                                  deviceSettings());
+                                  program_->deviceSelection().target(), deviceSettings());
 }
 
 void TForm1::Activate1Click() {
@@ -111,7 +95,7 @@ void TForm1::Activate1Click() {
 void TForm1::Delete1Click() {
     control<QCheckBox>("checkDelete")->setChecked(true);
     control<QCheckBox>("checkActivate")->setChecked(false);
-    program_->deviceTable().deleteSelected(deviceSettings());
+    program_->deviceTable().deleteMeter(program_->deviceSelection().target(), deviceSettings());
 }
 
 void TForm1::DeleteAll1Click() {
@@ -126,11 +110,11 @@ void TForm1::Exclude2inputs1Click() {
 }
 
 void TForm1::Removefromtable2Click() {
-    program_->deviceTable().removeSelectedRow();
+    program_->gridDevices().removeDataRow(program_->deviceSelection().row());
 }
 
 void TForm1::BitBtn13Click() {
-    program_->deviceTable().clearGrid();
+    program_->gridDevices().clearData();
 }
 
 void TForm1::BitBtn15Click() {
@@ -158,7 +142,7 @@ void TForm1::Butt_importClick() {
     const QString path = program_->dialogs().openFileName(request);
     if (path.isEmpty()) return;
     ImportDeviceGrid(program_->gridDevices(), path, program_->dialogs());
-    program_->deviceTable().selectRow(0);
+    program_->deviceSelection().clear();
 }
 
 void TForm1::Butt_activateallClick() {

@@ -9,21 +9,14 @@
 
 #include "app/main_window.h"
 #include "app/up_down.h"
+#include "base/grid_selection.h"
 #include "gateway/table_files.h"
+#include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 
 namespace tarnel {
-namespace {
-
-// The buttons a running scan keeps from starting another operation.
-const char* const kScanExclusive[] = {"BitBtn1",  "BitBtn19",        "buttonReadModbus",
-                                      "BitBtn22", "BitBtn21",        "BitBtn23",
-                                      "Button4",  "Butt_activateall"};
-
-}  // namespace
 
 void TForm1::wireMbusHandlers() {
-    PrimaryScan& scan = program_->scan();
     onClick("BitBtn1", &TForm1::BitBtn1Click);
     onClick("BitBtn2", &TForm1::BitBtn2Click);
     onMenu("Read1", &TForm1::Read1Click);
@@ -39,18 +32,8 @@ void TForm1::wireMbusHandlers() {
     onClick("BitBtn16", &TForm1::BitBtn16Click);
     onMenu("Export1", &TForm1::BitBtn16Click);
     onClick("BitBtn8", &TForm1::BitBtn8Click);
-
-    connect(&scan, &PrimaryScan::scanControlsEnabled, this, [this](bool enabled) {
-        for (const char* name : kScanExclusive)
-            control<QPushButton>(name)->setEnabled(enabled);
-        if (enabled) control<QLineEdit>("editID")->setEnabled(true);
-    });
-    connect(&scan, &PrimaryScan::selectionChanged, control<QLabel>("Label16"), &QLabel::setText);
-    // The highlighted row is the grid's current row, whoever moved it (the
-    // keyboard, the mouse, the search's decoder): the selection follows it.
-    connect(&program_->gridLoops(), &GridModel::currentRowChanged, this, [this](int row) {
-        if (row >= 1) program_->scan().selectRow(row);
-    });
+    connect(&program_->meterSelection(), &GridSelection::changed, control<QLabel>("Label16"),
+            &QLabel::setText);
 }
 
 // A right-click selects the row under the mouse, also the current one, before
@@ -58,10 +41,7 @@ void TForm1::wireMbusHandlers() {
 void TForm1::gridLoopsMouseDown(const QPoint& at) {
     auto* view = control<QTableView>("gridLoops");
     const QModelIndex index = view->indexAt(at);
-    if (index.isValid()) {
-        view->selectRow(index.row());
-        program_->scan().selectRow(index.row() + 1);
-    }
+    if (index.isValid()) program_->meterSelection().select(index.row() + 1);
     if (meterMenuAllowed())
         control<QMenu>("ContextMbusMenu")->popup(view->viewport()->mapToGlobal(at));
 }
@@ -76,31 +56,30 @@ PrimaryScan::Settings TForm1::scanSettings() const {
 }
 
 bool TForm1::meterMenuAllowed() const {
-    return program_->job().searchIdle && !program_->job().scanRunning;
+    return program_->busy().allows(Operation::MeterRequest);
 }
 
 void TForm1::BitBtn1Click() {
-    const auto [from, to] = program_->scan().start(scanSettings());
-    control<UpDown>("UDaddressFrom")->setPosition(from);
-    control<UpDown>("UDaddressTo")->setPosition(to);
+    const PrimaryScan::Start range = program_->scan().start(scanSettings());
+    control<UpDown>("UDaddressFrom")->setPosition(range.from);
+    control<UpDown>("UDaddressTo")->setPosition(range.to);
 }
 
 void TForm1::BitBtn2Click() {
-    program_->scan().stop();
-    program_->search().stop();
+    program_->stopMbus();
 }
 
 void TForm1::Read1Click() {
-    program_->scan().readSelected(scanSettings());
+    program_->scan().readMeter(program_->meterSelection().target(), scanSettings());
 }
 
 void TForm1::Removefromtable1Click() {
-    program_->scan().removeSelectedRow();
+    program_->gridLoops().removeDataRow(program_->meterSelection().row());
 }
 
 void TForm1::Butt_clear_gridClick() {
     try {
-        program_->scan().clearGrid();
+        program_->gridLoops().clearData();
     } catch (const std::exception& error) {
         program_->log().append(QStringLiteral("Exception - ") + QString::fromUtf8(error.what()));
     }
@@ -118,7 +97,7 @@ void TForm1::Butt_load_dataClick() {
     if (path.isEmpty()) return;
     Butt_clear_gridClick();
     LoadMbusGrid(program_->gridLoops(), path, program_->dialogs());
-    program_->scan().clearSelection();
+    program_->meterSelection().clear();
 }
 
 void TForm1::BitBtn16Click() {

@@ -10,19 +10,12 @@
 
 #include "app/main_window.h"
 #include "app/up_down.h"
+#include "base/grid_selection.h"
 #include "ops/meter_changes.h"
 #include "ops/secondary_search.h"
 
 namespace tarnel {
 namespace {
-
-// The controls a running search keeps from starting another operation.
-const char* const kSearchExclusive[] = {"BitBtn1",  "BitBtn19", "buttonReadModbus", "BitBtn22",
-                                        "BitBtn21", "Button4",  "Butt_activateall"};
-
-// The bulk address change keeps these from starting another operation.
-const char* const kBulkExclusive[] = {"BitBtn1",  "BitBtn19", "buttonReadModbus", "BitBtn22",
-                                      "BitBtn21", "BitBtn23", "Button4"};
 
 // The "Change Medium" entries and the medium name each one looks up.
 const struct {
@@ -40,7 +33,10 @@ void TForm1::wireChangeHandlers() {
     for (const auto& entry : kMediumEntries)
         connect(control<QAction>(entry.action), &QAction::triggered, this,
                 [this, medium = QString(entry.medium)] {
-                    guarded([&] { program_->meterChanges().changeMedium(medium, scanSettings()); });
+                    guarded([&] {
+                        program_->meterChanges().changeMedium(program_->meterSelection().target(),
+                                                              medium, scanSettings());
+                    });
                 });
     connect(control<QAction>("Setbaud300bps1"), &QAction::triggered, this,
             [this] { guarded([this] { Setbaud300bps1Click(); }); });
@@ -61,31 +57,18 @@ void TForm1::wireChangeHandlers() {
     connect(hex, &QCheckBox::clicked, bcd, [bcd](bool on) {
         if (on) bcd->setChecked(false);
     });
-    connect(&changes, &MeterChanges::bulkControlsEnabled, this, [this](bool enabled) {
-        for (const char* name : kBulkExclusive)
-            control<QWidget>(name)->setEnabled(enabled);
-    });
     connect(&changes, &MeterChanges::addressChanged, this,
             [this](int address) { control<UpDown>("UD_address")->setPosition(address); });
 }
 
 void TForm1::wireSearchHandlers() {
     wireChangeHandlers();
-    SecondarySearch& search = program_->search();
     connect(control<QPushButton>("BitBtn21"), &QPushButton::clicked, this,
             [this] { guarded([this] { BitBtn21Click(); }); });
     connect(control<QPushButton>("BitBtn23"), &QPushButton::clicked, this,
             [this] { guarded([this] { BitBtn23Click(); }); });
     connect(control<QAction>("ChangePrAddr1"), &QAction::triggered, this,
             [this] { guarded([this] { BitBtn23Click(); }); });
-    connect(&search, &SecondarySearch::searchControlsEnabled, this, [this](bool enabled) {
-        for (const char* name : kSearchExclusive)
-            control<QWidget>(name)->setEnabled(enabled);
-        control<QLineEdit>("editID")->setEnabled(enabled);
-        if (enabled) control<QPushButton>("BitBtn23")->setEnabled(true);
-    });
-    connect(&search, &SecondarySearch::selectionChanged, control<QLabel>("Label16"),
-            &QLabel::setText);
 }
 
 SecondarySearch::Settings TForm1::searchSettings() const {
@@ -102,16 +85,19 @@ void TForm1::BitBtn21Click() {
 // "Set" and the pop-up "Change Primary".
 void TForm1::BitBtn23Click() {
     if (const auto retries = program_->search().changeAddress(
-            control<UpDown>("UD_address")->position(), searchSettings()))
+            program_->meterSelection().target(), control<UpDown>("UD_address")->position(),
+            searchSettings()))
         control<UpDown>("UD_retry")->setPosition(*retries);
 }
 
 void TForm1::Setbaud300bps1Click() {
-    program_->meterChanges().changeBaudRate(MeterChanges::kBaud300, scanSettings());
+    program_->meterChanges().changeBaudRate(program_->meterSelection().target(),
+                                            MeterChanges::kBaud300, scanSettings());
 }
 
 void TForm1::Setbaud2400bps1Click() {
-    program_->meterChanges().changeBaudRate(MeterChanges::kBaud2400, scanSettings());
+    program_->meterChanges().changeBaudRate(program_->meterSelection().target(),
+                                            MeterChanges::kBaud2400, scanSettings());
 }
 
 // "Set new value": BCD when "BCD" is checked, else a 32-bit integer.
@@ -119,7 +105,8 @@ void TForm1::Button4Click() {
     const QString text = control<QLineEdit>("Edit_valuePulses")->text();
     std::optional<uint32_t> value;
     if (!text.isEmpty()) value = text.toUInt();
-    program_->meterChanges().changeValue(value, control<QCheckBox>("Check_valueBCD")->isChecked(),
+    program_->meterChanges().changeValue(program_->meterSelection().target(), value,
+                                         control<QCheckBox>("Check_valueBCD")->isChecked(),
                                          scanSettings());
 }
 

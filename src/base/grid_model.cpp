@@ -68,6 +68,18 @@ void GridModel::clearData() {
     // every row and then cutting, with far fewer change signals.
     setRows(2);
     setRowTexts(1, {});
+    setCurrentRow(0);
+}
+
+void GridModel::removeDataRow(int row) {
+    if (forwarded([=, this] { removeDataRow(row); })) return;
+    // Only a row that holds something is removed; the header always stays.
+    if (row < 1 || row >= rows() || rowTexts(row).join(QString()).isEmpty()) return;
+    for (int r = row; r < rows() - 1; ++r)
+        setRowTexts(r, rowTexts(r + 1));
+    setRows(std::max(rows() - 1, 2));
+    if (rows() == 2 && row == 1) setRowTexts(1, {});
+    setCurrentRow(0);
 }
 
 void GridModel::setCurrentRow(int row) {

@@ -32,8 +32,12 @@ public:
     void setRowTexts(int row, const QStringList& texts);
     // Grows with empty rows or cuts rows off the end; the header row always stays.
     void setRows(int count);
-    // Empties every data cell and leaves the header and one empty row.
+    // Empties every data cell and leaves the header and one empty row;
+    // no row is current.
     void clearData();
+    // Removes data row `row` unless it is empty, moving the rows below it
+    // up; the header and one data row always stay. No row is current after.
+    void removeDataRow(int row);
 
     // The row with the keyboard focus in the view, 0 before any selection.
     int currentRow() const { return currentRow_; }

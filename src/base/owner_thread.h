@@ -5,6 +5,8 @@
 #include <QThread>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "base/clock.h"
 
@@ -24,6 +26,37 @@ inline void RunOnOwner(QObject* context, std::function<void()> call) {
     }
     QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
 }
+
+// One result handed from the owner's thread to a worker that waits for it.
+// The first delivery counts (the exchange's end or a stop from any thread);
+// a later one is dropped. Shared by both sides, so neither outlives it.
+template <typename Result>
+class Handoff {
+public:
+    explicit Handoff(Clock& clock) : gate_(clock.createGate()) {}
+
+    void deliver(const Result& result) {
+        {
+            std::lock_guard lock(mutex_);
+            if (delivered_) return;
+            delivered_ = true;
+            result_ = result;
+        }
+        gate_->open();
+    }
+    // The result, or nothing when none came within `msec` of the clock's time.
+    std::optional<Result> wait(int msec) {
+        if (!gate_->wait(msec)) return std::nullopt;
+        std::lock_guard lock(mutex_);
+        return result_;
+    }
+
+private:
+    std::mutex mutex_;
+    bool delivered_ = false;
+    Result result_{};
+    std::unique_ptr<Gate> gate_;
+};
 
 // Runs `call` on the thread of `context` and waits for its result: for a
 // worker that needs something only the owner's thread may do (decode into

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <climits>
 #include <functional>
 #include <map>
 
@@ -9,14 +10,29 @@
 
 namespace tarnel::cli {
 
-int Number(const std::string& text, const char* what) {
+long long Integer(const std::string& text, const char* what) {
     try {
         size_t used = 0;
-        const int value = std::stoi(text, &used);
+        const long long value = std::stoll(text, &used);
         if (used == text.size()) return value;
     } catch (const std::exception&) {
     }
     throw UsageError{std::string(what) + " is not a number: " + text};
+}
+
+int Number(const std::string& text, const char* what) {
+    const long long value = Integer(text, what);
+    if (value < INT_MIN || value > INT_MAX)
+        throw UsageError{std::string(what) + " is not a number: " + text};
+    return static_cast<int>(value);
+}
+
+int InRange(const std::string& text, const char* what, int least, int most) {
+    const long long value = Integer(text, what);
+    if (value < least || value > most)
+        throw UsageError{std::string(what) + " is " + std::to_string(least) + " to " +
+                         std::to_string(most) + ": " + text};
+    return static_cast<int>(value);
 }
 
 // The window's settings file as the options' starting values: the serial
@@ -89,8 +105,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--full-waits") {
             options.fast = false;
-        } else if (arg == "--bcd") {
-            options.binary = false;
+        } else if (arg == "--bcd" || arg == "--binary") {
+            options.binary = arg == "--binary";
         } else if (const auto flag = flags.find(arg); flag != flags.end()) {
             *flag->second = true;
         } else if (const auto option = valued.find(arg); option != valued.end()) {
@@ -111,7 +127,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
 
 int Address(const std::string& text) {
     const int value = Number(text, "the address");
-    if (value < 0 || value > 250) throw Refused{"an M-Bus primary address is 0 to 250: " + text};
+    if (value < 0 || value > 250) throw UsageError{"an M-Bus primary address is 0 to 250: " + text};
     return value;
 }
 

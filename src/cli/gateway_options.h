@@ -18,21 +18,21 @@ struct Options {
     std::vector<std::string> positional;
 };
 
-// A command line that does not say what to do: its one-line reason.
+// A command line that does not say what to do, or an argument the gateway
+// would act on wrongly: its one-line reason.
 struct UsageError {
-    std::string reason;
-};
-// An argument the gateway would act on wrongly: its one-line reason.
-struct Refused {
     std::string reason;
 };
 
 // `args` starts with the command's name. Throws UsageError.
 Options ParseOptions(const std::vector<std::string>& args);
 // A whole decimal number, or UsageError naming `what`.
+long long Integer(const std::string& text, const char* what);
 int Number(const std::string& text, const char* what);
-// An M-Bus primary address 0 to 250, else Refused: its low byte would act
-// on another meter.
+// A whole number from `least` to `most`, or UsageError naming the range.
+int InRange(const std::string& text, const char* what, int least, int most);
+// An M-Bus primary address 0 to 250, else UsageError: its low byte would
+// act on another meter.
 int Address(const std::string& text);
 
 }  // namespace tarnel::cli

@@ -3,36 +3,43 @@
 #include "base/grid_model.h"
 #include "base/log.h"
 #include "link/gateway_link.h"
-#include "link/modbus_functions.h"
 #include "link/register_map.h"
+#include "ops/busy_rule.h"
 
 namespace tarnel {
 
-BulkActivation::BulkActivation(GatewayLink& link, Log& log, GridModel& devices,
+BulkActivation::BulkActivation(GatewayLink& link, Log& log, GridModel& devices, BusyRule& busy,
                                Timer& timerActivateAll, QObject* parent)
-    : QObject(parent), link_(link), log_(log), devices_(devices), timer_(timerActivateAll) {
+    : QObject(parent),
+      link_(link),
+      log_(log),
+      devices_(devices),
+      busy_(busy),
+      timer_(timerActivateAll) {
     connect(&link_, &GatewayLink::linkLost, this, &BulkActivation::connectionLost);
 }
 
-void BulkActivation::startOrStop(const Settings& settings) {
+bool BulkActivation::startOrStop(const Settings& settings) {
     // Stopping needs no link: a run on a link that went away must still end.
     if (running_) {
         link_.cancel(this);
-        end(QString());
-        return;
+        end(QString(), Ending::Stopped);
+        return false;
     }
-    if (!link_.requireLink()) return;
-    if (devices_.rows() <= 1 || (devices_.rows() == 2 && devices_.cell(1, 1).isEmpty())) return;
+    if (!link_.requireLink()) return false;
+    if (devices_.rows() <= 1 || (devices_.rows() == 2 && devices_.cell(1, 1).isEmpty()))
+        return false;
+    if (!busy_.begin(Operation::BulkActivation)) return false;
     settings_ = settings;
     running_ = true;
     emit captionChanged(kStop);
-    emit runControlsEnabled(false);
     retries_ = 0;
     row_ = 1;
     activated_ = 0;
     silent_ = 0;
     errors_ = {};
     sendRow();
+    return true;
 }
 
 void BulkActivation::sendRow() {
@@ -50,6 +57,7 @@ void BulkActivation::sendRow() {
         return;
     }
     log_.append(QStringLiteral("Activating device ") + cell);
+    emit activating(cell);
     link_.exchange(this,
                    WriteSingleRegisterRequest(settings_.slave, reg::kActivateDevice, 0x00,
                                               static_cast<uint8_t>(address)),
@@ -64,8 +72,7 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     errors_.count(reply);
     // The gateway echoes the write once the meter is in its table: a reply
     // the link confirmed as this row's echo, not an exception.
-    const bool succeeded = result.end == ExchangeEnd::Reply && reply.size() > 1 &&
-                           !(static_cast<uint8_t>(reply.at(1)) & fn::kExceptionBit);
+    const bool succeeded = result.acknowledged();
     log_.append(RcvdLine(reply));
     next(succeeded);
 }
@@ -80,7 +87,7 @@ void BulkActivation::next(bool succeeded, bool asked) {
         retries_ = 0;
     }
     if (row_ > devices_.rows() - 1) {
-        end(QStringLiteral("Activation process finished!"));
+        end(QStringLiteral("Activation process finished!"), Ending::Done);
         return;
     }
     sendRow();
@@ -88,22 +95,23 @@ void BulkActivation::next(bool succeeded, bool asked) {
 
 // `line` says why the run ended (none when it was stopped); one closing line
 // follows, so that a gateway that errs is never mistaken for silent meters.
-void BulkActivation::end(const QString& line) {
+void BulkActivation::end(const QString& line, Ending ending) {
     running_ = false;
     if (!line.isEmpty()) log_.append(line);
     log_.append(
         QStringLiteral("Activation %1: meters activated %2, without an answer %3, %4.")
-            .arg(row_ > devices_.rows() - 1 ? QStringLiteral("ended") : QStringLiteral("stopped"))
+            .arg(ending == Ending::Done ? QStringLiteral("ended") : QStringLiteral("stopped"))
             .arg(activated_)
             .arg(silent_)
             .arg(errors_.text()));
     emit captionChanged(kAgain);
-    emit runControlsEnabled(true);
+    busy_.end(Operation::BulkActivation);
+    emit finished({ending, activated_, silent_});
 }
 
 void BulkActivation::connectionLost() {
     if (!running_) return;
-    end(QStringLiteral("Connection lost: activation stopped."));
+    end(QStringLiteral("Connection lost: activation stopped."), Ending::LinkLost);
 }
 
 }  // namespace tarnel

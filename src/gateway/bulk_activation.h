@@ -6,9 +6,11 @@
 
 #include "base/clock.h"
 #include "link/exchange.h"
+#include "ops/results.h"
 
 namespace tarnel {
 
+class BusyRule;
 class GatewayLink;
 class GridModel;
 class Log;
@@ -25,11 +27,11 @@ public:
         int retries = 2;
     };
 
-    BulkActivation(GatewayLink& link, Log& log, GridModel& devices, Timer& timerActivateAll,
-                   QObject* parent = nullptr);
+    BulkActivation(GatewayLink& link, Log& log, GridModel& devices, BusyRule& busy,
+                   Timer& timerActivateAll, QObject* parent = nullptr);
 
-    // Starts a run, or stops the one that runs.
-    void startOrStop(const Settings& settings);
+    // Starts a run, or stops the one that runs. True when a run started.
+    bool startOrStop(const Settings& settings);
     bool running() const { return running_; }
 
     // The button's captions.
@@ -39,19 +41,21 @@ public:
 
 signals:
     void captionChanged(const QString& caption);
-    // The nine controls a run keeps from starting another operation.
-    void runControlsEnabled(bool enabled);
+    // The run sends the activation of the meter at `address` (for a progress display).
+    void activating(const QString& address);
+    void finished(const ActivationResult& result);
 
 private:
     void sendRow();
     void Timer_activateAllTimer(const ExchangeResult& result);
     void next(bool succeeded, bool asked = true);
-    void end(const QString& line);
+    void end(const QString& line, Ending ending);
     void connectionLost();
 
     GatewayLink& link_;
     Log& log_;
     GridModel& devices_;
+    BusyRule& busy_;
     Timer& timer_;
     Settings settings_;
     bool running_ = false;

@@ -2,6 +2,7 @@
 
 #include "base/dialogs.h"
 #include "base/grid_model.h"
+#include "base/grid_selection.h"
 #include "base/log.h"
 #include "gateway/register_view.h"
 #include "link/command_console.h"
@@ -9,6 +10,7 @@
 #include "link/register_map.h"
 #include "mbus/device_entry.h"
 #include "mbus/loops_grid.h"
+#include "ops/busy_rule.h"
 
 namespace tarnel {
 namespace {
@@ -20,7 +22,7 @@ constexpr int kSearchAndActivateValue = 0x40;
 
 DeviceTable::DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& devices,
                          GridModel& meters, CommandConsole& console, RegisterView& replies,
-                         Timer& timerReadDevices, QObject* parent)
+                         BusyRule& busy, Timer& timerReadDevices, QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
@@ -29,28 +31,45 @@ DeviceTable::DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridMode
       meters_(meters),
       console_(console),
       replies_(replies),
+      busy_(busy),
       timer_(timerReadDevices) {
-    console_.startDeviceReadOut = [this](int count) { startReadOut(count); };
     connect(&link_, &GatewayLink::linkLost, this, &DeviceTable::connectionLost);
 }
 
 // --- the read-out ------------------------------------------------------------------
 
-void DeviceTable::readDevices(const Settings& settings) {
-    if (!link_.requireLink()) return;
+bool DeviceTable::readDevices(const Settings& settings) {
+    if (!link_.requireLink() || !busy_.begin(Operation::TableReadOut)) return false;
     settings_ = settings;
+    readOut_ = {};
     console_.request(ReadInputRegistersRequest(settings.slave, reg::kActiveDeviceMap,
                                                reg::kActiveDeviceMapRegisters),
-                     settings.timeoutMs, CommandConsole::Awaited::DeviceCount);
+                     settings.timeoutMs, CommandConsole::Awaited::DeviceCount,
+                     [this](const ExchangeResult& result) { countRead(result); });
+    return true;
 }
 
-// The console counted `count` active devices: read their entries one by one.
-void DeviceTable::startReadOut(int count) {
-    count_ = count;
+// The active-device bit map: read the entries it counts one by one.
+void DeviceTable::countRead(const ExchangeResult& result) {
+    if (result.aborted()) {
+        endReadOut(result.end == ExchangeEnd::LinkLost ? Ending::LinkLost : Ending::Stopped);
+        return;
+    }
+    if (result.reply.size() > 4) {
+        const RegisterReply parsed = ParseRegisterResponse(result.reply);
+        link_.report(parsed.report);
+        readOut_.answered = !parsed.report.crcError && !parsed.registers.isEmpty();
+        if (readOut_.answered) readOut_.count = CountActiveDevices(parsed.registers);
+    }
+    if (readOut_.count == 0) {
+        log_.append(QStringLiteral("No active devices in Corvane memory..."));
+        endReadOut(Ending::Done);
+        return;
+    }
     entry_ = 1;
     timer_.setInterval(settings_.timeoutMs);
     readEntry();
-    emit readOutControlsEnabled(false);
+    log_.append(QStringLiteral("Number of devices: %1").arg(readOut_.count));
 }
 
 void DeviceTable::readEntry() {
@@ -66,11 +85,10 @@ void DeviceTable::TimerReadDevicesTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
     link_.logReception(result);
     // A bad entry adds no row; the read-out goes on with the next one.
-    if (entry_ <= count_ && result.reply.size() > 4) decodeEntry(result.reply);
-    ++entry_;
-    if (entry_ > count_) {
-        entry_ = 0;
-        emit readOutControlsEnabled(true);
+    if (result.reply.size() > 4) decodeEntry(result.reply);
+    emit entryRead(entry_, readOut_.count);
+    if (++entry_ > readOut_.count) {
+        endReadOut(Ending::Done);
         return;
     }
     readEntry();
@@ -96,74 +114,120 @@ void DeviceTable::decodeEntry(const QByteArray& reply) {
         texts << QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     devices_.setRowTexts(row, texts);
     devices_.setRows(devices_.rows() + 1);
+    ++readOut_.rows;
+}
+
+void DeviceTable::endReadOut(Ending ending) {
+    entry_ = 0;
+    readOut_.ending = ending;
+    busy_.end(Operation::TableReadOut);
+    emit readOutFinished(readOut_);
 }
 
 void DeviceTable::connectionLost() {
     if (entry_ == 0) return;
-    entry_ = 0;
     log_.append(QStringLiteral("Connection lost: device table read stopped."));
-    emit readOutControlsEnabled(true);
+    endReadOut(Ending::LinkLost);
+}
+
+bool DeviceTable::readRealAddresses(const Settings& settings) {
+    if (!link_.requireLink() || !busy_.admits(Operation::AddressMap)) return false;
+    console_.request(
+        ReadInputRegistersRequest(settings.slave, reg::kAddressMap, reg::kAddressMapRegisters),
+        settings.timeoutMs, CommandConsole::Awaited::AddressMap,
+        [this](const ExchangeResult& result) { addressMapRead(result); });
+    return true;
+}
+
+void DeviceTable::addressMapRead(const ExchangeResult& result) {
+    AddressMapResult map;
+    map.ending = result.end == ExchangeEnd::LinkLost    ? Ending::LinkLost
+                 : result.end == ExchangeEnd::Cancelled ? Ending::Stopped
+                                                        : Ending::Done;
+    if (!result.aborted() && result.reply.size() > 4) {
+        const AddressMapReply parsed = ParseAddressMap(result.reply);
+        link_.report(parsed.report);
+        map.mbusAddresses = parsed.mbusAddresses;
+        map.answered = !map.mbusAddresses.isEmpty();
+    }
+    emit addressMapFinished(map);
 }
 
 // --- commands ------------------------------------------------------------------------
 
-void DeviceTable::sendCommand(int registerNumber, int address, const QString& line,
-                              int intervalMs) {
-    console_.request(WriteSingleRegisterRequest(settings_.slave, registerNumber, 0x00,
-                                                static_cast<uint8_t>(address)),
-                     intervalMs, CommandConsole::Awaited::Command);
+void DeviceTable::sendCommand(int registerNumber, int address, const QString& line, int intervalMs,
+                              bool last) {
+    console_.request(
+        WriteSingleRegisterRequest(settings_.slave, registerNumber, 0x00,
+                                   static_cast<uint8_t>(address)),
+        intervalMs, CommandConsole::Awaited::Command, [this, last](const ExchangeResult& result) {
+            if (!last || result.end == ExchangeEnd::Cancelled) return;
+            CommandResult command;
+            command.ending = result.end == ExchangeEnd::LinkLost ? Ending::LinkLost : Ending::Done;
+            command.reply = result.reply;
+            command.acknowledged = result.acknowledged();
+            emit commandFinished(command);
+        });
     log_.append(line);
 }
 
-void DeviceTable::write(const Operations& operations, const Settings& settings) {
-    if (!operations.activate && !operations.remove && !operations.deleteInputs) return;
-    if (selectedAddress_ == -1 || !link_.linkUp()) return;
+bool DeviceTable::write(const Operations& operations, const MeterTarget& meter,
+                        const Settings& settings) {
+    if (!operations.activate && !operations.remove && !operations.deleteInputs) return false;
+    if (!link_.requireLink()) return false;
+    if (meter.address < 0) {
+        log_.append(QStringLiteral("Not a valid device selected..."));
+        return false;
+    }
     // The low byte of a larger number would act on another meter.
-    if (selectedAddress_ < 0 || selectedAddress_ > 250) {
+    if (meter.address > 250) {
         log_.append(QStringLiteral("Address %1 refused: an M-Bus primary address is 0 to 250...")
-                        .arg(selectedAddress_));
-        return;
+                        .arg(meter.address));
+        return false;
     }
     settings_ = settings;
-    if (operations.activate)
-        sendCommand(reg::kActivateDevice, selectedAddress_,
-                    QStringLiteral("Activating selected device..."), settings.scanTimeMs);
-    if (operations.remove)
-        sendCommand(reg::kDeleteDevice, selectedAddress_,
-                    QStringLiteral("Deleting selected device..."), settings.scanTimeMs);
-    if (operations.deleteInputs)
-        sendCommand(reg::kDeleteInputs, selectedAddress_,
-                    QStringLiteral("De-activating selected device..."), settings.scanTimeMs);
+    const struct {
+        bool wanted;
+        int registerNumber;
+        const char* line;
+    } commands[] = {
+        {operations.activate, reg::kActivateDevice, "Activating selected device..."},
+        {operations.remove, reg::kDeleteDevice, "Deleting selected device..."},
+        {operations.deleteInputs, reg::kDeleteInputs, "De-activating selected device..."},
+    };
+    int left = operations.activate + operations.remove + operations.deleteInputs;
+    for (const auto& command : commands)
+        if (command.wanted)
+            sendCommand(command.registerNumber, meter.address, QLatin1String(command.line),
+                        settings.scanTimeMs, --left == 0);
+    return true;
 }
 
-void DeviceTable::deleteSelected(const Settings& settings) {
-    if (!dialogs_.confirm("Delete Confirmation", "Are you sure you want to DELETE Device?")) return;
-    write({false, true, false}, settings);
+bool DeviceTable::deleteMeter(const MeterTarget& meter, const Settings& settings) {
+    if (!dialogs_.confirm("Delete Confirmation", "Are you sure you want to DELETE Device?"))
+        return false;
+    return write({false, true, false}, meter, settings);
 }
 
-void DeviceTable::deleteAll(const Settings& settings) {
-    if (!link_.requireLink()) return;
-    if (!dialogs_.confirm("Delete Confirmation", "Are you sure you want to DELETE ALL?")) return;
+bool DeviceTable::deleteAll(const Settings& settings) {
+    if (!link_.requireLink()) return false;
+    if (!dialogs_.confirm("Delete Confirmation", "Are you sure you want to DELETE ALL?"))
+        return false;
     settings_ = settings;
     sendCommand(reg::kDeleteDevice, kDeleteAllValue,
-                QStringLiteral("Deleting ALL devices in memory..."), settings.scanTimeMs);
+                QStringLiteral("Deleting ALL devices in memory..."), settings.scanTimeMs, true);
+    return true;
 }
 
-void DeviceTable::readRealAddresses(const Settings& settings) {
-    if (!link_.requireLink()) return;
-    console_.request(
-        ReadInputRegistersRequest(settings.slave, reg::kAddressMap, reg::kAddressMapRegisters),
-        settings.timeoutMs, CommandConsole::Awaited::AddressMap);
-}
-
-void DeviceTable::searchAndActivate(int slave, std::optional<int> newAddress) {
+bool DeviceTable::searchAndActivate(int slave, std::optional<int> newAddress) {
     if (newAddress.value_or(255) >= 255) {
         log_.append(QStringLiteral("Invalid new modbus address entered..."));
-        return;
+        return false;
     }
-    if (!link_.requireLink()) return;
+    if (!link_.requireLink() || !busy_.admits(Operation::SearchAndActivate)) return false;
     replies_.sendCommand(
         WriteSingleRegisterRequest(slave, reg::kSearchAndActivate, 0x00, kSearchAndActivateValue));
+    return true;
 }
 
 // --- the grid --------------------------------------------------------------------------
@@ -176,30 +240,6 @@ void DeviceTable::copyFromMeterGrid() {
     for (int row = 1; row < meters_.rows(); ++row)
         for (int col = 0; col < 5; ++col)
             devices_.setCell(row, col, meters_.cell(row, kColumns[col]));
-}
-
-void DeviceTable::removeSelectedRow() {
-    const int row = selectedRow_;
-    // Only a data row is removed; the header always stays.
-    if (row < 1 || row >= devices_.rows()) return;
-    for (int r = row; r < devices_.rows() - 1; ++r)
-        devices_.setRowTexts(r, devices_.rowTexts(r + 1));
-    devices_.setRows(std::max(devices_.rows() - 1, 2));
-    if (row == 1 && devices_.rows() == 2) devices_.setRowTexts(1, {});
-    selectRow(0);
-}
-
-void DeviceTable::clearGrid() {
-    devices_.clearData();
-    selectRow(0);
-}
-
-void DeviceTable::selectRow(int row) {
-    selectedRow_ = row;
-    bool ok = false;
-    const int address = devices_.cell(row, 1).toInt(&ok);
-    selectedAddress_ = row >= 1 && ok ? address : -1;
-    emit selectionChanged(QStringLiteral("Selected: %1").arg(selectedAddress_));
 }
 
 }  // namespace tarnel

@@ -4,10 +4,13 @@
 #include <optional>
 
 #include "base/clock.h"
+#include "base/grid_selection.h"
 #include "link/exchange.h"
+#include "ops/results.h"
 
 namespace tarnel {
 
+class BusyRule;
 class CommandConsole;
 class Dialogs;
 class GatewayLink;
@@ -19,7 +22,8 @@ class RegisterView;
 // meter activated, deleted or its inputs excluded, every meter deleted, the
 // address map read, the gateway's own search-and-activate started, and the
 // grid filled from the meter grid. The active-device count and the replies
-// of the single commands go through the console's reply dispatcher.
+// of the single commands are timed by the console. Each request the user
+// makes ends with one of the `...Finished` signals.
 class DeviceTable : public QObject {
     Q_OBJECT
 public:
@@ -34,42 +38,45 @@ public:
     };
 
     DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& devices,
-                GridModel& meters, CommandConsole& console, RegisterView& replies,
+                GridModel& meters, CommandConsole& console, RegisterView& replies, BusyRule& busy,
                 Timer& timerReadDevices, QObject* parent = nullptr);
 
     // "Read modbus devices": the count from the bit map, then every entry.
-    void readDevices(const Settings& settings);
+    // The start functions return false when nothing was sent.
+    bool readDevices(const Settings& settings);
     // Entries of 24 registers ("v 0.2") or 28; read anew for every entry.
     void setVersion2(bool on) { version2_ = on; }
-    // "Write modbus" for the selected row's address.
-    void write(const Operations& operations, const Settings& settings);
+    // "Write modbus" for `meter` (the highlighted row's, or the command
+    // line's): one command a checked box.
+    bool write(const Operations& operations, const MeterTarget& meter, const Settings& settings);
     // "Delete": asks first.
-    void deleteSelected(const Settings& settings);
+    bool deleteMeter(const MeterTarget& meter, const Settings& settings);
     // "Delete All": asks first.
-    void deleteAll(const Settings& settings);
+    bool deleteAll(const Settings& settings);
     // "Read real addresses": the address map, one line a slot.
-    void readRealAddresses(const Settings& settings);
+    bool readRealAddresses(const Settings& settings);
     // "Search and activate": the new-address box must hold a number below 255.
-    void searchAndActivate(int slave, std::optional<int> newAddress);
+    bool searchAndActivate(int slave, std::optional<int> newAddress);
     // The arrow button: the meter grid's meters into this grid.
     void copyFromMeterGrid();
-    void removeSelectedRow();
-    void clearGrid();
-    // A row clicked or selected: its "Addr " is the selected address.
-    void selectRow(int row);
-    int selectedAddress() const { return selectedAddress_; }
 
 signals:
-    // The buttons the read-out keeps from starting another operation.
-    void readOutControlsEnabled(bool enabled);
-    void selectionChanged(const QString& label);
+    // Entry `entry` of `count` was read (for a progress display).
+    void entryRead(int entry, int count);
+    void readOutFinished(const TableReadResult& result);
+    void addressMapFinished(const AddressMapResult& result);
+    // The last command of a "Write modbus", or "Delete All".
+    void commandFinished(const CommandResult& result);
 
 private:
-    void startReadOut(int count);
+    void countRead(const ExchangeResult& result);
     void readEntry();
     void TimerReadDevicesTimer(const ExchangeResult& result);
     void decodeEntry(const QByteArray& reply);
-    void sendCommand(int registerNumber, int address, const QString& line, int intervalMs);
+    void endReadOut(Ending ending);
+    void addressMapRead(const ExchangeResult& result);
+    void sendCommand(int registerNumber, int address, const QString& line, int intervalMs,
+                     bool last);
     void connectionLost();
 
     GatewayLink& link_;
@@ -79,13 +86,12 @@ private:
     GridModel& meters_;
     CommandConsole& console_;
     RegisterView& replies_;
+    BusyRule& busy_;
     Timer& timer_;
     Settings settings_;
     bool version2_ = false;
-    int count_ = 0;
+    TableReadResult readOut_;
     int entry_ = 0;  // the entry being read; 0 while no read-out runs
-    int selectedRow_ = 0;
-    int selectedAddress_ = -1;
 };
 
 }  // namespace tarnel

@@ -65,14 +65,34 @@ GatewayStatus::GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, Re
     connect(&link_, &GatewayLink::linkLost, this, &GatewayStatus::connectionLost);
 }
 
-void GatewayStatus::readStatus(int slave, int timeoutMs) {
-    if (!link_.requireLink()) return;
+bool GatewayStatus::readStatus(int slave, int timeoutMs) {
+    if (!link_.requireLink()) return false;
     link_.cancel(this);  // started again while it runs: from step 1
+    if (step_ != 0) end(Ending::Stopped);
     slave_ = slave;
     step_ = 1;
+    result_ = {};
     timer_.setInterval(timeoutMs);
-    log_.append(QStringLiteral("Reading settings of device:"));
+    say(QStringLiteral("Reading settings of device:"));
     sendStep();
+    return true;
+}
+
+// The read's lines are its answers, in the log and in its result.
+void GatewayStatus::say(const QString& line) {
+    log_.append(line);
+    result_.answers << line;
+}
+
+void GatewayStatus::report(const ParseReport& parsed) {
+    link_.report(parsed);
+    result_.answers << parsed.lines;
+}
+
+void GatewayStatus::end(Ending ending) {
+    step_ = 0;
+    result_.ending = ending;
+    emit finished(result_);
 }
 
 ModbusRequest GatewayStatus::stepRequest() const {
@@ -102,18 +122,19 @@ void GatewayStatus::sendStep() {
 
 void GatewayStatus::connectionLost() {
     if (step_ == 0) return;
-    step_ = 0;
     log_.append(QStringLiteral("Connection lost: status read stopped."));
+    end(Ending::LinkLost);
 }
 
 void GatewayStatus::Timer_statusTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
     link_.logReception(result);
+    if (result.end == ExchangeEnd::Reply) ++result_.replies;
     if (!result.reply.isEmpty()) decodeStep(result.reply);
     ++step_;
     if (step_ > kLastStep) {
-        log_.append(QStringLiteral("Reading settings finished!"));
-        step_ = 0;
+        say(QStringLiteral("Reading settings finished!"));
+        end(Ending::Done);
         return;
     }
     sendStep();
@@ -123,21 +144,20 @@ void GatewayStatus::decodeStep(const QByteArray& reply) {
     if (step_ <= 5 && step_ != 4) {
         // A failed check is logged and the step's line written with zero bytes.
         const FirstRegister first = ReadFirstRegister(reply);
-        link_.report(first.report);
+        report(first.report);
         switch (step_) {
             case 1:
-                log_.append(QStringLiteral("Active devices: %1/%2").arg(first.low).arg(first.high));
+                say(QStringLiteral("Active devices: %1/%2").arg(first.low).arg(first.high));
                 break;
             case 2:
-                log_.append(QString(first.low & 0x01 ? "SND_NKE," : "") +
-                            (first.low & 0x02 ? "0x7B" : "0x5B"));
+                say(QString(first.low & 0x01 ? "SND_NKE," : "") +
+                    (first.low & 0x02 ? "0x7B" : "0x5B"));
                 break;
             case 3:
-                log_.append(QStringLiteral("Working days: %1").arg(first.low));
+                say(QStringLiteral("Working days: %1").arg(first.low));
                 break;
             case 5:
-                log_.append(
-                    QStringLiteral("Modbus card version: %1.%2").arg(first.high).arg(first.low));
+                say(QStringLiteral("Modbus card version: %1.%2").arg(first.high).arg(first.low));
                 if (setVersion) setVersion(first.low >= 3);
                 break;
         }
@@ -145,17 +165,16 @@ void GatewayStatus::decodeStep(const QByteArray& reply) {
     }
     if (step_ == 4) {
         // The active-device bit map: checked, nothing shown.
-        link_.report(ParseRegisterResponse(reply).report);
+        report(ParseRegisterResponse(reply).report);
         return;
     }
     if (step_ == 6) {
-        link_.report(ParseDeviceIdResponse(reply));
+        report(ParseDeviceIdResponse(reply));
         return;
     }
     const RegisterReply parsed = ParseRegisterResponse(reply);
-    link_.report(parsed.report);
-    if (parsed.registers.size() >= 2)
-        log_.append(kIpSteps[step_ - 7].label + dotted(parsed.registers));
+    report(parsed.report);
+    if (parsed.registers.size() >= 2) say(kIpSteps[step_ - 7].label + dotted(parsed.registers));
 }
 
 void GatewayStatus::writeNetworkSetting(int slave, int registerNumber, const QByteArray& bytes,

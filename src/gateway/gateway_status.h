@@ -8,6 +8,8 @@
 #include "base/clock.h"
 #include "link/exchange.h"
 #include "link/request_frames.h"
+#include "link/response_parsers.h"
+#include "ops/results.h"
 
 namespace tarnel {
 
@@ -31,8 +33,8 @@ public:
     GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, RegisterView& replies,
                   QObject* parent = nullptr);
 
-    // "Read Status of Corvane-64".
-    void readStatus(int slave, int timeoutMs);
+    // "Read Status of Corvane-64"; `finished` follows when it started.
+    bool readStatus(int slave, int timeoutMs);
     // "Program IP": the setting as "Select IP setting type:" names it, and
     // the address as ParseDottedAddress reads it (nothing: not an address).
     void programIp(int slave, const QString& setting,
@@ -48,7 +50,13 @@ public:
     // entries ("v 0.3"), false for 24 ("v 0.2").
     std::function<void(bool version3)> setVersion;
 
+signals:
+    void finished(const StatusResult& result);
+
 private:
+    void say(const QString& line);
+    void report(const ParseReport& parsed);
+    void end(Ending ending);
     ModbusRequest stepRequest() const;
     void sendStep();
     void Timer_statusTimer(const ExchangeResult& result);
@@ -63,6 +71,7 @@ private:
     RegisterView& replies_;
     int slave_ = 1;
     int step_ = 0;
+    StatusResult result_;
 };
 
 }  // namespace tarnel

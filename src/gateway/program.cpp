@@ -1,6 +1,7 @@
 #include "gateway/program.h"
 
 #include "base/grid_layouts.h"
+#include "base/grid_selection.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/gateway_commands.h"
@@ -9,6 +10,7 @@
 #include "link/command_console.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
+#include "ops/busy_rule.h"
 #include "ops/meter_changes.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
@@ -24,24 +26,22 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
       gridLoops_(loopsGridLayout().headers),
       gridDevices_(devicesGridLayout().headers),
       gridInputRegisters_(registersGridLayout().headers),
-      dataFolder_(paths_.defaultDataFolder()) {
+      dataFolder_(paths_.defaultDataFolder()),
+      busy_(std::make_unique<BusyRule>(log_)),
+      meterSelection_(std::make_unique<GridSelection>(gridLoops_)),
+      deviceSelection_(std::make_unique<GridSelection>(gridDevices_)) {
     setObjectName("Program");
     // Timer_modbus and Timer_auto wait 1000 ms until an operation sets their
-    // interval; Timer_changePrimaryAll ticks every 500 ms.
+    // interval.
     const struct {
         const char* name;
         int interval;
         bool periodic;
     } timers[] = {
-        {"Timer_free_command", 1000, false},
-        {"Timer_modbus", 1000, false},
-        {"Timer_auto", 1000, true},
-        {"Timer_status", 1000, false},
-        {"TimerReadDevices", 1000, false},
-        {"Timer_mbus", 1000, false},
-        {"Timer_mbusRespond", 1000, false},
-        {"Timer_activateAll", 1000, false},
-        {"Timer_changePrimaryAll", 500, true},
+        {"Timer_free_command", 1000, false}, {"Timer_modbus", 1000, false},
+        {"Timer_auto", 1000, true},          {"Timer_status", 1000, false},
+        {"TimerReadDevices", 1000, false},   {"Timer_mbus", 1000, false},
+        {"Timer_mbusRespond", 1000, false},  {"Timer_activateAll", 1000, false},
     };
     for (const auto& entry : timers) {
         Timer* timer = clock_.createTimer(this, entry.name);
@@ -58,20 +58,26 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     commands_ = std::make_unique<GatewayCommands>(*link_, log_, dialogs_, *registerView_);
     gatewayStatus_ =
         std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
-    scan_ = std::make_unique<PrimaryScan>(*link_, log_, dialogs_, gridLoops_, job_,
+    scan_ = std::make_unique<PrimaryScan>(*link_, log_, dialogs_, gridLoops_, *busy_,
                                           *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
-    search_ = std::make_unique<SecondarySearch>(*link_, log_, dialogs_, gridLoops_, job_,
-                                                *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
-    meterChanges_ = std::make_unique<MeterChanges>(*link_, log_, gridLoops_, job_, *scan_, *search_,
-                                                   *timer("Timer_changePrimaryAll"));
+    search_ = std::make_unique<SecondarySearch>(*link_, log_, dialogs_, gridLoops_, *busy_);
+    meterChanges_ =
+        std::make_unique<MeterChanges>(*link_, log_, gridLoops_, *busy_, *scan_, *search_);
     deviceTable_ =
         std::make_unique<DeviceTable>(*link_, log_, dialogs_, gridDevices_, gridLoops_, *console_,
-                                      *registerView_, *timer("TimerReadDevices"));
-    bulkActivation_ =
-        std::make_unique<BulkActivation>(*link_, log_, gridDevices_, *timer("Timer_activateAll"));
+                                      *registerView_, *busy_, *timer("TimerReadDevices"));
+    bulkActivation_ = std::make_unique<BulkActivation>(*link_, log_, gridDevices_, *busy_,
+                                                       *timer("Timer_activateAll"));
 }
 
 Program::~Program() = default;
+
+void Program::stopMbus() {
+    if (!busy_->admits(Operation::Stop)) return;
+    meterChanges_->stop();
+    scan_->stop();
+    search_->stop();
+}
 
 Timer* Program::timer(const QString& name) const {
     return findChild<Timer*>(name, Qt::FindDirectChildrenOnly);

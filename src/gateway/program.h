@@ -8,7 +8,6 @@
 #include "base/log.h"
 #include "base/status_panels.h"
 #include "link/transport.h"
-#include "ops/mbus_job_state.h"
 
 #include <memory>
 
@@ -31,7 +30,9 @@ struct ProgramPaths {
     }
 };
 
+class BusyRule;
 class CommandConsole;
+class GridSelection;
 class GatewayCommands;
 class GatewayLink;
 class GatewayStatus;
@@ -72,16 +73,23 @@ public:
     RegisterView& registerView() { return *registerView_; }
     GatewayCommands& commands() { return *commands_; }
     GatewayStatus& gatewayStatus() { return *gatewayStatus_; }
-    MbusJobState& job() { return job_; }
+    BusyRule& busy() { return *busy_; }
+    // The highlighted rows of the meter grid and the device grid.
+    GridSelection& meterSelection() { return *meterSelection_; }
+    GridSelection& deviceSelection() { return *deviceSelection_; }
     PrimaryScan& scan() { return *scan_; }
     SecondarySearch& search() { return *search_; }
     MeterChanges& meterChanges() { return *meterChanges_; }
     DeviceTable& deviceTable() { return *deviceTable_; }
     BulkActivation& bulkActivation() { return *bulkActivation_; }
 
+    // STOP: ends the scan or meter request, the search or address change,
+    // and the change of all addresses; refused while the busy rule says so.
+    void stopMbus();
+
     // One of the window's timers, by name (for example "Timer_modbus"). All
-    // start stopped; each is single-shot but Timer_auto and
-    // Timer_changePrimaryAll, which tick until stopped.
+    // start stopped; each is single-shot but Timer_auto, which ticks until
+    // stopped.
     Timer* timer(const QString& name) const;
 
     // The data folder: where table files are opened from first. Read from the
@@ -99,7 +107,9 @@ private:
     GridModel gridDevices_;
     GridModel gridInputRegisters_;
     QString dataFolder_;
-    MbusJobState job_;
+    std::unique_ptr<BusyRule> busy_;
+    std::unique_ptr<GridSelection> meterSelection_;
+    std::unique_ptr<GridSelection> deviceSelection_;
     // Declared last, so they go before the log and the panels they write to.
     std::unique_ptr<SerialTransport> serial_;
     std::unique_ptr<TcpTransport> tcp_;

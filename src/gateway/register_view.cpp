@@ -21,11 +21,11 @@ RegisterView::RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& 
     connect(&link_, &GatewayLink::linkLost, this, &RegisterView::connectionLost);
 }
 
-void RegisterView::read(const ReadRequest& request) {
-    if (!link_.requireLink()) return;
+bool RegisterView::read(const ReadRequest& request) {
+    if (!link_.requireLink()) return false;
     if (!request.start || !request.count) {
         log_.append(QStringLiteral("Enter proper initial conditions..."));
-        return;
+        return false;
     }
     link_.cancel(this);  // the last read asked for is the one answered
     // Only the low 16 bits go into the request; the count is not limited here:
@@ -39,6 +39,7 @@ void RegisterView::read(const ReadRequest& request) {
                    timerModbus_, request.timeoutMs,
                    [this](const ExchangeResult& result) { Timer_modbusTimer(result, false); });
     log_.append(QStringLiteral("Reading free number of registers..."));
+    return true;
 }
 
 void RegisterView::sendCommand(const ModbusRequest& request) {
@@ -48,17 +49,19 @@ void RegisterView::sendCommand(const ModbusRequest& request) {
 
 void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command) {
     if (result.end == ExchangeEnd::Cancelled) return;
-    if (result.end == ExchangeEnd::LinkLost) {
+    const QByteArray& reply = result.reply;
+    const Ending ending = result.end == ExchangeEnd::LinkLost ? Ending::LinkLost : Ending::Done;
+    if (ending == Ending::LinkLost) {
         // A running automatic read is ended, with its line, by connectionLost().
         if (command || !automatic_)
             log_.append(command ? QStringLiteral("Connection lost: command stopped.")
                                 : QStringLiteral("Connection lost: register read stopped."));
-        return;
+    } else {
+        link_.logReception(result);
+        if (automatic_) clearGrid();
     }
-    link_.logReception(result);
-    const QByteArray& reply = result.reply;
-    if (automatic_) clearGrid();
-    if (!command && reply.size() > 4) {
+    int rows = 0;
+    if (ending == Ending::Done && !command && reply.size() > 4) {
         const RegisterReply parsed = ParseRegisterResponse(reply);
         link_.report(parsed.report);
         // Rows are numbered from the start register of the read that was sent,
@@ -66,8 +69,13 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
         int number = requestStart_;
         for (const Register& r : parsed.registers)
             AddRegisterRow(grid_, r.high, r.low, grid_.rows() - 1, number++, link_.clock().now());
+        rows = static_cast<int>(parsed.registers.size());
     }
-    log_.append(RcvdLine(reply));
+    if (ending == Ending::Done) log_.append(RcvdLine(reply));
+    if (command)
+        emit commandFinished({ending, reply, result.acknowledged()});
+    else
+        emit readFinished({ending, rows, reply});
 }
 
 void RegisterView::connectionLost() {

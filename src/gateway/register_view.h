@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "link/exchange.h"
 #include "link/request_frames.h"
+#include "ops/results.h"
 
 namespace tarnel {
 
@@ -31,7 +32,8 @@ public:
     RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& timerModbus, Timer& timerAuto,
                  QObject* parent = nullptr);
 
-    void read(const ReadRequest& request);
+    // `readFinished` follows when it was sent.
+    bool read(const ReadRequest& request);
     void clearGrid();
     // "Automatic read" checked or not: the periodic read runs while it is.
     void setAutomatic(bool on);
@@ -46,6 +48,8 @@ signals:
     void automaticRead();
     // The automatic read ended without the user (the link went down).
     void automaticReadEnded();
+    void readFinished(const RegisterReadResult& result);
+    void commandFinished(const CommandResult& result);
 
 private:
     void Timer_modbusTimer(const ExchangeResult& result, bool command);

@@ -32,31 +32,39 @@ HexCommand ParseHexCommand(const QString& command) {
 CommandConsole::CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent)
     : QObject(parent), link_(link), log_(log), timer_(timer) {}
 
-void CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs) {
+bool CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs) {
     if (!link_.SerialOpen()) {
         log_.append(QStringLiteral("Serial port is not opened"));
-        return;
+        return false;
     }
-    if (command.isEmpty()) return;
+    if (command.isEmpty()) return false;
     QByteArray bytes = command.toLatin1();
     if (!asciiMode) {
         const HexCommand parsed = ParseHexCommand(command);
         if (!parsed.error.isEmpty()) {
             log_.append(parsed.error);
-            return;
+            return false;
         }
         bytes = parsed.bytes;
     }
-    link_.exchangeRaw(this, bytes, asciiMode, timer_, timeoutMs,
-                      [this](const ExchangeResult& result) {
-                          Timer_free_commandTimer(result, Awaited::Command, true);
-                      });
+    link_.exchangeRaw(
+        this, bytes, asciiMode, timer_, timeoutMs, [this](const ExchangeResult& result) {
+            Timer_free_commandTimer(result, Awaited::Command, true);
+            if (result.end == ExchangeEnd::Cancelled) return;
+            emit commandFinished(
+                {result.end == ExchangeEnd::LinkLost ? Ending::LinkLost : Ending::Done,
+                 result.reply, result.acknowledged()});
+        });
+    return true;
 }
 
-void CommandConsole::request(const ModbusRequest& request, int timeoutMs, Awaited awaited) {
-    link_.exchange(this, request, timer_, timeoutMs, [this, awaited](const ExchangeResult& result) {
-        Timer_free_commandTimer(result, awaited, false);
-    });
+void CommandConsole::request(const ModbusRequest& request, int timeoutMs, Awaited awaited,
+                             ExchangeDone done) {
+    link_.exchange(this, request, timer_, timeoutMs,
+                   [this, awaited, done = std::move(done)](const ExchangeResult& result) {
+                       Timer_free_commandTimer(result, awaited, false);
+                       if (done) done(result);
+                   });
 }
 
 // `custom`: the reply answers a command the user typed.
@@ -75,26 +83,6 @@ void CommandConsole::Timer_free_commandTimer(const ExchangeResult& result, Await
     }
     link_.logReception(result);
     log_.append(RcvdLine(result.reply));
-    if (awaited == Awaited::DeviceCount)
-        dispatchDeviceCount(result.reply);
-    else if (awaited == Awaited::AddressMap && result.reply.size() > 4)
-        link_.report(ParseAddressMapResponse(result.reply));
-}
-
-void CommandConsole::dispatchDeviceCount(const QByteArray& reply) {
-    int count = 0;
-    if (reply.size() > 4) {
-        const RegisterReply parsed = ParseRegisterResponse(reply);
-        link_.report(parsed.report);
-        if (!parsed.report.crcError && !parsed.registers.isEmpty())
-            count = CountActiveDevices(parsed.registers);
-    }
-    if (count == 0) {
-        log_.append(QStringLiteral("No active devices in Corvane memory..."));
-        return;
-    }
-    if (startDeviceReadOut) startDeviceReadOut(count);
-    log_.append(QStringLiteral("Number of devices: %1").arg(count));
 }
 
 }  // namespace tarnel

@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "link/exchange.h"
 #include "link/request_frames.h"
+#include "ops/results.h"
 
 namespace tarnel {
 
@@ -23,9 +24,8 @@ HexCommand ParseHexCommand(const QString& text);
 
 // The custom command console: any bytes typed by the user go to the serial
 // port as they are, and the reply is logged when Timer_free_command fires.
-// That timer is also the reply dispatcher of the device-table operations:
-// each request says what its reply is, so a reply awaited as the
-// active-device bit map is counted and one awaited as the address map shown.
+// That timer also times the device-table requests: each says what its reply
+// is, for the line that tells a lost link, and is handed its reply.
 class CommandConsole : public QObject {
     Q_OBJECT
 public:
@@ -39,17 +39,18 @@ public:
     CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent = nullptr);
 
     // Sends the command (ASCII or hex) and awaits its reply for `timeoutMs`.
-    void send(bool asciiMode, const QString& command, int timeoutMs);
-    // A device-table request whose reply this console dispatches as `awaited`.
-    void request(const ModbusRequest& request, int timeoutMs, Awaited awaited);
+    // False when nothing was sent (no serial port, a wrong hex text); else
+    // `commandFinished` follows.
+    bool send(bool asciiMode, const QString& command, int timeoutMs);
+    // A device-table request: its reply ("RCVD:" logged) goes to `done`.
+    void request(const ModbusRequest& request, int timeoutMs, Awaited awaited, ExchangeDone done);
 
-    // Called with the count of active devices when it is not 0: the
-    // device-table read-out starts there. The console logs the count after it.
-    std::function<void(int count)> startDeviceReadOut;
+signals:
+    // A custom command's reply (empty: none came).
+    void commandFinished(const CommandResult& result);
 
 private:
     void Timer_free_commandTimer(const ExchangeResult& result, Awaited awaited, bool custom);
-    void dispatchDeviceCount(const QByteArray& reply);
 
     GatewayLink& link_;
     Log& log_;

@@ -30,6 +30,11 @@ struct ExchangeResult {
 
     // The operation is to stop rather than judge the reply.
     bool aborted() const { return end == ExchangeEnd::LinkLost || end == ExchangeEnd::Cancelled; }
+    // A confirmed reply that is not an exception: the gateway did it.
+    bool acknowledged() const {
+        return end == ExchangeEnd::Reply && reply.size() > 1 &&
+               !(static_cast<unsigned char>(reply.at(1)) & 0x80);
+    }
 };
 
 using ExchangeDone = std::function<void(const ExchangeResult&)>;

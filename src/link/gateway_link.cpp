@@ -65,6 +65,7 @@ GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& cloc
     connect(&tcp_, &TcpTransport::errorOccurred, this, [this](int code, const QString& reason) {
         log_.append(QStringLiteral("Socket error #%1").arg(code));
         if (!reason.isEmpty()) log_.append(reason);
+        if (!tcpMode_) emit connectFailed();
     });
     connect(settleTimer_, &Timer::timeout, this, &GatewayLink::startNext);
 }
@@ -388,24 +389,30 @@ void GatewayLink::endAll(ExchangeEnd end) {
 ExchangeResult GatewayLink::exchangeBlocking(const ModbusRequest& request, int timeoutMs) {
     if (QThread::currentThread() == thread())
         throw std::logic_error("a blocking exchange on the link's own thread would never end");
-    struct Outcome {
-        std::unique_ptr<Gate> gate;
-        ExchangeResult result;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    outcome->gate = clock_.createGate();
-    RunOnOwner(this, [this, outcome, request, timeoutMs] {
+    auto handoff = std::make_shared<Handoff<ExchangeResult>>(clock_);
+    {
+        std::lock_guard lock(blockingMutex_);
+        blocking_ = handoff;
+    }
+    RunOnOwner(this, [this, handoff, request, timeoutMs] {
         exchange(&workerOwner_, request, *workerDeadline_, timeoutMs,
-                 [outcome](const ExchangeResult& result) {
-                     outcome->result = result;
-                     outcome->gate->open();
-                 });
+                 [handoff](const ExchangeResult& result) { handoff->deliver(result); });
     });
-    outcome->gate->wait();
-    return outcome->result;
+    // Its own time, and the settling of the line after an unanswered request
+    // (at most two of those times and a margin): past that, the link's
+    // thread is not answering.
+    const std::optional<ExchangeResult> result = handoff->wait(3 * timeoutMs + kBlockingMarginMs);
+    if (!result) cancelBlocking();
+    return result.value_or(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0});
 }
 
 void GatewayLink::cancelBlocking() {
+    std::shared_ptr<Handoff<ExchangeResult>> blocking;
+    {
+        std::lock_guard lock(blockingMutex_);
+        blocking = blocking_.lock();
+    }
+    if (blocking) blocking->deliver(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0});
     RunOnOwner(this, [this] { cancel(&workerOwner_); });
 }
 

@@ -5,9 +5,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "base/clock.h"
+#include "base/owner_thread.h"
 #include "link/exchange.h"
 #include "link/reply_framing.h"
 #include "link/request_frames.h"
@@ -67,6 +69,8 @@ public:
     // those end, held a little by a USB adapter (up to 16 ms) or the
     // scheduler, is still dropped rather than met by the next request.
     static constexpr int kLateMarginMs = 50;
+    // Added to a blocking exchange's own times before its worker gives up.
+    static constexpr int kBlockingMarginMs = 2000;
 
     GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
                 StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);
@@ -113,9 +117,11 @@ public:
     bool busy(const void* owner) const;
 
     // --- exchanges from a worker thread ---
-    // Carried out on the link's thread; blocks the worker until it ended.
+    // Carried out on the link's thread; blocks the worker until it ended, at
+    // most for its times and a margin (then it ends as cancelled).
     ExchangeResult exchangeBlocking(const ModbusRequest& request, int timeoutMs);
-    // STOP: ends the worker's exchange in flight as cancelled (any thread).
+    // STOP: ends the worker's exchange in flight as cancelled (any thread);
+    // the worker waiting for it goes on at once.
     void cancelBlocking();
 
     // --- port management ---
@@ -134,6 +140,8 @@ signals:
     void stateChanged();
     // The link went down while up: every running operation stops.
     void linkLost();
+    // A connection to the TCP server failed (refused, unreachable).
+    void connectFailed();
 
 private:
     struct Pending;
@@ -178,6 +186,8 @@ private:
     Timer* settleTimer_;
     Timer* workerDeadline_;
     const char workerOwner_ = 0;  // names the worker's exchanges
+    std::mutex blockingMutex_;
+    std::weak_ptr<Handoff<ExchangeResult>> blocking_;  // the worker's wait, for cancelBlocking
 
     std::atomic<bool> serialOpen_{false};
     std::atomic<bool> tcpMode_{false};

@@ -170,16 +170,22 @@ ParseReport ParseDeviceIdResponse(const QByteArray& frame) {
     return report;
 }
 
-ParseReport ParseAddressMapResponse(const QByteArray& frame) {
+AddressMapReply ParseAddressMap(const QByteArray& frame) {
     const Validation checked = ValidateResponse(frame);
-    ParseReport report = checked.report;
-    if (!checked.passed) return report;
+    AddressMapReply reply{checked.report, {}};
+    if (!checked.passed) return reply;
     const QByteArrayView data = registerData(frame, checked.dataEnd);
-    for (qsizetype i = 0; i < data.size(); ++i)
-        report.lines << QStringLiteral("Modbus ") + QString::number(i + 1) +
-                            QStringLiteral(" -> Mbus ") +
-                            QString::number(static_cast<uint8_t>(data[i]));
-    return report;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const int address = static_cast<uint8_t>(data[i]);
+        reply.mbusAddresses << address;
+        reply.report.lines << QStringLiteral("Modbus ") + QString::number(i + 1) +
+                                  QStringLiteral(" -> Mbus ") + QString::number(address);
+    }
+    return reply;
+}
+
+ParseReport ParseAddressMapResponse(const QByteArray& frame) {
+    return ParseAddressMap(frame).report;
 }
 
 MbusReply ParseMbusResponse(const QByteArray& frame, int dataLength) {

@@ -65,6 +65,12 @@ ParseReport ParseDeviceIdResponse(const QByteArray& frame);
 
 // "Modbus n -> Mbus a" for every data byte of an address map reply.
 ParseReport ParseAddressMapResponse(const QByteArray& frame);
+// The same with the M-Bus address of each slot, slot 1 first.
+struct AddressMapReply {
+    ParseReport report;
+    QVector<int> mbusAddresses;
+};
+AddressMapReply ParseAddressMap(const QByteArray& frame);
 
 // The M-Bus telegram carried in a read reply of `dataLength` data bytes: the
 // pad byte of an odd-length telegram is dropped. Empty when a check failed.

@@ -9,12 +9,6 @@
 namespace tarnel {
 namespace {
 
-int addressIn(const GridModel& grid, int row) {
-    bool ok = false;
-    const int address = grid.cell(row, 1).toInt(&ok);
-    return ok ? address : -1;
-}
-
 void appendRow(GridModel& grid, const QStringList& texts) {
     grid.setRowTexts(grid.rows() - 1, texts);
     if (grid.rows() < kMaxLoopsRows) grid.setRows(grid.rows() + 1);
@@ -29,27 +23,24 @@ QStringList LoopsRowTexts(const LoopsRow& row) {
     return texts;
 }
 
-void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, bool scanRunning, bool matchById,
-                     int& selectedAddress) {
+void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, LoopsUpdate update) {
     const QStringList texts = LoopsRowTexts(row);
-    if (scanRunning) {
+    if (update == LoopsUpdate::Append) {
         appendRow(grid, texts);
         return;
     }
-    if (matchById) {
-        bool matched = false;
+    if (update == LoopsUpdate::ById) {
+        int written = 0;
         for (int r = 1; r < grid.rows(); ++r) {
             if (grid.cell(r, 0) != texts[0]) continue;
             grid.setRowTexts(r, texts);
-            selectedAddress = addressIn(grid, r);
-            grid.setCurrentRow(r);
-            matched = true;
+            written = r;
         }
-        if (!matched) {
-            const int last = grid.rows() - 1;
+        if (written == 0) {
+            written = grid.rows() - 1;
             appendRow(grid, texts);
-            selectedAddress = addressIn(grid, last);
         }
+        grid.setCurrentRow(written);
         return;
     }
     for (int r = 1; r < grid.rows(); ++r)
@@ -61,15 +52,22 @@ char SystemDecimalSeparator() {
     return point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';
 }
 
-bool DecodeIntoLoopsGrid(QByteArrayView telegram, GridModel& grid, Log& log, const QDateTime& now,
-                         bool scanRunning, bool matchById, int& selectedAddress) {
+DecodedTelegram DecodeLoopsTelegram(QByteArrayView telegram, const QDateTime& now) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(telegram.data());
-    const DecodedTelegram decoded =
-        DecodeMbusTelegram(std::span(bytes, static_cast<size_t>(telegram.size())),
-                           LongTimeText(now).toStdString(), SystemDecimalSeparator());
+    return DecodeMbusTelegram(std::span(bytes, static_cast<size_t>(telegram.size())),
+                              LongTimeText(now).toStdString(), SystemDecimalSeparator());
+}
+
+void ShowDecoded(const DecodedTelegram& decoded, GridModel& grid, Log& log, LoopsUpdate update) {
     for (const std::string& line : decoded.lines)
         log.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
-    if (decoded.row) UpdateLoopsGrid(grid, *decoded.row, scanRunning, matchById, selectedAddress);
+    if (decoded.row) UpdateLoopsGrid(grid, *decoded.row, update);
+}
+
+bool DecodeIntoLoopsGrid(QByteArrayView telegram, GridModel& grid, Log& log, const QDateTime& now,
+                         LoopsUpdate update) {
+    const DecodedTelegram decoded = DecodeLoopsTelegram(telegram, now);
+    ShowDecoded(decoded, grid, log, update);
     return decoded.ok;
 }
 

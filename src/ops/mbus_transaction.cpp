@@ -164,28 +164,36 @@ void MbusTransaction::end(MbusEnd how, const QByteArray& telegram) {
 
 MbusResult MbusTransaction::runBlocking(const Bytes& telegram, const MbusTiming& timing,
                                         std::function<bool()> stopped) {
-    struct Outcome {
-        std::unique_ptr<Gate> gate;
-        MbusResult result;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    outcome->gate = link_.clock().createGate();
-    RunOnOwner(this, [this, outcome, telegram, timing, stopped = std::move(stopped)] {
-        const Done done = [outcome](const MbusResult& result) {
-            outcome->result = result;
-            outcome->gate->open();
-        };
+    auto handoff = std::make_shared<Handoff<MbusResult>>(link_.clock());
+    {
+        std::lock_guard lock(blockingMutex_);
+        blocking_ = handoff;
+    }
+    RunOnOwner(this, [this, handoff, telegram, timing, stopped = std::move(stopped)] {
+        const auto done = [handoff](const MbusResult& result) { handoff->deliver(result); };
         if (stopped && stopped()) {
             done(MbusResult{MbusEnd::Cancelled, {}});
             return;
         }
         start(telegram, timing, done);
     });
-    outcome->gate->wait();
-    return outcome->result;
+    // The wait for the meter, three replies of the gateway, and the line's
+    // settling after an earlier unanswered request: past that, the link's
+    // thread is not answering (it is shutting down).
+    const int bound = 2 * timing.waitMs + 6 * timing.replyMs + kBlockingMarginMs;
+    const std::optional<MbusResult> result = handoff->wait(bound);
+    if (!result) cancelBlocking();
+    return result.value_or(MbusResult{MbusEnd::Cancelled, {}});
 }
 
 void MbusTransaction::cancelBlocking() {
+    std::shared_ptr<Handoff<MbusResult>> blocking;
+    {
+        std::lock_guard lock(blockingMutex_);
+        blocking = blocking_.lock();
+    }
+    // The waiting worker goes on at once, even while this thread is busy.
+    if (blocking) blocking->deliver(MbusResult{MbusEnd::Cancelled, {}});
     RunOnOwner(this, [this] { cancel(); });
 }
 

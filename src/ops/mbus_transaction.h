@@ -3,8 +3,10 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "base/clock.h"
+#include "base/owner_thread.h"
 #include "link/exchange.h"
 #include "mbus/mbus_frames.h"
 
@@ -65,6 +67,8 @@ public:
 
     static constexpr int kPollTcpMs = 50;
     static constexpr int kPollSerialMs = 20;
+    // Added to a blocking transaction's own times before its worker gives up.
+    static constexpr int kBlockingMarginMs = 2000;
 
     // `waitTimer` times the wait for the meter, `replyTimer` the gateway's replies.
     MbusTransaction(GatewayLink& link, Log& log, Timer& waitTimer, Timer& replyTimer, Seen seen,
@@ -78,11 +82,13 @@ public:
     bool running() const { return static_cast<bool>(done_); }
 
     // From a worker thread: the transaction on the link's thread; blocks
-    // until it ended. `stopped` is asked on the link's thread first: a stop
+    // until it ended, at most for its own times and a margin (then it ends as
+    // cancelled). `stopped` is asked on the link's thread first: a stop
     // that came before the start sends nothing.
     MbusResult runBlocking(const Bytes& telegram, const MbusTiming& timing,
                            std::function<bool()> stopped);
-    // STOP for a worker's transaction (any thread): it ends as cancelled.
+    // STOP for a worker's transaction (any thread): it ends as cancelled, and
+    // the worker waiting for it goes on at once.
     void cancelBlocking();
 
 private:
@@ -111,6 +117,8 @@ private:
     bool polling_ = false;   // a poll is in flight
     qint64 pollStartedAt_ = 0;
     int registers_ = 0;  // of the meter's reply
+    std::mutex blockingMutex_;
+    std::weak_ptr<Handoff<MbusResult>> blocking_;  // the worker's wait, for cancelBlocking
 };
 
 }  // namespace tarnel

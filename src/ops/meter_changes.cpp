@@ -1,16 +1,16 @@
 #include "ops/meter_changes.h"
 
 #include "base/grid_model.h"
+#include "base/grid_selection.h"
 #include "base/log.h"
 #include "link/gateway_link.h"
-#include "ops/secondary_search.h"
+#include "ops/busy_rule.h"
 
 namespace tarnel {
 namespace {
 
 constexpr uint8_t kDifInt64 = 0x07, kVifEnhancedId = 0x79;
 constexpr uint8_t kDifBcd8 = 0x0C, kDifInt32 = 0x04, kVifVolumeLitres = 0x13;
-constexpr int kTickMs = 500;
 
 int addressIn(const GridModel& grid, int row) {
     bool ok = false;
@@ -31,52 +31,57 @@ std::optional<Bytes> IdentificationBytes(const QString& cell) {
     return bytes;
 }
 
-MeterChanges::MeterChanges(GatewayLink& link, Log& log, GridModel& grid, MbusJobState& job,
-                           PrimaryScan& scan, SecondarySearch& search, Timer& timerChangePrimaryAll,
-                           QObject* parent)
+MeterChanges::MeterChanges(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
+                           PrimaryScan& scan, SecondarySearch& search, QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
       grid_(grid),
-      job_(job),
+      busy_(busy),
       scan_(scan),
-      search_(search),
-      timer_(timerChangePrimaryAll) {
-    connect(&timer_, &Timer::timeout, this, &MeterChanges::Timer_changePrimaryAllTimer);
+      search_(search) {
+    connect(&search_, &SecondarySearch::finished, this, &MeterChanges::rowFinished);
 }
 
-bool MeterChanges::mayChange() {
+bool MeterChanges::mayChange(const MeterTarget& meter) {
     if (!link_.requireLink()) return false;
-    if (job_.selectedAddress < 0) {
+    if (meter.address < 0) {
         log_.append(QStringLiteral("Not a valid device selected..."));
         return false;
     }
     return true;
 }
 
-void MeterChanges::changeMedium(const QString& mediumName, const PrimaryScan::Settings& settings) {
-    if (!mayChange()) return;
-    const std::optional<Bytes> id = IdentificationBytes(grid_.cell(job_.selectedRow, 0));
-    if (!id) return;
+bool MeterChanges::send(const MeterTarget& meter, const Bytes& telegram,
+                        const PrimaryScan::Settings& settings) {
+    return scan_.request(meter.address, telegram, settings);
+}
+
+bool MeterChanges::changeMedium(const MeterTarget& meter, const QString& mediumName,
+                                const PrimaryScan::Settings& settings) {
+    if (!mayChange(meter)) return false;
+    const std::optional<Bytes> id = IdentificationBytes(meter.id);
+    if (!id) return false;
     // The meter's identification, any manufacturer and version, the new medium.
     const Bytes record{
         kDifInt64, kVifEnhancedId, (*id)[0], (*id)[1], (*id)[2],
         (*id)[3],  0xFF,           0xFF,     0xFF,     MediumCodeFromName(mediumName)};
-    scan_.startSingleRequest(settings,
-                             SendRecord(static_cast<uint8_t>(job_.selectedAddress), record));
+    return send(meter, SendRecord(static_cast<uint8_t>(meter.address), record), settings);
 }
 
-void MeterChanges::changeBaudRate(uint8_t ci, const PrimaryScan::Settings& settings) {
-    if (!mayChange()) return;
-    scan_.startSingleRequest(settings, SetBaudrate(static_cast<uint8_t>(job_.selectedAddress), ci));
+bool MeterChanges::changeBaudRate(const MeterTarget& meter, uint8_t ci,
+                                  const PrimaryScan::Settings& settings) {
+    if (!mayChange(meter)) return false;
+    return send(meter, SetBaudrate(static_cast<uint8_t>(meter.address), ci), settings);
 }
 
-void MeterChanges::changeValue(std::optional<uint32_t> value, bool bcd,
+bool MeterChanges::changeValue(const MeterTarget& meter, std::optional<uint32_t> value, bool bcd,
                                const PrimaryScan::Settings& settings) {
-    if (!mayChange() || !value) return;
-    if (!job_.searchIdle) {
+    if (!mayChange(meter) || !value) return false;
+    if (busy_.running(Operation::Search) || busy_.running(Operation::AddressChange) ||
+        bulkRunning_) {
         log_.append(QStringLiteral("Can not change value while secondary search/change address"));
-        return;
+        return false;
     }
     // BCD: two decimal digits a byte, the last two first; binary: all four
     // bytes, least significant first.
@@ -89,8 +94,7 @@ void MeterChanges::changeValue(std::optional<uint32_t> value, bool bcd,
     }
     const Bytes record{
         bcd ? kDifBcd8 : kDifInt32, kVifVolumeLitres, data[0], data[1], data[2], data[3]};
-    scan_.startSingleRequest(settings,
-                             SendRecord(static_cast<uint8_t>(job_.selectedAddress), record));
+    return send(meter, SendRecord(static_cast<uint8_t>(meter.address), record), settings);
 }
 
 // --- every row -------------------------------------------------------------------
@@ -100,27 +104,27 @@ std::optional<int> MeterChanges::changeAllAddresses(const PrimaryScan::Settings&
     if (grid_.rows() < 2 || (grid_.rows() == 2 && grid_.cell(1, 1).isEmpty())) return std::nullopt;
     bulkSettings_ = settings;
     bulkSettings_.retries = std::max(settings.retries, 1);
-    job_.retryCount = 0;
-    job_.bulkRow = 1;
+    row_ = 1;
     if (!walkToAddressedRow()) {
-        finish(QStringLiteral("Invalid primary addresses in the table, process finished!"));
+        log_.append(QStringLiteral("Invalid primary addresses in the table, process finished!"));
         return bulkSettings_.retries;
     }
-    job_.searchIdle = false;
-    timer_.start(kTickMs);
-    emit bulkControlsEnabled(false);
+    if (!busy_.begin(Operation::BulkAddressChange)) return std::nullopt;
+    bulkRunning_ = true;
+    bulkStopped_ = false;
+    bulk_ = {};
     processRow();
     return bulkSettings_.retries;
 }
 
 bool MeterChanges::walkToAddressedRow() {
-    for (; job_.bulkRow <= grid_.rows(); ++job_.bulkRow) {
-        const int address = addressIn(grid_, job_.bulkRow);
+    for (; row_ <= grid_.rows(); ++row_) {
+        const int address = addressIn(grid_, row_);
         if (address < 0) continue;
         // The address goes into a spin edit of 1 to 250 and onto the bus.
         if (address < 1 || address > 250) {
             log_.append(QStringLiteral("Row %1: primary address %2 is not 1..250, skipped...")
-                            .arg(job_.bulkRow.load())
+                            .arg(row_)
                             .arg(address));
             continue;
         }
@@ -131,41 +135,62 @@ bool MeterChanges::walkToAddressedRow() {
 }
 
 void MeterChanges::processRow() {
-    job_.selectedRow = job_.bulkRow.load();
+    grid_.setCurrentRow(row_);
     emit addressChanged(rowAddress_);
-    log_.append(QStringLiteral("Setting Primary address %1 to device %2...")
-                    .arg(rowAddress_)
-                    .arg(grid_.cell(job_.bulkRow, 0)));
-    SecondarySearch::Settings settings{bulkSettings_.slave, bulkSettings_.scanTimeMs,
-                                       bulkSettings_.retries};
-    if (!search_.changeAddressOfRow(job_.bulkRow, rowAddress_, settings))
-        job_.searchIdle = true;  // no identification number: on to the next row
+    const QString id = grid_.cell(row_, 0);
+    log_.append(
+        QStringLiteral("Setting Primary address %1 to device %2...").arg(rowAddress_).arg(id));
+    const SecondarySearch::Settings settings{bulkSettings_.slave, bulkSettings_.scanTimeMs,
+                                             bulkSettings_.retries};
+    // A row without an identification number is passed over.
+    SearchResult passedOver;
+    passedOver.kind = SearchResult::Kind::AddressChange;
+    passedOver.ending = Ending::Refused;
+    if (!search_.changeAddressOf(id, rowAddress_, settings)) rowFinished(passedOver);
 }
 
-void MeterChanges::Timer_changePrimaryAllTimer() {
-    if (!job_.searchIdle || search_.running()) return;  // the row's worker still runs
-    timer_.stop();
-    job_.retryCount = 0;
-    ++job_.bulkRow;
-    if (job_.bulkRow > grid_.rows()) {
-        finish(QStringLiteral("Process of setting primary addresses finished!"));
+// The row's worker ended: on to the next row, unless the run was stopped or
+// the link went.
+void MeterChanges::rowFinished(const SearchResult& result) {
+    if (!bulkRunning_ || result.kind != SearchResult::Kind::AddressChange) return;
+    if (result.ending == Ending::LinkLost) {
+        finish(QStringLiteral("Connection lost: address change stopped."), Ending::LinkLost);
+        return;
+    }
+    if (result.answered)
+        ++bulk_.changed;
+    else if (result.ending == Ending::Done)
+        ++bulk_.silent;
+    if (bulkStopped_ || result.ending == Ending::Stopped) {
+        finish(QStringLiteral("Process of setting primary addresses finished!"), Ending::Stopped);
+        return;
+    }
+    ++row_;
+    if (row_ > grid_.rows()) {
+        finish(QStringLiteral("Process of setting primary addresses finished!"), Ending::Done);
         return;
     }
     if (!walkToAddressedRow()) {
-        finish(QStringLiteral("Invalid primary addresses in the table, process finished!"));
-        emit bulkControlsEnabled(true);
+        finish(QStringLiteral("Invalid primary addresses in the table, process finished!"),
+               Ending::Done);
         return;
     }
-    job_.searchIdle = false;
-    timer_.start(kTickMs);
-    emit bulkControlsEnabled(false);
     processRow();
 }
 
-void MeterChanges::finish(const QString& line) {
-    timer_.stop();
+void MeterChanges::stop() {
+    if (!bulkRunning_) return;
+    bulkStopped_ = true;
+    if (!search_.running())
+        finish(QStringLiteral("Process of setting primary addresses finished!"), Ending::Stopped);
+}
+
+void MeterChanges::finish(const QString& line, Ending ending) {
     log_.append(line);
-    job_.searchIdle = true;
+    bulkRunning_ = false;
+    bulk_.ending = ending;
+    busy_.end(Operation::BulkAddressChange);
+    emit bulkFinished(bulk_);
 }
 
 }  // namespace tarnel

@@ -2,21 +2,22 @@
 
 #include "base/dialogs.h"
 #include "base/grid_model.h"
+#include "base/grid_selection.h"
 #include "base/log.h"
 #include "link/gateway_link.h"
-#include "link/register_map.h"
 #include "mbus/loops_grid.h"
+#include "ops/busy_rule.h"
 
 namespace tarnel {
+
 PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
-                         MbusJobState& job, Timer& timerMbus, Timer& timerMbusRespond,
-                         QObject* parent)
+                         BusyRule& busy, Timer& timerMbus, Timer& timerMbusRespond, QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
       dialogs_(dialogs),
       grid_(grid),
-      job_(job),
+      busy_(busy),
       transaction_(new MbusTransaction(
           link, log, timerMbus, timerMbusRespond,
           [this](MbusStep step, const ExchangeResult& result) {
@@ -28,9 +29,14 @@ PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridMode
     connect(&link_, &GatewayLink::linkLost, this, &PrimaryScan::connectionLost);
 }
 
+PrimaryScan::~PrimaryScan() {
+    transaction_->cancel();
+}
+
 // --- one request ---------------------------------------------------------------
 
 void PrimaryScan::sendTelegram(const Bytes& telegram) {
+    noAnswer_ = false;
     transaction_->start(telegram,
                         MbusTiming{settings_.slave, settings_.scanTimeMs, settings_.timeoutMs},
                         [this](const MbusResult& result) { collected(result); });
@@ -39,53 +45,74 @@ void PrimaryScan::sendTelegram(const Bytes& telegram) {
 void PrimaryScan::collected(const MbusResult& result) {
     if (result.end == MbusEnd::LinkLost || result.end == MbusEnd::Cancelled) return;
     // A Modbus fault in the reply's read counts as an answer.
-    if (result.end == MbusEnd::Silent) job_.noAnswer = true;
-    if (result.end == MbusEnd::Telegram && !job_.rawReply) {
-        int selected = job_.selectedAddress;
-        if (DecodeIntoLoopsGrid(result.telegram, grid_, log_, link_.clock().now(), job_.scanRunning,
-                                job_.matchById, selected))
-            ++found_;
-        else
-            job_.noAnswer = true;
-        job_.selectedAddress = selected;
+    if (result.end == MbusEnd::Silent) noAnswer_ = true;
+    if (result.end == MbusEnd::Telegram) {
+        const DecodedTelegram decoded = DecodeLoopsTelegram(result.telegram, link_.clock().now());
+        ShowDecoded(decoded, grid_, log_,
+                    mode_ == Mode::Scan ? LoopsUpdate::Append : LoopsUpdate::ByAddress);
+        noAnswer_ = !decoded.ok;
+        if (decoded.ok) ++found_;
+        if (decoded.ok && decoded.row) row_ = LoopsRowTexts(*decoded.row);
     }
-    if (job_.singleRead)
-        evaluateSingle();
-    else if (job_.scanRunning)
+    if (mode_ == Mode::Request)
+        evaluateRequest();
+    else if (mode_ == Mode::Scan)
         evaluateScan();
 }
 
-void PrimaryScan::evaluateSingle() {
-    job_.singleRead = false;
-    if (!job_.noAnswer) return;
-    if (++job_.retryCount > settings_.retries) return;
-    job_.singleRead = true;
-    job_.noAnswer = false;
-    log_.append(QStringLiteral("Searching/Reading address %1").arg(job_.selectedAddress));
-    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.selectedAddress)));
+void PrimaryScan::evaluateRequest() {
+    if (!noAnswer_ || ++retryCount_ > settings_.retries) {
+        if (noAnswer_) ++silent_;
+        end(Ending::Done);
+        return;
+    }
+    log_.append(QStringLiteral("Searching/Reading address %1").arg(address_));
+    sendTelegram(ReqUd2(static_cast<uint8_t>(address_)));
 }
 
 void PrimaryScan::evaluateScan() {
-    if (!job_.noAnswer || ++job_.retryCount > settings_.retries) {
-        if (job_.noAnswer) ++silent_;
-        ++job_.currentAddress;
-        job_.retryCount = 0;
+    if (!noAnswer_ || ++retryCount_ > settings_.retries) {
+        if (noAnswer_) ++silent_;
+        ++address_;
+        retryCount_ = 0;
     }
     // The scan ends after its last address, also when that is 255.
-    if (job_.currentAddress > settings_.to) {
-        endScan();
+    if (address_ > settings_.to) {
+        end(Ending::Done);
         return;
     }
-    log_.append(QStringLiteral("Searching for address %1").arg(job_.currentAddress));
-    job_.noAnswer = false;
-    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.currentAddress)));
+    requestAddress();
 }
 
-void PrimaryScan::endScan() {
-    job_.scanRunning = false;
-    job_.noAnswer = false;
-    emit scanControlsEnabled(true);
-    logSummary("ended");
+void PrimaryScan::requestAddress() {
+    log_.append(QStringLiteral("Searching for address %1").arg(address_));
+    emit requesting(address_);
+    sendTelegram(ReqUd2(static_cast<uint8_t>(address_)));
+}
+
+void PrimaryScan::end(Ending ending) {
+    if (mode_ == Mode::Idle) return;
+    transaction_->cancel();
+    MbusRunResult result;
+    result.ending = ending;
+    result.found = found_;
+    result.silent = silent_;
+    if (mode_ == Mode::Scan) {
+        if (ending == Ending::LinkLost)
+            log_.append(QStringLiteral("Connection lost: scan stopped."));
+        logSummary(ending == Ending::Done ? "ended" : "stopped");
+        busy_.end(Operation::Scan);
+    } else {
+        if (ending == Ending::LinkLost)
+            log_.append(QStringLiteral("Connection lost: read stopped."));
+        result.kind = MbusRunResult::Kind::MeterRequest;
+        result.address = address_;
+        result.answered = found_ > 0;
+        result.row = row_;
+        busy_.end(Operation::MeterRequest);
+    }
+    mode_ = Mode::Idle;
+    emit finished(result);
 }
 
 // One closing line, so that a gateway that errs is never mistaken for an
@@ -100,116 +127,55 @@ void PrimaryScan::logSummary(const char* how) {
 
 // --- starting and stopping -----------------------------------------------------
 
-std::pair<int, int> PrimaryScan::start(const Settings& settings) {
+PrimaryScan::Start PrimaryScan::start(const Settings& settings) {
+    Start range{std::min(settings.from, settings.to), std::max(settings.from, settings.to)};
+    if (!link_.requireLink() || !busy_.begin(Operation::Scan)) return range;
+    if (mode_ == Mode::Request) end(Ending::Stopped);
     settings_ = settings;
-    if (settings_.to < settings_.from) std::swap(settings_.from, settings_.to);
-    const std::pair<int, int> range{settings_.from, settings_.to};
-    if (!link_.requireLink()) return range;
-    stopWaiting();
-    job_.currentAddress = settings_.from;
-    job_.retryCount = 0;
-    job_.noAnswer = false;
-    job_.scanRunning = true;
-    job_.singleRead = false;
-    job_.rawReply = false;
+    settings_.from = range.from;
+    settings_.to = range.to;
+    mode_ = Mode::Scan;
+    address_ = settings_.from;
+    retryCount_ = 0;
     found_ = 0;
     silent_ = 0;
     errors_ = {};
-    if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) clearGrid();
-    log_.append(QStringLiteral("Searching for address %1").arg(job_.currentAddress));
-    sendTelegram(ReqUd2(static_cast<uint8_t>(job_.currentAddress)));
-    emit scanControlsEnabled(false);
+    if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) grid_.clearData();
+    requestAddress();
+    range.started = true;
     return range;
 }
 
-void PrimaryScan::readSelected(const Settings& settings) {
-    if (!link_.requireLink()) return;
-    if (job_.selectedAddress < 0) {
+bool PrimaryScan::readMeter(const MeterTarget& meter, const Settings& settings) {
+    if (!link_.requireLink()) return false;
+    if (meter.address < 0) {
         log_.append(QStringLiteral("Not a valid device selected..."));
-        return;
+        return false;
     }
-    startSingleRequest(settings, ReqUd2(static_cast<uint8_t>(job_.selectedAddress)));
+    return request(meter.address, ReqUd2(static_cast<uint8_t>(meter.address)), settings);
 }
 
-void PrimaryScan::startSingleRequest(const Settings& settings, const Bytes& telegram) {
+bool PrimaryScan::request(int address, const Bytes& telegram, const Settings& settings) {
+    if (!busy_.begin(Operation::MeterRequest)) return false;
+    if (mode_ == Mode::Request) end(Ending::Stopped);  // the newer request replaces it
     settings_ = settings;
-    stopWaiting();
-    job_.scanRunning = false;
-    job_.singleRead = true;
-    job_.rawReply = false;
-    job_.noAnswer = false;
-    job_.retryCount = 0;
+    mode_ = Mode::Request;
+    address_ = address;
+    retryCount_ = 0;
+    found_ = 0;
+    silent_ = 0;
+    errors_ = {};
+    row_.clear();
     sendTelegram(telegram);
-}
-
-void PrimaryScan::stopWaiting() {
-    transaction_->cancel();
+    return true;
 }
 
 void PrimaryScan::stop() {
-    if (job_.scanRunning) logSummary("stopped");
-    job_.bulkRow = grid_.rows() + 1;
-    job_.searchIdle = true;
-    stopWaiting();
-    emit scanControlsEnabled(true);
-    job_.scanRunning = false;
-    job_.singleRead = false;
-    job_.rawReply = false;
+    end(Ending::Stopped);
 }
 
 void PrimaryScan::connectionLost() {
-    const bool scan = job_.scanRunning, read = job_.singleRead;
-    if (!scan && !read) return;
-    stopWaiting();
-    job_.scanRunning = false;
-    job_.singleRead = false;
-    job_.noAnswer = false;
-    if (scan) {
-        log_.append(QStringLiteral("Connection lost: scan stopped."));
-        emit scanControlsEnabled(true);
-        logSummary("stopped");
-    } else {
-        log_.append(QStringLiteral("Connection lost: read stopped."));
-    }
-}
-
-// --- the meter grid --------------------------------------------------------------
-
-void PrimaryScan::selectRow(int row) {
-    job_.selectedRow = row;
-    bool ok = false;
-    const int address = grid_.cell(row, 1).toInt(&ok);
-    job_.selectedAddress = ok ? address : -1;
-    emit selectionChanged(selectedText());
-}
-
-QString PrimaryScan::selectedText() const {
-    return QStringLiteral("Selected: %1").arg(job_.selectedAddress);
-}
-
-void PrimaryScan::clearSelection() {
-    job_.selectedRow = 0;
-    job_.selectedAddress = -1;
-    grid_.setCurrentRow(0);
-    emit selectionChanged(selectedText());
-}
-
-void PrimaryScan::removeSelectedRow() {
-    const int row = job_.selectedRow;
-    // Only a row that holds a meter is removed; the header always stays.
-    if (row < 1 || row >= grid_.rows() || grid_.rowTexts(row).join(QString()).isEmpty()) return;
-    for (int r = row; r < grid_.rows() - 1; ++r)
-        grid_.setRowTexts(r, grid_.rowTexts(r + 1));
-    grid_.setRows(std::max(grid_.rows() - 1, 2));
-    if (grid_.rows() == 2 && row == 1) grid_.setRowTexts(1, {});
-    // The removed meter was the selected one: nothing is selected now, so
-    // that no later "Read" goes to another meter than the one highlighted.
-    clearSelection();
-}
-
-void PrimaryScan::clearGrid() {
-    grid_.clearData();
-    clearSelection();
+    end(Ending::LinkLost);
 }
 
 }  // namespace tarnel

@@ -4,27 +4,30 @@
 #include <QString>
 
 #include "base/clock.h"
+#include "base/grid_selection.h"
 #include "link/exchange.h"
 #include "link/gateway_errors.h"
 #include "mbus/mbus_frames.h"
-#include "ops/mbus_job_state.h"
 #include "ops/mbus_transaction.h"
+#include "ops/results.h"
 
 namespace tarnel {
 
+class BusyRule;
 class Dialogs;
 class GatewayLink;
 class GridModel;
 class Log;
 
-// The primary address scan and the read of one listed meter: each request
-// is one M-Bus transaction through the gateway (`MbusTransaction`), whose
-// wait is the scan time; the decoder lists the meter's reply in the meter
-// grid.
+// The primary address scan, and the single request to one listed meter (a
+// read, or a change telegram followed by reads): each request is one M-Bus
+// transaction through the gateway (`MbusTransaction`), whose wait is the scan
+// time; the decoder lists the meter's reply in the meter grid. Each run ends
+// with one `finished`.
 class PrimaryScan : public QObject {
     Q_OBJECT
 public:
-    // What the scan and the read take from the window.
+    // What the scan and the requests take from the window.
     struct Settings {
         int slave = 1;
         int from = 1;
@@ -33,41 +36,43 @@ public:
         int timeoutMs = 600;
         int retries = 2;
     };
+    // The range a scan runs over (From and To swapped when To was below
+    // From), and whether it started.
+    struct Start {
+        int from = 0;
+        int to = 0;
+        bool started = false;
+    };
 
-    PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid, MbusJobState& job,
+    PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid, BusyRule& busy,
                 Timer& timerMbus, Timer& timerMbusRespond, QObject* parent = nullptr);
+    ~PrimaryScan() override;
 
-    // "Scan mbus". Returns the (From, To) the scan runs with: swapped when
-    // To was below From.
-    std::pair<int, int> start(const Settings& settings);
-    // "STOP": ends the scan (and tells the search and the bulk change to stop).
+    // "Scan mbus".
+    Start start(const Settings& settings);
+    // STOP: ends the scan or the request under way.
     void stop();
-    // Pop-up "Read": the selected meter once more.
-    void readSelected(const Settings& settings);
-    // Sends `telegram` to the selected meter and collects its reply as a
+    // Pop-up "Read": the meter once more. False when it did not start.
+    bool readMeter(const MeterTarget& meter, const Settings& settings);
+    // Sends `telegram` to the meter at `address` and collects its reply as a
     // read does, retried with REQ_UD2 (the meter changes use it).
-    void startSingleRequest(const Settings& settings, const Bytes& telegram);
-
-    // Selecting a row: the selected address is the number in its "Addr " cell.
-    void selectRow(int row);
-    QString selectedText() const;
-    // No row selected (after rows were removed, cleared or loaded).
-    void clearSelection();
-    void removeSelectedRow();
-    void clearGrid();
+    bool request(int address, const Bytes& telegram, const Settings& settings);
+    bool running() const { return mode_ != Mode::Idle; }
 
 signals:
-    // The buttons that would start another operation: disabled while a scan runs.
-    void scanControlsEnabled(bool enabled);
-    void selectionChanged(const QString& label);
+    // The scan asks `address` (for a progress display).
+    void requesting(int address);
+    void finished(const MbusRunResult& result);
 
 private:
+    enum class Mode { Idle, Scan, Request };
+
     void sendTelegram(const Bytes& telegram);
     void collected(const MbusResult& result);
-    void evaluateSingle();
+    void evaluateRequest();
     void evaluateScan();
-    void endScan();
-    void stopWaiting();
+    void requestAddress();
+    void end(Ending ending);
     void connectionLost();
     void logSummary(const char* how);
 
@@ -75,12 +80,17 @@ private:
     Log& log_;
     Dialogs& dialogs_;
     GridModel& grid_;
-    MbusJobState& job_;
+    BusyRule& busy_;
     MbusTransaction* transaction_;
     Settings settings_;
-    // What the scan met, for its closing line.
+    Mode mode_ = Mode::Idle;
+    int address_ = 0;  // the address requested now
+    int retryCount_ = 0;
+    bool noAnswer_ = false;
+    // What the run met, for its closing line and its result.
     int found_ = 0;
     int silent_ = 0;
+    QStringList row_;  // the meter a request decoded
     GatewayErrors errors_;
 };
 

@@ -1,15 +1,15 @@
 #include "ops/secondary_search.h"
 
-#include <QCoreApplication>
-
 #include "base/dialogs.h"
 #include "base/grid_model.h"
+#include "base/grid_selection.h"
 #include "base/log.h"
 #include "base/owner_thread.h"
 #include "base/time_format.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "mbus/loops_grid.h"
+#include "ops/busy_rule.h"
 
 namespace tarnel {
 namespace {
@@ -36,35 +36,36 @@ Bytes selection(const IdMask& mask) {
 }  // namespace
 
 SecondarySearch::SecondarySearch(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
-                                 MbusJobState& job, Timer& timerMbus, Timer& timerMbusRespond,
-                                 QObject* parent)
+                                 BusyRule& busy, QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
       dialogs_(dialogs),
       grid_(grid),
-      job_(job),
-      timerMbus_(timerMbus),
-      timerMbusRespond_(timerMbusRespond),
+      busy_(busy),
       transaction_(new MbusTransaction(
           link, log, *link.clock().createTimer(this, "SearchWait"),
           *link.clock().createTimer(this, "SearchReply"),
           [this](MbusStep, const ExchangeResult& result) { logUnmd(result); }, this)),
       worker_(link.clock()) {
-    connect(&link_, &GatewayLink::linkLost, this, &SecondarySearch::connectionLost);
+    connect(&link_, &GatewayLink::linkLost, this, [this] {
+        if (running()) lost_ = true;
+    });
 }
 
 SecondarySearch::~SecondarySearch() {
-    // The worker may wait for a call on this thread: let it run until it ends.
+    // Every wait of the worker is cut short by the stop or bounded by its
+    // request's times, so it ends without this thread serving it; what it
+    // still posts here is dropped with this object.
     stop();
-    while (worker_.running())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker_.join();
 }
 
 // --- starting and stopping ---------------------------------------------------
 
 std::optional<int> SecondarySearch::start(const QString& idText, const Settings& settings) {
     if (!link_.requireLink()) return std::nullopt;
+    if (!busy_.admits(Operation::Search)) return std::nullopt;
     if (idText == "FFFFFFFF" && dialogs_.confirm("Clear table", "Do you want to clear the table?"))
         grid_.clearData();
     const std::optional<IdMask> mask = IdMaskFromText(idText);
@@ -78,101 +79,94 @@ std::optional<int> SecondarySearch::start(const QString& idText, const Settings&
     Run run{WildcardPositions(*mask).empty() ? Mode::Exact : Mode::Wildcard, *mask, 0, settings};
     // A mask without a reply is tried at least twice.
     run.settings.retries = std::max(settings.retries, 1);
-    emit searchControlsEnabled(false);
-    launch(run);
+    busy_.begin(Operation::Search);
+    if (!launch(run)) return std::nullopt;
     return run.settings.retries;
 }
 
-std::optional<int> SecondarySearch::changeAddress(int newAddress, const Settings& settings) {
+std::optional<int> SecondarySearch::changeAddress(const MeterTarget& meter, int newAddress,
+                                                  const Settings& settings) {
     if (!link_.requireLink()) return std::nullopt;
-    const int row = job_.selectedRow;
-    const std::optional<IdMask> mask = row >= 1 ? IdMaskFromText(grid_.cell(row, 0)) : std::nullopt;
+    const std::optional<IdMask> mask = meter.row >= 1 ? IdMaskFromText(meter.id) : std::nullopt;
     if (!mask || !WildcardPositions(*mask).empty()) {
         log_.append(QStringLiteral("Not a valid device selected..."));
         return std::nullopt;
     }
     if (!dialogs_.confirm("Change address", "Are you sure changing Primary address?"))
         return std::nullopt;
+    if (!busy_.begin(Operation::AddressChange)) return std::nullopt;
     Settings raised = settings;
     raised.retries = std::max(settings.retries, 1);
-    changeAddressOfRow(row, newAddress, raised);
+    log_.append(
+        QStringLiteral("Setting Primary address %1 to device %2...").arg(newAddress).arg(meter.id));
+    if (!launch(Run{Mode::ChangeAddress, *mask, newAddress, raised})) return std::nullopt;
     return raised.retries;
 }
 
-bool SecondarySearch::changeAddressOfRow(int row, int newAddress, const Settings& settings) {
-    const std::optional<IdMask> mask = IdMaskFromText(grid_.cell(row, 0));
-    if (!mask || running()) return false;
-    job_.selectedRow = row;
-    launch(Run{Mode::ChangeAddress, *mask, newAddress, settings});
+bool SecondarySearch::changeAddressOf(const QString& id, int newAddress, const Settings& settings) {
+    const std::optional<IdMask> mask = IdMaskFromText(id);
+    if (!mask || !WildcardPositions(*mask).empty()) return false;
+    return launch(Run{Mode::ChangeAddress, *mask, newAddress, settings});
+}
+
+bool SecondarySearch::launch(const Run& run) {
+    if (running()) return false;  // one run at a time; a stop under way stays one
+    stopping_ = false;
+    lost_ = false;
+    result_ = {};
+    result_.kind = run.mode == Mode::ChangeAddress ? SearchResult::Kind::AddressChange
+                                                   : SearchResult::Kind::Search;
+    errors_ = {};
+    worker_.start([this, run] { execute(run); });
     return true;
 }
 
-void SecondarySearch::launch(const Run& run) {
-    job_.retryCount = 0;
-    job_.searchIdle = false;
-    lost_ = false;
-    if (worker_.running()) return;  // one run at a time
-    summarise_ = run.mode != Mode::ChangeAddress;
-    found_ = 0;
-    silentMasks_ = 0;
-    errors_ = {};
-    worker_.start([this, run] { execute(run); });
-}
-
 void SecondarySearch::stop() {
-    job_.searchIdle = true;
-    transaction_->cancel();
+    if (!running()) return;
+    stopping_ = true;
+    transaction_->cancelBlocking();
     link_.cancelBlocking();
 }
 
-void SecondarySearch::connectionLost() {
-    if (!running()) return;
-    lost_ = true;
-    job_.searchIdle = true;
-}
-
 bool SecondarySearch::stopped() const {
-    return job_.searchIdle || lost_;
+    return stopping_ || lost_;
 }
 
 // --- the worker ----------------------------------------------------------------
 
 void SecondarySearch::execute(const Run& run) {
-    replyBytes_.clear();
     try {
-        if (!stopped()) {
-            if (run.mode == Mode::ChangeAddress)
-                changeMeterAddress(run);
-            else if (run.mode == Mode::Exact)
-                exactSearch(run);
-            else
-                wildcardSearch(run.mask, WildcardPositions(run.mask), 0, run);
-        }
+        if (run.mode == Mode::ChangeAddress)
+            changeMeterAddress(run);
+        else if (run.mode == Mode::Exact)
+            exactSearch(run);
+        else
+            wildcardSearch(run.mask, WildcardPositions(run.mask), 0, run);
     } catch (const std::exception&) {
         log_.append(QStringLiteral("Unknown exception in secondary search, code #1001..."));
     }
-    const bool cut = stopped();
-    job_.searchIdle = true;
-    RunOnOwner(this, [this, cut] { endStep(cut); });
+    result_.ending = lost_ ? Ending::LinkLost : stopping_ ? Ending::Stopped : Ending::Done;
+    RunOnOwner(this, [this, run] { endStep(run); });
 }
 
-void SecondarySearch::endStep(bool cut) {
-    timerMbus_.stop();
-    timerMbusRespond_.stop();
-    emit searchControlsEnabled(true);
-    job_.scanRunning = false;
-    job_.rawReply = false;
+void SecondarySearch::endStep(const Run& run) {
+    worker_.join();
     if (lost_) log_.append(QStringLiteral("Connection lost: secondary search stopped."));
     // One closing line, so that a gateway that errs is never mistaken for
     // an empty bus.
-    if (summarise_)
+    if (run.mode != Mode::ChangeAddress)
         log_.append(QStringLiteral("Search %1: meters found %2, masks without an answer %3, %4.")
-                        .arg(cut ? QStringLiteral("stopped") : QStringLiteral("ended"))
-                        .arg(found_)
-                        .arg(silentMasks_)
+                        .arg(result_.ending == Ending::Done ? QStringLiteral("ended")
+                                                            : QStringLiteral("stopped"))
+                        .arg(result_.found)
+                        .arg(result_.silentMasks)
                         .arg(errors_.text()));
     log_.append(QStringLiteral("Secondary search thread terminated normally."));
-    emit finished();
+    if (run.mode == Mode::ChangeAddress)
+        busy_.end(Operation::AddressChange);  // not held for a row of the bulk change
+    else
+        busy_.end(Operation::Search);
+    emit finished(result_);
 }
 
 void SecondarySearch::exactSearch(const Run& run) {
@@ -193,94 +187,69 @@ void SecondarySearch::wildcardSearch(IdMask mask, const std::vector<int>& free, 
         for (size_t later = level + 1; later < free.size(); ++later)
             mask[static_cast<size_t>(free[later])] = kWildcard;
         log_.append(QStringLiteral("Checking ") + MaskText(mask) + "...");
+        emit checking(MaskText(mask));
         if (probe(mask, run) && !readSelected(run) && level + 1 < free.size())
             wildcardSearch(mask, free, level + 1, run);
     }
 }
 
 void SecondarySearch::changeMeterAddress(const Run& run) {
-    bool answered = false;
     for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt) {
-        replyBytes_.clear();
-        sendAndCollect(selection(run.mask), run);
-        if (replyBytes_.isEmpty()) continue;
-        replyBytes_.clear();
+        if (sendAndCollect(selection(run.mask), run).isEmpty()) continue;
         sendAndCollect(SetPrimaryAddress(kSelectedAddress, static_cast<uint8_t>(run.newAddress)),
                        run);
-        answered = true;
+        result_.answered = true;
         break;
     }
-    if (answered) {
-        replyBytes_.clear();
-        sendAndCollect(SndNke(kNetworkLayerAddress), run);
-    }
-    if (stopped()) return;
-    replyBytes_.clear();
-    if (answered) sendAndCollect(ReqUd2(static_cast<uint8_t>(run.newAddress)), run);
-    if (stopped() || replyBytes_.isEmpty()) return;
-    const QByteArray telegram = replyBytes_;
-    CallOnOwner<bool>(this, link_.clock(), [this, telegram] { return decodeById(telegram); });
+    if (result_.answered) sendAndCollect(SndNke(kNetworkLayerAddress), run);
+    if (stopped() || !result_.answered) return;
+    const QByteArray telegram = sendAndCollect(ReqUd2(static_cast<uint8_t>(run.newAddress)), run);
+    if (stopped() || telegram.isEmpty()) return;
+    result_.listed = list(telegram);
 }
 
 // One probe: up to Retry + 1 selections of the mask; the first that brings
 // any reply (an acknowledgement, or the garble of several meters) ends it.
 bool SecondarySearch::probe(const IdMask& mask, const Run& run) {
-    for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt) {
-        replyBytes_.clear();
-        sendAndCollect(selection(mask), run);
-        if (!replyBytes_.isEmpty()) return true;
-    }
-    if (!stopped()) ++silentMasks_;
+    for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt)
+        if (!sendAndCollect(selection(mask), run).isEmpty()) return true;
+    if (!stopped()) ++result_.silentMasks;
     return false;
 }
 
 // Reads the meter selected by the last probe and lists it: whether the
 // decoder accepted its reply (one meter, not a collision).
 bool SecondarySearch::readSelected(const Run& run) {
-    replyBytes_.clear();
+    QByteArray telegram;
     try {
-        sendAndCollect(ReqUd2(kNetworkLayerAddress), run);
+        telegram = sendAndCollect(ReqUd2(kNetworkLayerAddress), run);
     } catch (const std::exception&) {
         log_.append(QStringLiteral("Unknown exception in secondary search, code #1004..."));
         return false;
     }
-    if (replyBytes_.isEmpty() || stopped()) return false;
-    const QByteArray telegram = replyBytes_;
-    const bool listed =
-        CallOnOwner<bool>(this, link_.clock(), [this, telegram] { return decodeById(telegram); });
-    if (listed) ++found_;
+    if (telegram.isEmpty() || stopped()) return false;
+    const bool listed = list(telegram);
+    if (listed) ++result_.found;
     return listed;
 }
 
-// On the window's thread: the reply into the row with its identification
-// number (or a new row), which becomes the selected one.
-bool SecondarySearch::decodeById(const QByteArray& telegram) {
-    try {
-        job_.matchById = true;
-        int selected = job_.selectedAddress;
-        const bool ok = DecodeIntoLoopsGrid(telegram, grid_, log_, link_.clock().now(),
-                                            job_.scanRunning, true, selected);
-        job_.matchById = false;
-        job_.selectedAddress = selected;
-        if (grid_.currentRow() > 0) job_.selectedRow = grid_.currentRow();
-        emit selectionChanged(QStringLiteral("Selected: %1").arg(selected));
-        return ok;
-    } catch (const std::exception&) {
-        job_.matchById = false;
-        log_.append(QStringLiteral("Unknown exception in secondary search, code #1003..."));
-        return false;
-    }
+// Decodes the reply here; its lines and its row (matched by identification
+// number, and selected) go to the window's thread.
+bool SecondarySearch::list(const QByteArray& telegram) {
+    const DecodedTelegram decoded = DecodeLoopsTelegram(telegram, link_.clock().now());
+    RunOnOwner(this, [this, decoded] { ShowDecoded(decoded, grid_, log_, LoopsUpdate::ById); });
+    return decoded.ok;
 }
 
-// Sends an M-Bus telegram through the gateway and collects the meter's
-// answer into replyBytes_. Each wait is the scan time, and so is each of the
+// Sends an M-Bus telegram through the gateway and returns the meter's
+// answer (empty for none). Each wait is the scan time, and so is each of the
 // gateway's replies; each reply is logged as "UNMD:" as it is judged.
-void SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run) {
+QByteArray SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run) {
     const int wait = waitMs(run.settings);
     const MbusResult result = transaction_->runBlocking(
         telegram, MbusTiming{run.settings.slave, wait, wait, true}, [this] { return stopped(); });
-    if (result.end == MbusEnd::LinkLost) connectionLost();
-    if (result.end == MbusEnd::Telegram) replyBytes_ = result.telegram;
+    if (result.end == MbusEnd::LinkLost) lost_ = true;
+    return result.end == MbusEnd::Telegram ? result.telegram : QByteArray();
 }
 
 // On the link's thread, while the worker waits for the transaction.

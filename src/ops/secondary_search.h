@@ -3,20 +3,21 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <memory>
+#include <optional>
 
 #include "base/clock.h"
+#include "base/grid_selection.h"
 #include "base/worker.h"
 #include "link/exchange.h"
 #include "link/gateway_errors.h"
-#include "link/request_frames.h"
 #include "mbus/mbus_frames.h"
 #include "ops/id_mask.h"
-#include "ops/mbus_job_state.h"
 #include "ops/mbus_transaction.h"
+#include "ops/results.h"
 
 namespace tarnel {
 
+class BusyRule;
 class Dialogs;
 class GatewayLink;
 class GridModel;
@@ -26,8 +27,8 @@ class Log;
 // identification number. Both run on a worker thread (the
 // SecondaryIDThread): it selects meters by their identification number with
 // the selection telegram through the gateway, collects each answer, reads
-// the meter it has isolated and lists it in the meter grid, which the
-// decoder updates on the window's thread.
+// the meter it has isolated and lists it in the meter grid, on the window's
+// thread. Each run ends with one `finished`.
 //
 // Every telegram goes to the gateway's pass-through; each wait lasts the
 // scan time, or with fast replies until the gateway's reply state says the
@@ -42,8 +43,7 @@ public:
         int retries = 2;
     };
 
-    SecondarySearch(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
-                    MbusJobState& job, Timer& timerMbus, Timer& timerMbusRespond,
+    SecondarySearch(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid, BusyRule& busy,
                     QObject* parent = nullptr);
     ~SecondarySearch() override;
 
@@ -51,22 +51,21 @@ public:
     // for every meter, or digits and "F"s for the meters that match. Returns
     // the Retry the search runs with (raised to 1 from 0) once it started.
     std::optional<int> start(const QString& idText, const Settings& settings);
-    // One listed meter (the selected row) gets the primary address
-    // `newAddress`; asks first. Returns the Retry it runs with, as above.
-    std::optional<int> changeAddress(int newAddress, const Settings& settings);
-    // The same for `row` without asking: one step of the bulk change.
-    bool changeAddressOfRow(int row, int newAddress, const Settings& settings);
-    // STOP: the run in progress ends at once.
+    // The meter `meter` gets the primary address `newAddress`; asks first.
+    // Returns the Retry it runs with, as above.
+    std::optional<int> changeAddress(const MeterTarget& meter, int newAddress,
+                                     const Settings& settings);
+    // The same for the meter `id` without asking: one step of the bulk
+    // change, which holds the busy rule for it. False when it did not start.
+    bool changeAddressOf(const QString& id, int newAddress, const Settings& settings);
+    // STOP: the run in progress ends at once (any thread).
     void stop();
     bool running() const { return worker_.running(); }
 
 signals:
-    // The buttons a search keeps from starting another operation.
-    void searchControlsEnabled(bool enabled);
-    // A run has ended (after its last line).
-    void finished();
-    // The decoder listed a meter and selected its row.
-    void selectionChanged(const QString& label);
+    // The search probes `mask` (from the worker, for a progress display).
+    void checking(const QString& mask);
+    void finished(const SearchResult& result);
 
 private:
     enum class Mode { Exact, Wildcard, ChangeAddress };
@@ -77,7 +76,7 @@ private:
         Settings settings;
     };
 
-    void launch(const Run& run);
+    bool launch(const Run& run);
     // The worker's body and its steps (on the worker thread).
     void execute(const Run& run);
     void exactSearch(const Run& run);
@@ -85,29 +84,24 @@ private:
     void changeMeterAddress(const Run& run);
     bool probe(const IdMask& mask, const Run& run);
     bool readSelected(const Run& run);
-    void sendAndCollect(const Bytes& telegram, const Run& run);
+    QByteArray sendAndCollect(const Bytes& telegram, const Run& run);
+    bool list(const QByteArray& telegram);
     void logUnmd(const ExchangeResult& result);
-    bool decodeById(const QByteArray& telegram);
     bool stopped() const;
-    void endStep(bool cut);
-    void connectionLost();
+    void endStep(const Run& run);
 
     GatewayLink& link_;
     Log& log_;
     Dialogs& dialogs_;
     GridModel& grid_;
-    MbusJobState& job_;
-    Timer& timerMbus_;
-    Timer& timerMbusRespond_;
+    BusyRule& busy_;
     MbusTransaction* transaction_;
+    std::atomic<bool> stopping_{false};
     std::atomic<bool> lost_{false};
-    QByteArray replyBytes_;  // the M-Bus bytes of the last reply (worker only)
-    // What a search met, for its closing line: written by the worker (the
-    // gateway's errors on the window's thread, while the worker waits for
-    // its transaction), read once it has ended.
-    bool summarise_ = false;
-    int found_ = 0;
-    int silentMasks_ = 0;
+    // What a run met: written by the worker (the gateway's errors on the
+    // window's thread, while the worker waits for its transaction), read
+    // once it has ended.
+    SearchResult result_;
     GatewayErrors errors_;
     Worker worker_;
 };

@@ -319,15 +319,10 @@ TEST_F(Inventory, TimersAllStoppedWithTheirFirstIntervals) {
         int interval;
         bool periodic;
     } timers[] = {
-        {"Timer_free_command", 1000, false},
-        {"Timer_modbus", 1000, false},
-        {"Timer_auto", 1000, true},
-        {"Timer_status", 1000, false},
-        {"TimerReadDevices", 1000, false},
-        {"Timer_mbus", 1000, false},
-        {"Timer_mbusRespond", 1000, false},
-        {"Timer_activateAll", 1000, false},
-        {"Timer_changePrimaryAll", 500, true},
+        {"Timer_free_command", 1000, false}, {"Timer_modbus", 1000, false},
+        {"Timer_auto", 1000, true},          {"Timer_status", 1000, false},
+        {"TimerReadDevices", 1000, false},   {"Timer_mbus", 1000, false},
+        {"Timer_mbusRespond", 1000, false},  {"Timer_activateAll", 1000, false},
     };
     for (const auto& t : timers) {
         SCOPED_TRACE(t.name);

@@ -4,7 +4,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include "gateway/device_table.h"
+#include "base/grid_selection.h"
 #include "window_fixture.h"
 
 namespace tarnel {
@@ -32,7 +32,7 @@ TEST_F(DeviceGrid, ClickCtrlClickAndDoubleClick) {
     fill(3);
     click(1);
     EXPECT_EQ(control<QLabel>("Label11")->text(), "Selected: 2");
-    EXPECT_EQ(form->program().deviceTable().selectedAddress(), 2);
+    EXPECT_EQ(form->program().deviceSelection().address(), 2);
     click(2, Qt::ControlModifier);
     EXPECT_EQ(highlighted(), 2);
     click(0);

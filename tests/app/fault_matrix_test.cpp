@@ -90,10 +90,9 @@ const char* const kOperationControls[] = {
     "BitBtn1",  "BitBtn2", "BitBtn19", "buttonReadModbus", "BitBtn22",         "BitBtn21",
     "BitBtn23", "Button4", "editID",   "Butt_activateall", "Butt_command_send"};
 
-const char* const kProgramTimers[] = {
-    "Timer_free_command", "Timer_modbus",      "Timer_auto",
-    "Timer_status",       "TimerReadDevices",  "Timer_mbus",
-    "Timer_mbusRespond",  "Timer_activateAll", "Timer_changePrimaryAll"};
+const char* const kProgramTimers[] = {"Timer_free_command", "Timer_modbus",     "Timer_auto",
+                                      "Timer_status",       "TimerReadDevices", "Timer_mbus",
+                                      "Timer_mbusRespond",  "Timer_activateAll"};
 
 bool anyStartsWith(const QStringList& lines, const QString& start) {
     return std::any_of(lines.begin(), lines.end(),

@@ -12,6 +12,7 @@
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
 #include "link/command_console.h"
+#include "ops/busy_rule.h"
 #include "support/files.h"
 #include "support/in_process_gateway.h"
 
@@ -28,16 +29,17 @@ struct Devices : ::testing::Test, test::InProcessGateway {
     GridModel meters{loopsGridLayout().headers};
     CommandConsole console{link, log, *timerFree};
     RegisterView view{link, log, devices, *timerModbus, *timerAuto};
-    DeviceTable table{link, log, dialogs, devices, meters, console, view, *timerRead};
-    BulkActivation bulk{link, log, devices, *timerActivate};
+    BusyRule busy{log};
+    DeviceTable table{link, log, dialogs, devices, meters, console, view, busy, *timerRead};
+    BulkActivation bulk{link, log, devices, busy, *timerActivate};
     DeviceTable::Settings settings{1, 600, 300};
-    std::vector<bool> controls;
+    std::vector<TableReadResult> readOuts;
     QString caption;
 
     Devices() {
         timerModbus->setInterval(1000);
-        QObject::connect(&table, &DeviceTable::readOutControlsEnabled,
-                         [this](bool on) { controls.push_back(on); });
+        QObject::connect(&table, &DeviceTable::readOutFinished,
+                         [this](const TableReadResult& result) { readOuts.push_back(result); });
         QObject::connect(&bulk, &BulkActivation::captionChanged,
                          [this](const QString& text) { caption = text; });
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
@@ -73,9 +75,7 @@ TEST_F(Devices, TheFramesByteForByte) {
          "01 04 E8 08 00 20 45 B0"},
         {"activate 5",
          [](Devices& t) {
-             t.devices.setRowTexts(1, {"", "5"});
-             t.table.selectRow(1);
-             t.table.write({true, false, false}, t.settings);
+             t.table.write({true, false, false}, {1, 5, ""}, t.settings);
          },
          "01 06 00 00 00 05 49 C9"},
         {"delete all",
@@ -119,7 +119,9 @@ TEST_F(Devices, TheReadOutReadsEveryEntryInBothVersions) {
         EXPECT_EQ(addresses(), (QStringList{"1", "2", "3"}));
         EXPECT_EQ(devices.cell(devices.rows() - 1, 0), "") << "the grid ends in one empty row";
     }
-    EXPECT_EQ(controls, (std::vector<bool>{false, true, false, true}));
+    ASSERT_EQ(readOuts.size(), 2u);
+    EXPECT_EQ(readOuts[1].ending, Ending::Done);
+    EXPECT_EQ(readOuts[1].rows, 3);
 }
 
 TEST_F(Devices, NoDevicesAndABadEntry) {
@@ -143,10 +145,23 @@ TEST_F(Devices, NoDevicesAndABadEntry) {
     EXPECT_EQ(addresses(), QStringList{"2"}) << "the first entry failed, the second is read";
 }
 
+TEST_F(Devices, TheAddressMapIsLoggedAndReturnedSlotBySlot) {
+    gateway.Activate(5);
+    std::optional<AddressMapResult> map;
+    QObject::connect(&table, &DeviceTable::addressMapFinished,
+                     [&](const AddressMapResult& result) { map = result; });
+    table.readRealAddresses(settings);
+    settle();
+    ASSERT_TRUE(map);
+    EXPECT_TRUE(map->answered);
+    ASSERT_EQ(map->mbusAddresses.size(), 64);
+    EXPECT_EQ(map->mbusAddresses[0], 5);
+    EXPECT_TRUE(log.lines().contains("Modbus 1 -> Mbus 5"));
+    EXPECT_TRUE(log.lines().contains("Modbus 64 -> Mbus 255"));
+}
+
 TEST_F(Devices, AnAddressAbove250IsRefusedNotSentAsItsLowByte) {
-    devices.setRowTexts(1, {"", "300"});
-    table.selectRow(1);
-    table.write({true, false, false}, settings);
+    table.write({true, false, false}, {1, 300, ""}, settings);
     EXPECT_TRUE(sent().isEmpty());
     EXPECT_EQ(log.lines(),
               QStringList{"Address 300 refused: an M-Bus primary address is 0 to 250..."});

@@ -2,6 +2,7 @@
 // one line naming it, its controls enabled again and no timer left running.
 #include <gtest/gtest.h>
 
+#include "base/grid_selection.h"
 #include "rig.h"
 
 namespace tarnel {
@@ -22,8 +23,7 @@ TEST(LostLink, EveryRunningOperationEndsWithItsLine) {
          "Connection lost: scan stopped."},
         {"read",
          [](Rig& r) {
-             r.job.selectedAddress = r.bus.meters().front().address;
-             r.scan.readSelected({1, 0, 0, 1000, 600, 2});
+             r.scan.readMeter({1, r.bus.meters().front().address, ""}, {1, 0, 0, 1000, 600, 2});
          },
          "Connection lost: read stopped."},
         {"status", [](Rig& r) { r.gatewayStatus.readStatus(1, 600); },
@@ -59,10 +59,14 @@ TEST(LostLink, EveryRunningOperationEndsWithItsLine) {
                 const std::string what =
                     std::string(operation.name) + ", " + loss.name + (fast ? ", fast replies" : "");
                 Rig rig(loss.tcp, fast);
-                std::vector<bool> scanControls;
+                std::vector<Ending> endings;
                 bool automaticEnded = false;
-                QObject::connect(&rig.scan, &PrimaryScan::scanControlsEnabled,
-                                 [&](bool on) { scanControls.push_back(on); });
+                QObject::connect(&rig.scan, &PrimaryScan::finished,
+                                 [&](const MbusRunResult& r) { endings.push_back(r.ending); });
+                QObject::connect(&rig.gatewayStatus, &GatewayStatus::finished,
+                                 [&](const StatusResult& r) { endings.push_back(r.ending); });
+                QObject::connect(&rig.view, &RegisterView::readFinished,
+                                 [&](const RegisterReadResult& r) { endings.push_back(r.ending); });
                 QObject::connect(&rig.view, &RegisterView::automaticReadEnded,
                                  [&] { automaticEnded = true; });
                 operation.start(rig);  // over TCP with fast replies a read is over in 1 ms
@@ -78,10 +82,10 @@ TEST(LostLink, EveryRunningOperationEndsWithItsLine) {
                     EXPECT_FALSE(timer->isActive())
                         << what << ": " << timer->objectName().toStdString();
                 EXPECT_FALSE(rig.scan.findChild<Timer*>("MbusPoll")->isActive()) << what;
-                EXPECT_FALSE(rig.job.scanRunning) << what;
-                if (std::string(operation.name) == "scan") {
-                    EXPECT_EQ(scanControls, (std::vector<bool>{false, true})) << what;
-                }
+                EXPECT_FALSE(rig.scan.running()) << what;
+                EXPECT_FALSE(rig.busy.running(Operation::Scan)) << what;
+                // One result, and it says the link went.
+                EXPECT_EQ(endings, std::vector<Ending>{Ending::LinkLost}) << what;
                 if (std::string(operation.name) == "automatic read") {
                     EXPECT_TRUE(automaticEnded) << what;
                 }

@@ -85,7 +85,9 @@ TEST_F(RegisterViewTest, AReadDuringAnotherExchangeLeavesThatExchangesReplyAlone
     CommandConsole console{link, log, *freeCommand};
     // "Read real addresses", then "Read registers" while its reply is on its way.
     console.request(ReadInputRegistersRequest(1, reg::kAddressMap, reg::kAddressMapRegisters), 600,
-                    CommandConsole::Awaited::AddressMap);
+                    CommandConsole::Awaited::AddressMap, [this](const ExchangeResult& result) {
+                        link.report(ParseAddressMapResponse(result.reply));
+                    });
     clock.advance(30);
     view.read({1, 3, 1, false, 600});
     settle();

@@ -5,6 +5,7 @@
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
 #include "gateway/register_view.h"
+#include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "support/in_process_gateway.h"
 
@@ -20,11 +21,11 @@ struct Rig : InProcessGateway {
     Timer* timerMbusRespond = timer("Timer_mbusRespond", 1000);
     GridModel registers{registersGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
-    MbusJobState job;
+    BusyRule busy{log};
     RegisterView view{link, log, registers, *timerModbus, *timerAuto};
     GatewayCommands commands{link, log, dialogs, view};
     GatewayStatus gatewayStatus{link, log, *timerStatus, view};
-    PrimaryScan scan{link, log, dialogs, meters, job, *timerMbus, *timerMbusRespond};
+    PrimaryScan scan{link, log, dialogs, meters, busy, *timerMbus, *timerMbusRespond};
 
     // Opens the serial link, or connects TCP, with fast replies on or off.
     Rig(bool tcpLink, bool fast) {

@@ -72,43 +72,5 @@ TEST_F(Console, LeftoverBytesShowAtTheStartOfTheReply) {
     EXPECT_EQ(log.lines(), QStringList{"RCVD:AA BB "});
 }
 
-TEST_F(Console, TheDeviceCountBranchCountsAndStartsTheReadOut) {
-    openSerial();
-    int started = -1;
-    console.startDeviceReadOut = [&](int count) { started = count; };
-    console.request(ReadInputRegistersRequest(1, 59500, 2), 600,
-                    CommandConsole::Awaited::DeviceCount);
-    serial.deliver(RtuFrame(bytes("01 04 04 01 03 80 00")));
-    clock.advance(600);
-    EXPECT_EQ(started, 4);
-    EXPECT_EQ(log.lines().last(), "Number of devices: 4");
-}
-
-TEST_F(Console, NoActiveDevicesOrNoAnswer) {
-    openSerial();
-    bool started = false;
-    console.startDeviceReadOut = [&](int) { started = true; };
-    for (const QByteArray& reply :
-         {RtuFrame(bytes("01 04 02 00 00")), QByteArray(), bytes("01 04 02 FF FF 00 00")}) {
-        clock.advance(2000);  // past the settling of a time-out before
-        log.clear();
-        console.request(ReadInputRegistersRequest(1, 59500, 1), 600,
-                        CommandConsole::Awaited::DeviceCount);
-        serial.deliver(reply);
-        clock.advance(600);
-        EXPECT_EQ(log.lines().last(), "No active devices in Corvane memory...");
-    }
-    EXPECT_FALSE(started);
-}
-
-TEST_F(Console, ACommandReplyIsShownAsTheAddressMap) {
-    openSerial();
-    console.request(ReadInputRegistersRequest(1, 59400, 1), 600,
-                    CommandConsole::Awaited::AddressMap);
-    serial.deliver(RtuFrame(bytes("01 04 02 05 00")));
-    clock.advance(600);
-    EXPECT_EQ(log.lines().mid(1), (QStringList{"Modbus 1 -> Mbus 5", "Modbus 2 -> Mbus 0"}));
-}
-
 }  // namespace
 }  // namespace tarnel

@@ -17,55 +17,52 @@ LoopsRow meter(const char* id, const char* address, const char* value = "1.000")
 
 struct LoopsGrid : ::testing::Test {
     GridModel grid{loopsGridLayout().headers};
-    int selected = -7;
 };
 
 TEST_F(LoopsGrid, DuringAScanEveryReplyBecomesANewRow) {
-    UpdateLoopsGrid(grid, meter("11111111", "1"), true, false, selected);
-    UpdateLoopsGrid(grid, meter("22222222", "2"), true, false, selected);
+    UpdateLoopsGrid(grid, meter("11111111", "1"), LoopsUpdate::Append);
+    UpdateLoopsGrid(grid, meter("22222222", "2"), LoopsUpdate::Append);
     EXPECT_EQ(grid.rows(), 4);
     EXPECT_EQ(grid.cell(1, 0), "11111111");
     EXPECT_EQ(grid.cell(2, 1), "2");
     EXPECT_EQ(grid.cell(3, 0), "") << "the grid ends in one empty row";
-    EXPECT_EQ(selected, -7) << "a scan leaves the selection alone";
+    EXPECT_EQ(grid.currentRow(), 0) << "a scan leaves the selection alone";
 }
 
 TEST_F(LoopsGrid, AFullGridOverwritesItsLastRow) {
     grid.setRows(kMaxLoopsRows);
-    UpdateLoopsGrid(grid, meter("33333333", "3"), true, false, selected);
-    UpdateLoopsGrid(grid, meter("44444444", "4"), true, false, selected);
+    UpdateLoopsGrid(grid, meter("33333333", "3"), LoopsUpdate::Append);
+    UpdateLoopsGrid(grid, meter("44444444", "4"), LoopsUpdate::Append);
     EXPECT_EQ(grid.rows(), 250);
     EXPECT_EQ(grid.cell(249, 0), "44444444");
 }
 
 TEST_F(LoopsGrid, TheSearchUpdatesEveryRowWithTheSameId) {
     for (const char* address : {"7", "8"})
-        UpdateLoopsGrid(grid, meter("12345678", address), true, false, selected);
-    UpdateLoopsGrid(grid, meter("12345678", "9", "2.000"), false, true, selected);
+        UpdateLoopsGrid(grid, meter("12345678", address), LoopsUpdate::Append);
+    UpdateLoopsGrid(grid, meter("12345678", "9", "2.000"), LoopsUpdate::ById);
     EXPECT_EQ(grid.rows(), 4);
     EXPECT_EQ(grid.cell(1, 3), "2.000");
     EXPECT_EQ(grid.cell(2, 3), "2.000");
-    EXPECT_EQ(grid.currentRow(), 2) << "the row further down stays current";
-    EXPECT_EQ(selected, 9);
+    EXPECT_EQ(grid.currentRow(), 2) << "the row further down is selected";
 }
 
 TEST_F(LoopsGrid, TheSearchAddsANewMeterAtTheEnd) {
-    UpdateLoopsGrid(grid, meter("12345678", "x"), false, true, selected);
-    EXPECT_EQ(selected, -1) << "an address that is not a number";
-    UpdateLoopsGrid(grid, meter("87654321", "12"), false, true, selected);
+    UpdateLoopsGrid(grid, meter("12345678", "x"), LoopsUpdate::ById);
+    EXPECT_EQ(grid.currentRow(), 1);
+    UpdateLoopsGrid(grid, meter("87654321", "12"), LoopsUpdate::ById);
     EXPECT_EQ(grid.rows(), 4);
     EXPECT_EQ(grid.cell(2, 0), "87654321");
-    EXPECT_EQ(selected, 12);
-    EXPECT_EQ(grid.currentRow(), 0) << "the current row does not change";
+    EXPECT_EQ(grid.currentRow(), 2) << "the new meter's row is the selected one";
 }
 
 TEST_F(LoopsGrid, ASingleReadUpdatesTheRowsOfItsAddressOnly) {
-    UpdateLoopsGrid(grid, meter("11111111", "1"), true, false, selected);
-    UpdateLoopsGrid(grid, meter("22222222", "2"), true, false, selected);
-    UpdateLoopsGrid(grid, meter("11111111", "1", "5.000"), false, false, selected);
+    UpdateLoopsGrid(grid, meter("11111111", "1"), LoopsUpdate::Append);
+    UpdateLoopsGrid(grid, meter("22222222", "2"), LoopsUpdate::Append);
+    UpdateLoopsGrid(grid, meter("11111111", "1", "5.000"), LoopsUpdate::ByAddress);
     EXPECT_EQ(grid.cell(1, 3), "5.000");
     EXPECT_EQ(grid.cell(2, 3), "1.000");
-    UpdateLoopsGrid(grid, meter("99999999", "9"), false, false, selected);
+    UpdateLoopsGrid(grid, meter("99999999", "9"), LoopsUpdate::ByAddress);
     EXPECT_EQ(grid.rows(), 4) << "an address that is not listed changes nothing";
 }
 
@@ -74,14 +71,14 @@ TEST_F(LoopsGrid, ADecodedReplyGoesToTheLogAndTheGrid) {
     log.clear();
     const QByteArray reply = test::bytes(test::kFabricationThenVolume);
     EXPECT_TRUE(DecodeIntoLoopsGrid(
-        reply, grid, log, QDateTime(QDate(2026, 12, 7), QTime(9, 30, 5)), true, false, selected));
+        reply, grid, log, QDateTime(QDate(2026, 12, 7), QTime(9, 30, 5)), LoopsUpdate::Append));
     EXPECT_EQ(log.lines().size(), 2);
     EXPECT_TRUE(log.lines()[0].startsWith("Respond: 68 1B 1B 68 "));
     EXPECT_EQ(log.lines()[1], "Fabr. No. first...");
     EXPECT_EQ(grid.rowTexts(1),
               (QStringList{"12345678", "5", "ABC", "10.000", "m3", "Water", "00", "09:30:05"}));
     EXPECT_FALSE(
-        DecodeIntoLoopsGrid(test::bytes("E5"), grid, log, QDateTime(), true, false, selected));
+        DecodeIntoLoopsGrid(test::bytes("E5"), grid, log, QDateTime(), LoopsUpdate::Append));
     EXPECT_EQ(grid.rows(), 3) << "a failed reply writes no row";
 }
 

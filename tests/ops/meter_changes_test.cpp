@@ -6,6 +6,8 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "base/grid_selection.h"
+#include "ops/busy_rule.h"
 #include "ops/secondary_search.h"
 #include "support/in_process_gateway.h"
 
@@ -15,20 +17,22 @@ namespace {
 struct Changes : ::testing::Test, test::InProcessGateway {
     Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
-    Timer* timerAll = clock.createTimer(&owner, "Timer_changePrimaryAll");
     GridModel grid{loopsGridLayout().headers};
-    MbusJobState job;
-    PrimaryScan scan{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
-    SecondarySearch search{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
-    MeterChanges changes{link, log, grid, job, scan, search, *timerAll};
+    BusyRule busy{log};
+    PrimaryScan scan{link, log, dialogs, grid, busy, *timerMbus, *timerMbusRespond};
+    SecondarySearch search{link, log, dialogs, grid, busy};
+    MeterChanges changes{link, log, grid, busy, scan, search};
     PrimaryScan::Settings settings{1, 0, 0, 300, 600, 1};
+    MeterTarget meter{1, 5, "12345678"};
+    std::vector<BulkAddressResult> bulkResults;
 
     Changes() {
-        timerAll->setSingleShot(false);
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
         grid.setRows(3);
         grid.setRowTexts(1, {"12345678", "5"});
-        scan.selectRow(1);
+        QObject::connect(
+            &changes, &MeterChanges::bulkFinished,
+            [this](const BulkAddressResult& result) { bulkResults.push_back(result); });
         log.clear();
         rtu.ClearRecords();
     }
@@ -39,7 +43,9 @@ struct Changes : ::testing::Test, test::InProcessGateway {
         return sent.isEmpty() ? QString() : sent.first().mid(21);  // after 01 10 84 08 00 RR 2R
     }
     void run() {
-        while (search.running() || timerAll->isActive())
+        for (int step = 0;
+             step < 100'000 && (search.running() || busy.running(Operation::BulkAddressChange));
+             ++step)
             clock.advance(10);
         clock.settle();
         clock.runUntilIdle(60'000);
@@ -52,25 +58,29 @@ TEST_F(Changes, EachChangeIsOneTelegramByteForByte) {
         std::function<void(Changes&)> change;
         const char* telegram;
     } cases[] = {
-        {"medium water", [](Changes& t) { t.changes.changeMedium("Water", t.settings); },
+        {"medium water", [](Changes& t) { t.changes.changeMedium(t.meter, "Water", t.settings); },
          "68 0D 0D 68 53 05 51 07 79 78 56 34 12 FF FF FF 07 41 16"},
-        {"medium heat", [](Changes& t) { t.changes.changeMedium("Heat meter", t.settings); },
+        {"medium heat",
+         [](Changes& t) { t.changes.changeMedium(t.meter, "Heat meter", t.settings); },
          "68 0D 0D 68 53 05 51 07 79 78 56 34 12 FF FF FF 04 3E 16"},
         {"300 baud",
-         [](Changes& t) { t.changes.changeBaudRate(MeterChanges::kBaud300, t.settings); },
+         [](Changes& t) { t.changes.changeBaudRate(t.meter, MeterChanges::kBaud300, t.settings); },
          "68 03 03 68 53 05 B8 10 16"},
         {"2400 baud",
-         [](Changes& t) { t.changes.changeBaudRate(MeterChanges::kBaud2400, t.settings); },
+         [](Changes& t) { t.changes.changeBaudRate(t.meter, MeterChanges::kBaud2400, t.settings); },
          "68 03 03 68 53 05 BB 13 16"},
-        {"value BCD", [](Changes& t) { t.changes.changeValue(12345678, true, t.settings); },
+        {"value BCD",
+         [](Changes& t) { t.changes.changeValue(t.meter, 12345678, true, t.settings); },
          "68 09 09 68 53 05 51 0C 13 78 56 34 12 DC 16"},
-        {"value binary", [](Changes& t) { t.changes.changeValue(1234, false, t.settings); },
+        {"value binary",
+         [](Changes& t) { t.changes.changeValue(t.meter, 1234, false, t.settings); },
          "68 09 09 68 53 05 51 04 13 D2 04 00 00 96 16"},
-        {"42 in BCD", [](Changes& t) { t.changes.changeValue(42, true, t.settings); },
+        {"42 in BCD", [](Changes& t) { t.changes.changeValue(t.meter, 42, true, t.settings); },
          "68 09 09 68 53 05 51 0C 13 42 00 00 00"},
-        {"42 in binary", [](Changes& t) { t.changes.changeValue(42, false, t.settings); },
+        {"42 in binary", [](Changes& t) { t.changes.changeValue(t.meter, 42, false, t.settings); },
          "68 09 09 68 53 05 51 04 13 2A 00 00 00"},
-        {"above 24 bits", [](Changes& t) { t.changes.changeValue(16777217, false, t.settings); },
+        {"above 24 bits",
+         [](Changes& t) { t.changes.changeValue(t.meter, 16777217, false, t.settings); },
          "68 09 09 68 53 05 51 04 13 01 00 00 01"},
     };
     for (const auto& c : cases) {
@@ -83,22 +93,23 @@ TEST_F(Changes, EachChangeIsOneTelegramByteForByte) {
 }
 
 TEST_F(Changes, RefusedWithoutASelectionOrWhileASearchRuns) {
-    scan.selectRow(2);  // the empty row
-    changes.changeBaudRate(MeterChanges::kBaud300, settings);
-    changes.changeValue(std::nullopt, true, settings);
+    const MeterTarget emptyRow{2, -1, ""};
+    changes.changeBaudRate(emptyRow, MeterChanges::kBaud300, settings);
+    changes.changeValue(emptyRow, std::nullopt, true, settings);
     EXPECT_EQ(log.lines(), QStringList(2, "Not a valid device selected..."));
-    scan.selectRow(1);
     log.clear();
-    job.searchIdle = false;
-    changes.changeValue(7, true, settings);
+    busy.begin(Operation::Search);
+    changes.changeValue(meter, 7, true, settings);
+    changes.changeBaudRate(meter, MeterChanges::kBaud300, settings);
     EXPECT_EQ(log.lines(),
-              QStringList{"Can not change value while secondary search/change address"});
+              (QStringList{"Can not change value while secondary search/change address",
+                           "Meter request refused: the secondary search is running."}));
     EXPECT_TRUE(requests(rtu).isEmpty());
 }
 
 TEST_F(Changes, TheAddressChangeSelectsByIdentificationAndSendsTheNewAddress) {
     dialogs.answers = {true};
-    EXPECT_EQ(search.changeAddress(5, {1, 300, 0}), 1);
+    EXPECT_EQ(search.changeAddress(meter, 5, {1, 300, 0}), 1);
     run();
     const QStringList frames = requests(rtu);
     EXPECT_TRUE(frames.first().contains("68 0B 0B 68 53 FD 52 78 56 34 12 FF FF FF FF"));
@@ -107,7 +118,7 @@ TEST_F(Changes, TheAddressChangeSelectsByIdentificationAndSendsTheNewAddress) {
     EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
     dialogs.answers = {false};
     rtu.ClearRecords();
-    search.changeAddress(5, {1, 300, 0});
+    search.changeAddress(meter, 5, {1, 300, 0});
     EXPECT_TRUE(requests(rtu).isEmpty()) << "answered No";
 }
 
@@ -121,7 +132,7 @@ TEST_F(Changes, TheBulkChangeWithoutAddressesEndsAtOnce) {
     changes.changeAllAddresses(settings);
     EXPECT_EQ(log.lines().last(), "Invalid primary addresses in the table, process finished!");
     EXPECT_FALSE(search.running());
-    EXPECT_TRUE(job.searchIdle);
+    EXPECT_FALSE(busy.running(Operation::BulkAddressChange));
 }
 
 }  // namespace
@@ -133,11 +144,11 @@ namespace {
 TEST_F(Changes, EachChangeIsSeenWhenTheMeterIsReadBack) {
     // Meter 1 of the bus is 12345678, a water meter.
     grid.setRowTexts(1, {"12345678", "1"});
-    scan.selectRow(1);
-    changes.changeMedium("Gas", settings);
+    const MeterTarget first{1, 1, "12345678"};
+    changes.changeMedium(first, "Gas", settings);
     clock.runUntilIdle(60'000);
     const QString medium = grid.cell(1, 5);
-    changes.changeValue(4242, true, settings);
+    changes.changeValue(first, 4242, true, settings);
     clock.runUntilIdle(60'000);
     EXPECT_NE(medium, "") << "the change is followed by a read-out of the meter";
     EXPECT_EQ(bus.meters().front().medium, 0x03);
@@ -145,7 +156,7 @@ TEST_F(Changes, EachChangeIsSeenWhenTheMeterIsReadBack) {
 
     // A new primary address: found there by a scan, no longer at the old one.
     dialogs.answers = {true};
-    search.changeAddress(77, {1, 300, 1});
+    search.changeAddress(first, 77, {1, 300, 1});
     run();
     EXPECT_EQ(grid.cell(1, 1), "77");
     dialogs.answers = {false, false};
@@ -172,8 +183,21 @@ TEST_F(Changes, TheBulkChangeGivesEveryRowItsAddress) {
                            "Invalid primary addresses in the table, process finished!"}));
     EXPECT_EQ(bus.meters()[0].address, 60);
     EXPECT_EQ(bus.meters()[3].address, 61);
-    EXPECT_TRUE(job.searchIdle);
-    EXPECT_FALSE(timerAll->isActive());
+    ASSERT_EQ(bulkResults.size(), 1u);
+    EXPECT_EQ(bulkResults[0].ending, Ending::Done);
+    EXPECT_EQ(bulkResults[0].changed, 2);
+
+    // A lost link ends the run: no further row, and the table is not blamed.
+    log.clear();
+    EXPECT_EQ(changes.changeAllAddresses(settings), 1);
+    clock.advance(100);
+    link.closeSerial();
+    run();
+    EXPECT_EQ(log.lines().filter("Setting Primary address").size(), 1);
+    EXPECT_TRUE(log.lines().contains("Connection lost: address change stopped."));
+    EXPECT_FALSE(log.lines().contains("Invalid primary addresses in the table, process finished!"));
+    ASSERT_EQ(bulkResults.size(), 2u);
+    EXPECT_EQ(bulkResults[1].ending, Ending::LinkLost);
 }
 
 TEST_F(Changes, ThreeMetersSharingTwoDigitsAreToldApartAtTheThird) {

@@ -6,7 +6,9 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "base/grid_selection.h"
 #include "mbus/loops_grid.h"
+#include "ops/busy_rule.h"
 #include "support/in_process_gateway.h"
 
 namespace tarnel {
@@ -16,13 +18,13 @@ struct Scan : ::testing::Test, test::InProcessGateway {
     Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
-    MbusJobState job;
-    PrimaryScan scan{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
-    std::vector<bool> controls;
+    BusyRule busy{log};
+    PrimaryScan scan{link, log, dialogs, grid, busy, *timerMbus, *timerMbusRespond};
+    std::vector<MbusRunResult> results;
 
     Scan() {
-        QObject::connect(&scan, &PrimaryScan::scanControlsEnabled,
-                         [this](bool on) { controls.push_back(on); });
+        QObject::connect(&scan, &PrimaryScan::finished,
+                         [this](const MbusRunResult& result) { results.push_back(result); });
         link.setFastReplies(false);
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
         log.clear();
@@ -53,8 +55,10 @@ TEST_F(Scan, TheWireTrafficOfOneAddress) {
         QStringLiteral("01 04 84 08 00 %1").arg((length + 1) / 2, 2, 16, QChar('0')).toUpper()))
         << sent[2].toStdString();
     EXPECT_EQ(grid.cell(1, 1), "1");
-    EXPECT_EQ(controls, (std::vector<bool>{false, true}));
-    EXPECT_FALSE(job.scanRunning);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].ending, Ending::Done);
+    EXPECT_EQ(results[0].found, 1);
+    EXPECT_FALSE(scan.running());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, "Do you want to clear the table?");
 }
@@ -86,7 +90,8 @@ TEST_F(Scan, ASilentAddressIsAskedRetryPlusOneTimes) {
 
 TEST_F(Scan, FromAboveToIsSwapped) {
     const auto range = scan.start(settings(3, 2, 2000));
-    EXPECT_EQ(range, std::make_pair(2, 3));
+    EXPECT_EQ(std::make_pair(range.from, range.to), std::make_pair(2, 3));
+    EXPECT_TRUE(range.started);
     run();
     EXPECT_EQ(searches(2), 1);
     EXPECT_EQ(searches(3), 1);
@@ -95,7 +100,7 @@ TEST_F(Scan, FromAboveToIsSwapped) {
 TEST_F(Scan, AScanTo255Ends) {
     scan.start(settings(254, 255, 300, 0));
     run();
-    EXPECT_FALSE(job.scanRunning);
+    EXPECT_FALSE(scan.running());
     EXPECT_EQ(searches(255), 1);
     EXPECT_EQ(searches(0), 0);
 }
@@ -140,10 +145,11 @@ TEST_F(Scan, StopEndsTheScan) {
     scan.start(settings(0, 250, 300));
     clock.advance(5000);
     scan.stop();
-    EXPECT_FALSE(job.scanRunning);
-    EXPECT_TRUE(job.searchIdle);
+    EXPECT_FALSE(scan.running());
+    EXPECT_FALSE(busy.running(Operation::Scan));
     EXPECT_EQ(clock.armedTimers(), 0);
-    EXPECT_EQ(controls.back(), true);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].ending, Ending::Stopped);
     EXPECT_TRUE(log.lines().last().startsWith("Scan stopped: meters found "))
         << log.lines().last().toStdString();
 }
@@ -191,28 +197,28 @@ TEST_F(Scan, ReadUpdatesEveryRowWithThatAddressAndAddsNone) {
     grid.setRowTexts(1, {"old", QString::number(address)});
     grid.setRowTexts(2, {"other", "99"});
     grid.setRowTexts(3, {"again", QString::number(address)});
-    scan.selectRow(1);
-    EXPECT_EQ(scan.selectedText(), QStringLiteral("Selected: %1").arg(address));
-    scan.readSelected(settings(0, 0));
+    scan.readMeter({1, address, "old"}, settings(0, 0));
     run();
     EXPECT_EQ(grid.rows(), 4);
     EXPECT_EQ(grid.cell(1, 0), grid.cell(3, 0));
     EXPECT_NE(grid.cell(1, 0), "old");
     EXPECT_EQ(grid.cell(2, 0), "other");
     EXPECT_EQ(searches(address), 0) << "a read logs no search line";
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].answered);
+    EXPECT_EQ(results[0].row.value(0), grid.cell(1, 0));
 }
 
 TEST_F(Scan, ReadWithoutAValidRowAndASilentMeter) {
-    scan.selectRow(1);  // the empty row
-    EXPECT_EQ(scan.selectedText(), "Selected: -1");
-    scan.readSelected(settings(0, 0));
+    EXPECT_FALSE(scan.readMeter({1, -1, ""}, settings(0, 0)));  // the empty row
     EXPECT_EQ(log.lines(), QStringList{"Not a valid device selected..."});
-    grid.setRowTexts(1, {"x", "200"});
-    scan.selectRow(1);
     log.clear();
-    scan.readSelected(settings(0, 0, 300, 2));
+    EXPECT_TRUE(scan.readMeter({1, 200, "x"}, settings(0, 0, 300, 2)));
     run();
     EXPECT_EQ(log.lines().count("Searching/Reading address 200"), 2);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].answered);
+    EXPECT_EQ(results[0].silent, 1);
 }
 
 TEST_F(Scan, TheGridStopsAt250Rows) {
@@ -229,24 +235,22 @@ TEST_F(Scan, NoLinkNoScan) {
     log.clear();
     scan.start(settings(1, 2));
     EXPECT_EQ(log.lines(), QStringList{"Serial or TCP port for modbus is not open..."});
-    EXPECT_FALSE(job.scanRunning);
+    EXPECT_FALSE(scan.running());
 }
 
 TEST_F(Scan, RemoveAndClear) {
     grid.setRows(4);
     grid.setRowTexts(1, {"a", "1"});
     grid.setRowTexts(2, {"b", "2"});
-    scan.removeSelectedRow();  // nothing selected yet: nothing removed
+    grid.removeDataRow(0);  // nothing selected: nothing removed
     EXPECT_EQ(grid.rows(), 4);
-    scan.selectRow(1);
-    scan.removeSelectedRow();
+    grid.removeDataRow(1);
     EXPECT_EQ(grid.rows(), 3);
     EXPECT_EQ(grid.cell(1, 0), "b");
     EXPECT_EQ(grid.cell(0, 0), " ID ");
-    scan.selectRow(2);  // the empty row
-    scan.removeSelectedRow();
+    grid.removeDataRow(2);  // the empty row
     EXPECT_EQ(grid.rows(), 3);
-    scan.clearGrid();
+    grid.clearData();
     EXPECT_EQ(grid.rows(), 2);
     EXPECT_EQ(grid.cell(1, 0), "");
 }

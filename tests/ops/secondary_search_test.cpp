@@ -4,24 +4,21 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "ops/primary_scan.h"
+#include "ops/busy_rule.h"
 #include "support/in_process_gateway.h"
 
 namespace tarnel {
 namespace {
 
 struct Search : ::testing::Test, test::InProcessGateway {
-    Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
-    Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
-    MbusJobState job;
-    SecondarySearch search{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
-    PrimaryScan scan{link, log, dialogs, grid, job, *timerMbus, *timerMbusRespond};
-    std::vector<bool> controls;
+    BusyRule busy{log};
+    SecondarySearch search{link, log, dialogs, grid, busy};
+    std::vector<SearchResult> results;
 
     Search() {
-        QObject::connect(&search, &SecondarySearch::searchControlsEnabled,
-                         [this](bool on) { controls.push_back(on); });
+        QObject::connect(&search, &SecondarySearch::finished,
+                         [this](const SearchResult& result) { results.push_back(result); });
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
         log.clear();
         rtu.ClearRecords();
@@ -81,8 +78,10 @@ TEST_F(Search, AnEmptyBusGivesTenMasksAndTheEndLine) {
     EXPECT_EQ(summary(),
               "Search ended: meters found 0, masks without an answer 10, gateway errors 0 "
               "(exception replies 0, CRC or frame errors 0, time-outs 0).");
-    EXPECT_EQ(controls, (std::vector<bool>{false, true}));
-    EXPECT_TRUE(job.searchIdle);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].ending, Ending::Done);
+    EXPECT_EQ(results[0].silentMasks, 10);
+    EXPECT_FALSE(busy.running(Operation::Search));
 }
 
 TEST_F(Search, TheWildcardSearchListsEveryMeterOnceWithFastRepliesOnAndOff) {
@@ -147,7 +146,8 @@ TEST_F(Search, StopEndsTheSearchAtOnce) {
     EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
     EXPECT_TRUE(summary().startsWith("Search stopped: meters found 0, "))
         << summary().toStdString();
-    EXPECT_EQ(controls.back(), true);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].ending, Ending::Stopped);
 }
 
 TEST_F(Search, APartialMaskSearchesOnlyItsWildcards) {
@@ -171,6 +171,8 @@ TEST_F(Search, ALostLinkEndsTheSearchWithItsLine) {
               "Connection lost: secondary search stopped.");
     EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
     EXPECT_LE(checked().size(), 2);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].ending, Ending::LinkLost);
 }
 
 }  // namespace

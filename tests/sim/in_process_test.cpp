@@ -48,8 +48,7 @@ struct InProcess : ::testing::Test, test::InProcessGateway {
         const int registers = (state.low + 1) / 2;
         const QByteArray reply = request(ReadInputRegistersRequest(1, reg::kMbusBuffer, registers));
         const MbusReply mbus = ParseMbusResponse(reply, 2 * registers);
-        int selected = -1;
-        return DecodeIntoLoopsGrid(mbus.telegram, grid, log, clock.now(), true, false, selected);
+        return DecodeIntoLoopsGrid(mbus.telegram, grid, log, clock.now(), LoopsUpdate::Append);
     }
 };
 

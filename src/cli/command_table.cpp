@@ -1,0 +1,339 @@
+#include "cli/command_table.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <map>
+
+#include "base/grid_layouts.h"
+#include "base/grid_selection.h"
+#include "cli/cli_session.h"
+#include "gateway/bulk_activation.h"
+#include "gateway/device_table.h"
+#include "gateway/gateway_status.h"
+#include "gateway/program.h"
+#include "gateway/register_view.h"
+#include "gateway/table_files.h"
+#include "link/command_console.h"
+#include "link/response_parsers.h"
+#include "ops/id_mask.h"
+#include "ops/meter_changes.h"
+#include "ops/primary_scan.h"
+#include "ops/secondary_search.h"
+
+namespace tarnel::cli {
+namespace {
+
+QString text(const std::string& argument) {
+    return QString::fromStdString(argument);
+}
+
+PrimaryScan::Settings scanSettings(const Options& options) {
+    return {options.unit, 0, 0, options.scanTimeMs, options.timeoutMs, options.retries};
+}
+
+DeviceTable::Settings tableSettings(const Options& options) {
+    return {options.unit, options.timeoutMs, options.scanTimeMs};
+}
+
+SecondarySearch::Settings searchSettings(const Options& options) {
+    return {options.unit, options.scanTimeMs, options.retries};
+}
+
+// An identification number of 8 digits.
+QString exactId(const std::string& argument) {
+    const std::optional<IdMask> id = IdMaskFromText(text(argument));
+    if (!id || !WildcardPositions(*id).empty()) throw UsageError{"the ID is 8 digits: " + argument};
+    return text(argument);
+}
+
+int countRows(const GridModel& grid) {
+    int rows = 0;
+    for (int row = 1; row < grid.rows(); ++row)
+        if (!grid.rowTexts(row).join(QString()).isEmpty()) ++rows;
+    return rows;
+}
+
+// --- the commands ------------------------------------------------------------------
+
+Runner scan(const Options& options) {
+    PrimaryScan::Settings settings = scanSettings(options);
+    settings.from = Address(options.positional[0]);
+    settings.to = Address(options.positional[1]);
+    return [settings](Session& session) {
+        Program& program = session.program();
+        const auto result = session.await(program.scan(), &PrimaryScan::finished,
+                                          [&] { return program.scan().start(settings).started; });
+        if (!result) return kNoResult;
+        session.printGrid(program.gridLoops());
+        return Session::status(result->ending, countRows(program.gridLoops()) > 0);
+    };
+}
+
+// A request to one meter: a read, or a change and the reads after it.
+Runner meterRequest(const Options& options,
+                    std::function<bool(Program&, const MeterTarget&)> start) {
+    const MeterTarget meter{
+        1, Address(options.positional[0]),
+        options.positional.size() == 3 ? text(options.positional[1]) : QString()};
+    return [meter, start](Session& session) {
+        Program& program = session.program();
+        const auto result = session.await(program.scan(), &PrimaryScan::finished,
+                                          [&] { return start(program, meter); });
+        if (!result) return kNoResult;
+        session.printRow(loopsGridLayout().headers, result->row);
+        return Session::status(result->ending, result->answered);
+    };
+}
+
+Runner read(const Options& options) {
+    const PrimaryScan::Settings settings = scanSettings(options);
+    return meterRequest(options, [settings](Program& program, const MeterTarget& meter) {
+        return program.scan().readMeter(meter, settings);
+    });
+}
+
+Runner setMedium(const Options& options) {
+    exactId(options.positional[1]);
+    const std::string medium = MediumName(options.positional[2]);
+    if (medium.empty())
+        throw UsageError{"MEDIUM is oil, hot-water, water, electricity, heat, gas or n/a: " +
+                         options.positional[2]};
+    const PrimaryScan::Settings settings = scanSettings(options);
+    return meterRequest(options, [settings, medium](Program& program, const MeterTarget& meter) {
+        return program.meterChanges().changeMedium(meter, text(medium), settings);
+    });
+}
+
+Runner setBaud(const Options& options) {
+    const std::string& baud = options.positional[1];
+    if (baud != "300" && baud != "2400") throw UsageError{"the baud rate is 300 or 2400: " + baud};
+    const uint8_t ci = baud == "300" ? MeterChanges::kBaud300 : MeterChanges::kBaud2400;
+    const PrimaryScan::Settings settings = scanSettings(options);
+    return meterRequest(options, [settings, ci](Program& program, const MeterTarget& meter) {
+        return program.meterChanges().changeBaudRate(meter, ci, settings);
+    });
+}
+
+Runner setValue(const Options& options) {
+    const bool bcd = !options.binary;
+    // BCD holds 8 digits; binary a 32-bit counter.
+    const long long most = bcd ? 99999999LL : 4294967295LL;
+    const long long value = Integer(options.positional[1], "VALUE");
+    if (value < 0 || value > most)
+        throw UsageError{"VALUE is 0 to " + std::to_string(most) + ": " + options.positional[1]};
+    const PrimaryScan::Settings settings = scanSettings(options);
+    return meterRequest(options, [=](Program& program, const MeterTarget& meter) {
+        return program.meterChanges().changeValue(meter, static_cast<uint32_t>(value), bcd,
+                                                  settings);
+    });
+}
+
+Runner search(const Options& options) {
+    const QString id = text(options.positional[0]);
+    if (!IdMaskFromText(id)) throw UsageError{"the ID is 8 digits, FFFFFFFF or digits and F"};
+    const SecondarySearch::Settings settings = searchSettings(options);
+    return [id, settings](Session& session) {
+        Program& program = session.program();
+        const auto result = session.await(program.search(), &SecondarySearch::finished, [&] {
+            return program.search().start(id, settings).has_value();
+        });
+        if (!result) return kNoResult;
+        session.printGrid(program.gridLoops());
+        return Session::status(result->ending, result->found > 0);
+    };
+}
+
+Runner setAddress(const Options& options) {
+    const MeterTarget meter{1, -1, exactId(options.positional[0])};
+    const int newAddress = InRange(options.positional[1], "a new primary address", 1, 250);
+    const SecondarySearch::Settings settings = searchSettings(options);
+    return [=](Session& session) {
+        Program& program = session.program();
+        const auto result = session.await(program.search(), &SecondarySearch::finished, [&] {
+            return program.search().changeAddress(meter, newAddress, settings).has_value();
+        });
+        if (!result) return kNoResult;
+        session.printGrid(program.gridLoops());
+        return Session::status(result->ending, result->listed);
+    };
+}
+
+Runner registers(const Options& options) {
+    const RegisterView::ReadRequest request{
+        options.unit, InRange(options.positional[0], "START", 0, 65535),
+        InRange(options.positional[1], "COUNT", 1, 125), !options.holding, options.timeoutMs};
+    return [request](Session& session) {
+        Program& program = session.program();
+        const auto result = session.await(program.registerView(), &RegisterView::readFinished,
+                                          [&] { return program.registerView().read(request); });
+        if (!result) return kNoResult;
+        session.printGrid(program.gridInputRegisters());
+        return Session::status(result->ending, result->rows > 0);
+    };
+}
+
+Runner status(const Options& options) {
+    const int unit = options.unit, timeoutMs = options.timeoutMs;
+    return [=](Session& session) {
+        Program& program = session.program();
+        const auto result = session.await(program.gatewayStatus(), &GatewayStatus::finished, [&] {
+            return program.gatewayStatus().readStatus(unit, timeoutMs);
+        });
+        if (!result) return kNoResult;
+        for (const QString& line : result->answers)
+            session.printLine(line);
+        return Session::status(result->ending, result->replies > 0);
+    };
+}
+
+Runner devices(const Options& options) {
+    const DeviceTable::Settings settings = tableSettings(options);
+    const bool version2 = options.version2;
+    return [=](Session& session) {
+        DeviceTable& table = session.program().deviceTable();
+        table.setVersion2(version2);
+        const auto result = session.await(table, &DeviceTable::readOutFinished,
+                                          [&] { return table.readDevices(settings); });
+        if (!result) return kNoResult;
+        session.printGrid(session.program().gridDevices());
+        return Session::status(result->ending, result->rows > 0);
+    };
+}
+
+Runner addresses(const Options& options) {
+    const DeviceTable::Settings settings = tableSettings(options);
+    return [=](Session& session) {
+        DeviceTable& table = session.program().deviceTable();
+        const auto result = session.await(table, &DeviceTable::addressMapFinished,
+                                          [&] { return table.readRealAddresses(settings); });
+        if (!result) return kNoResult;
+        for (int slot = 0; slot < result->mbusAddresses.size(); ++slot)
+            session.printLine(
+                QStringLiteral("%1;%2;").arg(slot + 1).arg(result->mbusAddresses[slot]));
+        return Session::status(result->ending, result->answered);
+    };
+}
+
+// "activate", "delete" and "delete-inputs": one command for one meter, or
+// every meter ("delete all").
+Runner tableCommand(const Options& options, DeviceTable::Operations operations) {
+    const bool all = operations.remove && options.positional[0] == "all";
+    const MeterTarget meter{1, all ? -1 : Address(options.positional[0]), QString()};
+    const DeviceTable::Settings settings = tableSettings(options);
+    return [=](Session& session) {
+        DeviceTable& table = session.program().deviceTable();
+        const auto result = session.await(table, &DeviceTable::commandFinished, [&] {
+            return all ? table.deleteAll(settings) : table.write(operations, meter, settings);
+        });
+        if (!result) return kNoResult;
+        session.printLine(RcvdLine(result->reply));
+        return Session::status(result->ending, result->acknowledged);
+    };
+}
+
+Runner activateAll(const Options& options) {
+    const QString file = text(options.positional[0]);
+    if (!QFileInfo(file).isFile()) throw UsageError{"no table file " + options.positional[0]};
+    const BulkActivation::Settings settings{options.unit, options.scanTimeMs, options.retries};
+    return [=](Session& session) {
+        Program& program = session.program();
+        if (!ImportDeviceGrid(program.gridDevices(), file, program.dialogs())) return kNoResult;
+        const auto result = session.await(program.bulkActivation(), &BulkActivation::finished, [&] {
+            return program.bulkActivation().startOrStop(settings);
+        });
+        if (!result) return kNoResult;
+        session.printGrid(program.gridDevices());
+        return Session::status(result->ending, result->activated > 0);
+    };
+}
+
+Runner command(const Options& options) {
+    if (!options.serial) throw UsageError{"a custom command goes on the serial line only"};
+    const QString hex = text(options.positional[0]);
+    const HexCommand parsed = ParseHexCommand(hex);
+    if (!parsed.error.isEmpty() || parsed.bytes.isEmpty())
+        throw UsageError{parsed.error.isEmpty() ? "no bytes to send" : parsed.error.toStdString()};
+    const int timeoutMs = options.timeoutMs;
+    return [=](Session& session) {
+        CommandConsole& console = session.program().console();
+        const auto result = session.await(console, &CommandConsole::commandFinished,
+                                          [&] { return console.send(false, hex, timeoutMs); });
+        if (!result) return kNoResult;
+        session.printLine(RcvdLine(result->reply));
+        return Session::status(result->ending, !result->reply.isEmpty());
+    };
+}
+
+const std::vector<CommandSpec> kCommands = {
+    {"scan", 2, "scan FROM TO: the primary scan of the addresses FROM to TO; prints the meters",
+     scan},
+    {"read", 1, "read ADDR: reads the meter at primary address ADDR; prints its row", read},
+    {"search", 1,
+     "search ID: the secondary search for ID (8 digits), every meter (FFFFFFFF) or the "
+     "meters a mask of digits and F matches; prints the meters",
+     search},
+    {"registers", 2,
+     "registers START COUNT [--holding]: reads COUNT (1 to 125) input (or holding) registers",
+     registers},
+    {"status", 0, "status: the gateway's status and network settings, one line an answer", status},
+    {"devices", 0,
+     "devices [--v2]: the gateway's table of activated meters (24-register entries with --v2)",
+     devices},
+    {"addresses", 0,
+     "addresses: the gateway's map of Modbus slots to M-Bus addresses, \"SLOT;ADDR;\" a line",
+     addresses},
+    {"activate", 1, "activate ADDR: activates the meter at ADDR in the gateway",
+     [](const Options& o) {
+         return tableCommand(o, {true, false, false});
+     }},
+    {"delete", 1, "delete ADDR|all: deletes the meter at ADDR, or every meter, from the gateway",
+     [](const Options& o) {
+         return tableCommand(o, {false, true, false});
+     }},
+    {"delete-inputs", 1, "delete-inputs ADDR: excludes the meter's two inputs",
+     [](const Options& o) {
+         return tableCommand(o, {false, false, true});
+     }},
+    {"activate-all", 1, "activate-all FILE.csv: imports the table and activates every row",
+     activateAll},
+    {"set-address", 2, "set-address ID NEW: gives the meter ID the primary address NEW (1 to 250)",
+     setAddress},
+    {"set-medium", 3,
+     "set-medium ADDR ID MEDIUM: oil, hot-water, water, electricity, heat, gas or n/a (any case, "
+     "or as the window names them)",
+     setMedium},
+    {"set-baud", 2, "set-baud ADDR 300|2400: the meter's M-Bus baud rate", setBaud},
+    {"set-value", 2,
+     "set-value ADDR VALUE [--bcd|--binary]: the meter's counter value (BCD: up to 99999999, "
+     "binary: up to 4294967295)",
+     setValue},
+    {"command", 1,
+     "command HEX: bytes as typed (CRC included) on the serial line; prints the reply", command},
+};
+
+}  // namespace
+
+const CommandSpec* FindCommand(const std::string& name) {
+    const auto found = std::find_if(kCommands.begin(), kCommands.end(),
+                                    [&](const CommandSpec& spec) { return spec.name == name; });
+    return found == kCommands.end() ? nullptr : &*found;
+}
+
+std::string MediumName(const std::string& text) {
+    std::string key;
+    for (const char c : text)
+        key += c == '-' || c == '_'
+                   ? ' '
+                   : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static const std::map<std::string, std::string> kNames = {
+        {"oil", "Oil"},         {"hot water", "Hot water"},
+        {"water", "Water"},     {"electricity", "Electricity"},
+        {"heat", "Heat meter"}, {"heat meter", "Heat meter"},
+        {"gas", "Gas"},         {"n/a", "Unknown"},
+        {"unknown", "Unknown"},
+    };
+    const auto found = kNames.find(key);
+    return found == kNames.end() ? std::string() : found->second;
+}
+
+}  // namespace tarnel::cli

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <array>
+
+namespace tarnel {
+
+class Log;
+
+// The operations that may keep another from starting.
+enum class Operation {
+    Scan,               // "Scan mbus"
+    MeterRequest,       // read, medium, baud rate or value of one meter
+    Search,             // "Find by ID"
+    AddressChange,      // "Set": one meter's primary address by its ID
+    BulkAddressChange,  // "Set all addresses"
+    TableReadOut,       // "Read modbus devices"
+    AddressMap,         // "Read real addresses"
+    SearchAndActivate,  // the gateway's own search
+    BulkActivation,     // "Activate All from table"
+    CustomCommand,      // the console's "Send"
+    Stop,               // "STOP"
+    Count
+};
+
+// Which operations may run together: one table, read by the operations
+// before they start and by the window to enable its buttons. An operation
+// that runs blocks the ones its row names.
+class BusyRule : public QObject {
+    Q_OBJECT
+public:
+    explicit BusyRule(Log& log, QObject* parent = nullptr);
+
+    // Whether `operation` may start now.
+    bool allows(Operation operation) const;
+    // Marks `operation` as running when it may start; else logs the one line
+    // that refuses it and returns false.
+    bool begin(Operation operation);
+    // The same for an operation that is over once sent (nothing to end).
+    bool admits(Operation operation) const;
+    void end(Operation operation);
+    bool running(Operation operation) const;
+
+    // The name the refusal line gives an operation.
+    static QString name(Operation operation);
+
+signals:
+    // An operation began or ended: what is allowed may have changed.
+    void changed();
+
+private:
+    Log& log_;
+    std::array<int, static_cast<size_t>(Operation::Count)> running_{};
+};
+
+}  // namespace tarnel

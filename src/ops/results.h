@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+#include <QVector>
+
+namespace tarnel {
+
+// How an operation ended.
+enum class Ending {
+    Done,      // it ran to its end (which may have found nothing)
+    Stopped,   // STOP, Ctrl-C or a restart cut it short
+    LinkLost,  // the serial port or the socket went away
+    Refused,   // it did not start: no link, a wrong argument, a busy gateway
+};
+
+// The primary scan, or one meter's read or change.
+struct MbusRunResult {
+    enum class Kind { Scan, MeterRequest } kind = Kind::Scan;
+    Ending ending = Ending::Done;
+    int found = 0;          // meters decoded (the scan), or 1 for an answered request
+    int silent = 0;         // addresses (requests) without an answer
+    int address = -1;       // a request's meter
+    bool answered = false;  // a request's meter answered with a telegram
+    QStringList row;        // a request's meter as the grid lists it
+};
+
+// The secondary search, or one meter's primary-address change by its ID.
+struct SearchResult {
+    enum class Kind { Search, AddressChange } kind = Kind::Search;
+    Ending ending = Ending::Done;
+    int found = 0;          // meters listed
+    int silentMasks = 0;    // masks without an answer
+    bool answered = false;  // the address change: the meter took the telegram
+    bool listed = false;    // the address change: it then answered at its new address
+};
+
+// "Set all addresses".
+struct BulkAddressResult {
+    Ending ending = Ending::Done;
+    int changed = 0;
+    int silent = 0;
+};
+
+// "Read modbus devices".
+struct TableReadResult {
+    Ending ending = Ending::Done;
+    bool answered = false;  // the gateway answered the count read
+    int count = 0;          // active devices the bit map counts
+    int rows = 0;           // entries read into the grid
+};
+
+// "Read real addresses": for each Modbus slot the M-Bus address it maps to.
+struct AddressMapResult {
+    Ending ending = Ending::Done;
+    bool answered = false;
+    QVector<int> mbusAddresses;  // slot 1 first
+};
+
+// A gateway command of the device table, the settings or the console: the
+// reply that answered it.
+struct CommandResult {
+    Ending ending = Ending::Done;
+    QByteArray reply;           // empty when nothing came
+    bool acknowledged = false;  // a confirmed reply, not an exception
+};
+
+// "Activate All from table".
+struct ActivationResult {
+    Ending ending = Ending::Done;
+    int activated = 0;
+    int silent = 0;
+};
+
+// "Read registers".
+struct RegisterReadResult {
+    Ending ending = Ending::Done;
+    int rows = 0;  // registers listed
+    QByteArray reply;
+};
+
+// "Read Status of Corvane-64": one text a step answered.
+struct StatusResult {
+    Ending ending = Ending::Done;
+    int replies = 0;  // steps the gateway answered
+    QStringList answers;
+};
+
+}  // namespace tarnel
