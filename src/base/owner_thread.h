@@ -58,25 +58,4 @@ private:
     std::unique_ptr<Gate> gate_;
 };
 
-// Runs `call` on the thread of `context` and waits for its result: for a
-// worker that needs something only the owner's thread may do (decode into
-// a grid, read a control). Never call it on that thread's own worker-less
-// path: the owner's thread must be free to run the call.
-template <typename Result>
-Result CallOnOwner(QObject* context, Clock& clock, std::function<Result()> call) {
-    if (QThread::currentThread() == context->thread()) return call();
-    struct Outcome {
-        std::unique_ptr<Gate> gate;
-        Result result{};
-    };
-    auto outcome = std::make_shared<Outcome>();
-    outcome->gate = clock.createGate();
-    RunOnOwner(context, [outcome, call = std::move(call)] {
-        outcome->result = call();
-        outcome->gate->open();
-    });
-    outcome->gate->wait();
-    return outcome->result;
-}
-
 }  // namespace tarnel

@@ -47,6 +47,11 @@ void Session::printLine(const QString& line) const {
     std::cout << line.toStdString() << std::endl;
 }
 
+void Session::printFields(const QStringList& texts) const {
+    std::cout << (options_.json ? jsonArray(texts) : (texts.join(';') + ';').toStdString())
+              << std::endl;
+}
+
 int Session::status(Ending ending, bool found) {
     if (ending == Ending::LinkLost) return kLinkError;
     return found ? kDone : kNoResult;

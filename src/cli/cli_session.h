@@ -50,6 +50,8 @@ public:
     // One row of a grid with `headers`.
     void printRow(const QStringList& headers, const QStringList& row) const;
     void printLine(const QString& line) const;
+    // Texts as one table-file line ("a;b;"), or with --json one array.
+    void printFields(const QStringList& texts) const;
 
     // The exit status of an operation that ended as `ending` with (`found`)
     // or without its result; what it found is printed before.

@@ -38,13 +38,21 @@ constexpr const char* kHelp = R"(Usage:
         addresses               its map of Modbus slots to M-Bus addresses
         activate ADDR, delete ADDR|all, delete-inputs ADDR
         activate-all FILE.csv   every row of an imported table
+        set-address ID NEW      a meter's primary address, by its ID
+        set-medium ADDR ID MEDIUM   oil, hot-water, water, electricity,
+                                heat, gas, n/a (any case; "Hot water" too)
+        set-baud ADDR 300|2400  a meter's M-Bus baud rate
+        set-value ADDR VALUE [--bcd|--binary]   a meter's counter value
+        command HEX             raw bytes on the serial line
       --full-waits waits every reply's whole time:
       fast replies off.
       --settings FILE starts from the window's settings file (its serial
       port when it opens at start-up, else its remote TCP address); the
       other options override it. COMMAND --help shows one command.
-      Exit status 0 done, 1 no result (no meter answered, an exception
-      reply), 2 a usage error, 3 the link could not be opened or was lost.
+      The arguments are checked before the link is opened. Exit status 0
+      done, 1 no result (no meter or gateway answered, an exception reply),
+      2 a usage error or an argument out of range, 3 the link could not be
+      opened or was lost (what was found so far is printed first).
   tarnel-cli --help
       Shows this text.
 Exit status 2 for a usage error.

@@ -19,6 +19,11 @@ BulkActivation::BulkActivation(GatewayLink& link, Log& log, GridModel& devices, 
     connect(&link_, &GatewayLink::linkLost, this, &BulkActivation::connectionLost);
 }
 
+BulkActivation::~BulkActivation() {
+    running_ = false;
+    link_.cancel(this);
+}
+
 bool BulkActivation::startOrStop(const Settings& settings) {
     // Stopping needs no link: a run on a link that went away must still end.
     if (running_) {

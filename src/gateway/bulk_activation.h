@@ -29,6 +29,8 @@ public:
 
     BulkActivation(GatewayLink& link, Log& log, GridModel& devices, BusyRule& busy,
                    Timer& timerActivateAll, QObject* parent = nullptr);
+    // Its exchange ends with it.
+    ~BulkActivation() override;
 
     // Starts a run, or stops the one that runs. True when a run started.
     bool startOrStop(const Settings& settings);

@@ -36,6 +36,10 @@ DeviceTable::DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridMode
     connect(&link_, &GatewayLink::linkLost, this, &DeviceTable::connectionLost);
 }
 
+DeviceTable::~DeviceTable() {
+    link_.cancel(this);
+}
+
 // --- the read-out ------------------------------------------------------------------
 
 bool DeviceTable::readDevices(const Settings& settings) {

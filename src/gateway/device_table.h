@@ -40,6 +40,8 @@ public:
     DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& devices,
                 GridModel& meters, CommandConsole& console, RegisterView& replies, BusyRule& busy,
                 Timer& timerReadDevices, QObject* parent = nullptr);
+    // Its exchanges end with it.
+    ~DeviceTable() override;
 
     // "Read modbus devices": the count from the bit map, then every entry.
     // The start functions return false when nothing was sent.

@@ -65,6 +65,11 @@ GatewayStatus::GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, Re
     connect(&link_, &GatewayLink::linkLost, this, &GatewayStatus::connectionLost);
 }
 
+GatewayStatus::~GatewayStatus() {
+    step_ = 0;
+    link_.cancel(this);
+}
+
 bool GatewayStatus::readStatus(int slave, int timeoutMs) {
     if (!link_.requireLink()) return false;
     link_.cancel(this);  // started again while it runs: from step 1

@@ -32,6 +32,8 @@ class GatewayStatus : public QObject {
 public:
     GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, RegisterView& replies,
                   QObject* parent = nullptr);
+    // Its exchange ends with it.
+    ~GatewayStatus() override;
 
     // "Read Status of Corvane-64"; `finished` follows when it started.
     bool readStatus(int slave, int timeoutMs);

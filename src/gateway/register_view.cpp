@@ -21,6 +21,11 @@ RegisterView::RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& 
     connect(&link_, &GatewayLink::linkLost, this, &RegisterView::connectionLost);
 }
 
+RegisterView::~RegisterView() {
+    link_.cancel(this);
+    link_.cancel(&commandTag_);
+}
+
 bool RegisterView::read(const ReadRequest& request) {
     if (!link_.requireLink()) return false;
     if (!request.start || !request.count) {

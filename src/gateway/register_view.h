@@ -31,6 +31,8 @@ public:
 
     RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& timerModbus, Timer& timerAuto,
                  QObject* parent = nullptr);
+    // Its reads and commands end with it.
+    ~RegisterView() override;
 
     // `readFinished` follows when it was sent.
     bool read(const ReadRequest& request);

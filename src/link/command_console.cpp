@@ -32,6 +32,10 @@ HexCommand ParseHexCommand(const QString& command) {
 CommandConsole::CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent)
     : QObject(parent), link_(link), log_(log), timer_(timer) {}
 
+CommandConsole::~CommandConsole() {
+    link_.cancel(this);
+}
+
 bool CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs) {
     if (!link_.SerialOpen()) {
         log_.append(QStringLiteral("Serial port is not opened"));
@@ -63,7 +67,7 @@ void CommandConsole::request(const ModbusRequest& request, int timeoutMs, Awaite
     link_.exchange(this, request, timer_, timeoutMs,
                    [this, awaited, done = std::move(done)](const ExchangeResult& result) {
                        Timer_free_commandTimer(result, awaited, false);
-                       if (done) done(result);
+                       if (done && result.end != ExchangeEnd::Cancelled) done(result);
                    });
 }
 

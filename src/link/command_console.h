@@ -37,12 +37,15 @@ public:
     };
 
     CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent = nullptr);
+    // Its exchanges end with it.
+    ~CommandConsole() override;
 
     // Sends the command (ASCII or hex) and awaits its reply for `timeoutMs`.
     // False when nothing was sent (no serial port, a wrong hex text); else
     // `commandFinished` follows.
     bool send(bool asciiMode, const QString& command, int timeoutMs);
-    // A device-table request: its reply ("RCVD:" logged) goes to `done`.
+    // A device-table request: its reply ("RCVD:" logged) goes to `done`,
+    // unless it was cancelled.
     void request(const ModbusRequest& request, int timeoutMs, Awaited awaited, ExchangeDone done);
 
 signals:

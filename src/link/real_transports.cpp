@@ -6,7 +6,6 @@ namespace tarnel {
 
 CommTransport::CommTransport(QObject* parent) : SerialTransport(parent), comm_(this) {
     comm_.setObjectName("Comm2");
-    comm_.SetDirectWrite(true);
     comm_.FlowControl().SetControlDtr(dtrDisabled);
     comm_.FlowControl().SetControlRts(rtsDisabled);
     comm_.OnRxChar = [this](TCustomSerialPort&, int count) { Comm2RxChar(count); };
@@ -20,7 +19,6 @@ QString CommTransport::probe(const QString& deviceName) {
     TSerialPort probe;
     probe.SetDeviceName(deviceName);
     probe.SetMonitorEvents(0);
-    probe.SetDirectWrite(true);
     probe.SetUpdateDCB(false);
     try {
         probe.Open();

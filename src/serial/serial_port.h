@@ -50,10 +50,6 @@ public:
     void SetDeviceName(const QString& value);
     TSerialEvents MonitorEvents() const { return monitorEvents_; }
     void SetMonitorEvents(TSerialEvents value);
-    // Writes always go straight to the device; the setting is kept for its
-    // callers and changes nothing.
-    bool DirectWrite() const { return directWrite_; }
-    void SetDirectWrite(bool value) { directWrite_ = value; }
     bool UpdateDCB() const { return updateDcb_; }
     void SetUpdateDCB(bool value);
 
@@ -119,7 +115,6 @@ private:
     QString deviceName_ = QStringLiteral("COM%d");
     TSerialEvents monitorEvents_ = ceError | ceRxChar;
     int eventPriority_ = 0;
-    bool directWrite_ = true;
     bool updateDcb_ = true;
 
     SerialDevice device_;

@@ -50,7 +50,6 @@ TEST(SerialSettings, DefaultsOfThePort) {
     EXPECT_EQ(port.Buffers().ReadTimeout(), 1000);
     EXPECT_EQ(port.Buffers().XonLimit(), 1024);
     EXPECT_EQ(port.Buffers().XoffLimit(), 1024);
-    EXPECT_TRUE(port.DirectWrite());
     EXPECT_TRUE(port.UpdateDCB());
     EXPECT_FALSE(port.IsOpen());
     port.SetPortNum(4);

@@ -1,0 +1,82 @@
+// Which buttons each running operation disables, and the line that refuses
+// an operation asked for anyway.
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ops/busy_rule.h"
+#include "window_fixture.h"
+
+namespace tarnel {
+namespace {
+
+const QStringList kControls = {
+    "BitBtn1", "BitBtn2",  "BitBtn19", "buttonReadModbus", "BitBtn22",         "BitBtn21",
+    "editID",  "BitBtn23", "Button4",  "Butt_activateall", "Butt_command_send"};
+
+struct BusyRuleTest : test::WindowTest {
+    QStringList disabled() const {
+        QStringList names;
+        for (const QString& name : kControls)
+            if (!control<QWidget>(name)->isEnabled()) names << name;
+        names.sort();
+        return names;
+    }
+};
+
+TEST_F(BusyRuleTest, EachRunningOperationDisablesWhatItExcludes) {
+    start();
+    BusyRule& busy = form->program().busy();
+    const struct {
+        Operation running;
+        QStringList disabled;
+    } cases[] = {
+        {Operation::Scan,
+         {"BitBtn1", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID", "BitBtn23",
+          "Button4", "Butt_activateall"}},
+        {Operation::Search,
+         {"BitBtn1", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID", "BitBtn23",
+          "Button4", "Butt_activateall"}},
+        {Operation::BulkAddressChange,
+         {"BitBtn1", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID", "BitBtn23",
+          "Button4"}},
+        {Operation::TableReadOut,
+         {"BitBtn1", "BitBtn2", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID",
+          "BitBtn23", "Butt_activateall"}},
+        {Operation::BulkActivation,
+         {"BitBtn1", "BitBtn2", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID",
+          "BitBtn23", "Button4", "Butt_command_send"}},
+        {Operation::MeterRequest, {}},
+    };
+    for (const auto& c : cases) {
+        QStringList expected = c.disabled;
+        expected.sort();
+        ASSERT_TRUE(busy.begin(c.running));
+        EXPECT_EQ(disabled(), expected) << BusyRule::name(c.running).toStdString();
+        busy.end(c.running);
+        EXPECT_TRUE(disabled().isEmpty()) << BusyRule::name(c.running).toStdString();
+    }
+    // Two at once: a button comes back only when neither excludes it.
+    busy.begin(Operation::MeterRequest);
+    busy.begin(Operation::TableReadOut);
+    busy.end(Operation::MeterRequest);
+    EXPECT_FALSE(control<QWidget>("BitBtn1")->isEnabled());
+    busy.end(Operation::TableReadOut);
+}
+
+TEST_F(BusyRuleTest, AnOperationAskedForWhileAnExcludingOneRunsIsRefusedWithOneLine) {
+    start();
+    BusyRule& busy = form->program().busy();
+    busy.begin(Operation::TableReadOut);
+    form->BitBtn2Click();
+    EXPECT_EQ(form->program().log().lines().last(),
+              "STOP refused: the device table read is running.");
+    busy.end(Operation::TableReadOut);
+    busy.begin(Operation::Search);
+    EXPECT_FALSE(busy.begin(Operation::Scan));
+    EXPECT_EQ(form->program().log().lines().last(),
+              "Scan refused: the secondary search is running.");
+    EXPECT_FALSE(busy.running(Operation::Scan));
+}
+
+}  // namespace
+}  // namespace tarnel
