@@ -177,12 +177,9 @@ void DeviceTable::sendCommand(int registerNumber, int address, const QString& li
 
 bool DeviceTable::write(const Operations& operations, const MeterTarget& meter,
                         const Settings& settings) {
+    // Nothing to do, no row selected or no link: nothing is sent or logged.
     if (!operations.activate && !operations.remove && !operations.deleteInputs) return false;
-    if (!link_.requireLink()) return false;
-    if (meter.address < 0) {
-        log_.append(QStringLiteral("Not a valid device selected..."));
-        return false;
-    }
+    if (meter.address < 0 || !link_.linkUp()) return false;
     // The low byte of a larger number would act on another meter.
     if (meter.address > 250) {
         log_.append(QStringLiteral("Address %1 refused: an M-Bus primary address is 0 to 250...")
