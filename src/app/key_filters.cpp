@@ -18,7 +18,7 @@ void installKeyFilters(QWidget& root) {
           "Edit_address", "editReadoutMinutes", "editAddressFrom", "editAddressTo", "Edit1",
           "editTimeouts", "Edit_timeout", "Edit_id", "Edit_valuePulses", "Edit_retry",
           "Edit_eth_timeout"}},
-        {"[0-9F]*", {"editID"}},
+        {"[0-9Ff]*", {"editID"}},
     };
     for (const auto& filter : filters) {
         auto* validator =
@@ -30,6 +30,13 @@ void installKeyFilters(QWidget& root) {
                 combo->setValidator(validator);
         }
     }
+    // An ID's wildcard shows as "F" however it was typed.
+    for (QLineEdit* edit : root.findChildren<QLineEdit*>("editID"))
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+            const int at = edit->cursorPosition();
+            edit->setText(text.toUpper());
+            edit->setCursorPosition(at);
+        });
 }
 
 }  // namespace tarnel

@@ -129,7 +129,7 @@ Runner setValue(const Options& options) {
 }
 
 Runner search(const Options& options) {
-    const QString id = text(options.positional[0]);
+    const QString id = text(options.positional[0]).toUpper();  // "f" is a wildcard too
     if (!IdMaskFromText(id)) throw UsageError{"the ID is 8 digits, FFFFFFFF or digits and F"};
     const SecondarySearch::Settings settings = searchSettings(options);
     return [id, settings](Session& session) {

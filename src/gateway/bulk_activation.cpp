@@ -26,9 +26,11 @@ BulkActivation::~BulkActivation() {
 
 bool BulkActivation::startOrStop(const Settings& settings) {
     // Stopping needs no link: a run on a link that went away must still end.
+    // A request in flight is let finish, so that a meter the gateway
+    // activated is counted; the run goes no further.
     if (running_) {
-        link_.cancel(this);
-        end(QString(), Ending::Stopped);
+        stopping_ = true;
+        if (!link_.busy(this)) end(QString(), Ending::Stopped);
         return false;
     }
     if (!link_.requireLink()) return false;
@@ -37,6 +39,7 @@ bool BulkActivation::startOrStop(const Settings& settings) {
     if (!busy_.begin(Operation::BulkActivation)) return false;
     settings_ = settings;
     running_ = true;
+    stopping_ = false;
     emit captionChanged(kStop);
     retries_ = 0;
     row_ = 1;
@@ -79,6 +82,11 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     // the link confirmed as this row's echo, not an exception.
     const bool succeeded = result.acknowledged();
     log_.append(RcvdLine(reply));
+    if (stopping_) {
+        if (succeeded) ++activated_;
+        end(QString(), Ending::Stopped);
+        return;
+    }
     next(succeeded);
 }
 

@@ -61,8 +61,9 @@ private:
     Timer& timer_;
     Settings settings_;
     bool running_ = false;
-    int row_ = 0;      // activationRow
-    int retries_ = 0;  // activationRetries
+    bool stopping_ = false;  // "Stop activation": the request in flight is the last
+    int row_ = 0;            // activationRow
+    int retries_ = 0;        // activationRetries
     // What the run met, for its closing line.
     int activated_ = 0;
     int silent_ = 0;

@@ -65,6 +65,12 @@ void DeviceTable::countRead(const ExchangeResult& result) {
         readOut_.answered = !parsed.report.crcError && !parsed.registers.isEmpty();
         if (readOut_.answered) readOut_.count = CountActiveDevices(parsed.registers);
     }
+    // No answer, or a faulty one, is not an empty table.
+    if (!readOut_.answered) {
+        log_.append(QStringLiteral("No answer from the gateway to the device count..."));
+        endReadOut(Ending::Done);
+        return;
+    }
     if (readOut_.count == 0) {
         log_.append(QStringLiteral("No active devices in Corvane memory..."));
         endReadOut(Ending::Done);

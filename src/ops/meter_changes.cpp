@@ -187,6 +187,13 @@ void MeterChanges::stop() {
 
 void MeterChanges::finish(const QString& line, Ending ending) {
     log_.append(line);
+    // What the run did, so that its end line is not taken for a fault of
+    // the table.
+    log_.append(
+        QStringLiteral("Address change %1: %2 changed, %3 without an answer.")
+            .arg(ending == Ending::Done ? QStringLiteral("ended") : QStringLiteral("stopped"))
+            .arg(bulk_.changed)
+            .arg(bulk_.silent));
     bulkRunning_ = false;
     bulk_.ending = ending;
     busy_.end(Operation::BulkAddressChange);

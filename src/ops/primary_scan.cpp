@@ -62,7 +62,10 @@ void PrimaryScan::collected(const MbusResult& result) {
 
 void PrimaryScan::evaluateRequest() {
     if (!noAnswer_ || ++retryCount_ > settings_.retries) {
-        if (noAnswer_) ++silent_;
+        if (noAnswer_) {
+            ++silent_;
+            log_.append(QStringLiteral("No answer from address %1.").arg(address_));
+        }
         end(Ending::Done);
         return;
     }

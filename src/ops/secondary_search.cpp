@@ -66,9 +66,11 @@ SecondarySearch::~SecondarySearch() {
 std::optional<int> SecondarySearch::start(const QString& idText, const Settings& settings) {
     if (!link_.requireLink()) return std::nullopt;
     if (!busy_.admits(Operation::Search)) return std::nullopt;
-    if (idText == "FFFFFFFF" && dialogs_.confirm("Clear table", "Do you want to clear the table?"))
+    // A lower-case "f" is a wildcard too.
+    const QString id = idText.toUpper();
+    if (id == "FFFFFFFF" && dialogs_.confirm("Clear table", "Do you want to clear the table?"))
         grid_.clearData();
-    const std::optional<IdMask> mask = IdMaskFromText(idText);
+    const std::optional<IdMask> mask = IdMaskFromText(id);
     if (!mask) {
         log_.append(QStringLiteral("Wrong ID entered - 8-digit or FFFFFFFF available..."));
         return std::nullopt;
@@ -99,14 +101,15 @@ std::optional<int> SecondarySearch::changeAddress(const MeterTarget& meter, int 
     raised.retries = std::max(settings.retries, 1);
     log_.append(
         QStringLiteral("Setting Primary address %1 to device %2...").arg(newAddress).arg(meter.id));
-    if (!launch(Run{Mode::ChangeAddress, *mask, newAddress, raised})) return std::nullopt;
+    const int address = meter.address >= 0 ? meter.address : newAddress;
+    if (!launch(Run{Mode::ChangeAddress, *mask, newAddress, raised, address})) return std::nullopt;
     return raised.retries;
 }
 
 bool SecondarySearch::changeAddressOf(const QString& id, int newAddress, const Settings& settings) {
     const std::optional<IdMask> mask = IdMaskFromText(id);
     if (!mask || !WildcardPositions(*mask).empty()) return false;
-    return launch(Run{Mode::ChangeAddress, *mask, newAddress, settings});
+    return launch(Run{Mode::ChangeAddress, *mask, newAddress, settings, newAddress});
 }
 
 bool SecondarySearch::launch(const Run& run) {
@@ -161,6 +164,9 @@ void SecondarySearch::endStep(const Run& run) {
                         .arg(result_.found)
                         .arg(result_.silentMasks)
                         .arg(errors_.text()));
+    // A meter that never took the change says so, rather than nothing.
+    if (run.mode == Mode::ChangeAddress && result_.ending == Ending::Done && !result_.answered)
+        log_.append(QStringLiteral("No answer from address %1.").arg(run.address));
     log_.append(QStringLiteral("Secondary search thread terminated normally."));
     if (run.mode == Mode::ChangeAddress)
         busy_.end(Operation::AddressChange);  // not held for a row of the bulk change

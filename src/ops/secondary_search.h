@@ -74,6 +74,7 @@ private:
         IdMask mask;
         int newAddress;
         Settings settings;
+        int address = -1;  // the address change's meter, for its line
     };
 
     bool launch(const Run& run);

@@ -354,7 +354,8 @@ std::vector<Operation> otherRequests(const std::vector<Operation>& operations) {
     };
     Operation bitMap = faultedElsewhere(named("device table read-out"),
                                         "device table read-out, bit map", kActiveDeviceMap);
-    bitMap.endLines << "No active devices in Corvane memory...";
+    bitMap.endLines << "No active devices in Corvane memory..."
+                    << "No answer from the gateway to the device count...";
     return {
         faultedElsewhere(named("primary scan"), "primary scan, reply state", kMbusStatus),
         faultedElsewhere(named("primary scan"), "primary scan, passing fault", kMbusBuffer, 1),

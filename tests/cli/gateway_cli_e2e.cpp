@@ -73,6 +73,7 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
          "12345678;1;ABC;123.456;m3;Water;00;",
          true},
         {QStringList{"search", "99999999"} + quick, 1, ""},
+        {{"search", "1234567f", "--scan-time", "400"}, 0, "12345678;1;ABC;"},
         {{"search", "1234567"}, 2, "the ID is 8 digits, FFFFFFFF or digits and F"},
         {{"registers", "3", "1", "--holding", "--full-waits"}, 0, "3;00;;3C;;", true},
         {QStringList{"registers", "3", "1"} + silentUnit, 1, ""},

@@ -133,6 +133,17 @@ TEST_F(Devices, NoDevicesAndABadEntry) {
     settle();
     EXPECT_EQ(log.lines().last(), "No active devices in Corvane memory...");
 
+    // No answer to the count is not an empty table.
+    sim::Fault silent;
+    silent.kind = sim::FaultKind::NoReply;
+    rtu.faults().Add(silent);
+    log.clear();
+    table.readDevices(settings);
+    settle();
+    EXPECT_EQ(log.lines().last(), "No answer from the gateway to the device count...");
+    ASSERT_FALSE(readOuts.empty());
+    EXPECT_FALSE(readOuts.back().answered);
+
     gateway.Activate(1);
     gateway.Activate(2);
     sim::Fault crc;
@@ -192,6 +203,22 @@ TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
               "Activation ended: meters activated 3, without an answer 0, gateway errors 0 "
               "(exception replies 0, CRC or frame errors 0, time-outs 0).");
     EXPECT_EQ(caption, BulkActivation::kAgain);
+
+    // "Stop activation" while a row's request is in flight: the gateway's
+    // answer to it is counted, and no further row is sent.
+    dialogs.answers = {true};
+    table.deleteAll(settings);
+    settle();
+    log.clear();
+    bulk.startOrStop({1, 3000, 1});
+    clock.advance(10);
+    bulk.startOrStop({1, 3000, 1});
+    settle();
+    EXPECT_EQ(log.lines().filter("Activating device").size(), 1);
+    EXPECT_TRUE(log.lines().last().startsWith("Activation stopped: meters activated 1, "))
+        << log.lines().last().toStdString();
+    bulk.startOrStop({1, 3000, 1});
+    settle();
     devices.clearData();
     table.readDevices(settings);
     settle();

@@ -120,6 +120,14 @@ TEST_F(Changes, TheAddressChangeSelectsByIdentificationAndSendsTheNewAddress) {
     rtu.ClearRecords();
     search.changeAddress(meter, 5, {1, 300, 0});
     EXPECT_TRUE(requests(rtu).isEmpty()) << "answered No";
+    // A meter that is not on the bus ends the change with one line.
+    dialogs.answers = {true};
+    log.clear();
+    search.changeAddress({1, 9, "99999999"}, 7, {1, 300, 0});
+    run();
+    EXPECT_EQ(
+        log.lines().mid(log.lines().size() - 2),
+        (QStringList{"No answer from address 9.", "Secondary search thread terminated normally."}));
 }
 
 TEST_F(Changes, TheBulkChangeWithoutAddressesEndsAtOnce) {
@@ -181,6 +189,7 @@ TEST_F(Changes, TheBulkChangeGivesEveryRowItsAddress) {
                            "Row 2: primary address 300 is not 1..250, skipped...",
                            "Setting Primary address 61 to device 45000012...",
                            "Invalid primary addresses in the table, process finished!"}));
+    EXPECT_EQ(log.lines().last(), "Address change ended: 2 changed, 0 without an answer.");
     EXPECT_EQ(bus.meters()[0].address, 60);
     EXPECT_EQ(bus.meters()[3].address, 61);
     ASSERT_EQ(bulkResults.size(), 1u);

@@ -216,6 +216,7 @@ TEST_F(Scan, ReadWithoutAValidRowAndASilentMeter) {
     EXPECT_TRUE(scan.readMeter({1, 200, "x"}, settings(0, 0, 300, 2)));
     run();
     EXPECT_EQ(log.lines().count("Searching/Reading address 200"), 2);
+    EXPECT_EQ(log.lines().last(), "No answer from address 200.");
     ASSERT_EQ(results.size(), 1u);
     EXPECT_FALSE(results[0].answered);
     EXPECT_EQ(results[0].silent, 1);
