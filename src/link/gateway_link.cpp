@@ -311,8 +311,9 @@ ExchangeResult GatewayLink::judgeTcp(const Pending& pending) const {
     ExchangeResult result{ExchangeEnd::TimedOut, {}, {}, pending.sentAt};
     const TcpReply tcp = FrameTcpReply(pending.transaction, received_);
     if (tcp.framing != Framing::Whole) {
+        // All that came, its header included, so the fault can be seen.
         if (!tcp.rest.isEmpty())
-            result.lines << QStringLiteral("Error, raw TCP data: ") + HexBytesText(tcp.rest);
+            result.lines << QStringLiteral("Error, raw TCP data: ") + HexBytesText(received_);
         return result;
     }
     const QByteArray reply = TcpToRtuFrame(tcp.frame, &result.lines);

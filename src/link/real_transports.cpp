@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include "serial/device_names.h"
+
 namespace tarnel {
 
 CommTransport::CommTransport(QObject* parent) : SerialTransport(parent), comm_(this) {
@@ -11,7 +13,8 @@ CommTransport::CommTransport(QObject* parent) : SerialTransport(parent), comm_(t
     comm_.OnRxChar = [this](TCustomSerialPort&, int count) { Comm2RxChar(count); };
     comm_.OnError = [this](TCustomSerialPort&, uint32_t errors) {
         if (errors & ceHangup)
-            emit lost(QStringLiteral("Serial device %1 went away...").arg(comm_.DeviceName()));
+            emit lost(QStringLiteral("Serial device %1 went away...")
+                          .arg(typedDeviceName(comm_.DeviceName())));
     };
 }
 

@@ -6,9 +6,13 @@
 
 namespace tarnel {
 
-QString serialDevicePath(const QString& name) {
+QString typedDeviceName(const QString& name) {
     static const QString kWindowsPrefix = QStringLiteral("\\\\.\\");
-    QString bare = name.startsWith(kWindowsPrefix) ? name.mid(kWindowsPrefix.size()) : name;
+    return name.startsWith(kWindowsPrefix) ? name.mid(kWindowsPrefix.size()) : name;
+}
+
+QString serialDevicePath(const QString& name) {
+    const QString bare = typedDeviceName(name);
     if (bare.contains('/')) return bare;
     static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
                                         QRegularExpression::CaseInsensitiveOption);

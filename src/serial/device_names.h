@@ -9,6 +9,8 @@ namespace tarnel {
 // "\\.\" is dropped; "COMn" is /dev/ttyS(n-1); a name with a "/" is a path
 // used as it is; any other name (ttyUSB0) is taken under /dev.
 QString serialDevicePath(const QString& name);
+// The port name as the user typed it: without a leading "\\.\".
+QString typedDeviceName(const QString& name);
 
 // The serial devices present under `devRoot`: /dev/serial/by-id/* first
 // (stable names of USB adapters), then ttyUSB* and ttyACM*, each in natural

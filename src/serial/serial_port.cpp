@@ -117,7 +117,8 @@ void TCustomSerialPort::Open() {
     refuseWhileOpen();
     const QString name = FormattedDeviceName();
     const QString path = serialDevicePath(name);
-    const QString shown = name == path ? name : name + " as " + path;
+    const QString typed = typedDeviceName(name);
+    const QString shown = typed == path ? typed : typed + " as " + path;
     if (const int error = device_.open(path)) {
         if (error == ENOENT || error == ENXIO || error == ENODEV)
             throw ESerialPortError(QStringLiteral("Specified device not found (%1: %2).")

@@ -243,7 +243,7 @@ TEST(SerialPortOpen, AMissingDeviceNamesTheDeviceAndTheReason) {
         FAIL() << "opened";
     } catch (const ESerialPortError& error) {
         EXPECT_EQ(error.message(),
-                  "Specified device not found (\\\\.\\COM77 as /dev/ttyS76: No such file or "
+                  "Specified device not found (COM77 as /dev/ttyS76: No such file or "
                   "directory).");
     }
 }
