@@ -264,7 +264,7 @@ Runner command(const Options& options) {
     };
 }
 
-const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry> kCommands = {
     {"scan", 2, "scan FROM TO: the primary scan of the addresses FROM to TO; prints the meters",
      scan},
     {"read", 1, "read ADDR: reads the meter at primary address ADDR; prints its row", read},
@@ -313,9 +313,9 @@ const std::vector<CommandSpec> kCommands = {
 
 }  // namespace
 
-const CommandSpec* FindCommand(const std::string& name) {
+const CommandEntry* FindCommand(const std::string& name) {
     const auto found = std::find_if(kCommands.begin(), kCommands.end(),
-                                    [&](const CommandSpec& spec) { return spec.name == name; });
+                                    [&](const CommandEntry& entry) { return entry.name == name; });
     return found == kCommands.end() ? nullptr : &*found;
 }
 

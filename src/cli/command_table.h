@@ -14,7 +14,7 @@ class Session;
 using Runner = std::function<int(Session&)>;
 
 // One gateway command of tarnel-cli.
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     size_t arguments;  // after the name
     const char* help;  // "NAME ARGUMENTS: what it does"
@@ -24,7 +24,7 @@ struct CommandSpec {
 };
 
 // The command named `name`, or nothing.
-const CommandSpec* FindCommand(const std::string& name);
+const CommandEntry* FindCommand(const std::string& name);
 
 // A medium in the window's words ("Water", "Hot water", "N/A") or the
 // command line's ("hot-water", "n/a", "heat"), in any case: the name the

@@ -179,12 +179,12 @@ QString settingsOption(const std::vector<std::string>& args) {
 
 // The options and the command's runner; UsageError when they do not say
 // what to do. Nothing here touches the link.
-Runner prepare(const CommandSpec& spec, const std::vector<std::string>& args, Options& options) {
+Runner prepare(const CommandEntry& entry, const std::vector<std::string>& args, Options& options) {
     options = ParseOptions(args);
-    if (options.positional.size() != spec.arguments)
-        throw UsageError{options.positional.size() < spec.arguments ? "an argument is missing"
-                                                                    : "too many arguments"};
-    return spec.prepare(options);
+    if (options.positional.size() != entry.arguments)
+        throw UsageError{options.positional.size() < entry.arguments ? "an argument is missing"
+                                                                     : "too many arguments"};
+    return entry.prepare(options);
 }
 
 // Runs the command with the link open; the log goes to standard error as
@@ -230,15 +230,15 @@ bool isGatewayCommand(const std::string& name) {
 }
 
 int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) {
-    const CommandSpec& spec = *FindCommand(args[0]);
+    const CommandEntry& entry = *FindCommand(args[0]);
     if (std::find(args.begin(), args.end(), "--help") != args.end()) {
-        std::cout << "tarnel-cli " << spec.help << "\n" << kUsage;
+        std::cout << "tarnel-cli " << entry.help << "\n" << kUsage;
         return kDone;
     }
     Options options;
     Runner runner;
     try {
-        runner = prepare(spec, args, options);
+        runner = prepare(entry, args, options);
     } catch (const UsageError& error) {
         std::cerr << "tarnel-cli " << args[0] << ": " << error.reason << "\n" << kUsage;
         return kUsageError;
