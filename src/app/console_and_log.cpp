@@ -1,7 +1,6 @@
 // Below the pages: the custom command console, the log buttons and the log.
-#include <QPlainTextEdit>
-
 #include "app/form_builder.h"
+#include "app/log_view.h"
 #include "app/window_parts.h"
 
 namespace tarnel {
@@ -24,11 +23,8 @@ QWidget* buildConsoleAndLog() {
     auto* logButtons =
         column({print, button("BitBtn6", "Save log"), button("BitBtn5", "Clear log"), nullptr});
 
-    auto* memo = new QPlainTextEdit;
+    auto* memo = new LogView;
     memo->setObjectName("Memo_current");
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setReadOnly(true);
     auto* log = column({label("Log window")});
     log->addWidget(memo, 1);
 

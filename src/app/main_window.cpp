@@ -13,6 +13,7 @@
 #include "app/about_box.h"
 #include "app/form_builder.h"
 #include "app/key_filters.h"
+#include "app/log_view.h"
 #include "app/window_parts.h"
 #include "base/grid_layouts.h"
 #include "gateway/settings_file.h"
@@ -116,12 +117,11 @@ void TForm1::buildWindow() {
 }
 
 void TForm1::bindLogAndStatus() {
-    auto* memo = control<QPlainTextEdit>("Memo_current");
-    memo->setMaximumBlockCount(Log::kMaxLines);
-    memo->setPlainText(program_->log().lines().join('\n'));
+    auto* memo = control<LogView>("Memo_current");
+    memo->showLines(program_->log().lines());
     connect(&program_->log(), &Log::lineAppended, memo,
-            [memo](const QString& line) { memo->appendPlainText(shownLine(line)); });
-    connect(&program_->log(), &Log::cleared, memo, &QPlainTextEdit::clear);
+            [memo](const QString& line) { memo->appendLine(shownLine(line)); });
+    connect(&program_->log(), &Log::cleared, memo, &LogView::clearLines);
     connect(&program_->status(), &StatusPanels::changed, this,
             [this](StatusPanels::Panel panel, const QString& text) {
                 statusPanels_.at(panel)->setText(text);

@@ -2,12 +2,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <thread>
 
 #include "app/about_box.h"
+#include "app/log_view.h"
 #include "gateway/settings_file.h"
 #include "window_fixture.h"
 
@@ -208,6 +210,55 @@ TEST_F(LogWindow, LinesAppearInTheLogWindowAndClearLogEmptiesIt) {
     QTest::mouseClick(control<QPushButton>("BitBtn5"), Qt::LeftButton);
     form->program().log().append("first");
     EXPECT_EQ(form->program().log().lines(), QStringList{"first"});
+}
+
+// The view follows new lines: after a clear, through a line wide enough to
+// bring the horizontal scroll bar, and across a resize; a user who scrolled up
+// keeps their place until they scroll back to the end.
+TEST_F(LogWindow, TheViewFollowsNewLinesUnlessTheUserScrolledUp) {
+    start();
+    auto* memo = control<QPlainTextEdit>("Memo_current");
+    QScrollBar* bar = memo->verticalScrollBar();
+    Log& log = form->program().log();
+    const auto atEnd = [bar] { return bar->maximum() > 0 && bar->value() == bar->maximum(); };
+    log.clear();
+    for (int n = 1; n <= 64; ++n)
+        log.append(QStringLiteral("Modbus %1 -> Mbus 255").arg(n));
+    EXPECT_TRUE(atEnd());
+    log.append("RCVD:" + QString("00 ").repeated(125));
+    log.append("Reading status...");
+    EXPECT_TRUE(atEnd());
+    form->resize(form->width() + 300, form->height() + 200);
+    QCoreApplication::processEvents();
+    form->resize(form->width() - 300, form->height() - 200);
+    QCoreApplication::processEvents();
+    log.append("after the resize");
+    EXPECT_TRUE(atEnd());
+
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    const int place = bar->value();
+    ASSERT_LT(place, bar->maximum());
+    log.append("while reading");
+    EXPECT_EQ(bar->value(), place);
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    log.append("followed again");
+    EXPECT_TRUE(atEnd());
+    EXPECT_TRUE(memo->toPlainText().endsWith("followed again"));
+}
+
+// What scrolls out of the view stays in the log.
+TEST_F(LogWindow, TheViewIsBoundedByCharactersAndKeepsTheNewestLines) {
+    start();
+    auto* memo = control<QPlainTextEdit>("Memo_current");
+    Log& log = form->program().log();
+    const QString line = QString("AB ").repeated(333);  // 999 characters
+    const int lines = LogView::kMaxCharacters / 1000 + 10;
+    for (int n = 0; n < lines; ++n)
+        log.append(line + QString::number(n % 10));
+    EXPECT_LE(memo->document()->characterCount(), LogView::kMaxCharacters);
+    EXPECT_GE(memo->document()->characterCount(), LogView::kMaxCharacters * 8 / 10);
+    EXPECT_TRUE(memo->toPlainText().endsWith(line + QString::number((lines - 1) % 10)));
+    EXPECT_EQ(log.lines().size(), lines + 1);  // the first empty line
 }
 
 TEST_F(LogWindow, LinesFromAWorkerThreadReachTheWindow) {
