@@ -15,6 +15,7 @@
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/table_files.h"
+#include "gateway/table_import.h"
 
 namespace tarnel {
 namespace {

@@ -21,7 +21,7 @@ class Log : public QObject {
     Q_OBJECT
 public:
     static constexpr qsizetype kMaxLines = 100'000;
-    static constexpr qsizetype kMaxCharacters = 8 * 1024 * 1024;  // 16 MB of UTF-16
+    static constexpr qsizetype kMaxCharacters = 4 * 1024 * 1024;  // 8 MB of UTF-16
 
     explicit Log(QObject* parent = nullptr);
     ~Log() override;

@@ -13,6 +13,7 @@
 #include "gateway/program.h"
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
+#include "gateway/table_import.h"
 #include "link/command_console.h"
 #include "link/response_parsers.h"
 #include "ops/id_mask.h"

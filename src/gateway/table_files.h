@@ -34,10 +34,4 @@ void ExportGrid(const GridModel& grid, const QString& suggestedName, Dialogs& di
 // value of the line before; a ninth ";" stops the load with a message.
 void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs);
 
-// "Import": the device grid from a table file, the header line skipped, the
-// first four ";"-terminated fields of every other line into " ID ", "Addr ",
-// "Mfr " and "Medium ". A file that cannot be read leaves the grid as it is
-// and says "File is not in correct format!".
-bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs);
-
 }  // namespace tarnel

@@ -122,6 +122,22 @@ TEST(Log, BoundedInMemoryWithNothingLostInTheSaveOrTheSessionFile) {
     EXPECT_EQ(test::readFile(log.sessionFile()), "\r\nbefore the session\r\n" + expected);
 }
 
+TEST(Log, BoundedByCharactersFromTheFirstCharacterPastTheBound) {
+    Log log;
+    log.clear();
+    const QString line(1024, 'x');
+    for (qsizetype held = 0; held < Log::kMaxCharacters; held += line.size())
+        log.append(line);
+    EXPECT_EQ(log.droppedLines(), 0) << "at the bound";
+    log.append("y");
+    EXPECT_GT(log.droppedLines(), 0);
+    qsizetype held = 0;
+    for (const QString& kept : log.lines())
+        held += kept.size();
+    EXPECT_LE(held, Log::kMaxCharacters);
+    EXPECT_EQ(log.lines().last(), "y");
+}
+
 TEST(Log, KeepsTheNewestSessionFiles) {
     QTemporaryDir dir;
     const QDir sessions(dir.filePath("sessions"));
@@ -146,8 +162,8 @@ TEST(LogSaveChild, SavesUntilKilled) {
     if (path.isEmpty()) GTEST_SKIP() << "runs as a child process only";
     Log log;
     const QString line(118, QChar('B'));
-    for (int i = 0; i < 60'000; ++i)
-        log.append(line);  // 7 MB, within the bound
+    for (int i = 0; i < 30'000; ++i)
+        log.append(line);  // 3.6 MB, within the bound
     for (;;)
         ASSERT_TRUE(log.writeTo(path));
 }
@@ -157,9 +173,9 @@ TEST(Log, AKillDuringASaveLeavesTheOldFileOrTheNewOneNeverATornOne) {
     const QString path = dir.filePath("log.txt");
     const QByteArray old = "the old log\r\n";
     QByteArray fresh = "\r\n";
-    for (int i = 0; i < 60'000; ++i)
+    for (int i = 0; i < 30'000; ++i)
         fresh += QByteArray(118, 'B') + "\r\n";
-    for (const qint64 killAt : {qint64{0}, qint64{2} << 20, qint64{5} << 20}) {
+    for (const qint64 killAt : {qint64{0}, qint64{1} << 20, qint64{3} << 20}) {
         ASSERT_TRUE(test::writeFile(path, old));
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

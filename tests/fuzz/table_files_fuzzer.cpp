@@ -6,6 +6,7 @@
 #include "base/grid_model.h"
 #include "fuzz_input.h"
 #include "gateway/table_files.h"
+#include "gateway/table_import.h"
 #include "support/fake_dialogs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

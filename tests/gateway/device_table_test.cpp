@@ -11,6 +11,7 @@
 #include "gateway/bulk_activation.h"
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
+#include "gateway/table_import.h"
 #include "link/command_console.h"
 #include "ops/busy_rule.h"
 #include "support/files.h"
