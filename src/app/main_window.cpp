@@ -6,6 +6,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -16,6 +19,7 @@
 #include "app/log_view.h"
 #include "app/window_parts.h"
 #include "base/grid_layouts.h"
+#include "gateway/bulk_activation.h"
 #include "gateway/settings_file.h"
 #include "link/gateway_link.h"
 #include "ops/busy_rule.h"
@@ -45,6 +49,42 @@ const struct {
 
 // The log keeps a line's trailing carriage return; the text box shows the
 // line without it.
+// A page that scrolls when the window is smaller than its controls need, as
+// on a small laptop's screen. The page keeps its name; its controls move into
+// the scrolled widget.
+QScrollArea* scrollingPage(QWidget* controls) {
+    auto* page = new QScrollArea;
+    page->setObjectName(controls->objectName());
+    controls->setObjectName(controls->objectName() + "Controls");
+    page->setFrameShape(QFrame::NoFrame);
+    page->setWidgetResizable(true);
+    page->setWidget(controls);
+    return page;
+}
+
+// The window's size: 891 by 766 where the screen has room, else the screen's
+// free area less the window's frame.
+QSize defaultSize(const QWidget& window) {
+    const QSize wanted(891, 766);
+    const QScreen* screen = window.screen();
+    if (!screen) return wanted;
+    const QSize frame = window.frameGeometry().size() - window.geometry().size();
+    return wanted.boundedTo(screen->availableGeometry().size() - frame);
+}
+
+// A button whose caption changes keeps the width of its widest caption, so
+// the buttons beside it stay where they are.
+void keepWidthFor(QPushButton* button, const QStringList& captions) {
+    const QString shown = button->text();
+    int widest = 0;
+    for (const QString& caption : captions) {
+        button->setText(caption);
+        widest = std::max(widest, button->sizeHint().width());
+    }
+    button->setText(shown);
+    button->setFixedWidth(widest);
+}
+
 QString shownLine(QString line) {
     if (line.endsWith('\r')) line.chop(1);
     return line;
@@ -63,7 +103,9 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     QFont compact = font();
     compact.setPointSize(8);
     setFont(compact);
-    resize(891, 766);
+    keepWidthFor(control<QPushButton>("Butt_activateall"),
+                 {BulkActivation::kStart, BulkActivation::kStop, BulkActivation::kAgain});
+    resize(defaultSize(*this));
     bindLogAndStatus();
     // Every line of the session also goes to disk as it comes: the window
     // keeps only the newest, and a crash keeps them all.
@@ -86,8 +128,8 @@ void TForm1::buildWindow() {
 
     auto* pages = new QTabWidget;
     pages->setObjectName("PageControl1");
-    pages->addTab(buildSettingsPage(*program_), "   Settings     ");
-    pages->addTab(buildQuickPage(*program_), "   Quick read/write   ");
+    pages->addTab(scrollingPage(buildSettingsPage(*program_)), "   Settings     ");
+    pages->addTab(scrollingPage(buildQuickPage(*program_)), "   Quick read/write   ");
 
     QWidget* bottom = buildConsoleAndLog();
     bottom->setFixedHeight(190);
@@ -175,7 +217,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!event->spontaneous() && !shownOnce_) {
         shownOnce_ = true;
         QMetaObject::invokeMethod(
-            this, [this] { resize(891, 766); }, Qt::QueuedConnection);
+            this, [this] { resize(defaultSize(*this)); }, Qt::QueuedConnection);
     }
     QMainWindow::showEvent(event);
 }

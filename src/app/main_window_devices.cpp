@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 
 #include "app/main_window.h"
@@ -22,6 +23,13 @@ namespace {
 
 const char* const kSelectorBoxes[] = {"checkActivate", "checkDelete", "checkdeactivateInputs"};
 constexpr int kHighlightedRows = 250;
+
+// New rows are seen from their first columns (ID, address), wherever the
+// grid was scrolled to before.
+void showFromTheStart(QTableView* grid) {
+    grid->scrollToTop();
+    grid->horizontalScrollBar()->setValue(0);
+}
 
 }  // namespace
 
@@ -121,6 +129,7 @@ void TForm1::BitBtn13Click() {
 void TForm1::BitBtn15Click() {
     try {
         program_->deviceTable().copyFromMeterGrid();
+        showFromTheStart(control<QTableView>("GridDevices"));
     } catch (const std::exception& error) {
         program_->log().append(QStringLiteral("Exception on clear table - ") +
                                QString::fromUtf8(error.what()));
@@ -142,7 +151,8 @@ void TForm1::Butt_importClick() {
     request.folder = program_->dataFolder();
     const QString path = program_->dialogs().openFileName(request);
     if (path.isEmpty()) return;
-    ImportDeviceGrid(program_->gridDevices(), path, program_->dialogs());
+    if (ImportDeviceGrid(program_->gridDevices(), path, program_->dialogs()))
+        showFromTheStart(control<QTableView>("GridDevices"));
     program_->deviceSelection().clear();
 }
 

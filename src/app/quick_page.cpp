@@ -17,7 +17,10 @@ QWidget* meterSide(Program& program) {
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label("M-bus devices "));
-    layout->addWidget(grid("gridLoops", &program.gridLoops(), true), 1);
+    auto* meters = grid("gridLoops", &program.gridLoops(), true);
+    // As wide as its columns, Time included; the device table takes the rest.
+    meters->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    layout->addWidget(meters, 1);
     layout->addLayout(
         row({label("From:"), spin("editAddressFrom", "UDaddressFrom", 0, 250, 1, 1, 3).row,
              label("to"), spin("editAddressTo", "UDaddressTo", 0, 255, 5, 1, 3).row, nullptr}));
@@ -75,7 +78,7 @@ QWidget* buildQuickPage(Program& program) {
     auto* page = new QWidget;
     page->setObjectName("TabSheet1");
     auto* layout = new QHBoxLayout(page);
-    layout->addWidget(meterSide(program), 1);
+    layout->addWidget(meterSide(program));
     layout->addWidget(transferButton());
     layout->addWidget(deviceSide(program), 1);
     return page;

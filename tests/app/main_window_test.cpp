@@ -2,9 +2,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <thread>
 
@@ -137,10 +141,69 @@ TEST_F(Shell, StartsOnTheSettingsPageInHexModeWithEnglishChecked) {
     EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
 }
 
-TEST_F(Shell, TheWindowTakesItsSizeOnceShown) {
+// 891 by 766 where the screen has room. On a laptop of 1366 by 768 with a
+// panel the window must still fit, its pages scroll and every control can be
+// reached; the meter grid shows all its columns beside the device table.
+TEST_F(Shell, TheWindowFitsItsScreenAndWorksOnASmallLaptop) {
     start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->size() == QSize(891, 766); }, 5000))
+    const QSize fitted = QSize(891, 766).boundedTo(form->screen()->availableGeometry().size());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->size() == fitted; }, 5000))
         << form->width() << "x" << form->height();
+    auto* pages = control<QTabWidget>("PageControl1");
+    pages->setCurrentIndex(1);
+    form->resize(891, 766);  // the offscreen screen is narrower
+    form->program().gridLoops().setRowTexts(
+        1, {"30201567", "3", "GSW", "852.410", "m3", "Gas", "04", "23:59:59"});
+    form->program().gridLoops().setRows(3);
+    auto* meters = control<QTableView>("gridLoops");
+    // The columns fit their cells, then the page lays out anew.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return meters->viewport()->width() >= meters->horizontalHeader()->length(); }, 2000))
+        << meters->viewport()->width() << " < " << meters->horizontalHeader()->length();
+
+    for (const QSize small : {QSize(780, 640), QSize(640, 480)}) {
+        form->resize(small);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->size() == small; }, 2000))
+            << form->width() << "x" << form->height();
+        for (int index = 0; index < pages->count(); ++index) {
+            pages->setCurrentIndex(index);
+            auto* page = qobject_cast<QScrollArea*>(pages->widget(index));
+            ASSERT_NE(page, nullptr);
+            QCoreApplication::processEvents();
+            for (QPushButton* button : page->findChildren<QPushButton*>()) {
+                if (!button->isVisibleTo(page)) continue;
+                page->ensureWidgetVisible(button, 0, 0);
+                const QRect shown(button->mapTo(page->viewport(), QPoint()), button->size());
+                EXPECT_TRUE(page->viewport()->rect().contains(shown))
+                    << button->objectName().toStdString() << " at " << small.width();
+            }
+        }
+    }
+}
+
+// The buttons beside "Activate All from table" stay where they are whatever
+// its caption; copied rows are shown from their first column.
+TEST_F(Shell, TheDeviceTablesButtonsStayAndCopiedRowsShowTheirIds) {
+    start();
+    control<QTabWidget>("PageControl1")->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    auto* activate = control<QPushButton>("Butt_activateall");
+    const QPoint import = control<QPushButton>("Butt_import")->pos();
+    for (const char* caption : {"Stop activation", "Activate All in table"}) {
+        activate->setText(caption);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(control<QPushButton>("Butt_import")->pos(), import) << caption;
+    }
+    auto* devices = control<QTableView>("GridDevices");
+    QScrollBar* across = devices->horizontalScrollBar();
+    ASSERT_GT(across->maximum(), 0);
+    across->setValue(across->maximum());
+    form->program().gridLoops().setRowTexts(1, {"30201567", "3", "GSW"});
+    form->program().gridLoops().setRows(3);
+    QTest::mouseClick(control<QPushButton>("BitBtn15"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(across->value(), 0);
+    EXPECT_EQ(form->program().gridDevices().cell(1, 0), "30201567");
 }
 
 TEST_F(Shell, ExitAsksAndOnlyYesCloses) {
