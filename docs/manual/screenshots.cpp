@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -61,6 +62,14 @@ public:
                        std::make_unique<sim::InMemoryTcp>(tcpEndpoint_, clock_)});
         form_->show();
         QCoreApplication::processEvents();
+        // The window at its designed size, though the offscreen screen is
+        // smaller: the window would fit itself to it.
+        const QSize designed(891, 766);
+        form_->resize(designed);
+        QElapsedTimer waited;
+        waited.start();
+        while (form_->size() != designed && waited.elapsed() < 2000)
+            QCoreApplication::processEvents();
     }
     ~Session() { form_->close(); }
 

@@ -42,8 +42,32 @@ DeviceTable::~DeviceTable() {
 
 // --- the read-out ------------------------------------------------------------------
 
+void DeviceTable::setVersion2(bool on) {
+    if (on != version2_) versionWarned_ = false;
+    version2_ = on;
+}
+
+void DeviceTable::setGatewayVersion(int high, int low) {
+    gatewayVersion_ = {high, low};
+    versionWarned_ = false;
+}
+
+// Version 0.3 and later keep entries of 28 registers, 0.2 of 24.
+void DeviceTable::warnOfVersionMismatch() {
+    if (!gatewayVersion_ || versionWarned_) return;
+    const auto [high, low] = *gatewayVersion_;
+    if (version2_ == (low < 3)) return;
+    versionWarned_ = true;
+    log_.append(QStringLiteral("Modbus version \"%1\" is checked, but the gateway reported version "
+                               "%2.%3: its entries will not read right.")
+                    .arg(version2_ ? "v 0.2" : "v 0.3")
+                    .arg(high)
+                    .arg(low));
+}
+
 bool DeviceTable::readDevices(const Settings& settings) {
     if (!link_.requireLink() || !busy_.begin(Operation::TableReadOut)) return false;
+    warnOfVersionMismatch();
     settings_ = settings;
     readOut_ = {};
     console_.request(ReadInputRegistersRequest(settings.slave, reg::kActiveDeviceMap,

@@ -47,7 +47,10 @@ public:
     // The start functions return false when nothing was sent.
     bool readDevices(const Settings& settings);
     // Entries of 24 registers ("v 0.2") or 28; read anew for every entry.
-    void setVersion2(bool on) { version2_ = on; }
+    void setVersion2(bool on);
+    // The version the gateway last reported: a read-out whose entry size
+    // disagrees with it says so, once.
+    void setGatewayVersion(int high, int low);
     // "Write modbus" for `meter` (the highlighted row's, or the command
     // line's): one command a checked box.
     bool write(const Operations& operations, const MeterTarget& meter, const Settings& settings);
@@ -71,6 +74,7 @@ signals:
     void commandFinished(const CommandResult& result);
 
 private:
+    void warnOfVersionMismatch();
     void countRead(const ExchangeResult& result);
     void readEntry();
     void TimerReadDevicesTimer(const ExchangeResult& result);
@@ -92,6 +96,8 @@ private:
     Timer& timer_;
     Settings settings_;
     bool version2_ = false;
+    std::optional<std::pair<int, int>> gatewayVersion_;
+    bool versionWarned_ = false;
     TableReadResult readOut_;
     int entry_ = 0;  // the entry being read; 0 while no read-out runs
 };

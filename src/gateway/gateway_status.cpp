@@ -163,7 +163,10 @@ void GatewayStatus::decodeStep(const QByteArray& reply) {
                 break;
             case 5:
                 say(QStringLiteral("Modbus card version: %1.%2").arg(first.high).arg(first.low));
+                // A failed answer says nothing of the version: the boxes stay.
+                if (!first.read) break;
                 if (setVersion) setVersion(first.low >= 3);
+                emit versionRead(first.high, first.low);
                 break;
         }
         return;

@@ -54,6 +54,8 @@ public:
 
 signals:
     void finished(const StatusResult& result);
+    // The gateway answered the version read ("Modbus card version: high.low").
+    void versionRead(int high, int low);
 
 private:
     void say(const QString& line);

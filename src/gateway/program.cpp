@@ -66,6 +66,8 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     deviceTable_ =
         std::make_unique<DeviceTable>(*link_, log_, dialogs_, gridDevices_, gridLoops_, *console_,
                                       *registerView_, *busy_, *timer("TimerReadDevices"));
+    QObject::connect(gatewayStatus_.get(), &GatewayStatus::versionRead, deviceTable_.get(),
+                     &DeviceTable::setGatewayVersion);
     bulkActivation_ = std::make_unique<BulkActivation>(*link_, log_, gridDevices_, *busy_,
                                                        *timer("Timer_activateAll"));
 }

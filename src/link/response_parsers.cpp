@@ -211,6 +211,7 @@ FirstRegister ReadFirstRegister(const QByteArray& frame) {
     if (!checked.passed || checked.dataEnd < 5) return first;
     first.high = at(frame, 3);
     first.low = at(frame, 4);
+    first.read = true;
     return first;
 }
 

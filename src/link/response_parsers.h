@@ -86,6 +86,7 @@ struct FirstRegister {
     ParseReport report;
     uint8_t high = 0;
     uint8_t low = 0;
+    bool read = false;  // the reply passed its checks
 };
 FirstRegister ReadFirstRegister(const QByteArray& frame);
 // The M-Bus reply state (register 0x8407) says the meter's reply is in: a

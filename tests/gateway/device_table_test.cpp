@@ -179,6 +179,31 @@ TEST_F(Devices, AnAddressAbove250IsRefusedNotSentAsItsLowByte) {
               QStringList{"Address 300 refused: an M-Bus primary address is 0 to 250..."});
 }
 
+// Entries read with the other version's size are garbage: said once.
+TEST_F(Devices, AVersionBoxThatDisagreesWithTheGatewayIsSaidOnce) {
+    const QString v2Line =
+        "Modbus version \"v 0.2\" is checked, but the gateway reported version "
+        "0.3: its entries will not read right.";
+    const QString v3Line =
+        "Modbus version \"v 0.3\" is checked, but the gateway reported version "
+        "0.2: its entries will not read right.";
+    const auto readOut = [this] {
+        log.clear();
+        table.readDevices(settings);
+        settle();
+        return log.lines();
+    };
+    EXPECT_FALSE(readOut().contains(v2Line)) << "no version known yet";
+    table.setGatewayVersion(0, 3);
+    EXPECT_TRUE(readOut().filter("Modbus version").isEmpty()) << "v 0.3 agrees";
+    table.setVersion2(true);
+    EXPECT_EQ(readOut().filter("Modbus version"), QStringList{v2Line});
+    EXPECT_TRUE(readOut().filter("Modbus version").isEmpty()) << "once";
+    table.setVersion2(false);
+    table.setGatewayVersion(0, 2);
+    EXPECT_EQ(readOut().filter("Modbus version"), QStringList{v3Line});
+}
+
 TEST_F(Devices, ImportFieldRules) {
     importRows("header;\r\n12345678;5;ABC;Water;kWh;\r\n87654321;6\r\n");
     EXPECT_EQ(devices.rowTexts(1).mid(0, 5), (QStringList{"12345678", "5", "ABC", "Water", ""}));

@@ -75,8 +75,11 @@ TEST_F(Status, AFailedAnswerStillWritesTheFirstStepsLineWithZeros) {
     exception.count = -1;
     exception.function = 4;
     rtu.faults().Add(exception);
+    std::optional<bool> version3;
+    gatewayStatus.setVersion = [&](bool v3) { version3 = v3; };
     gatewayStatus.readStatus(1, 600);
     clock.runUntilIdle();
+    EXPECT_FALSE(version3.has_value()) << "a failed answer leaves the version boxes";
     const QStringList lines = log.lines();
     EXPECT_TRUE(lines.contains("Active devices: 0/0"));
     EXPECT_TRUE(lines.contains("0x5B"));
