@@ -15,6 +15,8 @@ class QLabel;
 namespace tarnel {
 
 class TFAbout;
+class TelegramWindow;
+struct MeterTarget;
 
 // The main window: builds every control of the tool, restores the settings
 // into them at creation and saves them at close, and binds the controls to
@@ -67,6 +69,8 @@ public:
     void BitBtn1Click();
     void BitBtn2Click();
     void Read1Click();
+    void ShowTelegram1Click();
+    void gridLoopsDblClick();
     void Removefromtable1Click();
     void Butt_clear_gridClick();
     void Butt_save_dataClick();
@@ -125,9 +129,12 @@ private:
     void onMenu(const char* name, void (TForm1::*handler)());
     void restoreSettings();
     bool saveSettings() const;
+    void showTelegramOf(const MeterTarget& meter);
+    void readTelegramAgain(const QString& id);
 
     Program* program_;
     QPointer<TFAbout> about_;
+    TelegramWindow* telegramWindow_ = nullptr;  // made at its first showing
     QList<QLabel*> statusPanels_;
     bool shownOnce_ = false;
 };

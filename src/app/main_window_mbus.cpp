@@ -8,10 +8,12 @@
 #include <QTableView>
 
 #include "app/main_window.h"
+#include "app/telegram_window.h"
 #include "app/up_down.h"
 #include "base/grid_selection.h"
 #include "gateway/table_files.h"
 #include "ops/busy_rule.h"
+#include "ops/meter_telegrams.h"
 #include "ops/primary_scan.h"
 
 namespace tarnel {
@@ -20,6 +22,9 @@ void TForm1::wireMbusHandlers() {
     onClick("BitBtn1", &TForm1::BitBtn1Click);
     onClick("BitBtn2", &TForm1::BitBtn2Click);
     onMenu("Read1", &TForm1::Read1Click);
+    onMenu("ShowTelegram1", &TForm1::ShowTelegram1Click);
+    connect(control<QTableView>("gridLoops"), &QAbstractItemView::doubleClicked, this,
+            [this] { guarded([this] { gridLoopsDblClick(); }); });
     onMenu("Removefromtable1", &TForm1::Removefromtable1Click);
     onMenu("Cleartable1", &TForm1::Butt_clear_gridClick);
     onClick("Butt_clear_grid", &TForm1::Butt_clear_gridClick);
@@ -71,6 +76,47 @@ void TForm1::BitBtn2Click() {
 
 void TForm1::Read1Click() {
     program_->scan().readMeter(program_->meterSelection().target(), scanSettings());
+}
+
+void TForm1::ShowTelegram1Click() {
+    showTelegramOf(program_->meterSelection().target());
+}
+
+void TForm1::gridLoopsDblClick() {
+    showTelegramOf(program_->meterSelection().target());
+}
+
+// The meter's last telegram, every record of it; a meter that has not
+// answered yet is read first.
+void TForm1::showTelegramOf(const MeterTarget& meter) {
+    if (meter.row < 1 || meter.id.isEmpty()) return;
+    if (!telegramWindow_) {
+        telegramWindow_ = new TelegramWindow(this);
+        connect(telegramWindow_, &TelegramWindow::readAgain, this,
+                [this](const QString& id) { guarded([this, id] { readTelegramAgain(id); }); });
+        connect(&program_->telegrams(), &MeterTelegrams::kept, telegramWindow_,
+                [this](const QString& id) {
+                    if (id == telegramWindow_->meterId())
+                        telegramWindow_->showTelegram(id, *program_->telegrams().lastOf(id));
+                });
+    }
+    const auto telegram = program_->telegrams().lastOf(meter.id);
+    telegramWindow_->showTelegram(meter.id, telegram.value_or(QByteArray()));
+    telegramWindow_->show();
+    telegramWindow_->raise();
+    if (!telegram) readTelegramAgain(meter.id);
+}
+
+// The meter is read at the address its grid row gives now.
+void TForm1::readTelegramAgain(const QString& id) {
+    const GridModel& grid = program_->gridLoops();
+    for (int row = 1; row < grid.rows(); ++row) {
+        if (grid.cell(row, 0) != id) continue;
+        bool isNumber = false;
+        const int address = grid.cell(row, 1).toInt(&isNumber);
+        program_->scan().readMeter({row, isNumber ? address : -1, id}, scanSettings());
+        return;
+    }
 }
 
 void TForm1::Removefromtable1Click() {

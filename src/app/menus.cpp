@@ -35,6 +35,7 @@ void buildMainMenu(QMainWindow& window) {
 void buildMeterMenu(QMainWindow& window) {
     QMenu* menu = popup(window, "ContextMbusMenu");
     item(menu, "Read1", "Read");
+    item(menu, "ShowTelegram1", "Show telegram");
     item(menu, "Removefromtable1", "Remove from table");
     item(menu, "SetallPrimaryaddresses1", "Set all Primary addresses");
     item(menu, "ChangePrAddr1", "Change Primary");

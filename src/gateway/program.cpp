@@ -12,6 +12,7 @@
 #include "link/real_transports.h"
 #include "ops/busy_rule.h"
 #include "ops/meter_changes.h"
+#include "ops/meter_telegrams.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
 
@@ -61,6 +62,10 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     scan_ = std::make_unique<PrimaryScan>(*link_, log_, dialogs_, gridLoops_, *busy_,
                                           *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
     search_ = std::make_unique<SecondarySearch>(*link_, log_, dialogs_, gridLoops_, *busy_);
+    telegrams_ = std::make_unique<MeterTelegrams>();
+    QObject::connect(scan_.get(), &PrimaryScan::listed, telegrams_.get(), &MeterTelegrams::keep);
+    QObject::connect(search_.get(), &SecondarySearch::listed, telegrams_.get(),
+                     &MeterTelegrams::keep);
     meterChanges_ =
         std::make_unique<MeterChanges>(*link_, log_, gridLoops_, *busy_, *scan_, *search_);
     deviceTable_ =

@@ -39,6 +39,7 @@ class GatewayStatus;
 class PrimaryScan;
 class SecondarySearch;
 class MeterChanges;
+class MeterTelegrams;
 class DeviceTable;
 class BulkActivation;
 class RegisterView;
@@ -79,6 +80,8 @@ public:
     GridSelection& deviceSelection() { return *deviceSelection_; }
     PrimaryScan& scan() { return *scan_; }
     SecondarySearch& search() { return *search_; }
+    // The last telegram of each meter the scan, a read or the search listed.
+    MeterTelegrams& telegrams() { return *telegrams_; }
     MeterChanges& meterChanges() { return *meterChanges_; }
     DeviceTable& deviceTable() { return *deviceTable_; }
     BulkActivation& bulkActivation() { return *bulkActivation_; }
@@ -120,6 +123,7 @@ private:
     std::unique_ptr<GatewayStatus> gatewayStatus_;
     std::unique_ptr<PrimaryScan> scan_;
     std::unique_ptr<SecondarySearch> search_;
+    std::unique_ptr<MeterTelegrams> telegrams_;
     std::unique_ptr<MeterChanges> meterChanges_;
     std::unique_ptr<DeviceTable> deviceTable_;
     std::unique_ptr<BulkActivation> bulkActivation_;

@@ -1,5 +1,6 @@
 #include "mbus/telegram_decoder.h"
 
+#include <cctype>
 #include <stdexcept>
 
 #include "base/hex_text.h"
@@ -81,10 +82,16 @@ std::string MbusManufacturerText(const std::string& hex) {
 
 std::string MbusMediumText(const std::string& hex) {
     const std::string code = hex.substr(28, 2);
-    static const std::pair<const char*, const char*> kMedia[] = {
-        {"00", "Other"}, {"01", "Oil"},   {"02", "Electricity"}, {"03", "Gas"},
-        {"04", "Heat"},  {"05", "Steam"}, {"06", "Hot water"},   {"07", "Water"},
-        {"08", "Heat"},  {"0B", "Cold"},  {"16", "Cold water"},  {"18", "Pressure"},
+    const bool isHex = code.size() == 2 && std::isxdigit(static_cast<unsigned char>(code[0])) &&
+                       std::isxdigit(static_cast<unsigned char>(code[1]));
+    return isHex ? MbusMediumName(static_cast<uint8_t>(std::stoi(code, nullptr, 16))) : "Unknown";
+}
+
+std::string MbusMediumName(uint8_t code) {
+    static const std::pair<uint8_t, const char*> kMedia[] = {
+        {0x00, "Other"}, {0x01, "Oil"},   {0x02, "Electricity"}, {0x03, "Gas"},
+        {0x04, "Heat"},  {0x05, "Steam"}, {0x06, "Hot water"},   {0x07, "Water"},
+        {0x08, "Heat"},  {0x0B, "Cold"},  {0x16, "Cold water"},  {0x18, "Pressure"},
     };
     for (const auto& [key, text] : kMedia)
         if (code == key) return text;

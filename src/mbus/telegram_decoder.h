@@ -24,6 +24,8 @@ struct DecodedTelegram {
 std::string MbusIdText(const std::string& hex);
 std::string MbusManufacturerText(const std::string& hex);
 std::string MbusMediumText(const std::string& hex);
+// The medium (device type) byte as the grid names it.
+std::string MbusMediumName(uint8_t code);
 std::string MbusStatusText(std::span<const uint8_t> telegram);
 // The three letters of an M-Bus manufacturer code (5 bits a letter, "A" = 1;
 // the first letter takes the top 6 bits).

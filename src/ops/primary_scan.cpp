@@ -52,7 +52,10 @@ void PrimaryScan::collected(const MbusResult& result) {
                     mode_ == Mode::Scan ? LoopsUpdate::Append : LoopsUpdate::ByAddress);
         noAnswer_ = !decoded.ok;
         if (decoded.ok) ++found_;
-        if (decoded.ok && decoded.row) row_ = LoopsRowTexts(*decoded.row);
+        if (decoded.ok && decoded.row) {
+            row_ = LoopsRowTexts(*decoded.row);
+            emit listed(row_.first(), result.telegram);
+        }
     }
     if (mode_ == Mode::Request)
         evaluateRequest();

@@ -62,6 +62,8 @@ public:
 signals:
     // The scan asks `address` (for a progress display).
     void requesting(int address);
+    // A meter answered with `telegram` and was listed as `id`.
+    void listed(const QString& id, const QByteArray& telegram);
     void finished(const MbusRunResult& result);
 
 private:

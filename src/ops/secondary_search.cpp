@@ -243,7 +243,10 @@ bool SecondarySearch::readSelected(const Run& run) {
 // number, and selected) go to the window's thread.
 bool SecondarySearch::list(const QByteArray& telegram) {
     const DecodedTelegram decoded = DecodeLoopsTelegram(telegram, link_.clock().now());
-    RunOnOwner(this, [this, decoded] { ShowDecoded(decoded, grid_, log_, LoopsUpdate::ById); });
+    RunOnOwner(this, [this, decoded, telegram] {
+        ShowDecoded(decoded, grid_, log_, LoopsUpdate::ById);
+        if (decoded.ok && decoded.row) emit listed(LoopsRowTexts(*decoded.row).first(), telegram);
+    });
     return decoded.ok;
 }
 

@@ -65,6 +65,8 @@ public:
 signals:
     // The search probes `mask` (from the worker, for a progress display).
     void checking(const QString& mask);
+    // A meter answered with `telegram` and was listed as `id`.
+    void listed(const QString& id, const QByteArray& telegram);
     void finished(const SearchResult& result);
 
 private:

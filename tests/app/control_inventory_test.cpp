@@ -295,13 +295,13 @@ TEST_F(Inventory, MainMenuAndPopupMenusInOrder) {
     EXPECT_EQ(control<QAction>("Usermanual1")->text(), "User manual");
     EXPECT_FALSE(control<QAction>("About1")->isVisible());
 
-    EXPECT_EQ(
-        entries(control<QMenu>("ContextMbusMenu")),
-        (QStringList{"Read1=Read", "Removefromtable1=Remove from table",
-                     "SetallPrimaryaddresses1=Set all Primary addresses",
-                     "ChangePrAddr1=Change Primary", "ChangeMedium1=Change Medium",
-                     "Setbaud300bps1=Set baud 300bps", "Setbaud2400bps1=Set baud 2400bps",
-                     "Cleartable1=Clear table", "Loadfile1=Load file", "Savefile1=Save file"}));
+    EXPECT_EQ(entries(control<QMenu>("ContextMbusMenu")),
+              (QStringList{
+                  "Read1=Read", "ShowTelegram1=Show telegram", "Removefromtable1=Remove from table",
+                  "SetallPrimaryaddresses1=Set all Primary addresses",
+                  "ChangePrAddr1=Change Primary", "ChangeMedium1=Change Medium",
+                  "Setbaud300bps1=Set baud 300bps", "Setbaud2400bps1=Set baud 2400bps",
+                  "Cleartable1=Clear table", "Loadfile1=Load file", "Savefile1=Save file"}));
     EXPECT_EQ(entries(control<QAction>("ChangeMedium1")->menu()),
               (QStringList{"Oil1=Oil", "HotWater1=Hot water", "ColdWater1=Water",
                            "Electricity1=Electricity", "Heat1=Heat", "Gas1=Gas", "NA1=N/A"}));

@@ -1,0 +1,75 @@
+#include "mbus/record_rows.h"
+
+#include <cstdio>
+
+#include "mbus/telegram_decoder.h"
+
+namespace tarnel {
+
+std::string RecordHex(const std::vector<uint8_t>& bytes, const char* separator) {
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
+        if (i > 0) text += separator;
+        text += digits;
+    }
+    return text;
+}
+
+RecordRow RecordRowTexts(const TelegramRecord& record) {
+    const bool valued = record.kind != ValueKind::None;
+    std::string quantity = record.quantity;
+    if (valued && !record.note.empty()) quantity += " (" + record.note + ")";
+    return {std::to_string(record.storage),
+            std::to_string(record.tariff),
+            std::to_string(record.subunit),
+            RecordFunctionName(record.function),
+            quantity,
+            valued ? record.value : record.note,
+            record.unit,
+            RecordHex(record.bytes, " ")};
+}
+
+std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header) {
+    char signature[8];
+    std::snprintf(signature, sizeof signature, "%04X", header.signature);
+    std::string status;
+    for (const std::string& word : header.statusWords)
+        status += (status.empty() ? "" : ", ") + word;
+    char statusByte[8];
+    std::snprintf(statusByte, sizeof statusByte, "%02X", header.status);
+    std::vector<std::string> texts;
+    if (!header.id.empty()) {
+        texts.push_back("ID: " + header.id);
+        texts.push_back("Manufacturer: " + header.manufacturer);
+        texts.push_back("Version: " + std::to_string(header.version));
+        char code[8];
+        std::snprintf(code, sizeof code, "%02X", header.medium & 0xFF);
+        texts.push_back("Medium: " + MbusMediumName(static_cast<uint8_t>(header.medium)) + " (" +
+                        code + ")");
+    }
+    texts.push_back("Access number: " + std::to_string(header.accessNumber));
+    texts.push_back(std::string("Status: ") + statusByte + (status.empty() ? "" : " " + status));
+    texts.push_back(std::string("Signature: ") + signature);
+    return texts;
+}
+
+std::string RecordsCsv(const TelegramRecords& records) {
+    std::string csv;
+    for (const std::string& text : TelegramHeaderTexts(records.header))
+        csv += text + "\r\n";
+    for (const char* column : kRecordColumns)
+        csv += std::string(column) + ';';
+    csv += "\r\n";
+    for (const TelegramRecord& record : records.records) {
+        for (const std::string& cell : RecordRowTexts(record))
+            csv += cell + ';';
+        csv += "\r\n";
+    }
+    if (records.moreRecordsFollow) csv += "More records follow\r\n";
+    if (!records.stopped.empty()) csv += "Stopped: " + records.stopped + "\r\n";
+    return csv;
+}
+
+}  // namespace tarnel
