@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/record_output.h"
 #include "mbus/device_entry.h"
 #include "mbus/telegram_decoder.h"
 
@@ -45,12 +46,15 @@ std::string timeOfDay() {
     return text;
 }
 
-void printTelegram(const std::vector<uint8_t>& telegram, bool json, std::ostream& out) {
+void printTelegram(const std::vector<uint8_t>& telegram, bool json, bool records,
+                   std::ostream& out) {
     const DecodedTelegram decoded = DecodeMbusTelegram(telegram, timeOfDay());
     if (json) {
         out << "{\"log\":" << jsonArray(decoded.lines)
             << ",\"ok\":" << (decoded.ok ? "true" : "false")
-            << ",\"row\":" << (decoded.row ? jsonArray(*decoded.row) : "null") << "}\n";
+            << ",\"row\":" << (decoded.row ? jsonArray(*decoded.row) : "null");
+        if (records) out << RecordsJsonMembers(DecodeTelegramRecords(telegram));
+        out << "}\n";
         return;
     }
     for (const std::string& line : decoded.lines)
@@ -62,6 +66,7 @@ void printTelegram(const std::vector<uint8_t>& telegram, bool json, std::ostream
             out << kHeaders[i] << ": " << (*decoded.row)[i] << '\n';
     }
     out << "ok: " << (decoded.ok ? "true" : "false") << '\n';
+    if (records) PrintRecordsTable(DecodeTelegramRecords(telegram), out);
 }
 
 }  // namespace
@@ -91,10 +96,13 @@ std::string jsonString(const std::string& latin1) {
 int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                   std::ostream& err) {
     bool json = false;
+    bool records = false;
     std::vector<std::string> telegrams;
     for (const std::string& arg : args) {
         if (arg == "--json")
             json = true;
+        else if (arg == "--records")
+            records = true;
         else if (arg.rfind("--", 0) == 0) {
             err << "tarnel-cli decode: unknown option " << arg << '\n';
             return 2;
@@ -110,7 +118,7 @@ int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::o
             status = 1;
             return;
         }
-        printTelegram(*bytes, json, out);
+        printTelegram(*bytes, json, records, out);
     };
     if (fromInput) {
         for (std::string line; std::getline(in, line);) {

@@ -6,8 +6,9 @@
 
 namespace tarnel::cli {
 
-// `tarnel-cli decode [--json] [HEX ...]`: each telegram decoded as in a
-// primary scan. Returns the exit status.
+// `tarnel-cli decode [--json] [--records] [HEX ...]`: each telegram decoded as
+// in a primary scan; with --records every data record too. Returns the exit
+// status.
 int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                   std::ostream& err);
 

@@ -10,12 +10,16 @@
 namespace {
 
 constexpr const char* kHelp = R"(Usage:
-  tarnel-cli decode [--json] [HEX ...]
+  tarnel-cli decode [--json] [--records] [HEX ...]
       Decodes M-Bus RSP_UD telegrams as a primary scan does. Each HEX argument
       is one telegram (blanks between bytes allowed); without arguments, one
       telegram per line is read from standard input. Prints the log lines,
       then the row's texts. With --json, one line per telegram:
         {"log":[...],"ok":true|false,"row":null|[8 texts]}
+      --records adds every data record: a table (Storage;Tariff;Subunit;
+      Function;Quantity;Value;Unit;Bytes;), or with --json "records":[{
+      "function","storage","tariff","subunit","quantity","unit","value",
+      "bytes"}, ...] and "more":true when the meter has more records.
       Exit status 0, or 1 when a telegram was not hex.
   tarnel-cli decode-entry [--json] HEX
       Decodes a gateway device-table entry given as its register bytes (48

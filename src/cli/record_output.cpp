@@ -1,0 +1,80 @@
+#include "cli/record_output.h"
+
+#include <ostream>
+
+#include "mbus/record_rows.h"
+
+namespace tarnel::cli {
+namespace {
+
+// Numbers are exact decimal texts and go out as JSON numbers; dates, text
+// and bytes as strings; a record without a value as null.
+std::string jsonValue(const TelegramRecord& record) {
+    switch (record.kind) {
+        case ValueKind::Number:
+            return record.value;
+        case ValueKind::None:
+            return "null";
+        default:
+            return jsonUtf8String(record.value);
+    }
+}
+
+std::string recordJson(const TelegramRecord& record) {
+    std::string json = "{\"function\":" + jsonUtf8String(RecordFunctionName(record.function)) +
+                       ",\"storage\":" + std::to_string(record.storage) +
+                       ",\"tariff\":" + std::to_string(record.tariff) +
+                       ",\"subunit\":" + std::to_string(record.subunit) +
+                       ",\"quantity\":" + jsonUtf8String(record.quantity) +
+                       ",\"unit\":" + jsonUtf8String(record.unit) +
+                       ",\"value\":" + jsonValue(record) +
+                       ",\"bytes\":" + jsonUtf8String(RecordHex(record.bytes, ""));
+    if (!record.note.empty()) json += ",\"note\":" + jsonUtf8String(record.note);
+    return json + "}";
+}
+
+}  // namespace
+
+std::string jsonUtf8String(const std::string& utf8) {
+    std::string json = "\"";
+    for (const char c : utf8) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code == '"' || code == '\\') {
+            json += '\\';
+            json += c;
+        } else if (code < 0x20) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            json += "\\u00";
+            json += kDigits[code >> 4];
+            json += kDigits[code & 0x0F];
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+std::string RecordsJsonMembers(const TelegramRecords& records) {
+    std::string json = ",\"records\":[";
+    for (size_t i = 0; i < records.records.size(); ++i)
+        json += (i > 0 ? "," : "") + recordJson(records.records[i]);
+    json += "]";
+    if (records.moreRecordsFollow) json += ",\"more\":true";
+    if (!records.stopped.empty()) json += ",\"stopped\":" + jsonUtf8String(records.stopped);
+    return json;
+}
+
+void PrintRecordsTable(const TelegramRecords& records, std::ostream& out) {
+    for (const char* column : kRecordColumns)
+        out << column << ';';
+    out << '\n';
+    for (const TelegramRecord& record : records.records) {
+        for (const std::string& cell : RecordRowTexts(record))
+            out << cell << ';';
+        out << '\n';
+    }
+    if (records.moreRecordsFollow) out << "More records follow\n";
+    if (!records.stopped.empty()) out << "Stopped: " << records.stopped << '\n';
+}
+
+}  // namespace tarnel::cli
