@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/form_builder.h"
 #include "app/main_window.h"
+#include "app/telegram_window.h"
 #include "base/real_clock.h"
 #include "link/gateway_link.h"
 #include "sim_process.h"
@@ -30,6 +32,31 @@ struct ScanWindow : test::SimWindowTest {
     }
     GridModel& grid() { return form->program().gridLoops(); }
 
+    // Meter 12345678 answers with four records: volume 123456 x 10^-3 m3
+    // (DIF 04, VIF 13), storage 1 volume 100000 x 10^-3 m3 (44 13), storage 1
+    // date 0x3C1F = 2024-12-31 (42 6C, type G) and volume flow 0 x 10^-3 m3/h
+    // (02 3B).
+    void expectTelegramOfTheFirstMeter() {
+        control<QAction>("ShowTelegram1")->trigger();
+        auto* window = form->findChild<TelegramWindow*>("TelegramWindow");
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        const auto* records = window->findChild<QTableWidget*>("TelegramRecords");
+        QStringList rows;
+        for (int row = 0; row < records->rowCount(); ++row) {
+            QStringList cells;
+            for (const int column : {0, 3, 4, 5, 6})  // storage, function, quantity, value, unit
+                cells << records->item(row, column)->text();
+            rows << cells.join('|');
+        }
+        EXPECT_EQ(rows, (QStringList{"0|instantaneous|Volume|123.456|m3",
+                                     "1|instantaneous|Volume|100.000|m3",
+                                     "1|instantaneous|Date|2024-12-31|",
+                                     "0|instantaneous|Volume flow|0.000|m3/h"}));
+        EXPECT_TRUE(window->csv().contains("ID: 12345678"));
+        window->close();
+    }
+
     void scanReadSaveAndLoad() {
         dialogs.answers = {true};  // clear the table
         control<QPushButton>("BitBtn1")->click();
@@ -48,6 +75,7 @@ struct ScanWindow : test::SimWindowTest {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return form->program().log().lines().last().startsWith("Respond: "); }, 10000));
         EXPECT_EQ(grid().rows(), 10) << "a read adds no row";
+        expectTelegramOfTheFirstMeter();
 
         const QString file = folder.filePath("meters.csv");
         dialogs.fileNames = {file};

@@ -53,6 +53,26 @@ TEST(CliDecode, TelegramsFromStandardInputOnePerLine) {
     EXPECT_NE(run.err.find("not hex"), std::string::npos);
 }
 
+// 0C 78 11223344: fabrication number 44332211 (8-digit BCD); 04 13 10270000:
+// volume 10000 x 10^-3 m3.
+TEST(CliDecode, EveryRecordInTheJsonObjectAndAsATable) {
+    const CliRun json = decode({"--json", "--records", test::kFabricationThenVolume});
+    const std::string records =
+        ",\"records\":[{\"function\":\"instantaneous\",\"storage\":0,\"tariff\":0,"
+        "\"subunit\":0,\"quantity\":\"Fabrication number\",\"unit\":\"\",\"value\":44332211,"
+        "\"bytes\":\"0C7811223344\"},{\"function\":\"instantaneous\",\"storage\":0,"
+        "\"tariff\":0,\"subunit\":0,\"quantity\":\"Volume\",\"unit\":\"m3\",\"value\":10.000,"
+        "\"bytes\":\"041310270000\"}]}\n";
+    ASSERT_GE(json.out.size(), records.size());
+    EXPECT_EQ(json.out.substr(json.out.size() - records.size()), records) << json.out;
+    const CliRun table = decode({"--records", test::kFabricationThenVolume});
+    EXPECT_NE(table.out.find("Storage;Tariff;Subunit;Function;Quantity;Value;Unit;Bytes;\n"
+                             "0;0;0;instantaneous;Fabrication number;44332211;;0C 78 11 22 33 44;\n"
+                             "0;0;0;instantaneous;Volume;10.000;m3;04 13 10 27 00 00;\n"),
+              std::string::npos)
+        << table.out;
+}
+
 TEST(CliDecode, TextOutputAndUsageErrors) {
     const CliRun text = decode({test::kZpa});
     EXPECT_NE(text.out.find("Value: 3.500\n"), std::string::npos) << text.out;
