@@ -2,9 +2,16 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <span>
 
+#include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "cli/record_output.h"
+#include "gateway/program.h"
 #include "gateway/table_files.h"
+#include "mbus/telegram_records.h"
+#include "ops/meter_telegrams.h"
 
 namespace tarnel::cli {
 namespace {
@@ -41,6 +48,42 @@ void Session::printRow(const QStringList& headers, const QStringList& row) const
     GridModel grid(headers);
     grid.setRowTexts(1, row);
     printGrid(grid);
+}
+
+namespace {
+
+std::optional<TelegramRecords> recordsOf(const MeterTelegrams& telegrams, const QString& id) {
+    const std::optional<QByteArray> telegram = telegrams.lastOf(id);
+    if (!telegram) return std::nullopt;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(telegram->constData());
+    return DecodeTelegramRecords(std::span(bytes, static_cast<size_t>(telegram->size())));
+}
+
+}  // namespace
+
+void Session::printMeters(const GridModel& grid) const {
+    if (!options_.records || !options_.json) printGrid(grid);
+    if (!options_.records) return;
+    for (int row = 1; row < grid.rows(); ++row) {
+        const QStringList texts = grid.rowTexts(row);
+        if (texts.join(QString()).isEmpty()) continue;
+        const auto records = recordsOf(program_.telegrams(), texts.first());
+        if (options_.json) {
+            std::cout << "{\"row\":" << jsonArray(texts)
+                      << (records ? RecordsJsonMembers(*records) : std::string()) << "}\n";
+        } else if (records) {
+            std::cout << "\nRecords of " << texts.first().toStdString() << ":\n";
+            PrintRecordsTable(*records, std::cout);
+        }
+    }
+    std::cout << std::flush;
+}
+
+void Session::printMeter(const QStringList& row) const {
+    if (row.isEmpty()) return;
+    GridModel grid(loopsGridLayout().headers);
+    grid.setRowTexts(1, row);
+    printMeters(grid);
 }
 
 void Session::printLine(const QString& line) const {

@@ -49,6 +49,11 @@ public:
     void printGrid(const GridModel& grid) const;
     // One row of a grid with `headers`.
     void printRow(const QStringList& headers, const QStringList& row) const;
+    // The meter grid, or one of its rows; with --records each meter's last
+    // telegram follows record by record (a table after the grid, or with
+    // --json one object a meter: {"row":[...],"records":[...]}).
+    void printMeters(const GridModel& grid) const;
+    void printMeter(const QStringList& row) const;
     void printLine(const QString& line) const;
     // Texts as one table-file line ("a;b;"), or with --json one array.
     void printFields(const QStringList& texts) const;

@@ -65,7 +65,7 @@ Runner scan(const Options& options) {
         const auto result = session.await(program.scan(), &PrimaryScan::finished,
                                           [&] { return program.scan().start(settings).started; });
         if (!result) return kNoResult;
-        session.printGrid(program.gridLoops());
+        session.printMeters(program.gridLoops());
         return Session::status(result->ending, countRows(program.gridLoops()) > 0);
     };
 }
@@ -81,7 +81,7 @@ Runner meterRequest(const Options& options,
         const auto result = session.await(program.scan(), &PrimaryScan::finished,
                                           [&] { return start(program, meter); });
         if (!result) return kNoResult;
-        session.printRow(loopsGridLayout().headers, result->row);
+        session.printMeter(result->row);
         return Session::status(result->ending, result->answered);
     };
 }
@@ -139,7 +139,7 @@ Runner search(const Options& options) {
             return program.search().start(id, settings).has_value();
         });
         if (!result) return kNoResult;
-        session.printGrid(program.gridLoops());
+        session.printMeters(program.gridLoops());
         return Session::status(result->ending, result->found > 0);
     };
 }
@@ -154,7 +154,7 @@ Runner setAddress(const Options& options) {
             return program.search().changeAddress(meter, newAddress, settings).has_value();
         });
         if (!result) return kNoResult;
-        session.printGrid(program.gridLoops());
+        session.printMeters(program.gridLoops());
         return Session::status(result->ending, result->listed);
     };
 }

@@ -96,10 +96,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         {"--settings", [](const std::string&) {}},
     };
     const std::map<std::string, bool*> flags = {
-        {"--json", &options.json},
-        {"-q", &options.quiet},
-        {"--holding", &options.holding},
-        {"--v2", &options.version2},
+        {"--json", &options.json},       {"-q", &options.quiet},
+        {"--holding", &options.holding}, {"--v2", &options.version2},
+        {"--records", &options.records},
     };
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];

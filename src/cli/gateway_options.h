@@ -14,6 +14,7 @@ struct Options {
     int unit = 1, timeoutMs = 600, scanTimeMs = 1000, retries = 2;
     bool fast = true, json = false, quiet = false, holding = false, version2 = false;
     bool binary = false;
+    bool records = false;  // every data record of the meters' telegrams
     std::string log;
     std::vector<std::string> positional;
 };
