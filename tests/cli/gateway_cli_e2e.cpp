@@ -117,6 +117,10 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
          3,
          "cannot open /dev/tarnel-no-such-tty"},
         {{"status", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
+        {{"scan", "1", "3", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
+        {{"status", "--parity", "ODD"}, 0, "Reading settings finished!", true},
+        {{"status", "--parity", "odd"}, 0, "Reading settings finished!", true},
+        {{"status", "--parity", "ood"}, 2, "--parity is even, odd, none, mark or space: ood"},
         {{"status", "--settings", "/nonexistent/tarnel.ini"}, 2, "no settings file"},
     };
     for (const auto& c : cases) {
@@ -138,6 +142,47 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
             }
         }
     }
+}
+
+// A gateway that refuses every table command with exception 4, and a meter
+// that takes each change (E5) but whose telegram then fails its checksum:
+// neither is a success.
+TEST(GatewayCliFailures, AnExceptionOrAFailedReadBackIsNoResult) {
+    QTemporaryDir dir;
+    QFile meters(dir.filePath("meters.json"));
+    ASSERT_TRUE(meters.open(QIODevice::WriteOnly));
+    meters.write(R"({"meters": [{"address": 9, "id": "99000009", "wrongChecksum": true}]})");
+    meters.close();
+    QProcess sim;
+    sim.start(TARNEL_SIM, {"--tcp", "0", "--meters", meters.fileName(), "--fault",
+                           "exception,value=4,function=6,count=-1"});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+    const QString tcp =
+        "127.0.0.1:" + QString::fromLatin1(sim.readLine()).trimmed().section(':', -1);
+    const struct {
+        QStringList args;
+        const char* shown;  // on standard output
+    } cases[] = {
+        {{"activate", "9"}, "RCVD:01 86 04 "},
+        {{"delete", "9"}, "RCVD:01 86 04 "},
+        {{"delete-inputs", "9"}, "RCVD:01 86 04 "},
+        {{"delete", "all"}, "RCVD:01 86 04 "},
+        {{"set-value", "9", "5"}, ""},
+        {{"set-medium", "9", "99000009", "gas"}, ""},
+        {{"set-baud", "9", "2400"}, ""},
+        {{"set-address", "99000009", "10"}, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun run =
+            cli(c.args + QStringList{"--tcp", tcp, "--scan-time", "400", "--retry", "1", "-q"});
+        const std::string what = c.args.join(' ').toStdString();
+        EXPECT_EQ(run.status, 1) << what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(c.shown)) << what << "\n" << run.out.toStdString();
+        EXPECT_FALSE(run.out.contains("99000009;")) << what << "\n" << run.out.toStdString();
+    }
+    sim.terminate();
+    sim.waitForFinished(5000);
 }
 
 TEST_F(GatewayCli, ACommandGoesOutRawOnTheSerialLine) {
