@@ -203,9 +203,12 @@ bool WriteNumber(uint8_t dif, int64_t value, std::span<uint8_t> data) {
     return true;
 }
 
-// 01 7A NN: the meter's new primary address (0 to 250).
+// 01 7A NN: the meter's new primary address (0 to 250). The bus address is
+// an unsigned number, so the byte 0xFA is 250, not -6.
 void SetPrimaryAddress(SimMeter& meter, uint8_t dif, std::span<const uint8_t> data) {
-    const std::optional<int64_t> address = ReadNumber(dif, data);
+    const std::optional<int64_t> address = IsInteger(dif) && data.size() == 1
+                                               ? std::optional<int64_t>(data[0])
+                                               : ReadNumber(dif, data);
     if (address && *address >= 0 && *address <= kLastPrimaryAddress)
         meter.address = static_cast<uint8_t>(*address);
 }

@@ -83,8 +83,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
         {"--baud", [&](const std::string& v) { options.baud = v; }},
         {"--parity",
          [&](const std::string& v) {
-             options.parity =
-                 v.empty() ? v : std::string(1, static_cast<char>(toupper(v[0]))) + v.substr(1);
+             // The serial settings take a parity named exactly and open
+             // anything else with Even: a mistyped one would go unnoticed.
+             const QString typed = QString::fromStdString(v);
+             for (const char* name : {"Even", "Odd", "None", "Mark", "Space"}) {
+                 if (typed.compare(QLatin1String(name), Qt::CaseInsensitive) != 0) continue;
+                 options.parity = name;
+                 return;
+             }
+             throw UsageError{"--parity is even, odd, none, mark or space: " + v};
          }},
         {"--stop-bits", [&](const std::string& v) { options.stopBits = v; }},
         {"--unit", [&](const std::string& v) { options.unit = Number(v, "--unit"); }},

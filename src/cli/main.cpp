@@ -36,6 +36,9 @@ constexpr const char* kHelp = R"(Usage:
         scan FROM TO            primary scan
         read ADDR               one meter read
         search ID               secondary search: 8 digits, FFFFFFFF, or a mask
+          (scan, read, search --records: every data record of each meter's
+          telegram after the table, or with --json one object a meter,
+          {"row":[...],"records":[...]}, the records as decode gives them)
         registers START COUNT [--holding]
         status                  the gateway's status and network settings
         devices [--v2]          the gateway's table of activated meters

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <algorithm>
 #include <sstream>
 
 #include "../mbus/telegrams.h"
+#include "cli/command_table.h"
+#include "cli/gateway_options.h"
 
 namespace tarnel {
 namespace {
@@ -103,6 +106,90 @@ TEST(CliDecodeEntry, FourteenTexts) {
               "\"input1=00, input2=01\",\"6/22/0/0-22/6/0/0\"]}\n");
     std::ostringstream none;
     EXPECT_EQ(cli::decodeEntryCommand({"01 02"}, none, err), 2);
+}
+
+// The line that refuses a gateway command before the link is opened (exit
+// status 2), or empty when it would run; a TCP link is added unless given.
+std::string refusal(std::vector<std::string> args) {
+    if (std::find(args.begin(), args.end(), "--tcp") == args.end() &&
+        std::find(args.begin(), args.end(), "--serial") == args.end())
+        args.insert(args.end(), {"--tcp", "127.0.0.1"});
+    try {
+        cli::FindCommand(args[0])->prepare(cli::ParseOptions(args));
+        return {};
+    } catch (const cli::UsageError& error) {
+        return error.reason;
+    }
+}
+
+TEST(CliArguments, EachRangeAtItsEdges) {
+    const std::string primary = "an M-Bus primary address is 0 to 250: ";
+    const std::string newAddress = "a new primary address is 1 to 250: ";
+    const struct {
+        std::vector<std::string> args;
+        std::string refusal;
+    } cases[] = {
+        {{"status", "--unit", "0"}, "--unit is 1 to 255"},
+        {{"status", "--unit", "1"}, ""},
+        {{"status", "--unit", "255"}, ""},
+        {{"status", "--unit", "256"}, "--unit is 1 to 255"},
+        {{"status", "--timeout", "2s"}, "--timeout is not a number: 2s"},
+        {{"status", "--scan-time", "12.5"}, "--scan-time is not a number: 12.5"},
+        {{"status", "--retry", "1 "}, "--retry is not a number: 1 "},
+        {{"status", "--tcp"}, "--tcp needs a value"},
+        {{"scan", "1", "3", "--tcp", "127.0.0.1", "--timeout"}, "--timeout needs a value"},
+        {{"scan", "0", "250"}, ""},
+        {{"scan", "1", "12.5"}, "the address is not a number: 12.5"},
+        {{"read", "2s"}, "the address is not a number: 2s"},
+        {{"activate", "250"}, ""},
+        {{"activate", "251"}, primary + "251"},
+        {{"activate", "255"}, primary + "255"},
+        {{"delete", "250"}, ""},
+        {{"delete", "251"}, primary + "251"},
+        {{"delete", "255"}, primary + "255"},
+        {{"delete-inputs", "250"}, ""},
+        {{"delete-inputs", "251"}, primary + "251"},
+        {{"delete-inputs", "255"}, primary + "255"},
+        {{"set-address", "12345678", "0"}, newAddress + "0"},
+        {{"set-address", "12345678", "1"}, ""},
+        {{"set-address", "12345678", "250"}, ""},
+        {{"set-address", "12345678", "251"}, newAddress + "251"},
+        {{"set-address", "123456789", "5"}, "the ID is 8 digits: 123456789"},
+        {{"set-value", "3", "99999999"}, ""},
+        {{"set-value", "3", "100000000"}, "VALUE is 0 to 99999999: 100000000"},
+        {{"set-value", "3", "4294967295", "--binary"}, ""},
+        {{"set-value", "3", "4294967296", "--binary"}, "VALUE is 0 to 4294967295: 4294967296"},
+        {{"set-value", "3", "12.5"}, "VALUE is not a number: 12.5"},
+        {{"search", "12345678"}, ""},
+        {{"search", "123456789"}, "the ID is 8 digits, FFFFFFFF or digits and F"},
+        {{"set-medium", "3", "12345678", "gas"}, ""},
+        {{"set-medium", "3", "123456789", "gas"}, "the ID is 8 digits: 123456789"},
+        {{"registers", "3", "2s"}, "COUNT is not a number: 2s"},
+    };
+    for (const auto& c : cases) {
+        std::string what;
+        for (const std::string& arg : c.args)
+            what += arg + " ";
+        EXPECT_EQ(refusal(c.args), c.refusal) << what;
+    }
+}
+
+// The serial settings take None, Odd, Even, Mark and Space as named; the
+// command line takes them in any case and refuses any other text.
+TEST(CliArguments, ParityInAnyCase) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"odd", "Odd"},   {"ODD", "Odd"},   {"Odd", "Odd"},   {"even", "Even"},
+        {"none", "None"}, {"NONE", "None"}, {"mark", "Mark"}, {"Space", "Space"},
+    };
+    for (const auto& [typed, parity] : cases)
+        EXPECT_EQ(cli::ParseOptions({"status", "--serial", "/dev/ttyS0", "--parity", typed}).parity,
+                  parity)
+            << typed;
+    EXPECT_EQ(cli::ParseOptions({"status", "--serial", "/dev/ttyS0"}).parity, "Even");
+    for (const char* typed : {"o", "odd ", "evenly", ""})
+        EXPECT_EQ(refusal({"status", "--parity", typed}),
+                  std::string("--parity is even, odd, none, mark or space: ") + typed)
+            << typed;
 }
 
 TEST(CliProgram, RunsWithoutADisplay) {

@@ -68,6 +68,16 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
         {{"read", "2", "--scan-time", "400"}, 0, "21030045;2;HTL;", true},
         {QStringList{"read", "250"} + quick, 1, ""},
         {{"read", "x"}, 2, "the address is not a number: x"},
+        // DIF 42: storage 1, 16 bits; VIF 6C: date type G, 0x3C1F = 2024-12-31.
+        {{"read", "2", "--records", "--scan-time", "400"},
+         0,
+         "\n1;0;0;instantaneous;Date;2024-12-31;;42 6C 1F 3C;\n",
+         true},
+        // DIF 02, VIF 3B: volume flow 0 x 10^-3 m3/h.
+        {{"scan", "1", "1", "--records", "--json", "--scan-time", "400"},
+         0,
+         "\"quantity\":\"Volume "
+         "flow\",\"unit\":\"m3/h\",\"value\":0.000,\"bytes\":\"023B0000\"}]}"},
         {{"search", "12345678", "--scan-time", "400"},
          0,
          "12345678;1;ABC;123.456;m3;Water;00;",
@@ -117,6 +127,10 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
          3,
          "cannot open /dev/tarnel-no-such-tty"},
         {{"status", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
+        {{"scan", "1", "3", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
+        {{"status", "--parity", "ODD"}, 0, "Reading settings finished!", true},
+        {{"status", "--parity", "odd"}, 0, "Reading settings finished!", true},
+        {{"status", "--parity", "ood"}, 2, "--parity is even, odd, none, mark or space: ood"},
         {{"status", "--settings", "/nonexistent/tarnel.ini"}, 2, "no settings file"},
     };
     for (const auto& c : cases) {
@@ -138,6 +152,47 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
             }
         }
     }
+}
+
+// A gateway that refuses every table command with exception 4, and a meter
+// that takes each change (E5) but whose telegram then fails its checksum:
+// neither is a success.
+TEST(GatewayCliFailures, AnExceptionOrAFailedReadBackIsNoResult) {
+    QTemporaryDir dir;
+    QFile meters(dir.filePath("meters.json"));
+    ASSERT_TRUE(meters.open(QIODevice::WriteOnly));
+    meters.write(R"({"meters": [{"address": 9, "id": "99000009", "wrongChecksum": true}]})");
+    meters.close();
+    QProcess sim;
+    sim.start(TARNEL_SIM, {"--tcp", "0", "--meters", meters.fileName(), "--fault",
+                           "exception,value=4,function=6,count=-1"});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+    const QString tcp =
+        "127.0.0.1:" + QString::fromLatin1(sim.readLine()).trimmed().section(':', -1);
+    const struct {
+        QStringList args;
+        const char* shown;  // on standard output
+    } cases[] = {
+        {{"activate", "9"}, "RCVD:01 86 04 "},
+        {{"delete", "9"}, "RCVD:01 86 04 "},
+        {{"delete-inputs", "9"}, "RCVD:01 86 04 "},
+        {{"delete", "all"}, "RCVD:01 86 04 "},
+        {{"set-value", "9", "5"}, ""},
+        {{"set-medium", "9", "99000009", "gas"}, ""},
+        {{"set-baud", "9", "2400"}, ""},
+        {{"set-address", "99000009", "10"}, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun run =
+            cli(c.args + QStringList{"--tcp", tcp, "--scan-time", "400", "--retry", "1", "-q"});
+        const std::string what = c.args.join(' ').toStdString();
+        EXPECT_EQ(run.status, 1) << what << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(c.shown)) << what << "\n" << run.out.toStdString();
+        EXPECT_FALSE(run.out.contains("99000009;")) << what << "\n" << run.out.toStdString();
+    }
+    sim.terminate();
+    sim.waitForFinished(5000);
 }
 
 TEST_F(GatewayCli, ACommandGoesOutRawOnTheSerialLine) {

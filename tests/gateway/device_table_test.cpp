@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "base/grid_layouts.h"
@@ -202,6 +203,130 @@ TEST_F(Devices, AVersionBoxThatDisagreesWithTheGatewayIsSaidOnce) {
     table.setVersion2(false);
     table.setGatewayVersion(0, 2);
     EXPECT_EQ(readOut().filter("Modbus version"), QStringList{v3Line});
+}
+
+// 250 is the last M-Bus primary address; the low byte of 251 or 255 would
+// reach another meter or every one. The gateway's search-and-activate takes
+// a new Modbus address below 255.
+TEST_F(Devices, AddressesAtTheEdgeOfTheirRange) {
+    const struct {
+        std::function<bool(Devices&)> start;
+        const char* shown;  // the request's first six bytes, or the line that refuses it
+    } cases[] = {
+        {[](Devices& t) {
+             return t.table.write({true, false, false}, {1, 250, ""}, t.settings);
+         },
+         "01 06 00 00 00 FA"},
+        {[](Devices& t) {
+             return t.table.write({false, true, false}, {1, 250, ""}, t.settings);
+         },
+         "01 06 00 01 00 FA"},
+        {[](Devices& t) {
+             return t.table.write({false, false, true}, {1, 250, ""}, t.settings);
+         },
+         "01 06 00 02 00 FA"},
+        {[](Devices& t) {
+             return t.table.write({true, false, false}, {1, 251, ""}, t.settings);
+         },
+         "Address 251 refused: an M-Bus primary address is 0 to 250..."},
+        {[](Devices& t) {
+             return t.table.write({false, true, false}, {1, 255, ""}, t.settings);
+         },
+         "Address 255 refused: an M-Bus primary address is 0 to 250..."},
+        {[](Devices& t) {
+             return t.table.write({false, false, true}, {1, 251, ""}, t.settings);
+         },
+         "Address 251 refused: an M-Bus primary address is 0 to 250..."},
+        {[](Devices& t) { return t.table.searchAndActivate(1, 254); }, "01 06 64 68 00 40"},
+        {[](Devices& t) { return t.table.searchAndActivate(1, 255); },
+         "Invalid new modbus address entered..."},
+        {[](Devices& t) { return t.table.searchAndActivate(1, std::nullopt); },
+         "Invalid new modbus address entered..."},
+    };
+    for (const auto& c : cases) {
+        rtu.ClearRecords();
+        log.clear();
+        const bool sends = QString(c.shown).startsWith("01 06");
+        EXPECT_EQ(c.start(*this), sends) << c.shown;
+        settle();
+        EXPECT_EQ(sent().isEmpty() ? log.lines().value(0) : sent().first().left(17), c.shown);
+        EXPECT_LE(sent().size(), 1) << c.shown;
+    }
+
+    // The rows of "Activate All from table" likewise.
+    devices.setRows(4);
+    devices.setRowTexts(1, {"", "250"});
+    devices.setRowTexts(2, {"", "251"});
+    devices.setRowTexts(3, {"", "255"});
+    rtu.ClearRecords();
+    log.clear();
+    bulk.startOrStop({1, 300, 0});
+    settle();
+    EXPECT_EQ(log.lines().filter(QRegularExpression("^Activating|^Error")),
+              (QStringList{"Activating device 250",
+                           "Error in Primary address at row 2: 251 is not 0 to 250",
+                           "Error in Primary address at row 3: 255 is not 0 to 250"}));
+    ASSERT_EQ(sent().size(), 1);
+    EXPECT_EQ(sent().first().left(17), "01 06 00 00 00 FA");
+}
+
+// STOP while a row's request is in flight on a link that stays up: the run
+// waits for that request, counts the meter only if the gateway activated
+// it, and sends no further row.
+TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
+    const struct {
+        const char* gateway;
+        std::optional<sim::FaultKind> fault;
+        int activated;
+    } cases[] = {
+        {"echoes", std::nullopt, 1},
+        {"answers exception 4", sim::FaultKind::Exception, 0},
+        {"is silent", sim::FaultKind::NoReply, 0},
+    };
+    std::vector<ActivationResult> ends;
+    QObject::connect(&bulk, &BulkActivation::finished,
+                     [&](const ActivationResult& result) { ends.push_back(result); });
+    for (const bool tcpLink : {false, true}) {
+        if (tcpLink) {
+            link.closeSerial();
+            link.connectTcp("127.0.0.1", 502, 30);
+            clock.advance(400);
+        }
+        sim::SimEndpoint& endpoint = tcpLink ? tcpEndpoint : rtu;
+        for (const auto& c : cases) {
+            const std::string what = std::string(tcpLink ? "TCP, " : "RTU, ") + c.gateway;
+            importRows("id;addr;\n45000012;4;\n51872403;5;\n");
+            dialogs.answers = {true};
+            table.deleteAll(settings);
+            settle();
+            // The gateway's answer, whatever it is, comes 200 ms after the request.
+            sim::Fault fault;
+            fault.kind = sim::FaultKind::Delay;
+            fault.value = 200;
+            endpoint.faults().Add(fault);
+            if (c.fault) {
+                fault.kind = *c.fault;
+                fault.value = 4;
+                endpoint.faults().Add(fault);
+            }
+            ends.clear();
+            log.clear();
+            ASSERT_TRUE(bulk.startOrStop({1, 3000, 1})) << what;
+            clock.advance(10);
+            EXPECT_FALSE(bulk.startOrStop({1, 3000, 1})) << what;
+            EXPECT_TRUE(ends.empty()) << what << ": the request in flight is awaited";
+            settle();
+            EXPECT_EQ(log.lines().filter("Activating device"), QStringList{"Activating device 4"})
+                << what;
+            EXPECT_EQ(log.lines().filter("Activation ").size(), 1) << what;
+            EXPECT_TRUE(log.lines().last().startsWith(
+                QString("Activation stopped: meters activated %1, ").arg(c.activated)))
+                << what << ": " << log.lines().last().toStdString();
+            ASSERT_EQ(ends.size(), 1u) << what;
+            EXPECT_EQ(ends[0].ending, Ending::Stopped) << what;
+            EXPECT_EQ(caption, BulkActivation::kAgain) << what;
+        }
+    }
 }
 
 TEST_F(Devices, ImportFieldRules) {

@@ -120,6 +120,9 @@ TEST_F(RegisterViewTest, FaultsShowTheirLinesAndAddNoRows) {
     EXPECT_EQ(status.text(StatusPanels::Crc), "Error in CRC field");
     EXPECT_TRUE(withFault(sim::FaultKind::Exception, 2).contains("Error - ILLEGAL DATA ADDRESS\r"));
     EXPECT_TRUE(withFault(sim::FaultKind::LeadingZero).contains("Error in CRC field\r"));
+    EXPECT_TRUE(
+        withFault(sim::FaultKind::WrongUnit)
+            .contains("Ignored a reply that does not answer the request: unit 2, expected 1"));
     EXPECT_EQ(grid.rows(), 2);
     withFault(sim::FaultKind::Filler);
     EXPECT_EQ(grid.rows(), 3) << "a trailing filler byte is tolerated";

@@ -33,6 +33,7 @@ TEST_F(Exchanges, RepliesThatCannotBeFramedAreLeftToTheTimeOutAndGivenAsTheyCame
         bytes("00") + kReply,           // a leading 0x00
         bytes("01 04 02 00 0A 00 00"),  // a wrong CRC
         kReply + kReply,                // two replies in one
+        kReply + bytes("01"),           // a trailing byte that is no 0x00 filler
     };
     openSerial();
     for (const QByteArray& received : cases) {
@@ -134,6 +135,17 @@ TEST_F(Exchanges, EveryReplyIsConfirmedAgainstItsRequestOnBothLinks) {
     }
 }
 
+TEST_F(Exchanges, AnotherUnitsReplyBeforeTheReplyIsSetAsideAndNamed) {
+    openSerial();
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    serial.deliver(bytes("02 04 02 00 0A 7D 37") + kReply);
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_EQ(results[0].end, ExchangeEnd::Reply);
+    EXPECT_EQ(results[0].reply, kReply);
+    EXPECT_EQ(results[0].lines,
+              QStringList{"Ignored a reply that does not answer the request: unit 2, expected 1"});
+}
+
 TEST_F(Exchanges, BytesAfterATimeOutDelayTheNextRequestUntilTheLineIsQuiet) {
     openSerial();
     exchange(ReadInputRegistersRequest(1, 1, 1));
@@ -192,6 +204,31 @@ TEST_F(Exchanges, OnTcpOnlyTheReplyOfTheRequestsTransactionIsTaken) {
     EXPECT_EQ(results[1].reply, kReply) << "in RTU form";
 }
 
+// The first reply of a transaction ends its exchange; a second one with the
+// same id, coming before or after the next request went out, never answers
+// that request.
+TEST_F(Exchanges, ASecondTcpReplyOfOneTransactionIsNotTheNextOnesAnswer) {
+    connectTcp();
+    for (const bool beforeNext : {true, false}) {
+        results.clear();
+        const auto transaction = static_cast<uint16_t>(link.TransactionId());
+        exchange(ReadInputRegistersRequest(1, 1, 1));
+        tcp.deliver(TcpFrame(transaction, bytes("01 04 02 00 0A")));
+        ASSERT_EQ(results.size(), 1);
+        EXPECT_EQ(results[0].reply, kReply);
+        const QByteArray again = TcpFrame(transaction, bytes("01 04 02 00 07"));
+        if (beforeNext) tcp.deliver(again);
+        exchange(ReadInputRegistersRequest(1, 1, 1));
+        if (!beforeNext) tcp.deliver(again);
+        clock.advance(599);
+        EXPECT_EQ(results.size(), 1) << beforeNext;
+        clock.advance(1);
+        ASSERT_EQ(results.size(), 2) << beforeNext;
+        EXPECT_EQ(results[1].end, ExchangeEnd::TimedOut) << beforeNext;
+        EXPECT_TRUE(results[1].reply.isEmpty()) << beforeNext;
+    }
+}
+
 TEST_F(Exchanges, ATcpReplyWhoseLengthDisagreesIsReportedRawAndNotUsed) {
     connectTcp();
     for (const char* received :
@@ -228,6 +265,77 @@ TEST_F(Exchanges, CancelEndsTheOwnersExchangesAndTheNextOneGoesOn) {
     EXPECT_EQ(serial.written.size(), 16) << "the other owner's request went out";
     serial.deliver(bytes("01 04 02 00 0A 39 37"));
     EXPECT_EQ(others, QList<ExchangeEnd>{ExchangeEnd::Reply});
+}
+
+// A cancelled request may still be answered. On the serial line the next
+// request waits until the line has been quiet for one time-out since the
+// cancelled request's deadline or its last late byte, and when nothing comes
+// two time-outs and the margin after that deadline; the late bytes are
+// dropped. On TCP the transaction id tells, and the next goes out at once.
+TEST_F(Exchanges, AfterACancelTheNextRequestWaitsForTheLineToSettle) {
+    // The request leaves at 0 ms and is cancelled at 100 ms; its deadline
+    // would have been at 600 ms.
+    const struct {
+        bool tcp;
+        int lateAt;     // ms, when the late reply comes; -1: never
+        int goesOutAt;  // ms, the next request is on the line
+    } cases[] = {
+        {false, -1, 600 + 2 * 600 + GatewayLink::kLateMarginMs},
+        {false, 300, 600 + 600},
+        {false, 1000, 1000 + 600},
+        {false, 1500, 600 + 2 * 600 + GatewayLink::kLateMarginMs},
+        {true, -1, 100},
+        {true, 300, 100},
+    };
+    QObject other;
+    Timer* otherDeadline = clock.createTimer(&other);
+    for (const auto& c : cases) {
+        const std::string what =
+            (c.tcp ? "TCP, late at " : "RTU, late at ") + std::to_string(c.lateAt);
+        if (c.tcp)
+            connectTcp();
+        else
+            openSerial();
+        serial.written.clear();
+        tcp.sent.clear();
+        const auto sent = [&] { return c.tcp ? tcp.sent.size() : serial.written.size() / 8; };
+        const qint64 start = clock.elapsed();
+        const auto at = [&](int ms) {
+            clock.advance(static_cast<int>(start + ms - clock.elapsed()));
+        };
+        QList<ExchangeResult> others;
+        exchange(ReadInputRegistersRequest(1, 1, 1));
+        link.exchange(&other, ReadInputRegistersRequest(1, 2, 1), *otherDeadline, 600,
+                      [&](const ExchangeResult& result) { others << result; });
+        at(100);
+        link.cancel(&owner);
+        EXPECT_EQ(sent(), c.tcp ? 2 : 1) << what;
+        if (c.lateAt >= 0) {
+            at(c.lateAt);
+            if (c.tcp)
+                tcp.deliver(TcpFrame(1000, bytes("01 04 02 00 0A")));
+            else
+                serial.deliver(kReply);
+        }
+        if (!c.tcp) {
+            at(c.goesOutAt - 1);
+            EXPECT_EQ(sent(), 1) << what;
+            at(c.goesOutAt);
+        }
+        EXPECT_EQ(sent(), 2) << what;
+        at(c.goesOutAt + 600);
+        ASSERT_EQ(others.size(), 1) << what;
+        EXPECT_EQ(others[0].end, ExchangeEnd::TimedOut) << what;
+        EXPECT_TRUE(others[0].reply.isEmpty()) << what;
+        EXPECT_EQ(log.lines().filter("Ignored bytes that came after a time-out: ").size(),
+                  !c.tcp && c.lateAt >= 0 ? 1 : 0)
+            << what;
+        if (c.tcp)
+            tcp.hangUp();
+        else
+            link.closeSerial();
+        clock.advance(5000);
+    }
 }
 
 TEST_F(Exchanges, ALostLinkEndsEveryExchangeAndSaysSo) {

@@ -30,6 +30,8 @@ TEST(JudgeRtuReply, OnlyOneFrameWithAGoodCrcIsJudgedAtAll) {
     } cases[] = {
         {"01 04 02 00 0A 39 37", Verdict::Confirmed},
         {"01 04 02 00 0A 39 37 00", Verdict::Confirmed},  // a filler byte
+        {"01 04 02 00 0A 39 37 01", Verdict::Unframed},   // a byte that is no filler
+        {"02 04 02 00 0A 7D 37", Verdict::Refused},       // another unit
         {"01 84 02 C2 C1", Verdict::Confirmed},           // an exception
         {"01 04 02 00 0A 39", Verdict::Unframed},         // not yet whole
         {"00 01 04 02 00 0A 39 37", Verdict::Unframed},   // leading garbage
@@ -69,6 +71,9 @@ TEST(FrameTcpReply, ByTransactionProtocolAndLength) {
         {"03 E8 00 00 00 05 02 04 02 00 0A", Framing::Whole, "03 E8 00 00 00 05 02 04 02 00 0A"},
         {"03 E8 00 01 00 05 01 04 02 00 0A", Framing::Incomplete, ""},  // another protocol
         {"03 E8 00 00 00 05 01 04 02 00 0A 00 00", Framing::Unframeable, ""},
+        // Two replies of the transaction: neither is taken.
+        {"03 E8 00 00 00 05 01 04 02 00 0A 03 E8 00 00 00 05 01 04 02 00 07", Framing::Unframeable,
+         ""},
         {"03 E8 00 00 00 07 01 04 02 00 0A", Framing::Incomplete, ""},
         {"03 E8 00", Framing::Incomplete, ""},
     };

@@ -49,10 +49,12 @@ TEST(ValidateResponse, PlainAndFillerCrcForms) {
     const Validation filler = ValidateResponse(bytes("01 04 02 00 0A 39 37 00"));
     EXPECT_TRUE(filler.passed);
     EXPECT_EQ(filler.dataEnd, 5);
-    const Validation bad = ValidateResponse(bytes("01 04 02 00 0A 39 38"));
-    EXPECT_FALSE(bad.passed);
-    EXPECT_TRUE(bad.report.crcError);
-    EXPECT_EQ(bad.report.lines, QStringList{kCrcLine});
+    for (const char* bad : {"01 04 02 00 0A 39 38", "01 04 02 00 0A 39 37 01"}) {
+        const Validation checked = ValidateResponse(bytes(bad));
+        EXPECT_FALSE(checked.passed) << bad;
+        EXPECT_TRUE(checked.report.crcError) << bad;
+        EXPECT_EQ(checked.report.lines, QStringList{kCrcLine}) << bad;
+    }
 }
 
 TEST(ValidateResponse, ACrcHighByteOfZeroPassesInThePlainForm) {

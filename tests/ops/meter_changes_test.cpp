@@ -209,6 +209,26 @@ TEST_F(Changes, TheBulkChangeGivesEveryRowItsAddress) {
     EXPECT_EQ(bulkResults[1].ending, Ending::LinkLost);
 }
 
+TEST_F(Changes, TheBulkChangeGivesAddresses1To250Only) {
+    grid.setRows(5);
+    grid.setRowTexts(1, {"12345678", "0"});
+    grid.setRowTexts(2, {"12345678", "1"});
+    grid.setRowTexts(3, {"30201567", "250"});
+    grid.setRowTexts(4, {"45000012", "251"});
+    EXPECT_EQ(changes.changeAllAddresses(settings), 1);
+    run();
+    EXPECT_EQ(log.lines().filter(QRegularExpression("^Setting Primary address|^Row|^Invalid")),
+              (QStringList{"Row 1: primary address 0 is not 1..250, skipped...",
+                           "Setting Primary address 1 to device 12345678...",
+                           "Setting Primary address 250 to device 30201567...",
+                           "Row 4: primary address 251 is not 1..250, skipped...",
+                           "Invalid primary addresses in the table, process finished!"}));
+    EXPECT_EQ(log.lines().last(), "Address change ended: 2 changed, 0 without an answer.");
+    EXPECT_EQ(bus.meters()[0].address, 1);
+    EXPECT_EQ(bus.meters()[2].address, 250);
+    EXPECT_EQ(bus.meters()[3].address, 4) << "45000012 keeps its address";
+}
+
 TEST_F(Changes, ThreeMetersSharingTwoDigitsAreToldApartAtTheThird) {
     std::vector<sim::SimMeter> three(bus.meters().begin(), bus.meters().begin() + 1);
     three.resize(3, three.front());

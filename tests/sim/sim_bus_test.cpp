@@ -260,7 +260,9 @@ TEST(SimBus, NewPrimaryAddressOutOfRangeIsIgnored) {
     SimBus bus({WaterMeter(1, 0x12345678)});
     EXPECT_TRUE(Acked(bus.Transmit(SetPrimaryAddress(1, 251), kBaud)));
     EXPECT_EQ(bus.meters()[0].address, 1);
-    EXPECT_TRUE(Acked(bus.Transmit(SetPrimaryAddress(1, 0), kBaud)));
+    EXPECT_TRUE(Acked(bus.Transmit(SetPrimaryAddress(1, 250), kBaud)));
+    EXPECT_EQ(bus.meters()[0].address, 250) << "an unsigned byte";
+    EXPECT_TRUE(Acked(bus.Transmit(SetPrimaryAddress(250, 0), kBaud)));
     EXPECT_EQ(bus.meters()[0].address, 0);
 }
 
