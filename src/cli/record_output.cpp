@@ -7,12 +7,23 @@
 namespace tarnel::cli {
 namespace {
 
+// JSON numbers have no leading zeros: a fabrication number's BCD digits
+// "04332211" go out as 4332211.
+std::string jsonNumber(std::string text) {
+    const size_t start = text.starts_with('-') ? 1 : 0;
+    size_t first = start;
+    while (first + 1 < text.size() && text[first] == '0' && text[first + 1] != '.')
+        ++first;
+    text.erase(start, first - start);
+    return text;
+}
+
 // Numbers are exact decimal texts and go out as JSON numbers; dates, text
 // and bytes as strings; a record without a value as null.
 std::string jsonValue(const TelegramRecord& record) {
     switch (record.kind) {
         case ValueKind::Number:
-            return record.value;
+            return jsonNumber(record.value);
         case ValueKind::None:
             return "null";
         default:

@@ -68,6 +68,12 @@ TEST(CliDecode, EveryRecordInTheJsonObjectAndAsATable) {
         "\"bytes\":\"041310270000\"}]}\n";
     ASSERT_GE(json.out.size(), records.size());
     EXPECT_EQ(json.out.substr(json.out.size() - records.size()), records) << json.out;
+    // 0C 78 11223304: the fabrication number 04332211, a JSON number without
+    // its leading zero (checksum 3A - 40).
+    const CliRun leadingZero = decode({"--json", "--records",
+                                       "68 15 15 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 "
+                                       "0C 78 11 22 33 04 FA 16"});
+    EXPECT_NE(leadingZero.out.find("\"value\":4332211,"), std::string::npos) << leadingZero.out;
     const CliRun table = decode({"--records", test::kFabricationThenVolume});
     EXPECT_NE(table.out.find("Storage;Tariff;Subunit;Function;Quantity;Value;Unit;Bytes;\n"
                              "0;0;0;instantaneous;Fabrication number;44332211;;0C 78 11 22 33 44;\n"
