@@ -72,25 +72,7 @@ void printTelegram(const std::vector<uint8_t>& telegram, bool json, bool records
 }  // namespace
 
 std::string jsonString(const std::string& latin1) {
-    std::string json = "\"";
-    for (const char c : latin1) {
-        const auto code = static_cast<unsigned char>(c);
-        if (code == '"' || code == '\\') {
-            json += '\\';
-            json += c;
-        } else if (code < 0x20) {
-            static constexpr char kDigits[] = "0123456789abcdef";
-            json += "\\u00";
-            json += kDigits[code >> 4];
-            json += kDigits[code & 0x0F];
-        } else if (code < 0x80) {
-            json += c;
-        } else {
-            json += static_cast<char>(0xC0 | code >> 6);
-            json += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return json + "\"";
+    return jsonStringOf(latin1, true);
 }
 
 int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,

@@ -46,9 +46,9 @@ std::string recordJson(const TelegramRecord& record) {
 
 }  // namespace
 
-std::string jsonUtf8String(const std::string& utf8) {
+std::string jsonStringOf(const std::string& text, bool latin1) {
     std::string json = "\"";
-    for (const char c : utf8) {
+    for (const char c : text) {
         const auto code = static_cast<unsigned char>(c);
         if (code == '"' || code == '\\') {
             json += '\\';
@@ -58,11 +58,18 @@ std::string jsonUtf8String(const std::string& utf8) {
             json += "\\u00";
             json += kDigits[code >> 4];
             json += kDigits[code & 0x0F];
-        } else {
+        } else if (code < 0x80 || !latin1) {
             json += c;
+        } else {
+            json += static_cast<char>(0xC0 | code >> 6);
+            json += static_cast<char>(0x80 | (code & 0x3F));
         }
     }
     return json + "\"";
+}
+
+std::string jsonUtf8String(const std::string& utf8) {
+    return jsonStringOf(utf8, false);
 }
 
 std::string RecordsJsonMembers(const TelegramRecords& records) {

@@ -16,7 +16,9 @@ std::string RecordsJsonMembers(const TelegramRecords& records);
 // every cell followed by ";".
 void PrintRecordsTable(const TelegramRecords& records, std::ostream& out);
 
-// UTF-8 text as a JSON string.
+// Text as a JSON string: UTF-8 as it is, or with `latin1` each 8-bit
+// character the code point of its value, written in UTF-8.
+std::string jsonStringOf(const std::string& text, bool latin1);
 std::string jsonUtf8String(const std::string& utf8);
 
 }  // namespace tarnel::cli

@@ -2,18 +2,15 @@
 
 #include <cstdio>
 
+#include "mbus/record_parts.h"
 #include "mbus/telegram_decoder.h"
 
 namespace tarnel {
 
 std::string RecordHex(const std::vector<uint8_t>& bytes, const char* separator) {
     std::string text;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
-        if (i > 0) text += separator;
-        text += digits;
-    }
+    for (size_t i = 0; i < bytes.size(); ++i)
+        text += (i > 0 ? separator : "") + records::HexText(std::span(&bytes[i], 1));
     return text;
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/hex_text.h"
 #include "mbus/data_records.h"
+#include "mbus/record_parts.h"
 #include "mbus/value_format.h"
 
 namespace tarnel {
@@ -12,15 +13,7 @@ namespace {
 
 constexpr size_t kHeaderEnd = 19;  // the fixed header fills positions 0 to 18
 
-std::string hexText(std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
+using records::HexText;
 
 std::string respondLine(std::span<const uint8_t> telegram) {
     return "Respond: " + HexBytes(std::string_view(reinterpret_cast<const char*>(telegram.data()),
@@ -99,7 +92,7 @@ std::string MbusMediumName(uint8_t code) {
 }
 
 std::string MbusStatusText(std::span<const uint8_t> telegram) {
-    return hexText(telegram.subspan(16, 1));
+    return HexText(telegram.subspan(16, 1));
 }
 
 DecodedTelegram DecodeMbusTelegram(std::span<const uint8_t> telegram, const std::string& timeText,
@@ -112,7 +105,7 @@ DecodedTelegram DecodeMbusTelegram(std::span<const uint8_t> telegram, const std:
     // before its checksum cannot be decoded.
     if (telegram.size() < kHeaderEnd + 2) return decoded;
     try {
-        const std::string hex = hexText(telegram);
+        const std::string hex = HexText(telegram);
         LoopsRow row;
         row[0] = MbusIdText(hex);
         row[1] = std::to_string(HexText8ToInt("000000" + hex.substr(10, 2)));
