@@ -27,7 +27,7 @@ std::string dateText(uint8_t dayByte, uint8_t monthByte) {
     if (twoDigitYear > 99 || month < 1 || month > 12) return "";
     const int year = twoDigitYear >= 81 ? 1900 + twoDigitYear : 2000 + twoDigitYear;
     if (day < 1 || day > daysInMonth(month, year)) return "";
-    char text[16];
+    char text[40];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
     return text;
 }
@@ -36,7 +36,7 @@ std::string dateText(uint8_t dayByte, uint8_t monthByte) {
 // "" when any part is out of range.
 std::string dateTimeText(const std::string& date, int hour, int minute, int second) {
     if (date.empty() || hour > 23 || minute > 59 || second > 59) return "";
-    char text[16];
+    char text[40];  // room for any int, so the compiler sees nothing cut
     if (second < 0)
         std::snprintf(text, sizeof text, "T%02d:%02d", hour, minute);
     else

@@ -29,19 +29,19 @@ RecordRow RecordRowTexts(const TelegramRecord& record) {
 }
 
 std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header) {
-    char signature[8];
+    char signature[16];
     std::snprintf(signature, sizeof signature, "%04X", header.signature);
     std::string status;
     for (const std::string& word : header.statusWords)
         status += (status.empty() ? "" : ", ") + word;
-    char statusByte[8];
+    char statusByte[16];
     std::snprintf(statusByte, sizeof statusByte, "%02X", header.status);
     std::vector<std::string> texts;
     if (!header.id.empty()) {
         texts.push_back("ID: " + header.id);
         texts.push_back("Manufacturer: " + header.manufacturer);
         texts.push_back("Version: " + std::to_string(header.version));
-        char code[8];
+        char code[16];
         std::snprintf(code, sizeof code, "%02X", header.medium & 0xFF);
         texts.push_back("Medium: " + MbusMediumName(static_cast<uint8_t>(header.medium)) + " (" +
                         code + ")");
