@@ -116,7 +116,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
         } else if (const auto flag = flags.find(arg); flag != flags.end()) {
             *flag->second = true;
         } else if (const auto option = valued.find(arg); option != valued.end()) {
-            if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+            // An option in the value's place means the value was left out;
+            // a negative number is a value (and out of range).
+            const bool missing =
+                i + 1 >= args.size() || (args[i + 1].size() > 1 && args[i + 1][0] == '-' &&
+                                         !isdigit(static_cast<unsigned char>(args[i + 1][1])));
+            if (missing) throw UsageError{arg + " needs a value"};
             option->second(args[++i]);
         } else if (arg.size() > 1 && arg[0] == '-' &&
                    !isdigit(static_cast<unsigned char>(arg[1]))) {

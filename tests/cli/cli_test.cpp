@@ -143,6 +143,7 @@ TEST(CliArguments, EachRangeAtItsEdges) {
         {{"status", "--scan-time", "12.5"}, "--scan-time is not a number: 12.5"},
         {{"status", "--retry", "1 "}, "--retry is not a number: 1 "},
         {{"status", "--tcp"}, "--tcp needs a value"},
+        {{"status", "--tcp", "-q"}, "--tcp needs a value"},
         {{"scan", "1", "3", "--tcp", "127.0.0.1", "--timeout"}, "--timeout needs a value"},
         {{"scan", "0", "250"}, ""},
         {{"scan", "1", "12.5"}, "the address is not a number: 12.5"},
