@@ -7,6 +7,7 @@
 #include "base/grid_layouts.h"
 #include "base/grid_selection.h"
 #include "cli/cli_session.h"
+#include "cli/points_command.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/gateway_status.h"
@@ -280,6 +281,10 @@ const std::vector<CommandEntry> kCommands = {
     {"devices", 0,
      "devices [--v2]: the gateway's table of activated meters (24-register entries with --v2)",
      devices},
+    {"points", 0,
+     "points [--ha FILE.yaml] [--v2]: the Modbus points list of the gateway's table (CSV); "
+     "--ha also writes it as a Home Assistant modbus configuration",
+     points},
     {"addresses", 0,
      "addresses: the gateway's map of Modbus slots to M-Bus addresses, \"SLOT;ADDR;\" a line",
      addresses},

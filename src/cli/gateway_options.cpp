@@ -100,6 +100,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
          [&](const std::string& v) { options.scanTimeMs = Number(v, "--scan-time"); }},
         {"--retry", [&](const std::string& v) { options.retries = Number(v, "--retry"); }},
         {"--log", [&](const std::string& v) { options.log = v; }},
+        {"--ha", [&](const std::string& v) { options.haFile = v; }},
         {"--settings", [](const std::string&) {}},
     };
     const std::map<std::string, bool*> flags = {

@@ -16,6 +16,7 @@ struct Options {
     bool binary = false;
     bool records = false;  // every data record of the meters' telegrams
     std::string log;
+    std::string haFile;  // points --ha
     std::vector<std::string> positional;
 };
 

@@ -43,6 +43,11 @@ constexpr const char* kHelp = R"(Usage:
         status                  the gateway's status and network settings
         devices [--v2]          the gateway's table of activated meters
         addresses               its map of Modbus slots to M-Bus addresses
+        points [--ha FILE.yaml] [--v2]   the Modbus points list of the table:
+                                Entry;Addr;ID;Mfr;Medium;Point;Function;
+                                Address;Register;Count;Type;Scale;Unit;Raw;
+                                Value; (Address as sent, Register = Address
+                                + 1); --ha also writes it for Home Assistant
         activate ADDR, delete ADDR|all, delete-inputs ADDR
         activate-all FILE.csv   every row of an imported table
         set-address ID NEW      a meter's primary address, by its ID

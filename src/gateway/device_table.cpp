@@ -70,6 +70,7 @@ bool DeviceTable::readDevices(const Settings& settings) {
     warnOfVersionMismatch();
     settings_ = settings;
     readOut_ = {};
+    readOut_.version2 = version2_;
     console_.request(ReadInputRegistersRequest(settings.slave, reg::kActiveDeviceMap,
                                                reg::kActiveDeviceMapRegisters),
                      settings.timeoutMs, CommandConsole::Awaited::DeviceCount,
@@ -149,6 +150,7 @@ void DeviceTable::decodeEntry(const QByteArray& reply) {
     devices_.setRowTexts(row, texts);
     devices_.setRows(devices_.rows() + 1);
     ++readOut_.rows;
+    readOut_.entries.push_back({entry_, device});
 }
 
 void DeviceTable::endReadOut(Ending ending) {

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QStringList>
 #include <QVector>
+#include <vector>
+
+#include "mbus/device_entry.h"
 
 namespace tarnel {
 
@@ -42,12 +45,21 @@ struct BulkAddressResult {
     int silent = 0;
 };
 
+// One entry of the gateway's table as it was read: its number (1 for the
+// first) and its decoded registers.
+struct TableEntry {
+    int number = 0;
+    TModbusDevice device;
+};
+
 // "Read modbus devices".
 struct TableReadResult {
     Ending ending = Ending::Done;
     bool answered = false;  // the gateway answered the count read
     int count = 0;          // active devices the bit map counts
     int rows = 0;           // entries read into the grid
+    bool version2 = false;  // entries of 24 registers
+    std::vector<TableEntry> entries;
 };
 
 // "Read real addresses": for each Modbus slot the M-Bus address it maps to.

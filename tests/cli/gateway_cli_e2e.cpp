@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -98,6 +99,7 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
         {QStringList{"devices"} + silentUnit, 1, ""},
         {{"addresses"}, 0, "1;1;"},
         {QStringList{"addresses"} + silentUnit, 1, ""},
+        {QStringList{"points"} + silentUnit, 1, ""},
         {{"activate", "4"}, 0, "RCVD:01 06 00 00 00 04 "},
         {{"activate", "251"}, 2, "an M-Bus primary address is 0 to 250: 251"},
         {{"delete-inputs", "4"}, 0, "RCVD:01 06 00 02 00 04 "},
@@ -243,6 +245,36 @@ TEST_F(GatewayCli, AStoppedOrLostScanPrintsWhatItFound) {
 // The device table read over a pseudo-terminal, the gateway answering entry
 // 1 late (after a time-out of 300 ms) and entry 2 after 250 ms: entry 2's
 // row is shown, and entry 1's late reply never stands in for it.
+// Every value point of the points list read back by an independent client at
+// its register (1-based, int32 high word first) gives the list's raw value.
+TEST_F(GatewayCli, ThePointsListsRegistersHoldItsValues) {
+    const QString mbpoll = QStandardPaths::findExecutable("mbpoll");
+    if (mbpoll.isEmpty()) GTEST_SKIP() << "mbpoll is not installed";
+    QTemporaryDir dir;
+    const CliRun run = cli({"points", "--tcp", tcp, "-q", "--ha", dir.filePath("points.yaml")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    int checked = 0;
+    for (const QString& line : run.out.split("\r\n").mid(1)) {
+        const QStringList cells = line.split(';');  // Entry;...;Register;Count;Type;...;Raw;Value;
+        if (cells.size() < 15 || cells[9] != "2") continue;
+        QProcess poll;
+        poll.start(mbpoll, {"-m", "tcp", "-p", tcp.section(':', -1), "-a", "1", "-t", "3:int", "-B",
+                            "-r", cells[8], "-c", "1", "-1", "127.0.0.1"});
+        ASSERT_TRUE(poll.waitForFinished(10000));
+        EXPECT_TRUE(QString::fromLatin1(poll.readAllStandardOutput())
+                        .contains(QString("[%1]: \t%2\n").arg(cells[8], cells[13])))
+            << line.toStdString();
+        ++checked;
+    }
+    EXPECT_EQ(checked, 15) << "three activated meters, five values each";
+    QFile yaml(dir.filePath("points.yaml"));
+    ASSERT_TRUE(yaml.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        yaml.readAll().contains("        address: 11\n        input_type: input\n"
+                                "        data_type: int32\n        scale: 0.001\n"));
+    EXPECT_EQ(cli({"points", "--tcp", tcp, "-q", "--ha", "/nonexistent/points.yaml"}).status, 1);
+}
+
 TEST(LateReplyOnAPty, ALateEntryIsNeverShownAsTheNextOne) {
     QTemporaryDir dir;
     QFile scenario(dir.filePath("two.json"));

@@ -1,0 +1,75 @@
+#include "cli/points_command.h"
+
+#include <QSaveFile>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/cli_session.h"
+#include "gateway/device_table.h"
+#include "gateway/points_list.h"
+#include "gateway/program.h"
+
+namespace tarnel::cli {
+namespace {
+
+// The link of the hub, as the command line opened it.
+QString hubYaml(const Options& options) {
+    if (options.tcp) {
+        const QString link = QString::fromStdString(*options.tcp);
+        const QString host = link.section(':', 0, 0);
+        const QString port = link.contains(':') ? link.section(':', 1) : QStringLiteral("502");
+        return QStringLiteral("    type: tcp\n    host: %1\n    port: %2\n").arg(host, port);
+    }
+    return QStringLiteral(
+               "    type: serial\n    method: rtu\n    port: %1\n    baudrate: %2\n"
+               "    bytesize: 8\n    parity: %3\n    stopbits: %4\n")
+        .arg(QString::fromStdString(options.serial.value_or("")),
+             QString::fromStdString(options.baud),
+             QString::fromStdString(options.parity).left(1).toUpper(),
+             QString::fromStdString(options.stopBits));
+}
+
+bool writeFile(const QString& path, const QByteArray& content) {
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
+           file.commit();
+}
+
+void print(const Session& session, const QVector<ModbusPoint>& points) {
+    if (!session.options().json) {
+        const QByteArray csv = PointsCsv(points);
+        std::fwrite(csv.constData(), 1, static_cast<size_t>(csv.size()), stdout);
+        std::fflush(stdout);
+        return;
+    }
+    for (const ModbusPoint& p : points)
+        session.printFields({QString::number(p.entry), QString::number(p.mbusAddress), p.id,
+                             p.manufacturer, p.medium, p.point, QString::number(p.function),
+                             QString::number(p.address), QString::number(p.reference),
+                             QString::number(p.count), p.type, p.scale, p.unit,
+                             QString::number(p.raw), p.value});
+}
+
+}  // namespace
+
+Runner points(const Options& options) {
+    const DeviceTable::Settings settings{options.unit, options.timeoutMs, options.scanTimeMs};
+    return [=](Session& session) {
+        DeviceTable& table = session.program().deviceTable();
+        table.setVersion2(options.version2);
+        const auto result = session.await(table, &DeviceTable::readOutFinished,
+                                          [&] { return table.readDevices(settings); });
+        if (!result) return kNoResult;
+        const QVector<ModbusPoint> list = PointsList(result->entries, result->version2);
+        print(session, list);
+        if (!options.haFile.empty() &&
+            !writeFile(QString::fromStdString(options.haFile),
+                       HomeAssistantYaml(list, hubYaml(options), options.unit))) {
+            std::cerr << "tarnel-cli: cannot write " << options.haFile << '\n';
+            return kNoResult;
+        }
+        return Session::status(result->ending, !list.isEmpty());
+    };
+}
+
+}  // namespace tarnel::cli
