@@ -90,6 +90,7 @@ public:
     void BitBtn22Click();
     void BitBtn19Click();
     void Butt_importClick();
+    void ExportPointsList1Click();
     void Butt_activateallClick();
     void gridLoopsMouseDown(const QPoint& at);
     void BitBtn23Click();
@@ -130,6 +131,8 @@ private:
     void restoreSettings();
     bool saveSettings() const;
     void showTelegramOf(const MeterTarget& meter);
+    void writePointsList(const QString& path, const TableReadResult& result);
+    QString homeAssistantHub() const;
     void readTelegramAgain(const QString& id);
 
     Program* program_;

@@ -24,6 +24,7 @@ void buildMainMenu(QMainWindow& window) {
     QMenu* file = bar->addMenu("File");
     item(file, "Open1", "Open mbus file");
     item(file, "Save1", "Save mbus file");
+    item(file, "ExportPointsList1", "Export points list...");
     item(file, "Exit1", "Exit");
     QMenu* language = bar->addMenu("Language");
     item(language, "English1", "English")->setCheckable(true);

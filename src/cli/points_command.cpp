@@ -16,17 +16,12 @@ namespace {
 QString hubYaml(const Options& options) {
     if (options.tcp) {
         const QString link = QString::fromStdString(*options.tcp);
-        const QString host = link.section(':', 0, 0);
-        const QString port = link.contains(':') ? link.section(':', 1) : QStringLiteral("502");
-        return QStringLiteral("    type: tcp\n    host: %1\n    port: %2\n").arg(host, port);
+        return HomeAssistantTcpHub(link.section(':', 0, 0),
+                                   link.contains(':') ? link.section(':', 1) : "502");
     }
-    return QStringLiteral(
-               "    type: serial\n    method: rtu\n    port: %1\n    baudrate: %2\n"
-               "    bytesize: 8\n    parity: %3\n    stopbits: %4\n")
-        .arg(QString::fromStdString(options.serial.value_or("")),
-             QString::fromStdString(options.baud),
-             QString::fromStdString(options.parity).left(1).toUpper(),
-             QString::fromStdString(options.stopBits));
+    return HomeAssistantSerialHub(
+        QString::fromStdString(options.serial.value_or("")), QString::fromStdString(options.baud),
+        QString::fromStdString(options.parity), QString::fromStdString(options.stopBits));
 }
 
 bool writeFile(const QString& path, const QByteArray& content) {

@@ -63,6 +63,18 @@ QByteArray yamlText(const QString& text) {
 
 }  // namespace
 
+QString HomeAssistantTcpHub(const QString& host, const QString& port) {
+    return QStringLiteral("    type: tcp\n    host: %1\n    port: %2\n").arg(host, port);
+}
+
+QString HomeAssistantSerialHub(const QString& device, const QString& baud, const QString& parity,
+                               const QString& stopBits) {
+    return QStringLiteral(
+               "    type: serial\n    method: rtu\n    port: %1\n    baudrate: %2\n"
+               "    bytesize: 8\n    parity: %3\n    stopbits: %4\n")
+        .arg(device, baud, parity.left(1).toUpper(), stopBits);
+}
+
 QString ExactScale(double multiplier) {
     for (int power = -9; power <= 9; ++power) {
         const double ten = std::pow(10.0, power);

@@ -44,6 +44,12 @@ QByteArray PointsCsv(const QVector<ModbusPoint>& points);
 // port and baud rate), `slave` the gateway's Modbus address.
 QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const QString& hub, int slave);
 
+// The hub's link in that configuration: Modbus TCP, or RTU on a serial port
+// ("Even" parity as "E").
+QString HomeAssistantTcpHub(const QString& host, const QString& port);
+QString HomeAssistantSerialHub(const QString& device, const QString& baud, const QString& parity,
+                               const QString& stopBits);
+
 // A power of ten as an exact decimal: 0.001, 1, 1000; other multipliers as
 // their shortest text.
 QString ExactScale(double multiplier);

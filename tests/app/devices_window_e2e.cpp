@@ -3,7 +3,9 @@
 // activated, and the gateway's table read back.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -56,6 +58,23 @@ struct DevicesWindow : test::SimWindowTest {
         // tarnel-sim starts with meters 1 to 3 activated.
         EXPECT_EQ(addresses(), (QStringList{"1", "2", "3", "4", "5", "6"}))
             << lines().join('\n').toStdString();
+        exportPointsList();
+    }
+    // Six entries of five values and a status each; entry 1 (meter 1,
+    // 123456 x 0.001 m3) has its main value at registers 11-12.
+    void exportPointsList() {
+        const QString csv = folder.filePath("points.csv");
+        dialogs.fileNames = {csv};
+        control<QAction>("ExportPointsList1")->trigger();
+        const QString written = QString("Points list of 36 points written to %1 and %2.")
+                                    .arg(csv, folder.filePath("points.yaml"));
+        ASSERT_TRUE(logged(written, 20000)) << lines().join('\n').toStdString();
+        QFile file(csv);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll().contains(
+            "\r\n1;1;12345678;ABC;Water;Main;4;11;12;2;int32, high word first;0.001;m3;123456;"
+            "123.456;\r\n"));
+        EXPECT_TRUE(QFile::exists(folder.filePath("points.yaml")));
     }
 };
 
