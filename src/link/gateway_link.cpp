@@ -174,7 +174,9 @@ void GatewayLink::send(Pending& pending) {
         received_ = idle_;
     } else {
         received_.clear();
-        if (serialOpen_ && !pending.tcp) serial_.purgeAll();
+        // A device gone before its event thread said so: every exchange,
+        // this one too, has ended.
+        if (serialOpen_ && !pending.tcp && !purgeSerial()) return;
     }
     idle_.clear();
     if (pending.tcp) {
@@ -211,6 +213,16 @@ void GatewayLink::send(Pending& pending) {
         [this, front] {
             if (Pending* which = front()) sent(which);
         });
+}
+
+bool GatewayLink::purgeSerial() {
+    try {
+        serial_.purgeAll();
+        return true;
+    } catch (const std::exception&) {
+        onSerialLost(QStringLiteral("Serial device %1 went away...").arg(serialPortName_));
+        return false;
+    }
 }
 
 void GatewayLink::writeRaw(const QByteArray& bytes, bool asText) {

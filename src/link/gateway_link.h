@@ -157,6 +157,8 @@ private:
     void startNext();
     void send(Pending& pending);
     void sent(Pending* which);
+    // False when the device went away (the link is then down).
+    bool purgeSerial();
     void writeRaw(const QByteArray& bytes, bool asText);
     void onDeadline();
     void onReceived(bool tcp, const QByteArray& bytes);

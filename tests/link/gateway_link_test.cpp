@@ -83,6 +83,20 @@ TEST_F(Link, GuardAndPurgeBeforeEachRequest) {
     EXPECT_EQ(serial.purges, 1) << "no serial port to purge";
 }
 
+// The device goes away between its event thread's checks: the purge before
+// the next request fails. The link goes down and the exchange ends lost.
+TEST_F(Link, APurgeThatFailsIsADeviceGoneNotAnError) {
+    openSerial();
+    log.clear();
+    serial.purgeError = "Error clearing buffers (5), Input/output error";
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_EQ(results[0].end, ExchangeEnd::LinkLost);
+    EXPECT_FALSE(link.SerialOpen());
+    EXPECT_EQ(log.lines(),
+              (QStringList{"Serial device COM1 went away...", "Serial port for modbus closed"}));
+}
+
 TEST_F(Link, AFloodingPeerCannotGrowTheReplyBeyondItsCap) {
     openSerial();
     link.setFastReplies(false);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QStringList>
+#include <stdexcept>
+#include <string>
 
 #include "base/clock.h"
 #include "link/transport.h"
@@ -54,7 +56,11 @@ public:
         return true;
     }
     void setRts(bool on) override { record(on ? "RTS on" : "RTS off"); }
-    void purgeAll() override { ++purges; }
+    void purgeAll() override {
+        ++purges;
+        if (!purgeError.empty()) throw std::runtime_error(purgeError);
+    }
+    std::string purgeError;  // the purge fails with it, as on a device gone
 
     void deliver(const QByteArray& bytes) { emit received(bytes); }
     void unplug() {
