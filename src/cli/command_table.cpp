@@ -8,6 +8,7 @@
 #include "base/grid_selection.h"
 #include "cli/cli_session.h"
 #include "cli/points_command.h"
+#include "cli/report_command.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/gateway_status.h"
@@ -285,6 +286,10 @@ const std::vector<CommandEntry> kCommands = {
      "points [--ha FILE.yaml] [--v2]: the Modbus points list of the gateway's table (CSV); "
      "--ha also writes it as a Home Assistant modbus configuration",
      points},
+    {"report", 0,
+     "report --html FILE [--site TEXT] [--installer TEXT] [--scan FROM TO]: the status, the bus "
+     "and the table read anew, written as a commissioning report",
+     report},
     {"addresses", 0,
      "addresses: the gateway's map of Modbus slots to M-Bus addresses, \"SLOT;ADDR;\" a line",
      addresses},

@@ -121,9 +121,15 @@ void showProgress(Program& program, const Options& options, Progress& progress) 
             if (!program.gridLoops().rowTexts(row).join(QString()).isEmpty()) ++rows;
         return std::to_string(rows);
     };
+    // The scan's range: `scan FROM TO`, or `report --scan FROM TO`.
+    std::pair<int, int> range{0, 0};
+    if (options.scanRange)
+        range = *options.scanRange;
+    else if (options.positional.size() >= 2)
+        range = {std::atoi(options.positional[0].c_str()),
+                 std::atoi(options.positional[1].c_str())};
     QObject::connect(&program.scan(), &PrimaryScan::requesting, &program, [=, &progress](int at) {
-        const int from = std::atoi(options.positional.at(0).c_str());
-        const int to = std::atoi(options.positional.at(1).c_str());
+        const auto [from, to] = range;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         const int done = std::max(at - std::min(from, to), 1);

@@ -63,6 +63,12 @@ static void applySettings(const std::string& path, Options& options) {
         options.tcp = setting["TCP/IP"] + ":" + setting["TCP/Port"];
 }
 
+// An option where a value should be: the value was left out (a negative
+// number is a value, and out of range).
+static bool isOption(const std::string& text) {
+    return text.size() > 1 && text[0] == '-' && !isdigit(static_cast<unsigned char>(text[1]));
+}
+
 Options ParseOptions(const std::vector<std::string>& args) {
     Options options;
     // The settings file first, whatever its place: the other options override it.
@@ -101,6 +107,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         {"--retry", [&](const std::string& v) { options.retries = Number(v, "--retry"); }},
         {"--log", [&](const std::string& v) { options.log = v; }},
         {"--ha", [&](const std::string& v) { options.haFile = v; }},
+        {"--html", [&](const std::string& v) { options.htmlFile = v; }},
+        {"--site", [&](const std::string& v) { options.site = v; }},
+        {"--installer", [&](const std::string& v) { options.installer = v; }},
         {"--settings", [](const std::string&) {}},
     };
     const std::map<std::string, bool*> flags = {
@@ -112,17 +121,18 @@ Options ParseOptions(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--full-waits") {
             options.fast = false;
+        } else if (arg == "--scan") {
+            if (i + 2 >= args.size() || isOption(args[i + 1]) || isOption(args[i + 2]))
+                throw UsageError{"--scan needs FROM and TO"};
+            options.scanRange = std::pair{Address(args[i + 1]), Address(args[i + 2])};
+            i += 2;
         } else if (arg == "--bcd" || arg == "--binary") {
             options.binary = arg == "--binary";
         } else if (const auto flag = flags.find(arg); flag != flags.end()) {
             *flag->second = true;
         } else if (const auto option = valued.find(arg); option != valued.end()) {
-            // An option in the value's place means the value was left out;
-            // a negative number is a value (and out of range).
-            const bool missing =
-                i + 1 >= args.size() || (args[i + 1].size() > 1 && args[i + 1][0] == '-' &&
-                                         !isdigit(static_cast<unsigned char>(args[i + 1][1])));
-            if (missing) throw UsageError{arg + " needs a value"};
+            if (i + 1 >= args.size() || isOption(args[i + 1]))
+                throw UsageError{arg + " needs a value"};
             option->second(args[++i]);
         } else if (arg.size() > 1 && arg[0] == '-' &&
                    !isdigit(static_cast<unsigned char>(arg[1]))) {

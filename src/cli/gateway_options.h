@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnel::cli {
@@ -16,7 +17,9 @@ struct Options {
     bool binary = false;
     bool records = false;  // every data record of the meters' telegrams
     std::string log;
-    std::string haFile;  // points --ha
+    std::string haFile;                            // points --ha
+    std::string htmlFile, site, installer;         // report
+    std::optional<std::pair<int, int>> scanRange;  // report --scan FROM TO
     std::vector<std::string> positional;
 };
 
