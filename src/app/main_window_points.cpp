@@ -4,24 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QSaveFile>
 
 #include "app/main_window.h"
+#include "base/whole_file.h"
 #include "gateway/points_list.h"
 #include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
 
 namespace tarnel {
-namespace {
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-           file.commit();
-}
-
-}  // namespace
-
 // Asks where first, then reads the table anew and writes both files.
 void TForm1::ExportPointsList1Click() {
     FileDialogRequest request = saveDialog1();
@@ -60,8 +50,8 @@ void TForm1::writePointsList(const QString& path, const TableReadResult& result)
         PointsList(result.entries, result.version2, SystemDecimalSeparator());
     const QFileInfo csv(path);
     const QString yaml = csv.dir().filePath(csv.completeBaseName() + ".yaml");
-    if (!writeFile(path, PointsCsv(points)) ||
-        !writeFile(yaml, HomeAssistantYaml(points, homeAssistantHub(), slaveAddress()))) {
+    if (!WriteWholeFile(path, PointsCsv(points)) ||
+        !WriteWholeFile(yaml, HomeAssistantYaml(points, homeAssistantHub(), slaveAddress()))) {
         log.append("Can not write file, no rights...");
         return;
     }

@@ -1,6 +1,6 @@
 #include "cli/points_command.h"
+#include "base/whole_file.h"
 
-#include <QSaveFile>
 #include <cstdio>
 #include <iostream>
 
@@ -22,12 +22,6 @@ QString hubYaml(const Options& options) {
     return HomeAssistantSerialHub(
         QString::fromStdString(options.serial.value_or("")), QString::fromStdString(options.baud),
         QString::fromStdString(options.parity), QString::fromStdString(options.stopBits));
-}
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-           file.commit();
 }
 
 void print(const Session& session, const QVector<ModbusPoint>& points) {
@@ -58,8 +52,8 @@ Runner points(const Options& options) {
         const QVector<ModbusPoint> list = PointsList(result->entries, result->version2);
         print(session, list);
         if (!options.haFile.empty() &&
-            !writeFile(QString::fromStdString(options.haFile),
-                       HomeAssistantYaml(list, hubYaml(options), options.unit))) {
+            !WriteWholeFile(QString::fromStdString(options.haFile),
+                            HomeAssistantYaml(list, hubYaml(options), options.unit))) {
             std::cerr << "tarnel-cli: cannot write " << options.haFile << '\n';
             return kNoResult;
         }

@@ -1,6 +1,6 @@
 #include "cli/report_command.h"
+#include "base/whole_file.h"
 
-#include <QSaveFile>
 #include <iostream>
 
 #include "base/grid_model.h"
@@ -25,12 +25,6 @@ QList<QStringList> dataRows(const GridModel& grid) {
     for (int row = 1; row < grid.rows(); ++row)
         if (!grid.rowTexts(row).join(QString()).isEmpty()) rows << grid.rowTexts(row);
     return rows;
-}
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-           file.commit();
 }
 
 }  // namespace
@@ -73,7 +67,7 @@ Runner report(const Options& options) {
         report.devices = dataRows(program.gridDevices());
         report.points = PointsList(read->entries, read->version2);
         const QString path = QString::fromStdString(options.htmlFile);
-        if (!writeFile(path, CommissioningReportHtml(report).toUtf8())) {
+        if (!WriteWholeFile(path, CommissioningReportHtml(report).toUtf8())) {
             std::cerr << "tarnel-cli: cannot write " << options.htmlFile << '\n';
             return kNoResult;
         }
