@@ -245,6 +245,8 @@ void TForm1::restoreSettings() {
         const QString& name = keys[i].control;
         if (name.isEmpty()) {
             program_->setDataFolder(value);
+        } else if (QString* kept = keptText(name)) {
+            *kept = value;
         } else if (auto* upDown = findChild<UpDown*>(name)) {
             upDown->setPosition(value.toInt());
         } else if (auto* check = findChild<QCheckBox*>(name)) {
@@ -263,6 +265,8 @@ bool TForm1::saveSettings() const {
         const QString& name = key.control;
         if (name.isEmpty())
             values << program_->dataFolder();
+        else if (const QString* kept = keptText(name))
+            values << *kept;
         else if (const auto* upDown = findChild<UpDown*>(name))
             values << QString::number(upDown->position());
         else if (const auto* check = findChild<QCheckBox*>(name))

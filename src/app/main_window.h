@@ -16,6 +16,8 @@ namespace tarnel {
 
 class TFAbout;
 class TelegramWindow;
+class ReportReading;
+struct ReportReadResult;
 struct MeterTarget;
 
 // The main window: builds every control of the tool, restores the settings
@@ -91,6 +93,7 @@ public:
     void BitBtn19Click();
     void Butt_importClick();
     void ExportPointsList1Click();
+    void CommissioningReport1Click();
     void Butt_activateallClick();
     void gridLoopsMouseDown(const QPoint& at);
     void BitBtn23Click();
@@ -133,11 +136,19 @@ private:
     void showTelegramOf(const MeterTarget& meter);
     void writePointsList(const QString& path, const TableReadResult& result);
     QString homeAssistantHub() const;
+    QString linkDescription() const;
+    void writeReport(const ReportReadResult& result);
+    // The settings file's keys that no control shows: the report's site and
+    // installer.
+    const QString* keptText(const QString& name) const;
+    QString* keptText(const QString& name);
     void readTelegramAgain(const QString& id);
 
     Program* program_;
     QPointer<TFAbout> about_;
     TelegramWindow* telegramWindow_ = nullptr;  // made at its first showing
+    ReportReading* reportReading_ = nullptr;
+    QString reportSite_, reportInstaller_;
     QList<QLabel*> statusPanels_;
     bool shownOnce_ = false;
 };

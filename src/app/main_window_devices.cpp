@@ -50,6 +50,7 @@ void TForm1::wireDeviceHandlers() {
     onMenu("Exclude2inputs1", &TForm1::Exclude2inputs1Click);
     onMenu("Import1", &TForm1::Butt_importClick);
     onMenu("ExportPointsList1", &TForm1::ExportPointsList1Click);
+    onMenu("CommissioningReport1", &TForm1::CommissioningReport1Click);
     onMenu("Cleartable2", &TForm1::BitBtn13Click);
 
     // At most one selector box is checked.

@@ -1,6 +1,8 @@
 // The main window's hand-over files: the Modbus points list of the
-// gateway's table, read anew, as CSV and as a Home Assistant configuration.
+// gateway's table, read anew, as CSV and as a Home Assistant configuration,
+// and the commissioning report as PDF and HTML.
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -8,8 +10,10 @@
 #include "app/main_window.h"
 #include "base/whole_file.h"
 #include "gateway/points_list.h"
+#include "gateway/report_reading.h"
 #include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
+#include "print/report_files.h"
 
 namespace tarnel {
 // Asks where first, then reads the table anew and writes both files.
@@ -58,6 +62,65 @@ void TForm1::writePointsList(const QString& path, const TableReadResult& result)
     log.append(QStringLiteral("Points list of %1 points written to %2 and %3.")
                    .arg(points.size())
                    .arg(path, yaml));
+}
+
+// Asks for site and installer (kept for the next report and in the
+// settings file), then reads the status and the table anew and writes the
+// report into the data folder, named by its time.
+void TForm1::CommissioningReport1Click() {
+    const std::optional<QStringList> texts = program_->dialogs().askTexts(
+        "Commissioning report", {"Site", "Installer"}, {reportSite_, reportInstaller_});
+    if (!texts) return;
+    reportSite_ = texts->value(0).trimmed();
+    reportInstaller_ = texts->value(1).trimmed();
+    if (!reportReading_) {
+        reportReading_ = new ReportReading(*program_, this);
+        connect(reportReading_, &ReportReading::finished, this, &TForm1::writeReport);
+    }
+    CommissioningReport report;
+    report.site = reportSite_;
+    report.installer = reportInstaller_;
+    report.madeAt = QDateTime::currentDateTime();
+    report.slave = slaveAddress();
+    report.link = linkDescription();
+    reportReading_->start(report, deviceSettings());
+}
+
+QString TForm1::linkDescription() const {
+    if (program_->link().TcpMode())
+        return "TCP " + control<QLineEdit>("Edit_lanxp_ip")->text() + ":" +
+               control<QLineEdit>("Edit_lanxp_port")->text();
+    return control<QComboBox>("Combo_com2_name")->currentText() + " " +
+           control<QComboBox>("Combo_com2_speed")->currentText() + ",8," +
+           control<QComboBox>("Combo_com2_parity")->currentText();
+}
+
+void TForm1::writeReport(const ReportReadResult& result) {
+    Log& log = program_->log();
+    if (!result.answered) {
+        log.append("Commissioning report not written: the gateway did not answer.");
+        return;
+    }
+    const QString name = "report-" + result.report.madeAt.toString("yyyy-MM-dd-HHmm");
+    const QDir folder(program_->dataFolder());
+    const ReportFiles files{folder.filePath(name + ".pdf"), folder.filePath(name + ".html")};
+    if (const QString error = WriteCommissioningReport(result.report, files); !error.isEmpty()) {
+        log.append("Commissioning report not written: " + error + ".");
+        return;
+    }
+    log.append(
+        QStringLiteral("Commissioning report written to %1 and %2.").arg(files.pdf, files.html));
+    program_->dialogs().openDocument(files.pdf);
+}
+
+const QString* TForm1::keptText(const QString& name) const {
+    if (name == "ReportSite") return &reportSite_;
+    if (name == "ReportInstaller") return &reportInstaller_;
+    return nullptr;
+}
+
+QString* TForm1::keptText(const QString& name) {
+    return const_cast<QString*>(std::as_const(*this).keptText(name));
 }
 
 }  // namespace tarnel

@@ -25,6 +25,7 @@ void buildMainMenu(QMainWindow& window) {
     item(file, "Open1", "Open mbus file");
     item(file, "Save1", "Save mbus file");
     item(file, "ExportPointsList1", "Export points list...");
+    item(file, "CommissioningReport1", "Commissioning report...");
     item(file, "Exit1", "Exit");
     QMenu* language = bar->addMenu("Language");
     item(language, "English1", "English")->setCheckable(true);

@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QUrl>
 #include <cstdio>
@@ -52,6 +56,29 @@ QString WidgetDialogs::openFileName(const FileDialogRequest& request) {
 
 bool WidgetDialogs::openDocument(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+std::optional<QStringList> WidgetDialogs::askTexts(const QString& caption,
+                                                   const QStringList& labels,
+                                                   const QStringList& texts) {
+    QDialog dialog(owner_);
+    dialog.setWindowTitle(caption);
+    auto* form = new QFormLayout(&dialog);
+    QList<QLineEdit*> edits;
+    for (int i = 0; i < labels.size(); ++i) {
+        edits << new QLineEdit(texts.value(i), &dialog);
+        edits.last()->setMinimumWidth(320);
+        form->addRow(labels.at(i) + ":", edits.last());
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    QStringList edited;
+    for (const QLineEdit* edit : edits)
+        edited << edit->text();
+    return edited;
 }
 
 void ConsoleDialogs::warning(const QString& caption, const QString& text) {

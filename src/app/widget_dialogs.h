@@ -20,6 +20,8 @@ public:
     QString saveFileName(const FileDialogRequest& request) override;
     QString openFileName(const FileDialogRequest& request) override;
     bool openDocument(const QString& path) override;
+    std::optional<QStringList> askTexts(const QString& caption, const QStringList& labels,
+                                        const QStringList& texts) override;
 
 private:
     QPointer<QWidget> owner_;

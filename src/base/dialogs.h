@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 namespace tarnel {
 
@@ -43,6 +45,15 @@ public:
     // Opens a document with the desktop's default application; false when no
     // application could be started for it.
     virtual bool openDocument(const QString& path) = 0;
+    // A form of one line of text a label, shown with `texts`; the texts as
+    // edited, or nothing when the user cancelled. Unattended runs cancel.
+    virtual std::optional<QStringList> askTexts(const QString& caption, const QStringList& labels,
+                                                const QStringList& texts) {
+        Q_UNUSED(caption);
+        Q_UNUSED(labels);
+        Q_UNUSED(texts);
+        return std::nullopt;
+    }
 };
 
 }  // namespace tarnel

@@ -287,8 +287,9 @@ const std::vector<CommandEntry> kCommands = {
      "--ha also writes it as a Home Assistant modbus configuration",
      points},
     {"report", 0,
-     "report --html FILE [--site TEXT] [--installer TEXT] [--scan FROM TO]: the status, the bus "
-     "and the table read anew, written as a commissioning report",
+     "report --pdf FILE [--html FILE] [--site TEXT] [--installer TEXT] [--scan FROM TO]: the "
+     "status, the bus and the table read anew, written as a commissioning report (A4 PDF, HTML, "
+     "or both)",
      report},
     {"addresses", 0,
      "addresses: the gateway's map of Modbus slots to M-Bus addresses, \"SLOT;ADDR;\" a line",

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
@@ -193,11 +194,19 @@ Runner prepare(const CommandEntry& entry, const std::vector<std::string>& args, 
     return entry.prepare(options);
 }
 
+// A PDF is laid out with fonts, so it needs a QGuiApplication: offscreen,
+// because the command line shows nothing, with or without a display.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool fonts) {
+    if (!fonts) return std::make_unique<QCoreApplication>(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 // Runs the command with the link open; the log goes to standard error as
 // it comes, and to --log FILE at the end, whatever the end was.
 int run(int argc, char** argv, const std::vector<std::string>& args, const Options& options,
         const Runner& runner) {
-    QCoreApplication app(argc, argv);
+    const auto app = makeApplication(argc, argv, !options.pdfFile.empty());
     RealClock clock;
     CliDialogs dialogs;
     Program program(

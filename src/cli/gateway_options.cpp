@@ -108,6 +108,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
         {"--log", [&](const std::string& v) { options.log = v; }},
         {"--ha", [&](const std::string& v) { options.haFile = v; }},
         {"--html", [&](const std::string& v) { options.htmlFile = v; }},
+        {"--pdf", [&](const std::string& v) { options.pdfFile = v; }},
         {"--site", [&](const std::string& v) { options.site = v; }},
         {"--installer", [&](const std::string& v) { options.installer = v; }},
         {"--settings", [](const std::string&) {}},

@@ -18,7 +18,7 @@ struct Options {
     bool records = false;  // every data record of the meters' telegrams
     std::string log;
     std::string haFile;                            // points --ha
-    std::string htmlFile, site, installer;         // report
+    std::string pdfFile, htmlFile, site, installer;  // report
     std::optional<std::pair<int, int>> scanRange;  // report --scan FROM TO
     std::vector<std::string> positional;
 };

@@ -48,9 +48,10 @@ constexpr const char* kHelp = R"(Usage:
                                 Address;Register;Count;Type;Scale;Unit;Raw;
                                 Value; (Address as sent, Register = Address
                                 + 1); --ha also writes it for Home Assistant
-        report --html FILE [--site TEXT] [--installer TEXT] [--scan FROM TO]
-                                the status, the bus (--scan) and the table
+        report --pdf FILE [--html FILE] [--site TEXT] [--installer TEXT]
+               [--scan FROM TO] the status, the bus (--scan) and the table
                                 read anew, written as a commissioning report
+                                (A4 PDF, HTML, or both)
         activate ADDR, delete ADDR|all, delete-inputs ADDR
         activate-all FILE.csv   every row of an imported table
         set-address ID NEW      a meter's primary address, by its ID

@@ -1,15 +1,12 @@
 #include "cli/report_command.h"
-#include "base/whole_file.h"
 
 #include <iostream>
 
-#include "base/grid_model.h"
 #include "cli/cli_session.h"
-#include "gateway/commissioning_report.h"
-#include "gateway/device_table.h"
-#include "gateway/gateway_status.h"
 #include "gateway/program.h"
+#include "gateway/report_reading.h"
 #include "ops/primary_scan.h"
+#include "print/report_files.h"
 
 namespace tarnel::cli {
 namespace {
@@ -20,58 +17,55 @@ QString linkText(const Options& options) {
                                   options.parity);
 }
 
-QList<QStringList> dataRows(const GridModel& grid) {
-    QList<QStringList> rows;
-    for (int row = 1; row < grid.rows(); ++row)
-        if (!grid.rowTexts(row).join(QString()).isEmpty()) rows << grid.rowTexts(row);
-    return rows;
+CommissioningReport blankReport(const Options& options) {
+    CommissioningReport report;
+    report.site = QString::fromStdString(options.site);
+    report.installer = QString::fromStdString(options.installer);
+    report.madeAt = QDateTime::currentDateTime();
+    report.slave = options.unit;
+    report.link = linkText(options);
+    return report;
+}
+
+// The bus, when --scan asks for it: the report lists the meters it found.
+bool scanned(Session& session, const Options& options) {
+    if (!options.scanRange) return true;
+    Program& program = session.program();
+    const PrimaryScan::Settings settings{
+        options.unit,       options.scanRange->first, options.scanRange->second,
+        options.scanTimeMs, options.timeoutMs,        options.retries};
+    const auto scan = session.await(program.scan(), &PrimaryScan::finished,
+                                    [&] { return program.scan().start(settings).started; });
+    return !scan || scan->ending != Ending::LinkLost;
 }
 
 }  // namespace
 
 Runner report(const Options& options) {
-    if (options.htmlFile.empty()) throw UsageError{"give the report's file: --html FILE"};
+    if (options.htmlFile.empty() && options.pdfFile.empty())
+        throw UsageError{"give the report's file: --pdf FILE or --html FILE"};
     return [=](Session& session) {
+        if (!scanned(session, options)) return kLinkError;
         Program& program = session.program();
-        CommissioningReport report;
-        report.site = QString::fromStdString(options.site);
-        report.installer = QString::fromStdString(options.installer);
-        report.madeAt = QDateTime::currentDateTime();
-        report.slave = options.unit;
-        report.link = linkText(options);
-        report.version2 = options.version2;
-        const auto status = session.await(program.gatewayStatus(), &GatewayStatus::finished, [&] {
-            return program.gatewayStatus().readStatus(options.unit, options.timeoutMs);
-        });
-        if (!status || status->ending == Ending::LinkLost) return kLinkError;
-        report.status = status->answers;
-        if (options.scanRange) {
-            PrimaryScan::Settings settings{
-                options.unit,       options.scanRange->first, options.scanRange->second,
-                options.scanTimeMs, options.timeoutMs,        options.retries};
-            const auto scan = session.await(program.scan(), &PrimaryScan::finished,
-                                            [&] { return program.scan().start(settings).started; });
-            if (scan && scan->ending == Ending::LinkLost) return kLinkError;
-        }
-        report.meters = dataRows(program.gridLoops());
-        DeviceTable& table = program.deviceTable();
-        table.setVersion2(options.version2);
-        const auto read = session.await(table, &DeviceTable::readOutFinished, [&] {
-            return table.readDevices({options.unit, options.timeoutMs, options.scanTimeMs});
+        program.deviceTable().setVersion2(options.version2);
+        ReportReading reading(program);
+        const auto read = session.await(reading, &ReportReading::finished, [&] {
+            return reading.start(blankReport(options),
+                                 {options.unit, options.timeoutMs, options.scanTimeMs});
         });
         if (!read || read->ending == Ending::LinkLost) return kLinkError;
-        if (status->replies == 0 && !read->answered) {
+        if (!read->answered) {
             std::cerr << "tarnel-cli: no answer from the gateway: no report written\n";
             return kNoResult;
         }
-        report.devices = dataRows(program.gridDevices());
-        report.points = PointsList(read->entries, read->version2);
-        const QString path = QString::fromStdString(options.htmlFile);
-        if (!WriteWholeFile(path, CommissioningReportHtml(report).toUtf8())) {
-            std::cerr << "tarnel-cli: cannot write " << options.htmlFile << '\n';
+        const ReportFiles files{QString::fromStdString(options.pdfFile),
+                                QString::fromStdString(options.htmlFile)};
+        if (const QString error = WriteCommissioningReport(read->report, files); !error.isEmpty()) {
+            std::cerr << "tarnel-cli: " << error.toStdString() << '\n';
             return kNoResult;
         }
-        session.printLine("Commissioning report written to " + path);
+        for (const QString& path : {files.pdf, files.html})
+            if (!path.isEmpty()) session.printLine("Commissioning report written to " + path);
         return kDone;
     };
 }

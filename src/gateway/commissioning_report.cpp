@@ -7,15 +7,17 @@
 namespace tarnel {
 namespace {
 
+// A grid's cell stays on one line, so that a page break never parts a row.
 QString cell(const QString& text, const char* tag = "td") {
-    return QStringLiteral("<%1>%2</%1>").arg(tag, text.trimmed().toHtmlEscaped());
+    return QStringLiteral("<%1 nowrap>%2</%1>").arg(tag, text.trimmed().toHtmlEscaped());
 }
 
 QString table(const QStringList& headers, const QList<QStringList>& rows) {
-    QString html = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">\n<tr>";
+    // The header row as <thead> comes again on every page a table spans.
+    QString html = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\">\n<thead><tr>";
     for (const QString& header : headers)
         html += cell(header, "th");
-    html += "</tr>\n";
+    html += "</tr></thead>\n";
     for (const QStringList& row : rows) {
         html += "<tr>";
         for (const QString& text : row)
@@ -71,13 +73,19 @@ QString CommissioningReportHtml(const CommissioningReport& report) {
     QString html =
         "<html><head><meta charset=\"utf-8\"><title>Commissioning report</title>"
         "</head><body>\n<h1>Commissioning report</h1>\n";
-    html += table({"Site", "Installer", "Date"},
-                  {{report.site, report.installer, report.madeAt.toString("yyyy-MM-dd HH:mm")}});
+    // Site and installer are free text of any length: paragraphs, which wrap.
+    const auto field = [](const QString& name, const QString& text) {
+        return "<p><b>" + name + ":</b> " + text.trimmed().toHtmlEscaped() + "</p>\n";
+    };
+    html += field("Site", report.site) + field("Installer", report.installer) +
+            field("Date", report.madeAt.toString("yyyy-MM-dd HH:mm"));
     QString gateway = table({"Modbus address", "Link", "Entries"},
                             {{QString::number(report.slave), report.link,
                               report.version2 ? "v 0.2 (24 registers)" : "v 0.3 (28 registers)"}});
+    QStringList status;
     for (const QString& line : report.status)
-        gateway += "<p>" + line.trimmed().toHtmlEscaped() + "</p>\n";
+        status << line.trimmed().toHtmlEscaped();
+    gateway += "<p>" + status.join("<br>\n") + "</p>\n";
     html += section("Gateway", gateway);
     html += section("Meters on the bus", table(loopsGridLayout().headers, report.meters));
     html += section("Activated meters", table(devicesGridLayout().headers.mid(0, 11), [&] {

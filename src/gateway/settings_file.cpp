@@ -67,6 +67,10 @@ const std::vector<SettingKey>& settingKeys() {
         {"TCP", "EthTimeout", Type::Integer, "50", "UD_eth_timeout"},
         // Added later: kept last so the older keys keep their places.
         {"Modbus", "Fast", Type::Boolean, "1", "CheckFastReplies"},
+        // The commissioning report's site and installer, kept by the window
+        // itself: no control shows them.
+        {"Report", "Site", Type::Text, "", "ReportSite"},
+        {"Report", "Installer", Type::Text, "", "ReportInstaller"},
     };
     return keys;
 }

@@ -58,9 +58,9 @@ TEST_F(Settings, FirstStartWithoutAFileShowsEveryDefault) {
 
     closeWindow();
     EXPECT_TRUE(dialogs.shown.empty());
-    QStringList expected{"COM1", "19200",       "Even",        "1",   "0",  "1000",
-                         "1",    "5",           "2",           "600", "1",  "1",
-                         "125",  folder.path(), "192.168.1.3", "502", "50", "1"};
+    QStringList expected{"COM1",        "19200", "Even", "1", "0", "1000", "1",
+                         "5",           "2",     "600",  "1", "1", "125",  folder.path(),
+                         "192.168.1.3", "502",   "50",   "1", "",  ""};
     EXPECT_EQ(SettingsFile(paths.settingsFile).read("/unused"), expected);
     for (const SettingKey& key : settingKeys())
         EXPECT_TRUE(settingsContent().contains("\n" + key.key.toUtf8() + "="))

@@ -11,9 +11,9 @@
 namespace tarnel {
 namespace {
 
-const QStringList kDefaults{"COM1", "19200",       "Even",        "1",   "0",  "1000",
-                            "1",    "5",           "2",           "600", "1",  "1",
-                            "125",  "/opt/tarnel", "192.168.1.3", "502", "50", "1"};
+const QStringList kDefaults{"COM1",        "19200", "Even", "1", "0", "1000", "1",
+                            "5",           "2",     "600",  "1", "1", "125",  "/opt/tarnel",
+                            "192.168.1.3", "502",   "50",   "1", "",  ""};
 
 struct SettingsFileTest : ::testing::Test {
     QTemporaryDir dir;
@@ -36,7 +36,8 @@ TEST_F(SettingsFileTest, WritesEveryKeyAsKeyEqualsValueInTheTablesOrder) {
                            "Address=1",      "STADDR=1",     "Count=125",       "Fast=1",
                            "[Mbus]",         "Timeout=1000", "SearchFrom=1",    "SearchTo=5",
                            "Retry=2",        "[Misc]",       "Dir=/opt/tarnel", "[TCP]",
-                           "IP=192.168.1.3", "Port=502",     "EthTimeout=50"}));
+                           "IP=192.168.1.3", "Port=502",     "EthTimeout=50",   "[Report]",
+                           "Site=",          "Installer="}));
     EXPECT_EQ(file.read("/elsewhere"), kDefaults);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -105,7 +106,8 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
          0,
          "Commissioning report written to "},
         {QStringList{"report", "--html", dir.filePath("report.html")} + silentUnit, 1, ""},
-        {{"report"}, 2, "give the report's file: --html FILE"},
+        {{"report"}, 2, "give the report's file: --pdf FILE or --html FILE"},
+        {{"report", "--pdf", "/nonexistent/r.pdf"}, 1, ""},
         {{"report", "--html", "r.html", "--scan", "1"}, 2, "--scan needs FROM and TO"},
         {{"report", "--html", "r.html", "--scan", "1", "251"},
          2,
@@ -252,9 +254,6 @@ TEST_F(GatewayCli, AStoppedOrLostScanPrintsWhatItFound) {
     }
 }
 
-// The device table read over a pseudo-terminal, the gateway answering entry
-// 1 late (after a time-out of 300 ms) and entry 2 after 250 ms: entry 2's
-// row is shown, and entry 1's late reply never stands in for it.
 // Every value point of the points list read back by an independent client at
 // its register (1-based, int32 high word first) gives the list's raw value.
 TEST_F(GatewayCli, ThePointsListsRegistersHoldItsValues) {
@@ -285,7 +284,38 @@ TEST_F(GatewayCli, ThePointsListsRegistersHoldItsValues) {
     EXPECT_EQ(cli({"points", "--tcp", tcp, "-q", "--ha", "/nonexistent/points.yaml"}).status, 1);
 }
 
+// The report as PDF holds the same text as its HTML: the site, the
+// gateway's status, every activated meter, the points with their registers
+// and page numbers; the bus meter not activated is an open point.
+TEST_F(GatewayCli, TheReportsPdfHoldsTheReport) {
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    if (pdftotext.isEmpty()) GTEST_SKIP() << "pdftotext is not installed";
+    QTemporaryDir dir;
+    const CliRun run = cli({"report", "--tcp", tcp, "-q", "--pdf", dir.filePath("r.pdf"), "--site",
+                            "Plant room \u00c4", "--installer", "J. Doe", "--scan", "3", "4",
+                            "--scan-time", "400"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    QProcess text;
+    text.start(pdftotext, {"-layout", dir.filePath("r.pdf"), "-"});
+    ASSERT_TRUE(text.waitForFinished(10000));
+    const QString pages = QString::fromUtf8(text.readAllStandardOutput());
+    for (const char* expected :
+         {"Site: Plant room \u00c4", "Installer: J. Doe", "Velgate Corvane-64 0.3.1",
+          "Meter 45000012 at address 4 is on the bus but not activated.",
+          "Entry 3 (meter 30201567) reports M-Bus status 04.", "Signature:", "Page 1 of"}) {
+        EXPECT_TRUE(pages.contains(QString::fromUtf8(expected))) << expected;
+    }
+    // Entry 2 starts at 29: its main value at 39 (register 40), its status at 38.
+    static const QRegularExpression main2(R"(\n2 +2 +21030045 +Heat +Main +39 +40 )");
+    static const QRegularExpression status2(R"(\n2 +2 +21030045 +Heat +Status +38 +39 +uint16)");
+    EXPECT_TRUE(pages.contains(main2)) << pages.toStdString();
+    EXPECT_TRUE(pages.contains(status2));
+}
+
 TEST(LateReplyOnAPty, ALateEntryIsNeverShownAsTheNextOne) {
+    // The device table read over a pseudo-terminal, the gateway answering
+    // entry 1 late (after a time-out of 300 ms) and entry 2 after 250 ms:
+    // entry 2's row is shown, and entry 1's late reply never stands in for it.
     QTemporaryDir dir;
     QFile scenario(dir.filePath("two.json"));
     ASSERT_TRUE(scenario.open(QIODevice::WriteOnly));

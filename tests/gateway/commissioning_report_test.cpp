@@ -24,7 +24,7 @@ TEST(CommissioningReport, OpenPointsAndThePage) {
               (QStringList{"Meter 30201567 at address 3 is on the bus but not activated.",
                            "Entry 1 (meter 12345678) reports M-Bus status 04."}));
     const QString html = CommissioningReportHtml(report);
-    EXPECT_TRUE(html.contains("<td>Plant room &lt;2&gt;</td>"));
+    EXPECT_TRUE(html.contains("<b>Site:</b> Plant room &lt;2&gt;</p>"));
     EXPECT_TRUE(html.contains("<li>Meter 30201567 at address 3 is on the bus but not activated."));
     EXPECT_TRUE(html.contains("Signature:"));
     report.points[0].raw = 0x0100;

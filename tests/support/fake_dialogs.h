@@ -13,7 +13,8 @@ namespace tarnel::test {
 class FakeDialogs final : public Dialogs {
 public:
     struct Shown {
-        QString kind;  // "warning", "error", "confirm", "message", "save", "open", "document"
+        QString kind;  // "warning", "error", "confirm", "message", "save", "open", "document",
+                       // "form"
         QString caption;
         QString text;
     };
@@ -23,6 +24,7 @@ public:
     std::deque<QString> fileNames;
     std::vector<FileDialogRequest> fileRequests;
     bool documentOpens = true;  // whether a viewer starts for openDocument
+    std::deque<QStringList> forms;
 
     void warning(const QString& caption, const QString& text) override {
         shown.push_back({"warning", caption, text});
@@ -48,6 +50,13 @@ public:
     bool openDocument(const QString& path) override {
         shown.push_back({"document", {}, path});
         return documentOpens;
+    }
+    // Answers a form with the next of `forms`, or cancels it.
+    std::optional<QStringList> askTexts(const QString& caption, const QStringList& labels,
+                                        const QStringList& texts) override {
+        shown.push_back({"form", caption, labels.join('|') + '=' + texts.join('|')});
+        if (forms.empty()) return std::nullopt;
+        return take(forms, QStringList());
     }
 
 private:

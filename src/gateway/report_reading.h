@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+
+#include "gateway/commissioning_report.h"
+#include "gateway/device_table.h"
+#include "ops/results.h"
+
+namespace tarnel {
+
+class Program;
+
+// What a report's reading gathered: the report with the gateway's status,
+// the meters of the last scan or search, the table and its points list.
+struct ReportReadResult {
+    Ending ending = Ending::Done;
+    bool answered = false;  // the gateway answered the status or the table's count
+    CommissioningReport report;
+};
+
+// Reads what a commissioning report records, anew: the gateway's status,
+// then its table of activated meters; the meters on the bus are the meter
+// grid's (the last scan or search). One `finished` follows a start.
+class ReportReading : public QObject {
+    Q_OBJECT
+public:
+    ReportReading(Program& program, QObject* parent = nullptr);
+
+    // `report` brings site, installer and link; false when the status read
+    // could not start (the busy rule refused it).
+    bool start(const CommissioningReport& report, const DeviceTable::Settings& settings);
+
+signals:
+    void finished(const ReportReadResult& result);
+
+private:
+    void statusRead(const StatusResult& status);
+    void tableRead(const TableReadResult& table);
+    void finish(Ending ending);
+
+    Program& program_;
+    DeviceTable::Settings settings_;
+    ReportReadResult result_;
+    QMetaObject::Connection waiting_;
+};
+
+// The rows of a grid that hold something, without its header row.
+QList<QStringList> FilledRows(const class GridModel& grid);
+
+}  // namespace tarnel
