@@ -101,7 +101,7 @@ void TForm1::writeReport(const ReportReadResult& result) {
         log.append("Commissioning report not written: the gateway did not answer.");
         return;
     }
-    const QString name = "report-" + result.report.madeAt.toString("yyyy-MM-dd-HHmm");
+    const QString name = "report-" + result.report.madeAt.toString("yyyy-MM-dd-HHmmss");
     const QDir folder(program_->dataFolder());
     const ReportFiles files{folder.filePath(name + ".pdf"), folder.filePath(name + ".html")};
     if (const QString error = WriteCommissioningReport(result.report, files); !error.isEmpty()) {

@@ -3,6 +3,8 @@
 // activated, and the gateway's table read back.
 #include <gtest/gtest.h>
 
+#include "support/files.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
@@ -59,6 +61,7 @@ struct DevicesWindow : test::SimWindowTest {
         EXPECT_EQ(addresses(), (QStringList{"1", "2", "3", "4", "5", "6"}))
             << lines().join('\n').toStdString();
         exportPointsList();
+        commissioningReport();
     }
     // Six entries of five values and a status each; entry 1 (meter 1,
     // 123456 x 0.001 m3) has its main value at registers 11-12.
@@ -75,6 +78,25 @@ struct DevicesWindow : test::SimWindowTest {
             "\r\n1;1;12345678;ABC;Water;Main;4;11;12;2;int32, high word first;0.001;m3;123456;"
             "123.456;\r\n"));
         EXPECT_TRUE(QFile::exists(folder.filePath("points.yaml")));
+    }
+    // The report goes into the data folder and is opened; site and installer
+    // are offered again the next time.
+    void commissioningReport() {
+        form->program().setDataFolder(folder.path());
+        dialogs.forms = {{"Plant room B", "J. Doe"}};
+        control<QAction>("CommissioningReport1")->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.shown.back().kind == "document"; }, 20000))
+            << lines().join('\n').toStdString();
+        const QString pdf = dialogs.shown.back().text;
+        EXPECT_TRUE(pdf.startsWith(folder.filePath("report-"))) << pdf.toStdString();
+        EXPECT_TRUE(test::readFile(pdf).startsWith("%PDF-"));
+        QString html = pdf;
+        html.replace(".pdf", ".html");
+        EXPECT_TRUE(test::readFile(html).contains("<b>Site:</b> Plant room B</p>"));
+        EXPECT_TRUE(
+            lines().contains(QString("Commissioning report written to %1 and %2.").arg(pdf, html)));
+        control<QAction>("CommissioningReport1")->trigger();
+        EXPECT_EQ(dialogs.shown.back().text, "Site|Installer=Plant room B|J. Doe");
     }
 };
 
