@@ -5,7 +5,7 @@
 namespace tarnel::bench {
 
 // Dialogs for an unattended benchmark: every question answered Yes, nothing shown.
-class NoDialogs final : public Dialogs {
+class NoDialogs : public Dialogs {
 public:
     void warning(const QString&, const QString&) override {}
     void error(const QString&, const QString&) override {}

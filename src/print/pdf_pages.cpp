@@ -170,9 +170,15 @@ bool PdfPages::layOut(const HtmlMaker& html, QString* error) {
     constexpr int kMostPasses = 200;
     std::vector<Heading> headings;
     std::set<int> keep;
+    QString shown;
+    // False when the HTML for the headings is the one laid out already.
     const auto setHtml = [&] {
-        document_.setHtml(html(headings));
+        QString page = html(headings);
+        if (page == shown) return false;
+        shown = std::move(page);
+        document_.setHtml(shown);
         breakBefore(document_, keep);
+        return true;
     };
     setHtml();
     for (int pass = 0; pass < kMostPasses; ++pass) {
@@ -185,7 +191,7 @@ bool PdfPages::layOut(const HtmlMaker& html, QString* error) {
         const std::vector<Heading> now = pages.headings();
         if (sameHeadings(now, headings)) return true;
         headings = now;
-        setHtml();
+        if (!setHtml()) return true;
     }
     if (error) *error = QStringLiteral("the pages do not settle");
     return false;
