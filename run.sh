@@ -74,9 +74,14 @@ if [ "${1:-}" = "--real" ]; then
   exec "$dir/tarnel" "$@"
 fi
 
-# The demo's bus is the 64-meter scenario, every meter in the gateway's
-# table: enough for a commissioning report worth reading.
-coproc SIM { exec "$dir/tarnel-sim" --tcp 0 --pty --scenario sim/scenario64.json; }
+# --64: the bus of the 64-meter scenario, every meter in the gateway's table,
+# for a commissioning report worth reading; else the eight training meters.
+scenario=()
+if [ "${1:-}" = "--64" ]; then
+  shift
+  scenario=(--scenario sim/scenario64.json)
+fi
+coproc SIM { exec "$dir/tarnel-sim" --tcp 0 --pty "${scenario[@]}"; }
 trap 'kill "$SIM_PID" 2>/dev/null || true' EXIT
 read -r tcp_line <&"${SIM[0]}"
 read -r rtu_line <&"${SIM[0]}"
