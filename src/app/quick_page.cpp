@@ -5,6 +5,7 @@
 
 #include "app/form_builder.h"
 #include "app/window_parts.h"
+#include "gateway/control_ranges.h"
 #include "gateway/program.h"
 
 namespace tarnel {
@@ -24,10 +25,13 @@ QWidget* meterSide(Program& program) {
     layout->addLayout(
         row({label("From:"), spin("editAddressFrom", "UDaddressFrom", 0, 250, 1, 1, 3).row,
              label("to"), spin("editAddressTo", "UDaddressTo", 0, 255, 5, 1, 3).row, nullptr}));
-    layout->addLayout(
-        row({label("Scan time,"), spin("Edit_timeout", "UD_timeout", 300, 9900, 1000, 10, 4).row,
-             label("in ms"), label("Retry"), spin("Edit_retry", "UD_retry", 0, 9, 2, 1, 1).row,
-             label("times"), nullptr}));
+    layout->addLayout(row(
+        {label("Scan time,"),
+         spin("Edit_timeout", "UD_timeout", kScanTimeRange.least, kScanTimeRange.most, 1000, 10, 4)
+             .row,
+         label("in ms"), label("Retry"),
+         spin("Edit_retry", "UD_retry", kRetryRange.least, kRetryRange.most, 2, 1, 1).row,
+         label("times"), nullptr}));
     layout->addLayout(
         row({button("BitBtn1", "Scan mbus"), button("BitBtn2", "STOP"),
              label("Selected: ", "Label16"), nullptr, hidden(button("Butt_clear_grid", "Clear")),

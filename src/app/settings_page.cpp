@@ -7,6 +7,7 @@
 
 #include "app/form_builder.h"
 #include "app/window_parts.h"
+#include "gateway/control_ranges.h"
 #include "gateway/program.h"
 #include "serial/device_names.h"
 
@@ -72,9 +73,11 @@ QWidget* registerView(Program& program) {
 }
 
 QLayout* modbusTimeoutAndAddress() {
-    const Spin timeout = spin("EditTimeoutModbus", "UD_modbusTimeout", 50, 20000, 600, 50, 5);
+    const Spin timeout = spin("EditTimeoutModbus", "UD_modbusTimeout", kModbusTimeoutRange.least,
+                              kModbusTimeoutRange.most, 600, 50, 5);
     timeout.edit->setReadOnly(true);
-    const Spin address = spin("EditAddressModbus", "UDmodbusAddress", 1, 255, 1, 1, 3);
+    const Spin address = spin("EditAddressModbus", "UDmodbusAddress", kModbusAddressRange.least,
+                              kModbusAddressRange.most, 1, 1, 3);
     return row({label("Timeout, ms"), timeout.row,
                 checkBox("CheckFastReplies", "Fast replies", true), label("Address"), address.row,
                 nullptr});

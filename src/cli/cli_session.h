@@ -2,10 +2,13 @@
 
 #include <QEventLoop>
 #include <QObject>
+#include <QTimer>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "cli/gateway_options.h"
+#include "cli/interrupt.h"
 #include "ops/results.h"
 
 namespace tarnel {
@@ -22,24 +25,35 @@ constexpr int kDone = 0, kNoResult = 1, kUsageError = 2, kLinkError = 3;
 // options, and the printing of results on standard output.
 class Session {
 public:
-    Session(Program& program, const Options& options) : program_(program), options_(options) {}
+    // `interrupt` (may be null): Ctrl-C, which stops the operation that runs.
+    Session(Program& program, const Options& options, const Interrupt* interrupt = nullptr)
+        : program_(program), options_(options), interrupt_(interrupt) {}
 
     Program& program() const { return program_; }
     const Options& options() const { return options_; }
+    bool interrupted() const { return interrupt_ && interrupt_->raised(); }
 
     // Calls `start`; when it started the operation, waits (in the event
     // loop, without polling) for `sender`'s `signal` and returns its result.
-    // Nothing when the operation did not start (its line says why).
+    // Nothing when the operation did not start (its line says why), or when
+    // Ctrl-C came before it or it did not end within a second of Ctrl-C.
     template <typename Sender, typename Result>
     std::optional<Result> await(Sender& sender, void (Sender::*signal)(const Result&),
                                 const std::function<bool()>& start) const {
         std::optional<Result> result;
+        if (interrupted()) return result;
         QEventLoop loop;
         const QMetaObject::Connection connection =
             QObject::connect(&sender, signal, &loop, [&](const Result& ended) {
                 if (!result) result = ended;
                 loop.quit();
             });
+        QTimer lastChance;
+        lastChance.setSingleShot(true);
+        QObject::connect(&lastChance, &QTimer::timeout, &loop, &QEventLoop::quit);
+        if (interrupt_)
+            QObject::connect(interrupt_, &Interrupt::stopAsked, &lastChance,
+                             [&lastChance] { lastChance.start(1000); });
         if (start() && !result) loop.exec();
         QObject::disconnect(connection);
         return result;
@@ -61,10 +75,22 @@ public:
     // The exit status of an operation that ended as `ending` with (`found`)
     // or without its result; what it found is printed before.
     static int status(Ending ending, bool found);
+    // A table read-out's status (`found`: what the command wanted of it):
+    // 1, with its line, when the gateway did not answer the count or an
+    // entry the count names was not read.
+    static int tableStatus(const TableReadResult& result, bool found);
+    // One line on standard error, "tarnel-cli: " first, whatever -q says:
+    // why a command exits 1.
+    static void note(const std::string& line);
+    // "entry 2 of 3 was not read", "rows 1, 2, 3, 4, 5 and 7 more of 20 were
+    // not activated": which of `total` things are missing.
+    static std::string missing(const char* noun, const char* nouns, const QList<int>& numbers,
+                               int total, const char* what);
 
 private:
     Program& program_;
     const Options& options_;
+    const Interrupt* interrupt_;
 };
 
 }  // namespace tarnel::cli

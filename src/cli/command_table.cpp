@@ -146,12 +146,35 @@ Runner search(const Options& options) {
     };
 }
 
+// The meter that answers at `address` (read once, as `read` does), if any
+// but `id`: a meter moved there would collide with it. Empty when none.
+std::optional<QString> otherMeterAt(Session& session, int address, const QString& id) {
+    Program& program = session.program();
+    const PrimaryScan::Settings settings = scanSettings(session.options());
+    const auto read = session.await(program.scan(), &PrimaryScan::finished, [&] {
+        return program.scan().readMeter({1, address, QString()}, settings);
+    });
+    program.gridLoops().clearData();  // the table printed is the change's
+    if (!read || !read->answered || read->row.value(0) == id) return std::nullopt;
+    return read->row.value(0);
+}
+
 Runner setAddress(const Options& options) {
     const MeterTarget meter{1, -1, exactId(options.positional[0])};
     const int newAddress = InRange(options.positional[1], "a new primary address", 1, 250);
     const SecondarySearch::Settings settings = searchSettings(options);
+    const bool force = options.force;
     return [=](Session& session) {
         Program& program = session.program();
+        if (!force) {
+            if (const auto other = otherMeterAt(session, newAddress, meter.id)) {
+                Session::note("meter " + other->toStdString() + " answers at address " +
+                              std::to_string(newAddress) +
+                              ": the address is not changed (--force changes it)");
+                return kNoResult;
+            }
+            if (session.interrupted()) return kNoResult;
+        }
         const auto result = session.await(program.search(), &SecondarySearch::finished, [&] {
             return program.search().changeAddress(meter, newAddress, settings).has_value();
         });
@@ -185,7 +208,18 @@ Runner status(const Options& options) {
         if (!result) return kNoResult;
         for (const QString& line : result->answers)
             session.printLine(line);
-        return Session::status(result->ending, result->replies > 0);
+        if (result->ending == Ending::LinkLost) return kLinkError;
+        if (result->unanswered.size() == GatewayStatus::kSteps) {
+            Session::note("the gateway gave no valid answer");
+            return kNoResult;
+        }
+        if (!result->unanswered.isEmpty()) {
+            Session::note("not answered: " + result->unanswered.join(", ").toStdString() + " (" +
+                          std::to_string(result->unanswered.size()) + " of " +
+                          std::to_string(GatewayStatus::kSteps) + " steps)");
+            return kNoResult;
+        }
+        return kDone;
     };
 }
 
@@ -199,7 +233,7 @@ Runner devices(const Options& options) {
                                           [&] { return table.readDevices(settings); });
         if (!result) return kNoResult;
         session.printGrid(session.program().gridDevices());
-        return Session::status(result->ending, result->rows > 0);
+        return Session::tableStatus(*result, result->rows > 0);
     };
 }
 
@@ -241,18 +275,49 @@ Runner activateAll(const Options& options) {
     return [=](Session& session) {
         Program& program = session.program();
         if (!ImportDeviceGrid(program.gridDevices(), file, program.dialogs())) return kNoResult;
+        if (countRows(program.gridDevices()) == 0) {
+            Session::note(file.toStdString() +
+                          " has no meter rows (a header line, then one "
+                          "line a meter)");
+            return kNoResult;
+        }
         const auto result = session.await(program.bulkActivation(), &BulkActivation::finished, [&] {
             return program.bulkActivation().startOrStop(settings);
         });
         if (!result) return kNoResult;
         session.printGrid(program.gridDevices());
+        if (result->ending != Ending::LinkLost && !result->notActivated.isEmpty()) {
+            Session::note(
+                Session::missing("row", "rows", result->notActivated, result->rows, "activated"));
+            return kNoResult;
+        }
         return Session::status(result->ending, result->activated > 0);
     };
 }
 
+// The command line's hex: a word of more than two digits is its bytes in
+// pairs ("01040001" is 01 04 00 01), and an odd number of digits there is
+// refused; words of one or two digits are read as the window's console
+// reads them.
+QString hexInPairs(const std::string& argument) {
+    QStringList words;
+    for (const QString& word : text(argument).split(' ', Qt::SkipEmptyParts)) {
+        if (word.size() <= 2) {
+            words << word;
+            continue;
+        }
+        if (word.size() % 2 != 0)
+            throw UsageError{"HEX is whole bytes, two digits each: " + word.toStdString() +
+                             " has " + std::to_string(word.size()) + " digits"};
+        for (int at = 0; at < word.size(); at += 2)
+            words << word.mid(at, 2);
+    }
+    return words.join(' ');
+}
+
 Runner command(const Options& options) {
     if (!options.serial) throw UsageError{"a custom command goes on the serial line only"};
-    const QString hex = text(options.positional[0]);
+    const QString hex = hexInPairs(options.positional[0]);
     const HexCommand parsed = ParseHexCommand(hex);
     if (!parsed.error.isEmpty() || parsed.bytes.isEmpty())
         throw UsageError{parsed.error.isEmpty() ? "no bytes to send" : parsed.error.toStdString()};

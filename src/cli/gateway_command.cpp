@@ -1,13 +1,10 @@
 #include "cli/gateway_command.h"
 
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -19,6 +16,7 @@
 #include "cli/cli_session.h"
 #include "cli/command_table.h"
 #include "cli/gateway_options.h"
+#include "cli/interrupt.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/program.h"
@@ -52,39 +50,6 @@ public:
     QString saveFileName(const FileDialogRequest&) override { return {}; }
     QString openFileName(const FileDialogRequest&) override { return {}; }
     bool openDocument(const QString&) override { return false; }
-};
-
-// Ctrl-C stops the operation as STOP does: it runs its end step, and what
-// was found is still printed. The signal is read from a descriptor in the
-// event loop, so nothing runs in a signal handler.
-class Interrupt {
-public:
-    explicit Interrupt(std::function<void()> stop) {
-        sigset_t mask;
-        sigemptyset(&mask);
-        sigaddset(&mask, SIGINT);
-        sigaddset(&mask, SIGTERM);
-        sigprocmask(SIG_BLOCK, &mask, nullptr);
-        fd_ = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
-        if (fd_ < 0) return;
-        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this, stop] {
-            signalfd_siginfo info;
-            while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            }
-            stop();
-        });
-    }
-    ~Interrupt() {
-        notifier_.reset();
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Interrupt(const Interrupt&) = delete;
-    Interrupt& operator=(const Interrupt&) = delete;
-
-private:
-    int fd_ = -1;
-    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 // On a terminal, one line on standard error that tells how far a long
@@ -155,8 +120,9 @@ void showProgress(Program& program, const Options& options, Progress& progress) 
 }
 
 // Opens the link the options name; false (after one line) when it cannot.
-// The TCP connection is awaited in the event loop, at most 3 s.
-bool openLink(GatewayLink& link, const Options& options) {
+// The TCP connection is awaited in the event loop, at most 3 s or until
+// Ctrl-C.
+bool openLink(GatewayLink& link, const Options& options, const Interrupt& interrupt) {
     if (options.serial) {
         link.openSerial(SerialSettingsFromTexts(
             QString::fromStdString(*options.serial), QString::fromStdString(options.baud),
@@ -169,10 +135,15 @@ bool openLink(GatewayLink& link, const Options& options) {
     QEventLoop loop;
     QObject::connect(&link, &GatewayLink::stateChanged, &loop, &QEventLoop::quit);
     QObject::connect(&link, &GatewayLink::connectFailed, &loop, &QEventLoop::quit);
+    QObject::connect(&interrupt, &Interrupt::stopAsked, &loop, &QEventLoop::quit);
     QTimer::singleShot(3010, &loop, &QEventLoop::quit);
     link.connectTcp(target.section(':', 0, 0), TcpPortFromText(target.section(':', 1, 1)), 300);
-    if (!link.TcpMode() && link.connectWaiting()) loop.exec();
+    if (!link.TcpMode() && link.connectWaiting() && !interrupt.raised()) loop.exec();
     if (link.TcpMode()) return true;
+    if (interrupt.raised()) {
+        std::cerr << "tarnel-cli: stopped while connecting to " << *options.tcp << "\n";
+        return false;
+    }
     std::cerr << "tarnel-cli: cannot connect to " << *options.tcp << "\n";
     return false;
 }
@@ -202,11 +173,23 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool f
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
+// Saves the log to --log FILE, whatever the end was; a status of 0 becomes 1
+// when it cannot be written.
+int saveLog(Log& log, const Options& options, int status) {
+    if (options.log.empty() || log.writeTo(QString::fromStdString(options.log))) return status;
+    std::cerr << "tarnel-cli: cannot write the log to " << options.log << "\n";
+    return status == kDone ? kNoResult : status;
+}
+
 // Runs the command with the link open; the log goes to standard error as
-// it comes, and to --log FILE at the end, whatever the end was.
+// it comes, and to --log FILE at the end, whatever the end was. Ctrl-C and
+// SIGTERM stop the operation at once: it ends with what it got, which is
+// printed and decides the status.
 int run(int argc, char** argv, const std::vector<std::string>& args, const Options& options,
         const Runner& runner) {
+    Interrupt::block();  // before any thread starts, so that none is ended by them
     const auto app = makeApplication(argc, argv, !options.pdfFile.empty());
+    const Interrupt interrupt;
     RealClock clock;
     CliDialogs dialogs;
     Program program(
@@ -221,21 +204,16 @@ int run(int argc, char** argv, const std::vector<std::string>& args, const Optio
         progress.restore();
     });
     showProgress(program, options, progress);
-    const Interrupt interrupt([&] {
-        program.stopMbus();
-        if (program.bulkActivation().running())
-            program.bulkActivation().startOrStop(
-                {options.unit, options.scanTimeMs, options.retries});
-    });
+    QObject::connect(&interrupt, &Interrupt::stopAsked, &program,
+                     [&program] { program.stopAll(); });
     program.link().setFastReplies(options.fast);
-    Session session(program, options);
-    const int status = openLink(program.link(), options) ? runner(session) : kLinkError;
+    Session session(program, options, &interrupt);
+    // Stopped before the link was up: nothing was got, which is no result.
+    const int status = openLink(program.link(), options, interrupt) ? runner(session)
+                       : interrupt.raised()                         ? kNoResult
+                                                                    : kLinkError;
     progress.done();
-    if (!options.log.empty() && !log.writeTo(QString::fromStdString(options.log))) {
-        std::cerr << "tarnel-cli: cannot write the log to " << options.log << "\n";
-        return status == kDone ? kNoResult : status;
-    }
-    return status;
+    return saveLog(log, options, status);
 }
 
 }  // namespace
@@ -258,6 +236,8 @@ int gatewayCommand(int argc, char** argv, const std::vector<std::string>& args) 
         std::cerr << "tarnel-cli " << args[0] << ": " << error.reason << "\n" << kUsage;
         return kUsageError;
     }
+    for (const std::string& note : options.notes)
+        std::cerr << "tarnel-cli: " << note << "\n";
     return run(argc, argv, args, options, runner);
 }
 

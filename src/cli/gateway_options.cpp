@@ -2,10 +2,13 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <functional>
 #include <map>
 
+#include "gateway/control_ranges.h"
 #include "gateway/settings_file.h"
 
 namespace tarnel::cli {
@@ -35,6 +38,52 @@ int InRange(const std::string& text, const char* what, int least, int most) {
     return static_cast<int>(value);
 }
 
+namespace {
+
+int inRange(const std::string& text, const char* what, NumberRange range) {
+    return InRange(text, what, range.least, range.most);
+}
+
+// The window's serial speeds: the serial settings would open any other text
+// at 19200, unnoticed.
+std::string serialSpeed(const std::string& text) {
+    static const char* const kSpeeds[] = {"300",   "1200",  "2400",  "4800",  "9600",
+                                          "19200", "38400", "57600", "115200"};
+    if (std::find(std::begin(kSpeeds), std::end(kSpeeds), text) == std::end(kSpeeds))
+        throw UsageError{"--baud is 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200: " +
+                         text};
+    return text;
+}
+
+// HOST[:PORT]: a port that is not 1 to 65535 is refused before anything is
+// resolved or connected.
+void checkTcpPort(const std::string& target) {
+    const size_t colon = target.find(':');
+    if (colon == std::string::npos || colon + 1 == target.size()) return;  // 502
+    const std::string port = target.substr(colon + 1);
+    const bool digits =
+        !port.empty() && port.size() <= 5 &&
+        std::all_of(port.begin(), port.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+    if (!digits || std::stoi(port) < 1 || std::stoi(port) > 65535)
+        throw UsageError{"the TCP port is 1 to 65535: " + port};
+}
+
+// A number of the settings file as its control takes it: clamped into the
+// control's range, with a note when it was out of it.
+int settingNumber(const std::string& text, const std::string& key, NumberRange range, int fallback,
+                  std::vector<std::string>& notes) {
+    bool ok = false;
+    const int value = QString::fromStdString(text).toInt(&ok);
+    if (!ok) return fallback;
+    const int clamped = range.clamp(value);
+    if (clamped != value)
+        notes.push_back(key + "=" + text + " is out of " + std::to_string(range.least) + " to " +
+                        std::to_string(range.most) + ": " + std::to_string(clamped) + " is used");
+    return clamped;
+}
+
+}  // namespace
+
 // The window's settings file as the options' starting values: the serial
 // port when it opens at start-up, else the remote TCP address.
 static void applySettings(const std::string& path, Options& options) {
@@ -45,17 +94,18 @@ static void applySettings(const std::string& path, Options& options) {
     for (size_t i = 0; i < settingKeys().size(); ++i)
         setting[(settingKeys()[i].section + "/" + settingKeys()[i].key).toStdString()] =
             values.value(static_cast<int>(i)).toStdString();
-    const auto integer = [&](const char* key, int fallback) {
-        const int value = QString::fromStdString(setting[key]).toInt();
-        return value != 0 ? value : fallback;
+    const auto number = [&](const std::string& section, const std::string& key, NumberRange range,
+                            int fallback) {
+        return settingNumber(setting[section + "/" + key], "[" + section + "] " + key, range,
+                             fallback, options.notes);
     };
     options.baud = setting["Modbus port/Speed"];
     options.parity = setting["Modbus port/Parity"];
     options.stopBits = setting["Modbus port/SB"];
-    options.unit = integer("Modbus/Address", options.unit);
-    options.timeoutMs = integer("Modbus/Timeout", options.timeoutMs);
-    options.scanTimeMs = integer("Mbus/Timeout", options.scanTimeMs);
-    options.retries = QString::fromStdString(setting["Mbus/Retry"]).toInt();
+    options.unit = number("Modbus", "Address", kModbusAddressRange, options.unit);
+    options.timeoutMs = number("Modbus", "Timeout", kModbusTimeoutRange, options.timeoutMs);
+    options.scanTimeMs = number("Mbus", "Timeout", kScanTimeRange, options.scanTimeMs);
+    options.retries = number("Mbus", "Retry", kRetryRange, options.retries);
     options.fast = setting["Modbus/Fast"] != "0";
     if (setting["Modbus/AutoOpen"] == "1")
         options.serial = setting["Modbus port/Name"];
@@ -86,7 +136,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
              options.serial = v;
              options.tcp.reset();
          }},
-        {"--baud", [&](const std::string& v) { options.baud = v; }},
+        {"--baud", [&](const std::string& v) { options.baud = serialSpeed(v); }},
         {"--parity",
          [&](const std::string& v) {
              // The serial settings take a parity named exactly and open
@@ -99,12 +149,23 @@ Options ParseOptions(const std::vector<std::string>& args) {
              }
              throw UsageError{"--parity is even, odd, none, mark or space: " + v};
          }},
-        {"--stop-bits", [&](const std::string& v) { options.stopBits = v; }},
+        {"--stop-bits",
+         [&](const std::string& v) {
+             // Any other text would open with one stop bit, unnoticed.
+             if (v != "1" && v != "2") throw UsageError{"--stop-bits is 1 or 2: " + v};
+             options.stopBits = v;
+         }},
         {"--unit", [&](const std::string& v) { options.unit = Number(v, "--unit"); }},
-        {"--timeout", [&](const std::string& v) { options.timeoutMs = Number(v, "--timeout"); }},
+        {"--timeout",
+         [&](const std::string& v) {
+             options.timeoutMs = inRange(v, "--timeout", kModbusTimeoutRange);
+         }},
         {"--scan-time",
-         [&](const std::string& v) { options.scanTimeMs = Number(v, "--scan-time"); }},
-        {"--retry", [&](const std::string& v) { options.retries = Number(v, "--retry"); }},
+         [&](const std::string& v) {
+             options.scanTimeMs = inRange(v, "--scan-time", kScanTimeRange);
+         }},
+        {"--retry",
+         [&](const std::string& v) { options.retries = inRange(v, "--retry", kRetryRange); }},
         {"--log", [&](const std::string& v) { options.log = v; }},
         {"--ha", [&](const std::string& v) { options.haFile = v; }},
         {"--html", [&](const std::string& v) { options.htmlFile = v; }},
@@ -116,7 +177,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
     const std::map<std::string, bool*> flags = {
         {"--json", &options.json},       {"-q", &options.quiet},
         {"--holding", &options.holding}, {"--v2", &options.version2},
-        {"--records", &options.records},
+        {"--records", &options.records}, {"--force", &options.force},
     };
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -144,7 +205,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
     }
     if (options.tcp.has_value() == options.serial.has_value() && !fromFile)
         throw UsageError{"give the link: --tcp HOST[:PORT] or --serial DEVICE"};
-    if (options.unit < 1 || options.unit > 255) throw UsageError{"--unit is 1 to 255"};
+    if (!kModbusAddressRange.contains(options.unit)) throw UsageError{"--unit is 1 to 255"};
+    if (options.tcp) checkTcpPort(*options.tcp);
     return options;
 }
 

@@ -15,12 +15,16 @@ struct Options {
     int unit = 1, timeoutMs = 600, scanTimeMs = 1000, retries = 2;
     bool fast = true, json = false, quiet = false, holding = false, version2 = false;
     bool binary = false;
+    bool force = false;    // set-address: even onto an address a meter answers at
     bool records = false;  // every data record of the meters' telegrams
     std::string log;
     std::string haFile;                            // points --ha
     std::string pdfFile, htmlFile, site, installer;  // report
     std::optional<std::pair<int, int>> scanRange;  // report --scan FROM TO
     std::vector<std::string> positional;
+    // One line for each value of the settings file that was clamped into the
+    // range of its control, as the window clamps it.
+    std::vector<std::string> notes;
 };
 
 // A command line that does not say what to do, or an argument the gateway

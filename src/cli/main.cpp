@@ -54,21 +54,34 @@ constexpr const char* kHelp = R"(Usage:
                                 (A4 PDF, HTML, or both)
         activate ADDR, delete ADDR|all, delete-inputs ADDR
         activate-all FILE.csv   every row of an imported table
-        set-address ID NEW      a meter's primary address, by its ID
+        set-address ID NEW [--force]   a meter's primary address, by its ID;
+                                refused (exit 1) when another meter answers
+                                at NEW, unless --force
         set-medium ADDR ID MEDIUM   oil, hot-water, water, electricity,
                                 heat, gas, n/a (any case; "Hot water" too)
         set-baud ADDR 300|2400  a meter's M-Bus baud rate
         set-value ADDR VALUE [--bcd|--binary]   a meter's counter value
-        command HEX             raw bytes on the serial line
+        command HEX             raw bytes on the serial line; a word of more
+                                than two digits is its bytes in pairs
+                                (01040001000A21CD), an odd count is refused
       --full-waits waits every reply's whole time:
-      fast replies off.
+      fast replies off. --timeout is 50 to 20000 ms, --scan-time 300 to
+      9900 ms, --retry 0 to 9, --unit 1 to 255, as in the window; the
+      settings file's values are clamped into these ranges, with a line.
       --settings FILE starts from the window's settings file (its serial
       port when it opens at start-up, else its remote TCP address); the
       other options override it. COMMAND --help shows one command.
       The arguments are checked before the link is opened. Exit status 0
       done, 1 no result (no meter or gateway answered, an exception reply),
       2 a usage error or an argument out of range, 3 the link could not be
-      opened or was lost (what was found so far is printed first).
+      opened or was lost (what was found so far is printed first). A
+      command that got only part of what it asked for (a status step, a
+      table entry, an activation missing) exits 1 with one line on standard
+      error that names what is missing.
+      Ctrl-C or SIGTERM stops the command at once: the operation ends, what
+      it got so far is printed, --log is written, and the exit status is the
+      one for what it got (so 1, with its line, when a read is incomplete;
+      0 for a scan or search that found meters; 1 when nothing was got).
   tarnel-cli --help
       Shows this text.
 Exit status 2 for a usage error.

@@ -57,7 +57,7 @@ Runner points(const Options& options) {
             std::cerr << "tarnel-cli: cannot write " << options.haFile << '\n';
             return kNoResult;
         }
-        return Session::status(result->ending, !list.isEmpty());
+        return Session::tableStatus(*result, !list.isEmpty());
     };
 }
 

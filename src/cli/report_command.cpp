@@ -39,6 +39,12 @@ bool scanned(Session& session, const Options& options) {
     return !scan || scan->ending != Ending::LinkLost;
 }
 
+// Ctrl-C during the reads: no report is written.
+int stopped() {
+    Session::note("stopped: no report written");
+    return kNoResult;
+}
+
 }  // namespace
 
 Runner report(const Options& options) {
@@ -46,6 +52,7 @@ Runner report(const Options& options) {
         throw UsageError{"give the report's file: --pdf FILE or --html FILE"};
     return [=](Session& session) {
         if (!scanned(session, options)) return kLinkError;
+        if (session.interrupted()) return stopped();
         Program& program = session.program();
         program.deviceTable().setVersion2(options.version2);
         ReportReading reading(program);
@@ -53,6 +60,7 @@ Runner report(const Options& options) {
             return reading.start(blankReport(options),
                                  {options.unit, options.timeoutMs, options.scanTimeMs});
         });
+        if (session.interrupted()) return stopped();
         if (!read || read->ending == Ending::LinkLost) return kLinkError;
         if (!read->answered) {
             std::cerr << "tarnel-cli: no answer from the gateway: no report written\n";

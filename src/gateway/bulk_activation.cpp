@@ -43,34 +43,54 @@ bool BulkActivation::startOrStop(const Settings& settings) {
     emit captionChanged(kStop);
     retries_ = 0;
     row_ = 1;
-    activated_ = 0;
-    silent_ = 0;
+    result_ = {};
+    result_.rows = devices_.rows() - 1;
     errors_ = {};
     sendRow();
     return true;
 }
 
+void BulkActivation::stopNow() {
+    if (!running_) return;
+    stopping_ = true;
+    link_.cancel(this);
+    end(QString(), Ending::Stopped);
+}
+
+// The rows from `row_` on: those whose address is not 0 to 250 are skipped
+// in a loop (a long table of them would exhaust the stack if each skip
+// called the next), the first good one is sent; the run ends after the last.
 void BulkActivation::sendRow() {
+    for (; row_ <= devices_.rows() - 1; ++row_) {
+        const std::optional<int> address = rowAddress();
+        if (!address) {
+            result_.notActivated << row_;
+            continue;
+        }
+        log_.append(QStringLiteral("Activating device ") + devices_.cell(row_, 1));
+        emit activating(devices_.cell(row_, 1));
+        link_.exchange(this,
+                       WriteSingleRegisterRequest(settings_.slave, reg::kActivateDevice, 0x00,
+                                                  static_cast<uint8_t>(*address)),
+                       timer_, settings_.scanTimeMs,
+                       [this](const ExchangeResult& result) { Timer_activateAllTimer(result); });
+        return;
+    }
+    end(QStringLiteral("Activation process finished!"), Ending::Done);
+}
+
+// The row's address, or nothing after its error line.
+std::optional<int> BulkActivation::rowAddress() const {
     const QString cell = devices_.cell(row_, 1);
     bool ok = false;
     const int address = cell.toInt(&ok);
-    if (!ok || address < 0 || address > 250) {
-        // The low byte of a larger number would activate another meter.
-        log_.append(ok ? QStringLiteral("Error in Primary address at row %1: %2 is not 0 to 250")
-                             .arg(row_)
-                             .arg(address)
-                       : QStringLiteral("Error in Primary address at row %1").arg(row_));
-        retries_ = settings_.retries;  // the next step moves on
-        next(false, false);
-        return;
-    }
-    log_.append(QStringLiteral("Activating device ") + cell);
-    emit activating(cell);
-    link_.exchange(this,
-                   WriteSingleRegisterRequest(settings_.slave, reg::kActivateDevice, 0x00,
-                                              static_cast<uint8_t>(address)),
-                   timer_, settings_.scanTimeMs,
-                   [this](const ExchangeResult& result) { Timer_activateAllTimer(result); });
+    if (ok && address >= 0 && address <= 250) return address;
+    // The low byte of a larger number would activate another meter.
+    log_.append(ok ? QStringLiteral("Error in Primary address at row %1: %2 is not 0 to 250")
+                         .arg(row_)
+                         .arg(address)
+                   : QStringLiteral("Error in Primary address at row %1").arg(row_));
+    return std::nullopt;
 }
 
 void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
@@ -83,26 +103,28 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     const bool succeeded = result.acknowledged();
     log_.append(RcvdLine(reply));
     if (stopping_) {
-        if (succeeded) ++activated_;
+        if (succeeded) {
+            ++result_.activated;
+            ++row_;  // settled; the rows after it were not reached
+        }
         end(QString(), Ending::Stopped);
         return;
     }
     next(succeeded);
 }
 
-void BulkActivation::next(bool succeeded, bool asked) {
-    if (succeeded || ++retries_ > settings_.retries) {
-        if (succeeded)
-            ++activated_;
-        else if (asked)
-            ++silent_;
-        ++row_;
-        retries_ = 0;
-    }
-    if (row_ > devices_.rows() - 1) {
-        end(QStringLiteral("Activation process finished!"), Ending::Done);
+void BulkActivation::next(bool succeeded) {
+    if (succeeded) {
+        ++result_.activated;
+    } else if (++retries_ <= settings_.retries) {
+        sendRow();  // the same row again
         return;
+    } else {
+        ++result_.silent;
+        result_.notActivated << row_;
     }
+    ++row_;
+    retries_ = 0;
     sendRow();
 }
 
@@ -110,16 +132,19 @@ void BulkActivation::next(bool succeeded, bool asked) {
 // follows, so that a gateway that errs is never mistaken for silent meters.
 void BulkActivation::end(const QString& line, Ending ending) {
     running_ = false;
+    for (int row = row_; row < devices_.rows() && ending != Ending::Done; ++row)
+        result_.notActivated << row;
     if (!line.isEmpty()) log_.append(line);
     log_.append(
         QStringLiteral("Activation %1: meters activated %2, without an answer %3, %4.")
             .arg(ending == Ending::Done ? QStringLiteral("ended") : QStringLiteral("stopped"))
-            .arg(activated_)
-            .arg(silent_)
+            .arg(result_.activated)
+            .arg(result_.silent)
             .arg(errors_.text()));
     emit captionChanged(kAgain);
     busy_.end(Operation::BulkActivation);
-    emit finished({ending, activated_, silent_});
+    result_.ending = ending;
+    emit finished(result_);
 }
 
 void BulkActivation::connectionLost() {

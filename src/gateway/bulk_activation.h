@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <optional>
 
 #include "link/gateway_errors.h"
 
@@ -35,6 +36,8 @@ public:
     // Starts a run, or stops the one that runs. True when a run started.
     bool startOrStop(const Settings& settings);
     bool running() const { return running_; }
+    // Ctrl-C: ends a run at once; the row in flight counts as not activated.
+    void stopNow();
 
     // The button's captions.
     static constexpr const char* kStart = "Activate All from table";
@@ -50,7 +53,8 @@ signals:
 private:
     void sendRow();
     void Timer_activateAllTimer(const ExchangeResult& result);
-    void next(bool succeeded, bool asked = true);
+    std::optional<int> rowAddress() const;
+    void next(bool succeeded);
     void end(const QString& line, Ending ending);
     void connectionLost();
 
@@ -64,9 +68,8 @@ private:
     bool stopping_ = false;  // "Stop activation": the request in flight is the last
     int row_ = 0;            // activationRow
     int retries_ = 0;        // activationRetries
-    // What the run met, for its closing line.
-    int activated_ = 0;
-    int silent_ = 0;
+    // What the run met, for its closing line and its result.
+    ActivationResult result_;
     GatewayErrors errors_;
 };
 

@@ -160,6 +160,13 @@ void DeviceTable::endReadOut(Ending ending) {
     emit readOutFinished(readOut_);
 }
 
+void DeviceTable::stop() {
+    if (entry_ == 0) return;
+    link_.cancel(this);
+    log_.append(QStringLiteral("Device table read stopped."));
+    endReadOut(Ending::Stopped);
+}
+
 void DeviceTable::connectionLost() {
     if (entry_ == 0) return;
     log_.append(QStringLiteral("Connection lost: device table read stopped."));
@@ -193,17 +200,20 @@ void DeviceTable::addressMapRead(const ExchangeResult& result) {
 
 void DeviceTable::sendCommand(int registerNumber, int address, const QString& line, int intervalMs,
                               bool last) {
-    console_.request(
-        WriteSingleRegisterRequest(settings_.slave, registerNumber, 0x00,
-                                   static_cast<uint8_t>(address)),
-        intervalMs, CommandConsole::Awaited::Command, [this, last](const ExchangeResult& result) {
-            if (!last || result.end == ExchangeEnd::Cancelled) return;
-            CommandResult command;
-            command.ending = result.end == ExchangeEnd::LinkLost ? Ending::LinkLost : Ending::Done;
-            command.reply = result.reply;
-            command.acknowledged = result.acknowledged();
-            emit commandFinished(command);
-        });
+    console_.request(WriteSingleRegisterRequest(settings_.slave, registerNumber, 0x00,
+                                                static_cast<uint8_t>(address)),
+                     intervalMs, CommandConsole::Awaited::Command,
+                     [this, last](const ExchangeResult& result) {
+                         if (!last)
+                             return;  // the console passes a cancellation on only when stopped
+                         CommandResult command;
+                         command.ending = result.end == ExchangeEnd::LinkLost    ? Ending::LinkLost
+                                          : result.end == ExchangeEnd::Cancelled ? Ending::Stopped
+                                                                                 : Ending::Done;
+                         command.reply = result.reply;
+                         command.acknowledged = result.acknowledged();
+                         emit commandFinished(command);
+                     });
     log_.append(line);
 }
 

@@ -46,6 +46,10 @@ public:
     // "Read modbus devices": the count from the bit map, then every entry.
     // The start functions return false when nothing was sent.
     bool readDevices(const Settings& settings);
+    // Ends a read-out at once with the entries it read (Ending::Stopped). The
+    // count, the address map and the commands go through the console: its
+    // stop() ends them.
+    void stop();
     // Entries of 24 registers ("v 0.2") or 28; read anew for every entry.
     void setVersion2(bool on);
     // The version the gateway last reported: a read-out whose entry size

@@ -23,7 +23,16 @@ constexpr IpStep kIpSteps[] = {
     {55412, "DATA IP #2: "},
     {55420, "NETWORK NUMBER (Identification): "},
 };
-constexpr int kLastStep = 14;
+constexpr int kLastStep = GatewayStatus::kSteps;
+
+// What a step reads, for the line that tells it went unanswered.
+QString stepName(int step) {
+    static const char* const kFirstSteps[] = {"active devices", "M-Bus flags",
+                                              "working days",   "active-device map",
+                                              "card version",   "device identification"};
+    if (step <= 6) return QLatin1String(kFirstSteps[step - 1]);
+    return QLatin1String(kIpSteps[step - 7].label).chopped(2);
+}
 
 QString dotted(const QVector<Register>& registers) {
     QStringList parts;
@@ -95,6 +104,9 @@ void GatewayStatus::report(const ParseReport& parsed) {
 }
 
 void GatewayStatus::end(Ending ending) {
+    // A read cut short did not get the step in flight nor those after it.
+    for (int step = step_; ending != Ending::Done && step >= 1 && step <= kLastStep; ++step)
+        result_.unanswered << stepName(step);
     step_ = 0;
     result_.ending = ending;
     emit finished(result_);
@@ -125,6 +137,13 @@ void GatewayStatus::sendStep() {
                    [this](const ExchangeResult& result) { Timer_statusTimer(result); });
 }
 
+void GatewayStatus::stop() {
+    if (step_ == 0) return;
+    link_.cancel(this);
+    log_.append(QStringLiteral("Status read stopped."));
+    end(Ending::Stopped);
+}
+
 void GatewayStatus::connectionLost() {
     if (step_ == 0) return;
     log_.append(QStringLiteral("Connection lost: status read stopped."));
@@ -135,6 +154,7 @@ void GatewayStatus::Timer_statusTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
     link_.logReception(result);
     if (result.end == ExchangeEnd::Reply) ++result_.replies;
+    if (!result.acknowledged()) result_.unanswered << stepName(step_);
     if (!result.reply.isEmpty()) decodeStep(result.reply);
     ++step_;
     if (step_ > kLastStep) {

@@ -36,7 +36,11 @@ public:
     ~GatewayStatus() override;
 
     // "Read Status of Corvane-64"; `finished` follows when it started.
+    static constexpr int kSteps = 14;
+
     bool readStatus(int slave, int timeoutMs);
+    // Ends a read that runs at once, with what it got (Ending::Stopped).
+    void stop();
     // "Program IP": the setting as "Select IP setting type:" names it, and
     // the address as ParseDottedAddress reads it (nothing: not an address).
     void programIp(int slave, const QString& setting,

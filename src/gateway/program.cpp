@@ -86,6 +86,17 @@ void Program::stopMbus() {
     search_->stop();
 }
 
+void Program::stopAll() {
+    meterChanges_->stop();
+    scan_->stop();
+    search_->stop();
+    bulkActivation_->stopNow();
+    gatewayStatus_->stop();
+    registerView_->stopRead();
+    deviceTable_->stop();
+    console_->stop();
+}
+
 Timer* Program::timer(const QString& name) const {
     return findChild<Timer*>(name, Qt::FindDirectChildrenOnly);
 }

@@ -89,6 +89,9 @@ public:
     // STOP: ends the scan or meter request, the search or address change,
     // and the change of all addresses; refused while the busy rule says so.
     void stopMbus();
+    // Ctrl-C of the command line: every operation that runs ends at once and
+    // finishes with what it got (Ending::Stopped).
+    void stopAll();
 
     // One of the window's timers, by name (for example "Timer_modbus"). All
     // start stopped; each is single-shot but Timer_auto, which ticks until

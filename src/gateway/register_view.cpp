@@ -47,6 +47,13 @@ bool RegisterView::read(const ReadRequest& request) {
     return true;
 }
 
+void RegisterView::stopRead() {
+    if (!link_.busy(this)) return;
+    link_.cancel(this);
+    log_.append(QStringLiteral("Register read stopped."));
+    emit readFinished({Ending::Stopped, 0, {}});
+}
+
 void RegisterView::sendCommand(const ModbusRequest& request) {
     link_.exchange(&commandTag_, request, timerModbus_, timerModbus_.interval(),
                    [this](const ExchangeResult& result) { Timer_modbusTimer(result, true); });

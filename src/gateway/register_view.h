@@ -36,6 +36,8 @@ public:
 
     // `readFinished` follows when it was sent.
     bool read(const ReadRequest& request);
+    // Ends a read in flight at once: `readFinished` with Ending::Stopped.
+    void stopRead();
     void clearGrid();
     // "Automatic read" checked or not: the periodic read runs while it is.
     void setAutomatic(bool on);

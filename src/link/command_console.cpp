@@ -54,10 +54,11 @@ bool CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs)
     link_.exchangeRaw(
         this, bytes, asciiMode, timer_, timeoutMs, [this](const ExchangeResult& result) {
             Timer_free_commandTimer(result, Awaited::Command, true);
-            if (result.end == ExchangeEnd::Cancelled) return;
-            emit commandFinished(
-                {result.end == ExchangeEnd::LinkLost ? Ending::LinkLost : Ending::Done,
-                 result.reply, result.acknowledged()});
+            if (result.end == ExchangeEnd::Cancelled && !stopping_) return;
+            emit commandFinished({result.end == ExchangeEnd::LinkLost    ? Ending::LinkLost
+                                  : result.end == ExchangeEnd::Cancelled ? Ending::Stopped
+                                                                         : Ending::Done,
+                                  result.reply, result.acknowledged()});
         });
     return true;
 }
@@ -67,8 +68,15 @@ void CommandConsole::request(const ModbusRequest& request, int timeoutMs, Awaite
     link_.exchange(this, request, timer_, timeoutMs,
                    [this, awaited, done = std::move(done)](const ExchangeResult& result) {
                        Timer_free_commandTimer(result, awaited, false);
-                       if (done && result.end != ExchangeEnd::Cancelled) done(result);
+                       if (done && (result.end != ExchangeEnd::Cancelled || stopping_))
+                           done(result);
                    });
+}
+
+void CommandConsole::stop() {
+    stopping_ = true;
+    link_.cancel(this);
+    stopping_ = false;
 }
 
 // `custom`: the reply answers a command the user typed.

@@ -47,6 +47,9 @@ public:
     // A device-table request: its reply ("RCVD:" logged) goes to `done`,
     // unless it was cancelled.
     void request(const ModbusRequest& request, int timeoutMs, Awaited awaited, ExchangeDone done);
+    // Ends its exchanges at once: a custom command finishes as stopped, a
+    // request's `done` is handed the cancellation.
+    void stop();
 
 signals:
     // A custom command's reply (empty: none came).
@@ -58,6 +61,7 @@ private:
     GatewayLink& link_;
     Log& log_;
     Timer& timer_;
+    bool stopping_ = false;  // stop() cancels: the cancellation is passed on
 };
 
 }  // namespace tarnel

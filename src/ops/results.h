@@ -82,6 +82,8 @@ struct ActivationResult {
     Ending ending = Ending::Done;
     int activated = 0;
     int silent = 0;
+    int rows = 0;             // rows in the table
+    QList<int> notActivated;  // rows (1 = the first) left without an activation
 };
 
 // "Read registers".
@@ -96,6 +98,9 @@ struct StatusResult {
     Ending ending = Ending::Done;
     int replies = 0;  // steps the gateway answered
     QStringList answers;
+    // What the steps without a valid answer (none, an exception, a frame that
+    // failed its check) read: "working days", "IP", ...
+    QStringList unanswered;
 };
 
 }  // namespace tarnel
