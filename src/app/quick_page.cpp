@@ -25,13 +25,11 @@ QWidget* meterSide(Program& program) {
     layout->addLayout(
         row({label("From:"), spin("editAddressFrom", "UDaddressFrom", 0, 250, 1, 1, 3).row,
              label("to"), spin("editAddressTo", "UDaddressTo", 0, 255, 5, 1, 3).row, nullptr}));
-    layout->addLayout(row(
-        {label("Scan time,"),
-         spin("Edit_timeout", "UD_timeout", kScanTimeRange.least, kScanTimeRange.most, 1000, 10, 4)
-             .row,
-         label("in ms"), label("Retry"),
-         spin("Edit_retry", "UD_retry", kRetryRange.least, kRetryRange.most, 2, 1, 1).row,
-         label("times"), nullptr}));
+    const Spin scanTime =
+        spin("Edit_timeout", "UD_timeout", kScanTimeRange.least, kScanTimeRange.most, 1000, 10, 4);
+    const Spin retry = spin("Edit_retry", "UD_retry", kRetryRange.least, kRetryRange.most, 2, 1, 1);
+    layout->addLayout(row({label("Scan time,"), scanTime.row, label("in ms"), label("Retry"),
+                           retry.row, label("times"), nullptr}));
     layout->addLayout(
         row({button("BitBtn1", "Scan mbus"), button("BitBtn2", "STOP"),
              label("Selected: ", "Label16"), nullptr, hidden(button("Butt_clear_grid", "Clear")),

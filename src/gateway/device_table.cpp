@@ -200,20 +200,20 @@ void DeviceTable::addressMapRead(const ExchangeResult& result) {
 
 void DeviceTable::sendCommand(int registerNumber, int address, const QString& line, int intervalMs,
                               bool last) {
+    // The console passes a cancellation on only when it was stopped.
+    const auto ended = [this, last](const ExchangeResult& result) {
+        if (!last) return;
+        CommandResult command;
+        command.ending = result.end == ExchangeEnd::LinkLost    ? Ending::LinkLost
+                         : result.end == ExchangeEnd::Cancelled ? Ending::Stopped
+                                                                : Ending::Done;
+        command.reply = result.reply;
+        command.acknowledged = result.acknowledged();
+        emit commandFinished(command);
+    };
     console_.request(WriteSingleRegisterRequest(settings_.slave, registerNumber, 0x00,
                                                 static_cast<uint8_t>(address)),
-                     intervalMs, CommandConsole::Awaited::Command,
-                     [this, last](const ExchangeResult& result) {
-                         if (!last)
-                             return;  // the console passes a cancellation on only when stopped
-                         CommandResult command;
-                         command.ending = result.end == ExchangeEnd::LinkLost    ? Ending::LinkLost
-                                          : result.end == ExchangeEnd::Cancelled ? Ending::Stopped
-                                                                                 : Ending::Done;
-                         command.reply = result.reply;
-                         command.acknowledged = result.acknowledged();
-                         emit commandFinished(command);
-                     });
+                     intervalMs, CommandConsole::Awaited::Command, ended);
     log_.append(line);
 }
 
