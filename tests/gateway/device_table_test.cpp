@@ -467,6 +467,30 @@ TEST_F(Devices, ActivationRetriesAndBadRows) {
               "(exception replies 0, CRC or frame errors 0, time-outs 4).");
 }
 
+// Rows without a valid address are walked in a loop: a table of 100,000 of
+// them ends with its closing line, every row not activated, nothing sent.
+TEST_F(Devices, AHundredThousandBadRowsEndWell) {
+    constexpr int kRows = 100'000;
+    devices.setRows(kRows + 1);
+    for (int row = 1; row <= kRows; ++row)
+        devices.setCell(row, 1, row % 2 ? "251" : "-1");
+    std::vector<ActivationResult> ends;
+    QObject::connect(&bulk, &BulkActivation::finished,
+                     [&](const ActivationResult& result) { ends.push_back(result); });
+    bulk.startOrStop({1, 300, 0});
+    settle();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].ending, Ending::Done);
+    EXPECT_EQ(ends[0].rows, kRows);
+    EXPECT_EQ(ends[0].notActivated.size(), kRows);
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(log.lines().at(log.lines().size() - 3),
+              "Error in Primary address at row 100000: -1 is not 0 to 250");
+    EXPECT_EQ(log.lines().last(),
+              "Activation ended: meters activated 0, without an answer 0, gateway errors 0 "
+              "(exception replies 0, CRC or frame errors 0, time-outs 0).");
+}
+
 TEST_F(Devices, ALostLinkStopsTheActivationAndStopNeedsNoLink) {
     devices.setRowTexts(1, {"", "4"});
     bulk.startOrStop({1, 3000, 1});
