@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <sstream>
 
 #include "../mbus/telegrams.h"
 #include "cli/command_table.h"
 #include "cli/gateway_options.h"
+#include "support/files.h"
 
 namespace tarnel {
 namespace {
@@ -172,6 +174,37 @@ TEST(CliArguments, EachRangeAtItsEdges) {
         {{"set-medium", "3", "12345678", "gas"}, ""},
         {{"set-medium", "3", "123456789", "gas"}, "the ID is 8 digits: 123456789"},
         {{"registers", "3", "2s"}, "COUNT is not a number: 2s"},
+        // The window's ranges: Modbus time-out, scan time, retries.
+        {{"status", "--timeout", "-1"}, "--timeout is 50 to 20000: -1"},
+        {{"status", "--timeout", "49"}, "--timeout is 50 to 20000: 49"},
+        {{"status", "--timeout", "50"}, ""},
+        {{"status", "--timeout", "20000"}, ""},
+        {{"status", "--timeout", "20001"}, "--timeout is 50 to 20000: 20001"},
+        {{"status", "--scan-time", "0"}, "--scan-time is 300 to 9900: 0"},
+        {{"status", "--scan-time", "299"}, "--scan-time is 300 to 9900: 299"},
+        {{"status", "--scan-time", "300"}, ""},
+        {{"status", "--scan-time", "9900"}, ""},
+        {{"status", "--scan-time", "9901"}, "--scan-time is 300 to 9900: 9901"},
+        {{"status", "--retry", "-1"}, "--retry is 0 to 9: -1"},
+        {{"status", "--retry", "0"}, ""},
+        {{"status", "--retry", "9"}, ""},
+        {{"status", "--retry", "10"}, "--retry is 0 to 9: 10"},
+        {{"status", "--baud", "115200"}, ""},
+        {{"status", "--baud", "115201"},
+         "--baud is 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200: 115201"},
+        {{"status", "--stop-bits", "2"}, ""},
+        {{"status", "--stop-bits", "3"}, "--stop-bits is 1 or 2: 3"},
+        {{"status", "--tcp", "h:abc"}, "the TCP port is 1 to 65535: abc"},
+        {{"status", "--tcp", "h:0"}, "the TCP port is 1 to 65535: 0"},
+        {{"status", "--tcp", "h:1"}, ""},
+        {{"status", "--tcp", "h:65535"}, ""},
+        {{"status", "--tcp", "h:65536"}, "the TCP port is 1 to 65535: 65536"},
+        {{"status", "--tcp", "h:"}, ""},
+        {{"set-address", "12345678", "250", "--force"}, ""},
+        // An unbroken word of hex is its bytes in pairs.
+        {{"command", "01040001000A21CD", "--serial", "/dev/ttyS0"}, ""},
+        {{"command", "0104000", "--serial", "/dev/ttyS0"},
+         "HEX is whole bytes, two digits each: 0104000 has 7 digits"},
     };
     for (const auto& c : cases) {
         std::string what;
@@ -179,6 +212,24 @@ TEST(CliArguments, EachRangeAtItsEdges) {
             what += arg + " ";
         EXPECT_EQ(refusal(c.args), c.refusal) << what;
     }
+}
+
+// The settings file's numbers are clamped into the window's ranges, as its
+// controls clamp them, each with a line.
+TEST(CliArguments, TheSettingsFilesNumbersAreClamped) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("tarnel.ini");
+    ASSERT_TRUE(test::writeFile(ini, "[Modbus]\nTimeout=-600\nAddress=0\n"
+                                     "[Mbus]\nTimeout=9901\nRetry=9\n"));
+    const cli::Options options = cli::ParseOptions({"status", "--settings", ini.toStdString()});
+    EXPECT_EQ(options.timeoutMs, 50);
+    EXPECT_EQ(options.unit, 1);
+    EXPECT_EQ(options.scanTimeMs, 9900);
+    EXPECT_EQ(options.retries, 9);
+    EXPECT_EQ(options.notes, (std::vector<std::string>{
+                                 "[Modbus] Address=0 is out of 1 to 255: 1 is used",
+                                 "[Modbus] Timeout=-600 is out of 50 to 20000: 50 is used",
+                                 "[Mbus] Timeout=9901 is out of 300 to 9900: 9900 is used"}));
 }
 
 // The serial settings take None, Odd, Even, Mark and Space as named; the
