@@ -219,8 +219,9 @@ TEST(CliArguments, EachRangeAtItsEdges) {
 TEST(CliArguments, TheSettingsFilesNumbersAreClamped) {
     QTemporaryDir dir;
     const QString ini = dir.filePath("tarnel.ini");
-    ASSERT_TRUE(test::writeFile(ini, "[Modbus]\nTimeout=-600\nAddress=0\n"
-                                     "[Mbus]\nTimeout=9901\nRetry=9\n"));
+    ASSERT_TRUE(test::writeFile(ini,
+                                "[Modbus]\nTimeout=-600\nAddress=0\n"
+                                "[Mbus]\nTimeout=9901\nRetry=9\n"));
     const cli::Options options = cli::ParseOptions({"status", "--settings", ini.toStdString()});
     EXPECT_EQ(options.timeoutMs, 50);
     EXPECT_EQ(options.unit, 1);

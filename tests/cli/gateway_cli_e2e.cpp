@@ -9,6 +9,8 @@
 #include <QTest>
 #include <csignal>
 
+#include "support/files.h"
+
 namespace tarnel {
 namespace {
 
@@ -70,6 +72,10 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
         {{"read", "2", "--scan-time", "400"}, 0, "21030045;2;HTL;", true},
         {QStringList{"read", "250"} + quick, 1, ""},
         {{"read", "x"}, 2, "the address is not a number: x"},
+        // An address is a number, however it is spelled.
+        {{"read", "05", "--scan-time", "400"}, 0, "51872403;5;WWR;", true},
+        {{"read", " 5", "--scan-time", "400"}, 0, "51872403;5;WWR;"},
+        {{"read", "+5", "--scan-time", "400"}, 0, "51872403;5;WWR;"},
         // DIF 42: storage 1, 16 bits; VIF 6C: date type G, 0x3C1F = 2024-12-31.
         {{"read", "2", "--records", "--scan-time", "400"},
          0,
@@ -146,6 +152,8 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
         {{"status", "--parity", "odd"}, 0, "Reading settings finished!", true},
         {{"status", "--parity", "ood"}, 2, "--parity is even, odd, none, mark or space: ood"},
         {{"status", "--settings", "/nonexistent/tarnel.ini"}, 2, "no settings file"},
+        {{"status", "--timeout", "-1"}, 2, "--timeout is 50 to 20000: -1"},
+        {{"status", "--tcp", "127.0.0.1:abc"}, 2, "the TCP port is 1 to 65535: abc"},
     };
     for (const auto& c : cases) {
         const bool linked = c.args.contains("--serial") || c.args.contains("--tcp") ||
@@ -213,6 +221,10 @@ TEST_F(GatewayCli, ACommandGoesOutRawOnTheSerialLine) {
     const CliRun run = cli({"command", "01 04 80 00 00 01 18 0A", "--serial", pty, "-q"});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.startsWith("RCVD:01 04 02 ")) << run.out.toStdString();
+    // Written without blanks: all eight bytes went out, ten registers came back.
+    const CliRun unbroken = cli({"command", "01040001000A21CD", "--serial", pty, "-q"});
+    EXPECT_EQ(unbroken.status, 0);
+    EXPECT_TRUE(unbroken.out.startsWith("RCVD:01 04 14 ")) << unbroken.out.toStdString();
     EXPECT_EQ(cli({"command", "01 0G", "--serial", pty, "-q"}).status, 2);
 }
 
@@ -220,25 +232,32 @@ TEST_F(GatewayCli, TheWindowsSettingsFileGivesTheLinkAndOptionsOverrideIt) {
     QTemporaryDir dir;
     QFile ini(dir.filePath("tarnel.ini"));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(
-        ("[Modbus]\nAutoOpen=0\nAddress=7\n[TCP]\nIP=127.0.0.1\nPort=" + tcp.section(':', 1) + "\n")
-            .toUtf8());
+    ini.write(("[Modbus]\nAutoOpen=0\nAddress=7\nTimeout=10\n[TCP]\nIP=127.0.0.1\nPort=" +
+               tcp.section(':', 1) + "\n")
+                  .toUtf8());
     ini.close();
-    EXPECT_EQ(cli({"status", "--settings", ini.fileName(), "--unit", "1", "-q"}).status, 0);
+    const CliRun clamped =
+        cli({"status", "--settings", ini.fileName(), "--unit", "1", "--timeout", "600", "-q"});
+    EXPECT_EQ(clamped.status, 0);
+    EXPECT_EQ(clamped.err, "tarnel-cli: [Modbus] Timeout=10 is out of 50 to 20000: 50 is used\n");
     const CliRun run = cli({"registers", "3", "1", "--settings", ini.fileName(), "-q"});
     EXPECT_EQ(run.status, 1) << "unit 7 does not answer";
-    EXPECT_EQ(
-        cli({"registers", "3", "1", "--settings", ini.fileName(), "--unit", "1", "-q"}).status, 0);
+    EXPECT_EQ(cli({"registers", "3", "1", "--settings", ini.fileName(), "--unit", "1", "--timeout",
+                   "600", "-q"})
+                  .status,
+              0);
     EXPECT_TRUE(cli({"scan", "--help"}).out.startsWith("tarnel-cli scan FROM TO"));
 }
 
 // Ctrl-C stops a scan as STOP does; a lost link ends it too. Either way the
-// meters found so far are printed; a lost link exits 3.
+// meters found so far are printed and the log is saved; a lost link exits 3.
 TEST_F(GatewayCli, AStoppedOrLostScanPrintsWhatItFound) {
+    QTemporaryDir dir;
+    const QString log = dir.filePath("scan.log");
     for (const bool lose : {false, true}) {
         QProcess process;
-        process.start(TARNEL_CLI,
-                      {"scan", "0", "250", "--tcp", tcp, "--scan-time", "300", "--retry", "0"});
+        process.start(TARNEL_CLI, {"scan", "0", "250", "--tcp", tcp, "--scan-time", "300",
+                                   "--retry", "0", "--log", log});
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return process.readAllStandardError().contains("Searching for address 2"); },
             20000));
@@ -251,7 +270,14 @@ TEST_F(GatewayCli, AStoppedOrLostScanPrintsWhatItFound) {
         ASSERT_TRUE(process.waitForFinished(5000));
         EXPECT_EQ(process.exitCode(), lose ? 3 : 0);
         EXPECT_TRUE(process.readAllStandardOutput().contains("12345678;1;ABC;"));
+        EXPECT_TRUE(QString(test::readFile(log))
+                        .contains(lose ? "Connection lost: scan stopped." : "Scan stopped: "))
+            << lose;
     }
+    // No link at all: the log still tells the attempt.
+    EXPECT_EQ(cli({"status", "--tcp", "127.0.0.1:1", "-q", "--log", log}).status, 3);
+    EXPECT_TRUE(QString(test::readFile(log)).contains("Trying to connect"))
+        << test::readFile(log).toStdString();
 }
 
 // Every value point of the points list read back by an independent client at
@@ -312,6 +338,144 @@ TEST_F(GatewayCli, TheReportsPdfHoldsTheReport) {
     EXPECT_TRUE(pages.contains(status2));
 }
 
+// A simulated gateway with `faults`; its TCP address and pseudo-terminal.
+struct FaultySim {
+    QProcess process;
+    QString tcp, pty;
+
+    explicit FaultySim(const QStringList& faults) {
+        QStringList args{"--tcp", "0", "--pty"};
+        for (const QString& fault : faults)
+            args << "--fault" << fault;
+        process.start(TARNEL_SIM, args);
+        for (QString* endpoint : {&tcp, &pty}) {
+            if (!QTest::qWaitFor([this] { return process.canReadLine(); }, 5000)) return;
+            *endpoint = QString::fromLatin1(process.readLine()).trimmed().section(' ', 1);
+        }
+    }
+    ~FaultySim() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+};
+
+QString writeTable(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
+    const QString path = dir.filePath(name);
+    return test::writeFile(path, content) ? path : QString();
+}
+
+// No valid answer, or only part of what was asked: exit 1 and one line that
+// names what is missing. This gateway never answers the device
+// identification (function 43) nor table entry 2 (register 29).
+TEST(GatewayCliIncomplete, ExitOneNamesWhatIsMissing) {
+    const FaultySim sim(
+        {"no-reply,function=43,count=-1", "no-reply,function=4,register=29,count=-1"});
+    ASSERT_FALSE(sim.tcp.isEmpty());
+    QTemporaryDir dir;
+    const QString table = writeTable(dir, "t.csv", "id;addr;\n45000012;4;\n51872403;5;\n1;251;\n");
+    const QStringList silent{"--unit",      "7",   "--timeout", "100",
+                             "--scan-time", "300", "--retry",   "0"};
+    const std::string noRows = " has no meter rows (a header line, then one line a meter)\n";
+    const struct {
+        QStringList args;
+        int status;
+        std::string line;  // all of standard error
+    } cases[] = {
+        {{"status"}, 1, "tarnel-cli: not answered: device identification (1 of 14 steps)\n"},
+        {QStringList{"status"} + silent, 1, "tarnel-cli: the gateway gave no valid answer\n"},
+        {{"devices", "--timeout", "300"}, 1, "tarnel-cli: entry 2 of 3 was not read\n"},
+        {QStringList{"devices"} + silent, 1,
+         "tarnel-cli: the gateway did not answer the count of its devices\n"},
+        {{"activate-all", table, "--scan-time", "2000"},
+         1,
+         "tarnel-cli: row 3 of 3 was not activated\n"},
+        {QStringList{"activate-all", table} + silent, 1,
+         "tarnel-cli: rows 1, 2, 3 of 3 were not activated\n"},
+        {{"set-address", "12345678", "3", "--scan-time", "400"},
+         1,
+         "tarnel-cli: meter 30201567 answers at address 3: the address is not changed (--force "
+         "changes it)\n"},
+        {{"set-address", "12345678", "1", "--scan-time", "400"}, 0, ""},  // its own address
+        {{"set-address", "12345678", "3", "--scan-time", "400", "--retry", "0", "--force"}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = cli(c.args + QStringList{"--tcp", sim.tcp, "-q"});
+        EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString();
+        EXPECT_EQ(run.err.toStdString(), c.line) << c.args.join(' ').toStdString();
+    }
+    for (const QByteArray& empty :
+         {QByteArray(), QByteArray("id;addr;\n"), QByteArray("\r"), QByteArray("\xEF\xBB\xBF")}) {
+        const QString path = writeTable(dir, "empty.csv", empty);
+        const CliRun run = cli({"activate-all", path, "--tcp", sim.tcp, "-q"});
+        EXPECT_EQ(run.status, 1) << empty.toHex().toStdString();
+        EXPECT_EQ(run.err.toStdString(), "tarnel-cli: " + path.toStdString() + noRows);
+    }
+}
+
+// Ctrl-C and SIGTERM stop every command at once against a gateway that never
+// answers (its waits are the longest the options allow): each ends within
+// moments with the status for what it got, its line, and its log saved.
+TEST(GatewayCliSignals, EveryCommandStopsAtOnce) {
+    const FaultySim sim({"no-reply,count=-1"});
+    ASSERT_FALSE(sim.tcp.isEmpty());
+    QTemporaryDir dir;
+    const QString table = writeTable(dir, "t.csv", "id;addr;\n45000012;4;\n51872403;5;\n");
+    const QString noCount = "tarnel-cli: the gateway did not answer the count of its devices";
+    const struct {
+        QStringList args;
+        int signal;
+        int status;
+        QString line;  // on standard error
+    } cases[] = {
+        {{"status"}, SIGINT, 1, "tarnel-cli: the gateway gave no valid answer"},
+        {{"status"}, SIGTERM, 1, "tarnel-cli: the gateway gave no valid answer"},
+        {{"registers", "1", "5"}, SIGINT, 1, "Register read stopped."},
+        {{"devices"}, SIGTERM, 1, noCount},
+        {{"points"}, SIGINT, 1, noCount},
+        {{"addresses"}, SIGINT, 1, ""},
+        {{"activate", "5"}, SIGTERM, 1, ""},
+        {{"activate-all", table}, SIGINT, 1, "tarnel-cli: rows 1, 2 of 2 were not activated"},
+        {{"scan", "0", "250"}, SIGINT, 1, "Scan stopped: meters found 0"},
+        {{"read", "5"}, SIGTERM, 1, ""},
+        {{"search", "FFFFFFFF"}, SIGINT, 1, ""},
+        {{"set-address", "12345678", "7"}, SIGINT, 1, ""},
+        {{"report", "--html", dir.filePath("r.html")},
+         SIGTERM,
+         1,
+         "tarnel-cli: stopped: no report written"},
+        {{"command", "01 04 00 00 00 01", "--serial", sim.pty}, SIGINT, 1, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.args.join(' ').toStdString();
+        const QString log = dir.filePath("cli.log");
+        QFile::remove(log);
+        QStringList args =
+            c.args + QStringList{"--timeout", "20000", "--scan-time", "9900", "--log", log};
+        if (!c.args.contains("--serial")) args << "--tcp" << sim.tcp;
+        QProcess process;
+        process.start(TARNEL_CLI, args);
+        QByteArray err;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                err += process.readAllStandardError();
+                return err.contains("Connected TCP/IP") || err.contains("19200,8,Even");
+            },
+            20000))
+            << what;
+        ::kill(static_cast<pid_t>(process.processId()), c.signal);
+        ASSERT_TRUE(process.waitForFinished(3000)) << what;
+        err += process.readAllStandardError();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << what;
+        EXPECT_EQ(process.exitCode(), c.status) << what;
+        EXPECT_TRUE(err.contains(c.line.toUtf8())) << what << "\n" << err.toStdString();
+        EXPECT_FALSE(test::readFile(log).isEmpty()) << what;
+    }
+}
+
+// The device table read over a pseudo-terminal, the gateway answering entry
+// 1 late (after a time-out of 300 ms) and entry 2 after 250 ms: entry 2's
+// row is shown, and entry 1's late reply never stands in for it; the
+// read exits 1, saying entry 1 was not read.
 TEST(LateReplyOnAPty, ALateEntryIsNeverShownAsTheNextOne) {
     // The device table read over a pseudo-terminal, the gateway answering
     // entry 1 late (after a time-out of 300 ms) and entry 2 after 250 ms:
@@ -337,7 +501,8 @@ TEST(LateReplyOnAPty, ALateEntryIsNeverShownAsTheNextOne) {
             const CliRun run = cli(args);
             sim.terminate();
             sim.waitForFinished(5000);
-            EXPECT_EQ(run.status, 0) << what << ": " << run.err.toStdString();
+            EXPECT_EQ(run.status, 1) << what << ": " << run.err.toStdString();
+            EXPECT_EQ(run.err, "tarnel-cli: entry 1 of 2 was not read\n") << what;
             EXPECT_TRUE(run.out.contains("51872403;5;")) << what << "\n" << run.out.toStdString();
             EXPECT_FALSE(run.out.contains("45000012")) << what << "\n" << run.out.toStdString();
         }
