@@ -276,9 +276,8 @@ Runner activateAll(const Options& options) {
         Program& program = session.program();
         if (!ImportDeviceGrid(program.gridDevices(), file, program.dialogs())) return kNoResult;
         if (countRows(program.gridDevices()) == 0) {
-            Session::note(file.toStdString() +
-                          " has no meter rows (a header line, then one "
-                          "line a meter)");
+            const std::string why = " has no meter rows (a header line, then one line a meter)";
+            Session::note(file.toStdString() + why);
             return kNoResult;
         }
         const auto result = session.await(program.bulkActivation(), &BulkActivation::finished, [&] {

@@ -119,13 +119,10 @@ static bool isOption(const std::string& text) {
     return text.size() > 1 && text[0] == '-' && !isdigit(static_cast<unsigned char>(text[1]));
 }
 
-Options ParseOptions(const std::vector<std::string>& args) {
-    Options options;
-    // The settings file first, whatever its place: the other options override it.
-    for (size_t i = 1; i + 1 < args.size(); ++i)
-        if (args[i] == "--settings") applySettings(args[i + 1], options);
-    const bool fromFile = options.tcp || options.serial;
-    const std::map<std::string, std::function<void(const std::string&)>> valued = {
+// The options that take a value, each with what it does to `options`.
+static std::map<std::string, std::function<void(const std::string&)>> valuedOptions(
+    Options& options) {
+    return {
         {"--tcp",
          [&](const std::string& v) {
              options.tcp = v;
@@ -174,6 +171,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
         {"--installer", [&](const std::string& v) { options.installer = v; }},
         {"--settings", [](const std::string&) {}},
     };
+}
+
+Options ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    // The settings file first, whatever its place: the other options override it.
+    for (size_t i = 1; i + 1 < args.size(); ++i)
+        if (args[i] == "--settings") applySettings(args[i + 1], options);
+    const bool fromFile = options.tcp || options.serial;
+    const auto valued = valuedOptions(options);
     const std::map<std::string, bool*> flags = {
         {"--json", &options.json},       {"-q", &options.quiet},
         {"--holding", &options.holding}, {"--v2", &options.version2},
