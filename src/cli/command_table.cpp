@@ -372,7 +372,9 @@ const std::vector<CommandEntry> kCommands = {
      }},
     {"activate-all", 1, "activate-all FILE.csv: imports the table and activates every row",
      activateAll},
-    {"set-address", 2, "set-address ID NEW: gives the meter ID the primary address NEW (1 to 250)",
+    {"set-address", 2,
+     "set-address ID NEW [--force]: gives the meter ID the primary address NEW (1 to 250); "
+     "refused when another meter answers at NEW, unless --force",
      setAddress},
     {"set-medium", 3,
      "set-medium ADDR ID MEDIUM: oil, hot-water, water, electricity, heat, gas or n/a (any case, "

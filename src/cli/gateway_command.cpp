@@ -34,7 +34,7 @@ constexpr const char* kUsage =
     "       [--full-waits] [--settings FILE] [--json] [-q] [--log FILE] ARGUMENTS\n"
     "commands: scan FROM TO | read ADDR | search ID | registers START COUNT [--holding] |\n"
     "          status | devices [--v2] | addresses | activate ADDR | delete ADDR|all |\n"
-    "          delete-inputs ADDR | activate-all FILE.csv | set-address ID NEW |\n"
+    "          delete-inputs ADDR | activate-all FILE.csv | set-address ID NEW [--force] |\n"
     "          set-medium ADDR ID MEDIUM | set-baud ADDR 300|2400 |\n"
     "          set-value ADDR VALUE [--bcd|--binary] | command HEX\n";
 
