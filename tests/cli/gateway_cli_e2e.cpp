@@ -463,7 +463,7 @@ TEST(GatewayCliSignals, EveryCommandStopsAtOnce) {
             20000))
             << what;
         ::kill(static_cast<pid_t>(process.processId()), c.signal);
-        ASSERT_TRUE(process.waitForFinished(3000)) << what;
+        ASSERT_TRUE(process.waitForFinished(5000)) << what;
         err += process.readAllStandardError();
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << what;
         EXPECT_EQ(process.exitCode(), c.status) << what;
