@@ -142,6 +142,7 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
         {{"command", "01 04 80 00 00 01 18 0A"},
          2,
          "a custom command goes on the serial line only"},
+        {{"command", "", "--serial", "/dev/null"}, 2, "no bytes to send"},
         {{"frobnicate"}, 2, "unknown command frobnicate"},
         {{"status", "--serial", "/dev/tarnel-no-such-tty"},
          3,
