@@ -18,9 +18,9 @@ struct Options {
     bool force = false;    // set-address: even onto an address a meter answers at
     bool records = false;  // every data record of the meters' telegrams
     std::string log;
-    std::string haFile;                            // points --ha
+    std::string haFile;                              // points --ha
     std::string pdfFile, htmlFile, site, installer;  // report
-    std::optional<std::pair<int, int>> scanRange;  // report --scan FROM TO
+    std::optional<std::pair<int, int>> scanRange;    // report --scan FROM TO
     std::vector<std::string> positional;
     // One line for each value of the settings file that was clamped into the
     // range of its control, as the window clamps it.
