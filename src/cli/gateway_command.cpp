@@ -16,6 +16,7 @@
 #include "base/dialogs.h"
 #include "base/grid_model.h"
 #include "base/real_clock.h"
+#include "base/safe_file.h"
 #include "cli/cli_session.h"
 #include "cli/command_table.h"
 #include "cli/gateway_options.h"
@@ -180,7 +181,7 @@ bool openLink(GatewayLink& link, const Options& options) {
 // The settings file named by --settings, or empty.
 QString settingsOption(const std::vector<std::string>& args) {
     const auto named = std::find(args.begin(), args.end(), "--settings");
-    return named != args.end() && named + 1 != args.end() ? QString::fromStdString(*(named + 1))
+    return named != args.end() && named + 1 != args.end() ? FileNameFromBytes(*(named + 1))
                                                           : QString();
 }
 
@@ -231,8 +232,10 @@ int run(int argc, char** argv, const std::vector<std::string>& args, const Optio
     Session session(program, options);
     const int status = openLink(program.link(), options) ? runner(session) : kLinkError;
     progress.done();
-    if (!options.log.empty() && !log.writeTo(QString::fromStdString(options.log))) {
-        std::cerr << "tarnel-cli: cannot write the log to " << options.log << "\n";
+    QString reason;
+    if (!options.log.empty() && !log.writeTo(FileNameFromBytes(options.log), &reason)) {
+        std::cerr << "tarnel-cli: cannot write the log to " << options.log << ": "
+                  << reason.toStdString() << "\n";
         return status == kDone ? kNoResult : status;
     }
     return status;

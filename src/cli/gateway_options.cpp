@@ -1,11 +1,12 @@
 #include "cli/gateway_options.h"
 
-#include <QFileInfo>
 #include <QStringList>
 #include <climits>
+#include <filesystem>
 #include <functional>
 #include <map>
 
+#include "base/safe_file.h"
 #include "gateway/settings_file.h"
 
 namespace tarnel::cli {
@@ -38,9 +39,9 @@ int InRange(const std::string& text, const char* what, int least, int most) {
 // The window's settings file as the options' starting values: the serial
 // port when it opens at start-up, else the remote TCP address.
 static void applySettings(const std::string& path, Options& options) {
-    if (!QFileInfo::exists(QString::fromStdString(path)))
-        throw UsageError{"no settings file " + path};
-    const QStringList values = SettingsFile(QString::fromStdString(path)).read(QString());
+    std::error_code unreadable;
+    if (!std::filesystem::exists(path, unreadable)) throw UsageError{"no settings file " + path};
+    const QStringList values = SettingsFile(FileNameFromBytes(path)).read(QString());
     std::map<std::string, std::string> setting;
     for (size_t i = 0; i < settingKeys().size(); ++i)
         setting[(settingKeys()[i].section + "/" + settingKeys()[i].key).toStdString()] =

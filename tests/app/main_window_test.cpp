@@ -118,7 +118,8 @@ TEST_F(Settings, AReadOnlyFileGivesTheWarningAndKeepsItsContent) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, "warning");
     EXPECT_EQ(dialogs.shown[0].caption, "Saving settings");
-    EXPECT_EQ(dialogs.shown[0].text, "Settings will not be saved, no write permission");
+    EXPECT_EQ(dialogs.shown[0].text, "Settings will not be saved, no write permission\n" +
+                                         paths.settingsFile + ": the file is read-only");
     EXPECT_EQ(settingsContent(), old);
 }
 

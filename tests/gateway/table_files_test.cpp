@@ -10,6 +10,7 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "base/log.h"
 #include "support/fake_dialogs.h"
 
 namespace tarnel {
@@ -18,6 +19,7 @@ namespace {
 struct TableFiles : ::testing::Test {
     QTemporaryDir folder;
     test::FakeDialogs dialogs;
+    Log log;
     GridModel loops{loopsGridLayout().headers};
 
     QString exportTo(const GridModel& grid, const QString& name,
@@ -31,7 +33,7 @@ struct TableFiles : ::testing::Test {
         const QString path = folder.filePath("in.csv");
         ASSERT_TRUE(test::writeFile(path, content));
         loops.clearData();
-        LoadMbusGrid(loops, path, dialogs);
+        LoadMbusGrid(loops, path, dialogs, log);
     }
 };
 
@@ -78,7 +80,8 @@ TEST_F(TableFiles, AReadOnlyTargetKeepsItsContentAndSaysSo) {
     ASSERT_EQ(dialogs.shown.back().kind, "error");
     EXPECT_EQ(dialogs.shown.back().caption, "Error saving file");
     EXPECT_EQ(dialogs.shown.back().text,
-              "File cannot be written, no rights!\nContact administrator.");
+              "File cannot be written, no rights!\nContact administrator.\n" + path +
+                  ": the file is read-only");
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"locked.csv"})
         << "no temporary file left";
 }
@@ -88,7 +91,7 @@ TEST_F(TableFiles, AnExportedMeterTableLoadsWithItsHeaderAsRowOne) {
     loops.setRows(3);
     const QString path = exportTo(loops, "meters.csv");
     loops.clearData();
-    LoadMbusGrid(loops, path, dialogs);
+    LoadMbusGrid(loops, path, dialogs, log);
     EXPECT_EQ(loops.rows(), 4);
     EXPECT_EQ(loops.cell(1, 0), " ID ");
     EXPECT_EQ(loops.cell(2, 3), "10.000");
@@ -119,7 +122,7 @@ TEST_F(TableFiles, ANinthSemicolonStopsTheLoad) {
 }
 
 TEST_F(TableFiles, AFileThatCannotBeReadSaysSo) {
-    LoadMbusGrid(loops, folder.filePath("missing.csv"), dialogs);
+    LoadMbusGrid(loops, folder.filePath("missing.csv"), dialogs, log);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, "File Error");
     EXPECT_EQ(dialogs.shown[0].text, "You chose wrong file for import!\nContact administrator!");
