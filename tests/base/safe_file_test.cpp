@@ -55,12 +55,15 @@ QString kindOf(const QByteArray& path) {
 struct Scratch {
     QTemporaryDir dir;
     QByteArray folder = QFile::encodeName(dir.path()) + '/';
-    int reader = -1;  // the FIFO's reader
+    int reader = -1;   // the FIFO's or the pipe's reader
+    int writer = -1;   // the pipe's writer
+    QByteArray named;  // a path known only once made
     QByteArray at(const QByteArray& name) const {
         return name.startsWith('/') ? name : folder + name;
     }
     ~Scratch() {
         if (reader >= 0) ::close(reader);
+        if (writer >= 0) ::close(writer);
         ::unlink(at("caf\xE9.csv").constData());  // QTemporaryDir cannot name it
     }
 };
@@ -106,6 +109,15 @@ TEST(SafeFile, EveryKindOfTarget) {
              t.reader = ::open(t.at("t").constData(), O_RDONLY | O_NONBLOCK);
          },
          "", kNew, "", "fifo"},
+        {"an open stream, as /dev/stdout", "",
+         [](Scratch& t) {
+             int ends[2];
+             (void)::pipe2(ends, O_NONBLOCK);
+             t.reader = ends[0];
+             t.writer = ends[1];
+             t.named = "/dev/fd/" + QByteArray::number(ends[1]);
+         },
+         "", kNew, "", "link"},
         {"a device node", "/dev/null", [](Scratch&) {}, "/dev/null", "", "", "device"},
         {"a name of 255 bytes", longName, [&](Scratch& t) { writeBytes(t.at(longName), "old"); },
          longName, kNew, "", "file"},
@@ -115,7 +127,7 @@ TEST(SafeFile, EveryKindOfTarget) {
     for (const auto& c : cases) {
         Scratch t;
         c.make(t);
-        const QByteArray path = t.at(c.path);
+        const QByteArray path = c.path.isEmpty() ? t.named : t.at(c.path);
         const FileWritten written = WriteWholeFile(FileNameFromBytes(path.toStdString()), kNew);
         EXPECT_EQ(written.written, c.reason.isEmpty()) << c.name;
         EXPECT_EQ(written.reason, c.reason) << c.name;

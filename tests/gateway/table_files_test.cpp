@@ -11,6 +11,7 @@
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "base/log.h"
+#include "gateway/table_import.h"
 #include "support/fake_dialogs.h"
 
 namespace tarnel {
@@ -84,6 +85,57 @@ TEST_F(TableFiles, AReadOnlyTargetKeepsItsContentAndSaysSo) {
                   ": the file is read-only");
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"locked.csv"})
         << "no temporary file left";
+}
+
+TEST_F(TableFiles, AFullDiskKeepsTheOldTableAndSaysWhy) {
+    const QString path = folder.filePath("meters.csv");
+    ASSERT_TRUE(test::writeFile(path, "old"));
+    {
+        const test::FileSizeLimit full(8);
+        exportTo(loops, "meters.csv");
+    }
+    EXPECT_EQ(test::readFile(path), "old");
+    ASSERT_EQ(dialogs.shown.back().kind, "error");
+    EXPECT_EQ(
+        dialogs.shown.back().text,
+        "File cannot be written, no rights!\nContact administrator.\n" + path + ": File too large");
+}
+
+// No gateway and no bus holds more than 10,000 rows: a longer table is not
+// read at all, by Load or by Import, and one log line says so.
+TEST_F(TableFiles, ATableOfMoreRowsThanAGatewayHoldsIsRefused) {
+    const QByteArray header = " ID ;Addr ;Mfr ;Medium ;\r\n";
+    QByteArray rows;
+    for (int i = 0; i < 10'000; ++i)
+        rows += "12345678;5;ABC;Water;\r\n";
+    const QString path = folder.filePath("table.csv");
+    const QString refusal =
+        path + " not read: it has more than 10000 rows, more than a gateway or a bus holds.";
+    const struct {
+        const char* name;
+        QByteArray content;
+        bool refused;
+    } cases[] = {
+        {"10,000 rows and the empty row of an export", header + rows + ";;;;\r\n", false},
+        {"10,001 rows", header + rows + "87654321;6;ABC;Water;\r\n", true},
+        {"10,000 rows and two empty ones", header + rows + ";;;;\r\n;;;;\r\n", true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(test::writeFile(path, c.content));
+        GridModel devices(devicesGridLayout().headers);
+        GridModel meters(loopsGridLayout().headers);
+        devices.setRowTexts(1, {"old"});
+        meters.setRowTexts(1, {"old"});
+        log.clear();
+        LoadMbusGrid(meters, path, dialogs, log);
+        ImportDeviceGrid(devices, path, dialogs, log);
+        const QStringList refusals = c.refused ? QStringList{refusal, refusal} : QStringList{};
+        EXPECT_EQ(log.lines(), refusals) << c.name;
+        EXPECT_EQ(meters.cell(1, 0), c.refused ? "old" : " ID ") << c.name;
+        EXPECT_EQ(meters.cell(10'001, 0), c.refused ? "" : "12345678") << c.name;
+        EXPECT_EQ(devices.cell(1, 0), c.refused ? "old" : "12345678") << c.name;
+        EXPECT_EQ(devices.cell(10'000, 0), c.refused ? "" : "12345678") << c.name;
+    }
 }
 
 TEST_F(TableFiles, AnExportedMeterTableLoadsWithItsHeaderAsRowOne) {
