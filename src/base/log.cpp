@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QThread>
 #include <cerrno>
 
@@ -20,9 +19,10 @@ QByteArray fileLine(const QString& line) {
 }
 
 // A running window holds a lock on its session file for as long as it
-// writes to it; false when the file system keeps no locks.
-bool lockSession(const QFile& file) {
-    return ::flock(file.handle(), LOCK_EX | LOCK_NB) == 0;
+// writes to it. On a file system without locks the file stays unlocked, and
+// pruning goes by age alone, as it did before there were locks.
+void lockSession(const QFile& file) {
+    (void)::flock(file.handle(), LOCK_EX | LOCK_NB);
 }
 
 // Removes an old session file unless another window still writes it (it
@@ -37,8 +37,9 @@ void removeUnlessInUse(const QString& path) {
 }
 
 // A new session file in `dir`, named for the start time; a second window
-// started in the same millisecond gets a numbered name.
-std::unique_ptr<QFile> newSessionFile(const QDir& dir) {
+// started in the same millisecond gets a numbered name. Null, with the
+// reason, when none can be made.
+std::unique_ptr<QFile> newSessionFile(const QDir& dir, QString& reason) {
     const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz");
     for (int number = 1; number < 10; ++number) {
         const QString name = number == 1
@@ -49,6 +50,7 @@ std::unique_ptr<QFile> newSessionFile(const QDir& dir) {
         // loses nothing that was shown.
         if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             return file;
+        reason = file->errorString();
         if (!file->exists()) break;
     }
     return nullptr;
@@ -112,9 +114,11 @@ void Log::clear() {
 
 bool Log::startSession(const QString& folder, int keep) {
     const QDir dir(folder);
-    std::unique_ptr<QFile> file = dir.mkpath(QStringLiteral(".")) ? newSessionFile(dir) : nullptr;
+    QString reason = QStringLiteral("the folder cannot be made");
+    std::unique_ptr<QFile> file =
+        dir.mkpath(QStringLiteral(".")) ? newSessionFile(dir, reason) : nullptr;
     if (!file) {
-        append(QStringLiteral("Session file not written: %1: the file cannot be made").arg(folder));
+        append(QStringLiteral("Session file not written: %1: %2").arg(folder, reason));
         return false;
     }
     lockSession(*file);
@@ -129,7 +133,8 @@ bool Log::startSession(const QString& folder, int keep) {
         append(sessionFailure(session_->errorString()));
     }
 
-    // The names sort by time: keep the newest, and any another window writes.
+    // The names sort by time: keep the newest, and any that another window
+    // still writes.
     const QStringList sessions =
         dir.entryList({QStringLiteral("session-*.txt")}, QDir::Files, QDir::Name | QDir::Reversed);
     for (qsizetype i = keep; i < sessions.size(); ++i)
