@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/widget_dialogs.h"
 #include "base/real_clock.h"
+#include "base/safe_file.h"
 #include "gateway/program_paths.h"
 
 using namespace tarnel;
@@ -19,7 +20,20 @@ struct Options {
     QString screenshot;
 };
 
-Options parseOptions(const QApplication& app) {
+// The value of --settings as the system gave its bytes: Qt's own arguments
+// would turn a name that is not UTF-8 into another name.
+QString settingsBytes(int argc, char** argv, const QString& parsed) {
+    const std::string_view option = "--settings";
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == option && i + 1 < argc) return FileNameFromBytes(argv[i + 1]);
+        if (argument.substr(0, option.size() + 1) == "--settings=")
+            return FileNameFromBytes(argument.substr(option.size() + 1));
+    }
+    return parsed;
+}
+
+Options parseOptions(const QApplication& app, int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Configuration and diagnosis of the Corvane-64 gateway");
     parser.addHelpOption();
@@ -33,9 +47,9 @@ Options parseOptions(const QApplication& app) {
     parser.addOption(settings);
     parser.addOption(screenshot);
     parser.process(app);
-    return {parser.value(settings), parser.isSet(screenshot)
-                                        ? QFileInfo(parser.value(screenshot)).absoluteFilePath()
-                                        : QString()};
+    return {parser.isSet(settings) ? settingsBytes(argc, argv, parser.value(settings)) : QString(),
+            parser.isSet(screenshot) ? QFileInfo(parser.value(screenshot)).absoluteFilePath()
+                                     : QString()};
 }
 
 }  // namespace
@@ -45,7 +59,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("Tarnel");
     // The desktop file's name, so that the window finds its entry and icon.
     QGuiApplication::setDesktopFileName("tarnel");
-    const Options options = parseOptions(app);
+    const Options options = parseOptions(app, argc, argv);
     const ProgramPaths paths =
         ResolveProgramPaths(QApplication::applicationFilePath(), options.settingsFile);
     MakeUserFolders(paths, options.settingsFile);

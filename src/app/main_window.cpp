@@ -229,9 +229,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::FormClose() {
     QDir::setCurrent(program_->paths().defaultDataFolder());
-    if (!saveSettings()) {
+    QString reason;
+    if (!saveSettings(reason)) {
+        // The old file stays as it was; the box says why.
         program_->dialogs().warning("Saving settings",
-                                    "Settings will not be saved, no write permission");
+                                    "Settings will not be saved, no write permission\n" +
+                                        program_->paths().settingsFile + ": " + reason);
     }
     program_->link().shutdown();
 }
@@ -259,7 +262,7 @@ void TForm1::restoreSettings() {
     }
 }
 
-bool TForm1::saveSettings() const {
+bool TForm1::saveSettings(QString& reason) const {
     QStringList values;
     for (const SettingKey& key : settingKeys()) {
         const QString& name = key.control;
@@ -276,7 +279,7 @@ bool TForm1::saveSettings() const {
         else
             values << control<QLineEdit>(name)->text();
     }
-    return SettingsFile(program_->paths().settingsFile).write(values);
+    return SettingsFile(program_->paths().settingsFile).write(values, &reason);
 }
 
 void TForm1::EnglishTexts() {

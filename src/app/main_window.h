@@ -132,7 +132,7 @@ private:
     void onClick(const char* name, void (TForm1::*handler)());
     void onMenu(const char* name, void (TForm1::*handler)());
     void restoreSettings();
-    bool saveSettings() const;
+    bool saveSettings(QString& reason) const;
     void showTelegramOf(const MeterTarget& meter);
     void writePointsList(const QString& path, const TableReadResult& result);
     QString homeAssistantHub() const;

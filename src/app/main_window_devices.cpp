@@ -153,7 +153,7 @@ void TForm1::Butt_importClick() {
     request.folder = program_->dataFolder();
     const QString path = program_->dialogs().openFileName(request);
     if (path.isEmpty()) return;
-    if (ImportDeviceGrid(program_->gridDevices(), path, program_->dialogs()))
+    if (ImportDeviceGrid(program_->gridDevices(), path, program_->dialogs(), program_->log()))
         showFromTheStart(control<QTableView>("GridDevices"));
     program_->deviceSelection().clear();
 }

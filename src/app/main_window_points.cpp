@@ -54,9 +54,16 @@ void TForm1::writePointsList(const QString& path, const TableReadResult& result)
         PointsList(result.entries, result.version2, SystemDecimalSeparator());
     const QFileInfo csv(path);
     const QString yaml = csv.dir().filePath(csv.completeBaseName() + ".yaml");
-    if (!WriteWholeFile(path, PointsCsv(points)) ||
-        !WriteWholeFile(yaml, HomeAssistantYaml(points, homeAssistantHub(), slaveAddress()))) {
+    QString failed = path;
+    FileWritten written = WriteWholeFile(path, PointsCsv(points));
+    if (written) {
+        failed = yaml;
+        written =
+            WriteWholeFile(yaml, HomeAssistantYaml(points, homeAssistantHub(), slaveAddress()));
+    }
+    if (!written) {
         log.append("Can not write file, no rights...");
+        log.append(failed + ": " + written.reason);
         return;
     }
     log.append(QStringLiteral("Points list of %1 points written to %2 and %3.")

@@ -1,10 +1,15 @@
 #include "base/log.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QThread>
+#include <cerrno>
+
+#include "base/safe_file.h"
 
 namespace tarnel {
 namespace {
@@ -13,15 +18,42 @@ QByteArray fileLine(const QString& line) {
     return line.toUtf8() + "\r\n";
 }
 
-// The mode bits, not the access check alone: root may write anything, but a
-// file made read-only is kept as it is.
-bool mayReplace(const QString& path, QString* reason) {
-    const QFileInfo info(path);
-    if (!info.exists()) return true;
-    constexpr auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    if ((info.permissions() & anyWrite) && info.isWritable()) return true;
-    if (reason) *reason = QStringLiteral("the file is read-only");
-    return false;
+// A running window holds a lock on its session file for as long as it
+// writes to it. On a file system without locks the file stays unlocked, and
+// pruning goes by age alone, as it did before there were locks.
+void lockSession(const QFile& file) {
+    (void)::flock(file.handle(), LOCK_EX | LOCK_NB);
+}
+
+// Removes an old session file unless another window still writes it (it
+// holds the lock). The lock is held while the name goes, so a window cannot
+// take the file in between.
+void removeUnlessInUse(const QString& path) {
+    const int fd = ::open(FileNameBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+        ::unlink(FileNameBytes(path).constData());
+    ::close(fd);
+}
+
+// A new session file in `dir`, named for the start time; a second window
+// started in the same millisecond gets a numbered name. Null, with the
+// reason, when none can be made.
+std::unique_ptr<QFile> newSessionFile(const QDir& dir, QString& reason) {
+    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz");
+    for (int number = 1; number < 10; ++number) {
+        const QString name = number == 1
+                                 ? QStringLiteral("session-%1.txt").arg(stamp)
+                                 : QStringLiteral("session-%1-%2.txt").arg(stamp).arg(number);
+        auto file = std::make_unique<QFile>(dir.filePath(name));
+        // Unbuffered: each line reaches the system as it comes, so a crash
+        // loses nothing that was shown.
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            return file;
+        reason = file->errorString();
+        if (!file->exists()) break;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -43,12 +75,18 @@ void Log::append(const QString& line) {
 void Log::appendHere(const QString& line) {
     lines_.append(line);
     characters_ += line.size();
+    const bool wasBroken = sessionBroken_;
     if (session_ && !sessionBroken_) {
         const QByteArray bytes = fileLine(line);
         sessionBroken_ = session_->write(bytes) != bytes.size();
     }
     if (lines_.size() > kMaxLines || characters_ > kMaxCharacters) dropOldest();
     emit lineAppended(line);
+    if (sessionBroken_ && !wasBroken) appendHere(sessionFailure(session_->errorString()));
+}
+
+QString Log::sessionFailure(const QString& reason) const {
+    return QStringLiteral("Session file not written: %1: %2").arg(sessionFile(), reason);
 }
 
 void Log::dropOldest() {
@@ -76,26 +114,31 @@ void Log::clear() {
 
 bool Log::startSession(const QString& folder, int keep) {
     const QDir dir(folder);
-    if (!dir.mkpath(QStringLiteral("."))) return false;
-    const QString name = QStringLiteral("session-%1.txt")
-                             .arg(QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz"));
-    auto file = std::make_unique<QFile>(dir.filePath(name));
-    // Unbuffered: each line reaches the system as it comes, so a crash loses
-    // nothing that was shown.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return false;
+    QString reason = QStringLiteral("the folder cannot be made");
+    std::unique_ptr<QFile> file =
+        dir.mkpath(QStringLiteral(".")) ? newSessionFile(dir, reason) : nullptr;
+    if (!file) {
+        append(QStringLiteral("Session file not written: %1: %2").arg(folder, reason));
+        return false;
+    }
+    lockSession(*file);
     session_ = std::move(file);
     sessionBroken_ = false;
     sessionViewStart_ = 0;
     QByteArray sofar;
     for (const QString& line : lines_)
         sofar += fileLine(line);
-    sessionBroken_ = session_->write(sofar) != sofar.size();
+    if (session_->write(sofar) != sofar.size()) {
+        sessionBroken_ = true;
+        append(sessionFailure(session_->errorString()));
+    }
 
-    // The names sort by time: keep the newest.
+    // The names sort by time: keep the newest, and any that another window
+    // still writes.
     const QStringList sessions =
         dir.entryList({QStringLiteral("session-*.txt")}, QDir::Files, QDir::Name | QDir::Reversed);
     for (qsizetype i = keep; i < sessions.size(); ++i)
-        QFile::remove(dir.filePath(sessions.at(i)));
+        removeUnlessInUse(dir.filePath(sessions.at(i)));
     return true;
 }
 
@@ -103,48 +146,44 @@ QString Log::sessionFile() const {
     return session_ ? session_->fileName() : QString();
 }
 
-bool Log::copySessionTail(QIODevice& to) const {
+bool Log::copySessionTail(FileWriter& to, QString& reason) const {
     QFile from(session_->fileName());
-    if (!from.open(QIODevice::ReadOnly) || !from.seek(sessionViewStart_)) return false;
+    if (!from.open(QIODevice::ReadOnly) || !from.seek(sessionViewStart_)) {
+        reason = from.errorString();
+        return false;
+    }
     constexpr qint64 kChunk = 1 << 20;
     qint64 left = session_->pos() - sessionViewStart_;
     while (left > 0) {
         const QByteArray chunk = from.read(std::min(left, kChunk));
-        if (chunk.isEmpty() || to.write(chunk) != chunk.size()) return false;
+        if (chunk.isEmpty()) {
+            reason = from.errorString();
+            return false;
+        }
+        if (!to.write(chunk)) {
+            reason = to.reason();
+            return false;
+        }
         left -= chunk.size();
     }
     return true;
 }
 
 bool Log::writeTo(const QString& path, QString* reason) const {
-    if (!mayReplace(path, reason)) return false;
-    QSaveFile file(path);
-    // Without direct write fallback, a folder where no temporary file can be
-    // made refuses the save instead of truncating the target in place.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (reason) *reason = file.errorString();
-        return false;
-    }
-    bool written = false;
-    if (dropped_ > 0 && session_ && !sessionBroken_) {
-        written = copySessionTail(file);
-    } else {
+    FileWriter file(path);
+    QString why;
+    bool written = file.open();
+    if (written && dropped_ > 0 && session_ && !sessionBroken_) {
+        written = copySessionTail(file, why);
+    } else if (written) {
         QByteArray text;
         for (const QString& line : lines_)
             text += fileLine(line);
-        written = file.write(text) == text.size();
+        written = file.write(text);
     }
-    if (!written) {
-        if (reason) *reason = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (reason) *reason = file.errorString();
-        return false;
-    }
-    return true;
+    written = written && file.commit();
+    if (!written && reason) *reason = why.isEmpty() ? file.reason() : why;
+    return written;
 }
 
 }  // namespace tarnel

@@ -8,6 +8,8 @@
 
 namespace tarnel {
 
+class FileWriter;
+
 // The tool's running record: a list of whole lines, kept exactly as added (a
 // trailing carriage return included). It starts with one empty line.
 // append() may be called from any thread: a line from another thread is
@@ -36,18 +38,22 @@ public:
     qsizetype droppedLines() const { return dropped_; }
 
     // Appends every line, from now on, to a new file in `folder` (made when
-    // missing), named for the start time, with the lines written so far. Keeps
-    // the newest `keep` session files of the folder and removes the others.
-    // False when the file cannot be made (the log then runs without one).
+    // missing), named for the start time, with the lines written so far. The
+    // file is locked while the log writes it. Keeps the newest `keep` session
+    // files of the folder and removes the others, but never one that is
+    // locked: another window still writes it. False when the file cannot be
+    // made (the log then runs without one). That, and a write to the file
+    // that fails, each add one line that says so.
     bool startSession(const QString& folder, int keep = 10);
     QString sessionFile() const;
 
     // Writes every line since the last clear ended by CR LF, replacing the
-    // file. The file is written beside the target and renamed over it, so a
-    // crash leaves the old file or the new one, never a torn one. False when
-    // it cannot be written: a missing folder, or a target whose mode bits
-    // grant no write (refused even where the user could override them);
-    // nothing is changed then, and `reason` (when given) says why.
+    // file with a FileWriter: a crash or a full disk leaves the old file or
+    // the new one, never a torn one; a FIFO or a device is written directly.
+    // False when it cannot be written: a missing folder, a full disk, or a
+    // target whose mode bits grant no write (refused even where the user
+    // could override them); nothing is changed then, and `reason` (when
+    // given) says why.
     bool writeTo(const QString& path, QString* reason = nullptr) const;
 
 signals:
@@ -57,7 +63,8 @@ signals:
 private:
     void appendHere(const QString& line);
     void dropOldest();
-    bool copySessionTail(QIODevice& to) const;
+    bool copySessionTail(FileWriter& to, QString& reason) const;
+    QString sessionFailure(const QString& reason) const;
 
     QStringList lines_{QString()};
     qsizetype characters_ = 0;

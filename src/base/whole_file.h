@@ -1,17 +1,19 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
+
+#include "base/safe_file.h"
 
 namespace tarnel {
 
-// Writes `content` as the whole of `path`: beside it, then renamed over it,
-// so a failure leaves the old file. False when it could not be written.
-inline bool WriteWholeFile(const QString& path, const QByteArray& content) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-           file.commit();
+// Writes `content` as the whole of `path` with a FileWriter: a failure
+// leaves the old file, and says why.
+inline FileWritten WriteWholeFile(const QString& path, const QByteArray& content,
+                                  WriteCall write = {}) {
+    FileWriter file(path, std::move(write));
+    if (file.open() && file.write(content) && file.commit()) return {true, {}};
+    return {false, file.reason()};
 }
 
 }  // namespace tarnel

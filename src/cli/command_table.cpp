@@ -1,11 +1,12 @@
 #include "cli/command_table.h"
 
-#include <QFileInfo>
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "base/grid_layouts.h"
 #include "base/grid_selection.h"
+#include "base/safe_file.h"
 #include "cli/cli_session.h"
 #include "cli/points_command.h"
 #include "cli/report_command.h"
@@ -269,12 +270,15 @@ Runner tableCommand(const Options& options, DeviceTable::Operations operations) 
 }
 
 Runner activateAll(const Options& options) {
-    const QString file = text(options.positional[0]);
-    if (!QFileInfo(file).isFile()) throw UsageError{"no table file " + options.positional[0]};
+    const QString file = FileNameFromBytes(options.positional[0]);
+    std::error_code unreadable;
+    if (!std::filesystem::is_regular_file(options.positional[0], unreadable))
+        throw UsageError{"no table file " + options.positional[0]};
     const BulkActivation::Settings settings{options.unit, options.scanTimeMs, options.retries};
     return [=](Session& session) {
         Program& program = session.program();
-        if (!ImportDeviceGrid(program.gridDevices(), file, program.dialogs())) return kNoResult;
+        if (!ImportDeviceGrid(program.gridDevices(), file, program.dialogs(), program.log()))
+            return kNoResult;
         if (countRows(program.gridDevices()) == 0) {
             const std::string why = " has no meter rows (a header line, then one line a meter)";
             Session::note(file.toStdString() + why);

@@ -13,6 +13,7 @@
 #include "base/dialogs.h"
 #include "base/grid_model.h"
 #include "base/real_clock.h"
+#include "base/safe_file.h"
 #include "cli/cli_session.h"
 #include "cli/command_table.h"
 #include "cli/gateway_options.h"
@@ -151,7 +152,7 @@ bool openLink(GatewayLink& link, const Options& options, const Interrupt& interr
 // The settings file named by --settings, or empty.
 QString settingsOption(const std::vector<std::string>& args) {
     const auto named = std::find(args.begin(), args.end(), "--settings");
-    return named != args.end() && named + 1 != args.end() ? QString::fromStdString(*(named + 1))
+    return named != args.end() && named + 1 != args.end() ? FileNameFromBytes(*(named + 1))
                                                           : QString();
 }
 
@@ -176,8 +177,10 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool f
 // Saves the log to --log FILE, whatever the end was; a status of 0 becomes 1
 // when it cannot be written.
 int saveLog(Log& log, const Options& options, int status) {
-    if (options.log.empty() || log.writeTo(QString::fromStdString(options.log))) return status;
-    std::cerr << "tarnel-cli: cannot write the log to " << options.log << "\n";
+    QString reason;
+    if (options.log.empty() || log.writeTo(FileNameFromBytes(options.log), &reason)) return status;
+    std::cerr << "tarnel-cli: cannot write the log to " << options.log << ": "
+              << reason.toStdString() << "\n";
     return status == kDone ? kNoResult : status;
 }
 

@@ -1,13 +1,14 @@
 #include "cli/gateway_options.h"
 
-#include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <filesystem>
 #include <functional>
 #include <map>
 
+#include "base/safe_file.h"
 #include "gateway/control_ranges.h"
 #include "gateway/settings_file.h"
 
@@ -87,9 +88,9 @@ int settingNumber(const std::string& text, const std::string& key, NumberRange r
 // The window's settings file as the options' starting values: the serial
 // port when it opens at start-up, else the remote TCP address.
 static void applySettings(const std::string& path, Options& options) {
-    if (!QFileInfo::exists(QString::fromStdString(path)))
-        throw UsageError{"no settings file " + path};
-    const QStringList values = SettingsFile(QString::fromStdString(path)).read(QString());
+    std::error_code unreadable;
+    if (!std::filesystem::exists(path, unreadable)) throw UsageError{"no settings file " + path};
+    const QStringList values = SettingsFile(FileNameFromBytes(path)).read(QString());
     std::map<std::string, std::string> setting;
     for (size_t i = 0; i < settingKeys().size(); ++i)
         setting[(settingKeys()[i].section + "/" + settingKeys()[i].key).toStdString()] =

@@ -52,7 +52,7 @@ Runner points(const Options& options) {
         const QVector<ModbusPoint> list = PointsList(result->entries, result->version2);
         print(session, list);
         if (!options.haFile.empty() &&
-            !WriteWholeFile(QString::fromStdString(options.haFile),
+            !WriteWholeFile(FileNameFromBytes(options.haFile),
                             HomeAssistantYaml(list, hubYaml(options), options.unit))) {
             std::cerr << "tarnel-cli: cannot write " << options.haFile << '\n';
             return kNoResult;

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "base/safe_file.h"
 #include "cli/cli_session.h"
 #include "gateway/program.h"
 #include "gateway/report_reading.h"
@@ -66,8 +67,8 @@ Runner report(const Options& options) {
             std::cerr << "tarnel-cli: no answer from the gateway: no report written\n";
             return kNoResult;
         }
-        const ReportFiles files{QString::fromStdString(options.pdfFile),
-                                QString::fromStdString(options.htmlFile)};
+        const ReportFiles files{FileNameFromBytes(options.pdfFile),
+                                FileNameFromBytes(options.htmlFile)};
         if (const QString error = WriteCommissioningReport(read->report, files); !error.isEmpty()) {
             std::cerr << "tarnel-cli: " << error.toStdString() << '\n';
             return kNoResult;

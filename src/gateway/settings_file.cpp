@@ -1,8 +1,8 @@
 #include "gateway/settings_file.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+
+#include "base/whole_file.h"
 // The values are UTF-8 byte strings throughout; no wide-character API is needed.
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION  // the templates are instantiated here, not taken from the library
@@ -18,8 +18,8 @@ QByteArray utf8(const QString& text) {
 }
 
 bool loadIni(CSimpleIniA& ini, const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    QFile file;
+    if (!OpenForReading(file, path)) return false;
     const QByteArray content = file.readAll();
     return ini.LoadData(content.constData(), static_cast<size_t>(content.size())) >= 0;
 }
@@ -33,15 +33,6 @@ QString normalised(const SettingKey& key, const QString& raw) {
     if (!ok) return key.fallback;
     if (key.type == Type::Boolean) return number != 0 ? QStringLiteral("1") : QStringLiteral("0");
     return QString::number(number);
-}
-
-bool mayWrite(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists()) return true;
-    // The mode bits, not the access check alone: root may write anything, but
-    // a file frozen with chmod a-w is meant to stay as it is.
-    constexpr auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    return (info.permissions() & anyWrite) && info.isWritable();
 }
 
 }  // namespace
@@ -91,8 +82,7 @@ QStringList SettingsFile::read(const QString& executableFolder) const {
     return values;
 }
 
-bool SettingsFile::write(const QStringList& values) const {
-    if (!mayWrite(path_)) return false;
+bool SettingsFile::write(const QStringList& values, QString* reason) const {
     CSimpleIniA ini;
     ini.SetUnicode(true);
     ini.SetSpaces(false);
@@ -103,12 +93,13 @@ bool SettingsFile::write(const QStringList& values) const {
                      utf8(values.value(static_cast<int>(i))).constData());
     }
     std::string content;
-    if (ini.Save(content) < 0) return false;
-
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(content.data(), static_cast<qint64>(content.size()));
-    return file.commit();
+    if (ini.Save(content) < 0) {
+        if (reason) *reason = QStringLiteral("the settings cannot be put together");
+        return false;
+    }
+    const FileWritten written = WriteWholeFile(path_, QByteArray::fromStdString(content));
+    if (!written && reason) *reason = written.reason;
+    return written.written;
 }
 
 }  // namespace tarnel

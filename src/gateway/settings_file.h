@@ -35,12 +35,11 @@ public:
     QStringList read(const QString& executableFolder) const;
 
     // Writes the values (in the order of settingKeys()) into the file, keeping
-    // any other keys it holds. The new content goes to a temporary file in the
-    // same folder that then replaces the old one, so the file is never left
-    // half written. False, with the file untouched, when it may not be
-    // written: a file whose mode grants write permission to nobody counts as
-    // read-only even for root.
-    bool write(const QStringList& values) const;
+    // any other keys it holds, with a FileWriter: the file is replaced whole
+    // or not at all. False, with the file untouched and `reason` (when given)
+    // saying why, when it is not written: a full disk, or a file whose mode
+    // grants write permission to nobody (read-only even for root).
+    bool write(const QStringList& values, QString* reason = nullptr) const;
 
 private:
     QString path_;

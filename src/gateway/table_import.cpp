@@ -7,6 +7,8 @@
 #include "base/dialogs.h"
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "base/log.h"
+#include "gateway/table_files.h"
 
 namespace tarnel {
 namespace {
@@ -15,8 +17,8 @@ constexpr int kImportedColumns = 4;  // " ID ", "Addr ", "Mfr ", "Medium "
 constexpr int kAddressColumn = 1;
 
 // Text files carry no control characters other than tab and line ends.
-bool isText(const QByteArray& content) {
-    return std::none_of(content.begin(), content.end(), [](char c) {
+bool isText(const QByteArray& line) {
+    return std::none_of(line.begin(), line.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return (byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F;
     });
@@ -77,9 +79,7 @@ std::optional<std::array<int, kImportedColumns>> columnsByName(const QStringList
     return index;
 }
 
-QList<QByteArray> textLines(QByteArray content) {
-    if (content.startsWith("\xEF\xBB\xBF"))
-        content.remove(0, 3);  // a spreadsheet's byte order mark
+QList<QByteArray> textLines(const QByteArray& content) {
     QList<QByteArray> lines = content.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
     for (QByteArray& line : lines)
@@ -90,9 +90,14 @@ QList<QByteArray> textLines(QByteArray content) {
 }  // namespace
 
 std::optional<QList<QStringList>> ParseDeviceImport(const QByteArray& content) {
-    if (!isText(content)) return std::nullopt;
-    const QList<QByteArray> lines = textLines(content);
+    return ParseDeviceLines(textLines(content));
+}
+
+std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines) {
+    if (!std::all_of(lines.begin(), lines.end(), isText)) return std::nullopt;
     if (lines.isEmpty()) return QList<QStringList>{};
+    if (lines.first().startsWith("\xEF\xBB\xBF"))
+        lines.first().remove(0, 3);  // a spreadsheet's byte order mark
     const QByteArray& headerLine = lines.first();
     const char separator = headerLine.contains(',') && !headerLine.contains(';') ? ',' : ';';
     const bool trailing = separator == ',';
@@ -114,10 +119,14 @@ std::optional<QList<QStringList>> ParseDeviceImport(const QByteArray& content) {
     return rows;
 }
 
-bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs) {
-    QFile file(fileName);
-    const auto rows =
-        file.open(QIODevice::ReadOnly) ? ParseDeviceImport(file.readAll()) : std::nullopt;
+bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log) {
+    QList<QByteArray> lines;
+    const TableRead read = ReadTableLines(fileName, lines);
+    if (read == TableRead::TooManyRows) {
+        log.append(TooManyRowsLine(fileName));
+        return false;
+    }
+    const auto rows = read == TableRead::Read ? ParseDeviceLines(std::move(lines)) : std::nullopt;
     if (!rows) {
         dialogs.message("File is not in correct format!");
         return false;

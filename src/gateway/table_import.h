@@ -9,6 +9,7 @@ namespace tarnel {
 
 class Dialogs;
 class GridModel;
+class Log;
 
 // The rows a table file gives the device grid: " ID ", "Addr ", "Mfr " and
 // "Medium " of every line after the header. The header says how to read the
@@ -23,10 +24,13 @@ class GridModel;
 // Nothing for a file that is not text (control bytes) or whose header names
 // columns but not the address.
 std::optional<QList<QStringList>> ParseDeviceImport(const QByteArray& content);
+// The same from the file's lines, without their line ends.
+std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines);
 
 // "Import": the device grid from a table file. A file that cannot be read or
 // is not a table file leaves the grid as it is and says "File is not in
-// correct format!".
-bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs);
+// correct format!"; one of more than kMaxTableRows rows is not read at all
+// and says so with one line in `log`.
+bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log);
 
 }  // namespace tarnel

@@ -7,8 +7,10 @@ namespace tarnel {
 
 QString WriteCommissioningReport(const CommissioningReport& report, const ReportFiles& files) {
     const QString html = CommissioningReportHtml(report);
-    if (!files.html.isEmpty() && !WriteWholeFile(files.html, html.toUtf8()))
-        return "cannot write " + files.html;
+    if (!files.html.isEmpty()) {
+        if (const FileWritten written = WriteWholeFile(files.html, html.toUtf8()); !written)
+            return "cannot write " + files.html + ": " + written.reason;
+    }
     if (files.pdf.isEmpty()) return {};
     const QString title = report.site.trimmed().isEmpty()
                               ? QStringLiteral("Commissioning report")
@@ -16,7 +18,8 @@ QString WriteCommissioningReport(const CommissioningReport& report, const Report
     QString error;
     const QByteArray pdf = HtmlPdf(html, {title, QStringLiteral("Tarnel"), 8, true, true}, &error);
     if (pdf.isEmpty()) return "cannot lay out " + files.pdf + ": " + error;
-    if (!WriteWholeFile(files.pdf, pdf)) return "cannot write " + files.pdf;
+    if (const FileWritten written = WriteWholeFile(files.pdf, pdf); !written)
+        return "cannot write " + files.pdf + ": " + written.reason;
     return {};
 }
 

@@ -14,7 +14,7 @@ struct ReportFiles {
 };
 
 // Writes each file whole (a failure leaves an older file as it was). Empty
-// when all were written, else why not ("cannot write FILE").
+// when all were written, else why not ("cannot write FILE: REASON").
 QString WriteCommissioningReport(const CommissioningReport& report, const ReportFiles& files);
 
 }  // namespace tarnel

@@ -15,6 +15,7 @@
 #include "app/about_box.h"
 #include "app/log_view.h"
 #include "gateway/settings_file.h"
+#include "support/files.h"
 #include "window_fixture.h"
 
 namespace tarnel {
@@ -118,7 +119,23 @@ TEST_F(Settings, AReadOnlyFileGivesTheWarningAndKeepsItsContent) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, "warning");
     EXPECT_EQ(dialogs.shown[0].caption, "Saving settings");
-    EXPECT_EQ(dialogs.shown[0].text, "Settings will not be saved, no write permission");
+    EXPECT_EQ(dialogs.shown[0].text, "Settings will not be saved, no write permission\n" +
+                                         paths.settingsFile + ": the file is read-only");
+    EXPECT_EQ(settingsContent(), old);
+}
+
+// A full disk at close: the old file stays whole, and the box says why.
+TEST_F(Settings, AFullDiskAtCloseKeepsTheOldFileAndSaysWhy) {
+    const QByteArray old = "[Modbus port]\nName=COM4\n[Installer]\nSite=Boiler house 2\n";
+    writeSettings(old);
+    start();
+    {
+        const test::FileSizeLimit full(16);
+        closeWindow();
+    }
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "Settings will not be saved, no write permission\n" +
+                                         paths.settingsFile + ": File too large");
     EXPECT_EQ(settingsContent(), old);
 }
 
@@ -343,6 +360,23 @@ TEST_F(LogWindow, SaveLogThatCannotWriteSaysSoAndWhy) {
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[lines.size() - 2], "Can not write file, no rights...");
     EXPECT_TRUE(lines.last().startsWith(folder.filePath("files/log.txt") + ": "));
+}
+
+TEST_F(LogWindow, SaveLogOnAFullDiskKeepsTheOldFileAndSaysWhy) {
+    ASSERT_TRUE(QDir(folder.path()).mkdir("files"));
+    const QString path = folder.filePath("files/log.txt");
+    ASSERT_TRUE(test::writeFile(path, "old"));
+    start();
+    form->program().log().append("a line longer than the disk has room for");
+    {
+        const test::FileSizeLimit full(16);
+        QTest::mouseClick(control<QPushButton>("BitBtn6"), Qt::LeftButton);
+    }
+    const QStringList lines = form->program().log().lines();
+    EXPECT_TRUE(lines.contains("Can not write file, no rights..."));
+    EXPECT_TRUE(lines.contains(path + ": File too large"));
+    EXPECT_FALSE(lines.contains("Log saved to " + path));
+    EXPECT_EQ(test::readFile(path), "old");
 }
 
 TEST_F(LogWindow, SaveLogWritesCrLfLinesAndASecondSaveReplacesTheFile) {

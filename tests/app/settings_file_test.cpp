@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace tarnel {
@@ -91,6 +92,17 @@ TEST_F(SettingsFileTest, AFolderThatCannotBeWrittenLeavesNoFile) {
     SettingsFile nowhere(dir.filePath("missing/tarnel.ini"));
     EXPECT_FALSE(nowhere.write(kDefaults));
     EXPECT_FALSE(QFile::exists(dir.filePath("missing")));
+}
+
+// A settings file kept elsewhere and linked: the link stays, its file is
+// rewritten.
+TEST_F(SettingsFileTest, ALinkedFileIsRewrittenAndTheLinkKept) {
+    const QString real = dir.filePath("shared.ini");
+    ASSERT_TRUE(test::writeFile(real, "[Modbus port]\nName=COM7\n"));
+    ASSERT_TRUE(QFile::link("shared.ini", path));
+    ASSERT_TRUE(file.write(kDefaults));
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_TRUE(test::readFile(real).contains("Name=COM1\n"));
 }
 
 TEST_F(SettingsFileTest, RewritingKeepsTheFilesPermissions) {

@@ -1,5 +1,9 @@
 #include "base/log.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "support/files.h"
@@ -138,7 +142,9 @@ TEST(Log, BoundedByCharactersFromTheFirstCharacterPastTheBound) {
     EXPECT_EQ(log.lines().last(), "y");
 }
 
-TEST(Log, KeepsTheNewestSessionFiles) {
+// The newest are kept, and one that another window still writes (it holds
+// the lock), however old.
+TEST(Log, KeepsTheNewestSessionFilesAndOneInUse) {
     QTemporaryDir dir;
     const QDir sessions(dir.filePath("sessions"));
     ASSERT_TRUE(sessions.mkpath("."));
@@ -147,12 +153,33 @@ TEST(Log, KeepsTheNewestSessionFiles) {
             sessions.filePath(
                 QStringLiteral("session-202601%1-120000-000.txt").arg(day, 2, 10, QChar('0'))),
             "old"));
+    const QString inUse = sessions.filePath("session-20260102-120000-000.txt");
+    const int other = ::open(QFile::encodeName(inUse).constData(), O_WRONLY | O_APPEND);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     Log log;
     ASSERT_TRUE(log.startSession(sessions.path(), 10));
+    ::close(other);
     const QStringList kept = sessions.entryList({"session-*.txt"}, QDir::Files, QDir::Name);
-    ASSERT_EQ(kept.size(), 10);
-    EXPECT_EQ(kept.first(), "session-20260104-120000-000.txt");
+    ASSERT_EQ(kept.size(), 11);
+    EXPECT_EQ(kept[0], "session-20260102-120000-000.txt");
+    EXPECT_EQ(kept[1], "session-20260104-120000-000.txt");
     EXPECT_TRUE(kept.contains(QFileInfo(log.sessionFile()).fileName()));
+}
+
+// A session file that can no longer be written (a full disk) is said once.
+TEST(Log, ASessionFileThatCannotBeWrittenIsSaidOnce) {
+    QTemporaryDir dir;
+    Log log;
+    ASSERT_TRUE(log.startSession(dir.path()));
+    {
+        const test::FileSizeLimit full(1);
+        log.append("first");
+        log.append("second");
+    }
+    EXPECT_EQ(
+        log.lines().mid(1),
+        (QStringList{"first", "Session file not written: " + log.sessionFile() + ": File too large",
+                     "second"}));
 }
 
 // Run only as the child of the next test: saves a large log over and over

@@ -9,6 +9,9 @@
 #include <QTest>
 #include <csignal>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "cli_process.h"
 #include "support/files.h"
 
@@ -239,6 +242,32 @@ TEST_F(GatewayCli, TheWindowsSettingsFileGivesTheLinkAndOptionsOverrideIt) {
                   .status,
               0);
     EXPECT_TRUE(cli({"scan", "--help"}).out.startsWith("tarnel-cli scan FROM TO"));
+}
+
+// --log is written under its name's own bytes, even when they are not
+// UTF-8; a log that cannot be written says why and fails the command.
+TEST_F(GatewayCli, TheLogKeepsItsNamesBytesAndAFailureSaysWhy) {
+    QTemporaryDir dir;
+    const QByteArray name = QFile::encodeName(dir.path()) + "/caf\xE9.log";
+    QProcess shell;  // QProcess takes text: the shell gives the name's bytes
+    shell.start("/bin/sh",
+                {"-c", "exec \"$0\" status --tcp \"$1\" -q --log \"$2\"$(printf '\\351').log",
+                 TARNEL_CLI, tcp, dir.path() + "/caf"});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 0);
+    const int fd = ::open(name.constData(), O_RDONLY);
+    ASSERT_GE(fd, 0) << "no file of that name";
+    char head[4096];
+    const ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    ::unlink(name.constData());  // QTemporaryDir cannot name it
+    EXPECT_TRUE(QByteArray(head, std::max<ssize_t>(got, 0)).contains("\r\n"));
+
+    const CliRun full = cli({"status", "--tcp", tcp, "-q", "--log", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_TRUE(
+        full.err.contains("tarnel-cli: cannot write the log to /dev/full: No space left on device"))
+        << full.err.toStdString();
 }
 
 // Ctrl-C stops a scan as STOP does; a lost link ends it too. Either way the

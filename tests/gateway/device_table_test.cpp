@@ -62,7 +62,7 @@ struct Devices : ::testing::Test, test::InProcessGateway {
         QTemporaryDir dir;
         const QString path = dir.filePath("devices.csv");
         ASSERT_TRUE(test::writeFile(path, content));
-        ASSERT_TRUE(ImportDeviceGrid(devices, path, dialogs));
+        ASSERT_TRUE(ImportDeviceGrid(devices, path, dialogs, log));
     }
 };
 
@@ -337,7 +337,7 @@ TEST_F(Devices, ImportFieldRules) {
     EXPECT_EQ(devices.rows(), 3) << "the grid does not end in an empty row";
     importRows("header only\n");
     EXPECT_EQ(devices.rows(), 1);
-    EXPECT_FALSE(ImportDeviceGrid(devices, "/nonexistent/devices.csv", dialogs));
+    EXPECT_FALSE(ImportDeviceGrid(devices, "/nonexistent/devices.csv", dialogs, log));
     EXPECT_EQ(dialogs.shown.back().text, "File is not in correct format!");
 }
 

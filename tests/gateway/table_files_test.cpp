@@ -10,6 +10,8 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "base/log.h"
+#include "gateway/table_import.h"
 #include "support/fake_dialogs.h"
 
 namespace tarnel {
@@ -18,6 +20,7 @@ namespace {
 struct TableFiles : ::testing::Test {
     QTemporaryDir folder;
     test::FakeDialogs dialogs;
+    Log log;
     GridModel loops{loopsGridLayout().headers};
 
     QString exportTo(const GridModel& grid, const QString& name,
@@ -31,7 +34,7 @@ struct TableFiles : ::testing::Test {
         const QString path = folder.filePath("in.csv");
         ASSERT_TRUE(test::writeFile(path, content));
         loops.clearData();
-        LoadMbusGrid(loops, path, dialogs);
+        LoadMbusGrid(loops, path, dialogs, log);
     }
 };
 
@@ -78,9 +81,61 @@ TEST_F(TableFiles, AReadOnlyTargetKeepsItsContentAndSaysSo) {
     ASSERT_EQ(dialogs.shown.back().kind, "error");
     EXPECT_EQ(dialogs.shown.back().caption, "Error saving file");
     EXPECT_EQ(dialogs.shown.back().text,
-              "File cannot be written, no rights!\nContact administrator.");
+              "File cannot be written, no rights!\nContact administrator.\n" + path +
+                  ": the file is read-only");
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"locked.csv"})
         << "no temporary file left";
+}
+
+TEST_F(TableFiles, AFullDiskKeepsTheOldTableAndSaysWhy) {
+    const QString path = folder.filePath("meters.csv");
+    ASSERT_TRUE(test::writeFile(path, "old"));
+    {
+        const test::FileSizeLimit full(8);
+        exportTo(loops, "meters.csv");
+    }
+    EXPECT_EQ(test::readFile(path), "old");
+    ASSERT_EQ(dialogs.shown.back().kind, "error");
+    EXPECT_EQ(
+        dialogs.shown.back().text,
+        "File cannot be written, no rights!\nContact administrator.\n" + path + ": File too large");
+}
+
+// No gateway and no bus holds more than 10,000 rows: a longer table is not
+// read at all, by Load or by Import, and one log line says so.
+TEST_F(TableFiles, ATableOfMoreRowsThanAGatewayHoldsIsRefused) {
+    const QByteArray header = " ID ;Addr ;Mfr ;Medium ;\r\n";
+    QByteArray rows;
+    for (int i = 0; i < 10'000; ++i)
+        rows += "12345678;5;ABC;Water;\r\n";
+    const QString path = folder.filePath("table.csv");
+    const QString refusal =
+        path + " not read: it has more than 10000 rows, more than a gateway or a bus holds.";
+    const struct {
+        const char* name;
+        QByteArray content;
+        bool refused;
+    } cases[] = {
+        {"10,000 rows and the empty row of an export", header + rows + ";;;;\r\n", false},
+        {"10,001 rows", header + rows + "87654321;6;ABC;Water;\r\n", true},
+        {"10,000 rows and two empty ones", header + rows + ";;;;\r\n;;;;\r\n", true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(test::writeFile(path, c.content));
+        GridModel devices(devicesGridLayout().headers);
+        GridModel meters(loopsGridLayout().headers);
+        devices.setRowTexts(1, {"old"});
+        meters.setRowTexts(1, {"old"});
+        log.clear();
+        LoadMbusGrid(meters, path, dialogs, log);
+        ImportDeviceGrid(devices, path, dialogs, log);
+        const QStringList refusals = c.refused ? QStringList{refusal, refusal} : QStringList{};
+        EXPECT_EQ(log.lines(), refusals) << c.name;
+        EXPECT_EQ(meters.cell(1, 0), c.refused ? "old" : " ID ") << c.name;
+        EXPECT_EQ(meters.cell(10'001, 0), c.refused ? "" : "12345678") << c.name;
+        EXPECT_EQ(devices.cell(1, 0), c.refused ? "old" : "12345678") << c.name;
+        EXPECT_EQ(devices.cell(10'000, 0), c.refused ? "" : "12345678") << c.name;
+    }
 }
 
 TEST_F(TableFiles, AnExportedMeterTableLoadsWithItsHeaderAsRowOne) {
@@ -88,7 +143,7 @@ TEST_F(TableFiles, AnExportedMeterTableLoadsWithItsHeaderAsRowOne) {
     loops.setRows(3);
     const QString path = exportTo(loops, "meters.csv");
     loops.clearData();
-    LoadMbusGrid(loops, path, dialogs);
+    LoadMbusGrid(loops, path, dialogs, log);
     EXPECT_EQ(loops.rows(), 4);
     EXPECT_EQ(loops.cell(1, 0), " ID ");
     EXPECT_EQ(loops.cell(2, 3), "10.000");
@@ -119,7 +174,7 @@ TEST_F(TableFiles, ANinthSemicolonStopsTheLoad) {
 }
 
 TEST_F(TableFiles, AFileThatCannotBeReadSaysSo) {
-    LoadMbusGrid(loops, folder.filePath("missing.csv"), dialogs);
+    LoadMbusGrid(loops, folder.filePath("missing.csv"), dialogs, log);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, "File Error");
     EXPECT_EQ(dialogs.shown[0].text, "You chose wrong file for import!\nContact administrator!");

@@ -4,6 +4,7 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "base/log.h"
 #include "gateway/table_import.h"
 #include "support/fake_dialogs.h"
 #include "support/files.h"
@@ -65,7 +66,8 @@ TEST(TableImport, ARefusedFileLeavesTheGridAsItWas) {
     grid.setRowTexts(1, {"12345678", "5"});
     grid.setRows(3);
     test::FakeDialogs dialogs;
-    EXPECT_FALSE(ImportDeviceGrid(grid, path, dialogs));
+    Log log;
+    EXPECT_FALSE(ImportDeviceGrid(grid, path, dialogs, log));
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown.back().text, "File is not in correct format!");
     EXPECT_EQ(grid.rows(), 3);

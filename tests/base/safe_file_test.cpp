@@ -1,0 +1,142 @@
+#include "base/safe_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <functional>
+
+#include "base/whole_file.h"
+#include "support/files.h"
+
+namespace tarnel {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+
+const QByteArray kNew = "new content\r\n";
+
+QString kindOf(const QString& path) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0) return "nothing";
+    if (S_ISLNK(info.st_mode)) return "link";
+    if (S_ISFIFO(info.st_mode)) return "fifo";
+    if (S_ISCHR(info.st_mode)) return "device";
+    return S_ISDIR(info.st_mode) ? "folder" : "file";
+}
+
+// A folder of its own for each case, and the reading end of a FIFO or pipe.
+struct Scratch {
+    QTemporaryDir dir;
+    int ends[2] = {-1, -1};
+    // "{w}" stands for the pipe's writing end.
+    QString at(QString name) const {
+        name.replace("{w}", QString::number(ends[1]));
+        return name.startsWith('/') ? name : dir.filePath(name);
+    }
+    QByteArray readEnd() const {
+        char buffer[256];
+        const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+        return QByteArray(buffer, std::max<ssize_t>(got, 0));
+    }
+    ~Scratch() {
+        for (const int end : ends)
+            if (end >= 0) ::close(end);
+    }
+};
+
+// What the path names decides how it is written; the content is where the
+// user expects it afterwards, and the path is still what it was.
+TEST(SafeFile, EveryKindOfTarget) {
+    const QString longName = QString(251, 'n') + ".csv";
+    const struct {
+        const char* name;
+        QString path;  // in the folder, or absolute
+        std::function<void(Scratch&)> make;
+        QString contentAt;  // empty: the FIFO's or pipe's reading end
+        QByteArray content;
+        QString reason;  // empty when written
+        QString kind;    // of the path afterwards
+    } cases[] = {
+        {"a regular file", "t", [](Scratch& t) { writeFile(t.at("t"), "old"); }, "t", kNew, "",
+         "file"},
+        {"a new file", "t", [](Scratch&) {}, "t", kNew, "", "file"},
+        {"a read-only file", "t",
+         [](Scratch& t) {
+             writeFile(t.at("t"), "old");
+             QFile::setPermissions(t.at("t"), QFile::ReadOwner | QFile::ReadOther);
+         },
+         "t", "old", "the file is read-only", "file"},
+        {"a folder", "t", [](Scratch& t) { QDir(t.dir.path()).mkdir("t"); }, "none", "",
+         "Is a directory", "folder"},
+        {"a missing folder", "none/t", [](Scratch&) {}, "none/t", "", "No such file or directory",
+         "nothing"},
+        {"a symbolic link", "t",
+         [](Scratch& t) {
+             writeFile(t.at("real"), "old");
+             QFile::link("real", t.at("t"));
+         },
+         "real", kNew, "", "link"},
+        {"a dangling symbolic link", "t", [](Scratch& t) { QFile::link("made", t.at("t")); },
+         "made", kNew, "", "link"},
+        {"a FIFO", "t",
+         [](Scratch& t) {
+             ::mkfifo(QFile::encodeName(t.at("t")).constData(), 0644);
+             t.ends[0] = ::open(QFile::encodeName(t.at("t")).constData(), O_RDONLY | O_NONBLOCK);
+         },
+         "", kNew, "", "fifo"},
+        {"an open stream, as /dev/stdout", "/dev/fd/{w}",
+         [](Scratch& t) { (void)::pipe2(t.ends, O_NONBLOCK); }, "", kNew, "", "link"},
+        {"a device node", "/dev/null", [](Scratch&) {}, "/dev/null", "", "", "device"},
+        {"a name of 255 bytes", longName, [&](Scratch& t) { writeFile(t.at(longName), "old"); },
+         longName, kNew, "", "file"},
+    };
+    for (const auto& c : cases) {
+        Scratch t;
+        c.make(t);
+        const FileWritten written = WriteWholeFile(t.at(c.path), kNew);
+        EXPECT_EQ(written.written, c.reason.isEmpty()) << c.name;
+        EXPECT_EQ(written.reason, c.reason) << c.name;
+        EXPECT_EQ(c.contentAt.isEmpty() ? t.readEnd() : readFile(t.at(c.contentAt)), c.content)
+            << c.name;
+        EXPECT_EQ(kindOf(t.at(c.path)), c.kind) << c.name;
+        EXPECT_TRUE(QDir(t.dir.path()).entryList({"*.tmp"}).isEmpty()) << c.name;
+    }
+}
+
+// A full disk: the write fails part way, the old file stays whole, and the
+// reason is the system's.
+TEST(SafeFile, AFullDiskKeepsTheOldFileAndSaysWhy) {
+    const Scratch t;
+    ASSERT_TRUE(writeFile(t.at("log.txt"), QByteArray(25'000, 'o')));
+    size_t room = 4096;
+    const WriteCall fillsUp = [&room](int fd, const void* data, size_t size) -> ssize_t {
+        errno = ENOSPC;
+        const ssize_t written = room == 0 ? -1 : ::write(fd, data, std::min(size, room));
+        room -= std::max<ssize_t>(written, 0);
+        return written;
+    };
+    const FileWritten written = WriteWholeFile(t.at("log.txt"), QByteArray(30'000, 'n'), fillsUp);
+    EXPECT_EQ(written.reason, "No space left on device");
+    EXPECT_EQ(readFile(t.at("log.txt")), QByteArray(25'000, 'o'));
+    EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files), QStringList{"log.txt"});
+    // A device that is full at every write, written directly.
+    EXPECT_EQ(WriteWholeFile("/dev/full", kNew).reason, "No space left on device");
+}
+
+TEST(FileNames, KeepTheirBytes) {
+    for (const QByteArray& bytes :
+         {QByteArray("caf\xC3\xA9"), QByteArray("caf\xE9"), QByteArray("\xED\xB2\x80"),
+          QByteArray("\xF4\x90\x80\x80"), QByteArray("\xC0\xAF\xFF")})
+        EXPECT_EQ(FileNameBytes(FileNameFromBytes(bytes.toStdString())), bytes)
+            << bytes.toHex().constData();
+    EXPECT_EQ(FileNameFromBytes("caf\xC3\xA9"), QString::fromUtf8("caf\xC3\xA9"));
+}
+
+}  // namespace
+}  // namespace tarnel
