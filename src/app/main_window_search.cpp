@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/up_down.h"
 #include "base/grid_selection.h"
+#include "mbus/loops_grid.h"
 #include "ops/meter_changes.h"
 #include "ops/secondary_search.h"
 
@@ -82,11 +83,21 @@ void TForm1::BitBtn21Click() {
         control<UpDown>("UD_retry")->setPosition(*retries);
 }
 
-// "Set" and the pop-up "Change Primary".
+// "Set" and the pop-up "Change Primary". A new address at which the grid
+// lists another meter is asked about first: both would then answer at once
+// and collide, and a scan would find neither.
 void TForm1::BitBtn23Click() {
-    if (const auto retries = program_->search().changeAddress(
-            program_->meterSelection().target(), control<UpDown>("UD_address")->position(),
-            searchSettings()))
+    const MeterTarget target = program_->meterSelection().target();
+    const int address = control<UpDown>("UD_address")->position();
+    const QString other = OtherMeterAt(program_->gridLoops(), address, target.id);
+    if (target.valid() && !other.isEmpty() &&
+        !program_->dialogs().confirm(
+            "Change address", QStringLiteral("Meter %1 answers at address %2 already: two meters "
+                                             "at one address collide. Change anyway?")
+                                  .arg(other)
+                                  .arg(address)))
+        return;
+    if (const auto retries = program_->search().changeAddress(target, address, searchSettings()))
         control<UpDown>("UD_retry")->setPosition(*retries);
 }
 

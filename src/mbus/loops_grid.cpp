@@ -47,6 +47,17 @@ void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, LoopsUpdate update) {
         if (grid.cell(r, 1) == texts[1]) grid.setRowTexts(r, texts);
 }
 
+QString OtherMeterAt(const GridModel& grid, int address, const QString& id) {
+    for (int r = 1; r < grid.rows(); ++r) {
+        bool number = false;
+        const QString other = grid.cell(r, 0).trimmed();
+        if (grid.cell(r, 1).trimmed().toInt(&number) == address && number && !other.isEmpty() &&
+            other != id.trimmed())
+            return other;
+    }
+    return {};
+}
+
 char SystemDecimalSeparator() {
     const QString point = QLocale::system().decimalPoint();
     return point.size() == 1 && point[0].unicode() < 128 ? point[0].toLatin1() : '.';

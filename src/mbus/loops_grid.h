@@ -28,6 +28,10 @@ enum class LoopsUpdate {
 };
 void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, LoopsUpdate update);
 
+// The ID of a meter of the grid at primary `address` other than `id`; empty
+// when there is none. Two meters at one address collide on the bus.
+QString OtherMeterAt(const GridModel& grid, int address, const QString& id);
+
 // The system's decimal separator, as value texts show it.
 char SystemDecimalSeparator();
 

@@ -98,5 +98,28 @@ TEST_F(SearchWindow, APrimaryAddressChangeOverAPseudoTerminal) {
     EXPECT_EQ(grid().cell(1, 1), "77") << lines().join('\n').toStdString();
 }
 
+// A new address that the grid lists for another meter is asked about; No
+// sends nothing. The meter's own address is no collision.
+TEST_F(SearchWindow, AnAddressAnotherMeterHasIsAskedAbout) {
+    control<QComboBox>("Combo_com2_name")->setCurrentText(sim.ptyPath);
+    control<QPushButton>("Butt_open_port2")->click();
+    ASSERT_TRUE(form->program().link().SerialOpen());
+    grid().setRows(4);
+    grid().setRowTexts(1, {"12345678", "1", "ABC"});
+    grid().setRowTexts(2, {"21030045", "2", "HTL"});
+    control<QTableView>("gridLoops")->selectRow(0);
+    for (const auto& [address, asked] : {std::pair{2, true}, std::pair{1, false}}) {
+        dialogs.shown.clear();
+        control<UpDown>("UD_address")->setPosition(address);
+        control<QPushButton>("BitBtn23")->click();
+        ASSERT_FALSE(dialogs.shown.empty());
+        const QString expected = asked ? "Meter 21030045 answers at address 2 already: two "
+                                         "meters at one address collide. Change anyway?"
+                                       : "Are you sure changing Primary address?";
+        EXPECT_EQ(dialogs.shown.front().text, expected);
+        EXPECT_EQ(dialogs.shown.size(), 1u) << "answered No: nothing more is asked or sent";
+    }
+}
+
 }  // namespace
 }  // namespace tarnel
