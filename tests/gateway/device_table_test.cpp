@@ -209,34 +209,24 @@ TEST_F(Devices, AVersionBoxThatDisagreesWithTheGatewayIsSaidOnce) {
 // reach another meter or every one. The gateway's search-and-activate takes
 // a new Modbus address below 255.
 TEST_F(Devices, AddressesAtTheEdgeOfTheirRange) {
+    // Activate, delete and delete inputs: the three boxes of "Write modbus".
+    const auto write = [](bool activate, bool remove, bool inputs, int address) {
+        return [=](Devices& t) {
+            return t.table.write({activate, remove, inputs}, {1, address, ""}, t.settings);
+        };
+    };
+    const char* refused251 = "Address 251 refused: an M-Bus primary address is 0 to 250...";
     const struct {
         std::function<bool(Devices&)> start;
         const char* shown;  // the request's first six bytes, or the line that refuses it
     } cases[] = {
-        {[](Devices& t) {
-             return t.table.write({true, false, false}, {1, 250, ""}, t.settings);
-         },
-         "01 06 00 00 00 FA"},
-        {[](Devices& t) {
-             return t.table.write({false, true, false}, {1, 250, ""}, t.settings);
-         },
-         "01 06 00 01 00 FA"},
-        {[](Devices& t) {
-             return t.table.write({false, false, true}, {1, 250, ""}, t.settings);
-         },
-         "01 06 00 02 00 FA"},
-        {[](Devices& t) {
-             return t.table.write({true, false, false}, {1, 251, ""}, t.settings);
-         },
-         "Address 251 refused: an M-Bus primary address is 0 to 250..."},
-        {[](Devices& t) {
-             return t.table.write({false, true, false}, {1, 255, ""}, t.settings);
-         },
+        {write(true, false, false, 250), "01 06 00 00 00 FA"},
+        {write(false, true, false, 250), "01 06 00 01 00 FA"},
+        {write(false, false, true, 250), "01 06 00 02 00 FA"},
+        {write(true, false, false, 251), refused251},
+        {write(false, true, false, 255),
          "Address 255 refused: an M-Bus primary address is 0 to 250..."},
-        {[](Devices& t) {
-             return t.table.write({false, false, true}, {1, 251, ""}, t.settings);
-         },
-         "Address 251 refused: an M-Bus primary address is 0 to 250..."},
+        {write(false, false, true, 251), refused251},
         {[](Devices& t) { return t.table.searchAndActivate(1, 254); }, "01 06 64 68 00 40"},
         {[](Devices& t) { return t.table.searchAndActivate(1, 255); },
          "Invalid new modbus address entered..."},
