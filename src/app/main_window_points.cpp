@@ -44,22 +44,42 @@ QString TForm1::homeAssistantHub() const {
                                   control<QComboBox>("Combo_com2_stop")->currentText());
 }
 
+// A table read that missed entries is written only when the user says so,
+// and then both files say so first; a stop or a lost link writes nothing.
 void TForm1::writePointsList(const QString& path, const TableReadResult& result) {
     Log& log = program_->log();
+    const QString shortfall = TableShortfall(result);
+    if (result.ending != Ending::Done) {
+        const char* why = result.ending == Ending::LinkLost  ? ": the link was lost."
+                          : result.ending == Ending::Stopped ? ": the table read was stopped."
+                                                             : ".";
+        log.append(QStringLiteral("Points list not written") + why);
+        return;
+    }
     if (result.entries.empty()) {
         log.append("Points list not written: no entry of the gateway's table was read.");
         return;
+    }
+    const QString incomplete = shortfall.isEmpty() ? QString() : "Incomplete: " + shortfall;
+    if (!incomplete.isEmpty()) {
+        log.append(incomplete + ".");
+        if (!program_->dialogs().confirm("Export points list",
+                                         incomplete + ".\nWrite the points list anyway?")) {
+            log.append("Points list not written.");
+            return;
+        }
     }
     const QVector<ModbusPoint> points =
         PointsList(result.entries, result.version2, SystemDecimalSeparator());
     const QFileInfo csv(path);
     const QString yaml = csv.dir().filePath(csv.completeBaseName() + ".yaml");
     QString failed = path;
-    FileWritten written = WriteWholeFile(path, PointsCsv(points));
+    FileWritten written = WriteWholeFile(path, IncompleteCsvLine(incomplete) + PointsCsv(points));
     if (written) {
         failed = yaml;
         written =
-            WriteWholeFile(yaml, HomeAssistantYaml(points, homeAssistantHub(), slaveAddress()));
+            WriteWholeFile(yaml, IncompleteYamlComment(incomplete) +
+                                     HomeAssistantYaml(points, homeAssistantHub(), slaveAddress()));
     }
     if (!written) {
         log.append("Can not write file, no rights...");
@@ -90,6 +110,7 @@ void TForm1::CommissioningReport1Click() {
     report.madeAt = QDateTime::currentDateTime();
     report.slave = slaveAddress();
     report.link = linkDescription();
+    report.decimalSeparator = SystemDecimalSeparator();
     reportReading_->start(report, deviceSettings());
 }
 
@@ -102,11 +123,29 @@ QString TForm1::linkDescription() const {
            control<QComboBox>("Combo_com2_parity")->currentText();
 }
 
+// Written when the reads ran to their end and the gateway answered
+// something; a report that missed a part says so and is written only when
+// the user says so.
 void TForm1::writeReport(const ReportReadResult& result) {
     Log& log = program_->log();
+    if (result.ending != Ending::Done) {
+        const char* why = result.ending == Ending::LinkLost  ? ": the link was lost."
+                          : result.ending == Ending::Stopped ? ": the reading was stopped."
+                                                             : ".";  // refused, with its line
+        log.append(QStringLiteral("Commissioning report not written") + why);
+        return;
+    }
     if (!result.answered) {
         log.append("Commissioning report not written: the gateway did not answer.");
         return;
+    }
+    if (const QString incomplete = IncompleteLine(result.report); !incomplete.isEmpty()) {
+        log.append(incomplete + ".");
+        if (!program_->dialogs().confirm("Commissioning report",
+                                         incomplete + ".\nWrite the report anyway?")) {
+            log.append("Commissioning report not written.");
+            return;
+        }
     }
     const QString name = "report-" + result.report.madeAt.toString("yyyy-MM-dd-HHmmss");
     const QDir folder(program_->dataFolder());

@@ -100,31 +100,10 @@ void Session::note(const std::string& line) {
     std::cerr << "tarnel-cli: " << line << std::endl;
 }
 
-std::string Session::missing(const char* noun, const char* nouns, const QList<int>& numbers,
-                             int total, const char* what) {
-    constexpr int kNamed = 5;  // a long list is cut: one line
-    std::string line = numbers.size() == 1 ? noun : nouns;
-    for (int i = 0; i < numbers.size() && i < kNamed; ++i)
-        line += (i ? ", " : " ") + std::to_string(numbers[i]);
-    if (numbers.size() > kNamed)
-        line += " and " + std::to_string(numbers.size() - kNamed) + " more";
-    return line + " of " + std::to_string(total) +
-           (numbers.size() == 1 ? " was not " : " were not ") + what;
-}
-
 int Session::tableStatus(const TableReadResult& result, bool found) {
     if (result.ending == Ending::LinkLost) return kLinkError;
-    if (!result.answered) {
-        note("the gateway did not answer the count of its devices");
-        return kNoResult;
-    }
-    QList<int> unread;
-    for (int entry = 1; entry <= result.count; ++entry)
-        if (std::none_of(result.entries.begin(), result.entries.end(),
-                         [entry](const TableEntry& read) { return read.number == entry; }))
-            unread << entry;
-    if (!unread.isEmpty()) {
-        note(missing("entry", "entries", unread, result.count, "read"));
+    if (const QString shortfall = TableShortfall(result); !shortfall.isEmpty()) {
+        note(shortfall.toStdString());
         return kNoResult;
     }
     return status(result.ending, found);

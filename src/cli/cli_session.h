@@ -82,10 +82,6 @@ public:
     // One line on standard error, "tarnel-cli: " first, whatever -q says:
     // why a command exits 1.
     static void note(const std::string& line);
-    // "entry 2 of 3 was not read", "rows 1, 2, 3, 4, 5 and 7 more of 20 were
-    // not activated": which of `total` things are missing.
-    static std::string missing(const char* noun, const char* nouns, const QList<int>& numbers,
-                               int total, const char* what);
 
 private:
     Program& program_;

@@ -291,7 +291,8 @@ Runner activateAll(const Options& options) {
         session.printGrid(program.gridDevices());
         if (result->ending != Ending::LinkLost && !result->notActivated.isEmpty()) {
             Session::note(
-                Session::missing("row", "rows", result->notActivated, result->rows, "activated"));
+                MissingText("row", "rows", result->notActivated, result->rows, "activated")
+                    .toStdString());
             return kNoResult;
         }
         return Session::status(result->ending, result->activated > 0);

@@ -185,6 +185,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
         {"--json", &options.json},       {"-q", &options.quiet},
         {"--holding", &options.holding}, {"--v2", &options.version2},
         {"--records", &options.records}, {"--force", &options.force},
+        {"--partial", &options.partial},
     };
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];

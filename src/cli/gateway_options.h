@@ -18,7 +18,8 @@ struct Options {
     bool force = false;    // set-address: even onto an address a meter answers at
     bool records = false;  // every data record of the meters' telegrams
     std::string log;
-    std::string haFile;                              // points --ha
+    std::string haFile;    // points --ha
+    bool partial = false;  // points: also from a table read that missed entries
     std::string pdfFile, htmlFile, site, installer;  // report
     std::optional<std::pair<int, int>> scanRange;    // report --scan FROM TO
     std::vector<std::string> positional;

@@ -24,7 +24,9 @@ QString hubYaml(const Options& options) {
         QString::fromStdString(options.parity), QString::fromStdString(options.stopBits));
 }
 
-void print(const Session& session, const QVector<ModbusPoint>& points) {
+// `incomplete`, when not empty, goes first: a line of its own.
+void print(const Session& session, const QVector<ModbusPoint>& points, const QString& incomplete) {
+    if (!incomplete.isEmpty()) session.printFields({incomplete});
     if (!session.options().json) {
         const QByteArray csv = PointsCsv(points);
         std::fwrite(csv.constData(), 1, static_cast<size_t>(csv.size()), stdout);
@@ -41,6 +43,9 @@ void print(const Session& session, const QVector<ModbusPoint>& points) {
 
 }  // namespace
 
+// The points of a whole table are written; of a table read that missed
+// entries only with --partial, and then the files say so first. A stop or a
+// lost link writes nothing.
 Runner points(const Options& options) {
     const DeviceTable::Settings settings{options.unit, options.timeoutMs, options.scanTimeMs};
     return [=](Session& session) {
@@ -49,15 +54,28 @@ Runner points(const Options& options) {
         const auto result = session.await(table, &DeviceTable::readOutFinished,
                                           [&] { return table.readDevices(settings); });
         if (!result) return kNoResult;
+        if (result->ending == Ending::LinkLost) return kLinkError;
+        const QString shortfall = TableShortfall(*result);
+        if (result->ending != Ending::Done || (!shortfall.isEmpty() && !options.partial)) {
+            Session::note((shortfall.isEmpty() ? QString("stopped") : shortfall).toStdString() +
+                          ": no points list written");
+            return kNoResult;
+        }
         const QVector<ModbusPoint> list = PointsList(result->entries, result->version2);
-        print(session, list);
+        const QString incomplete = shortfall.isEmpty() ? QString() : "Incomplete: " + shortfall;
+        print(session, list, incomplete);
         if (!options.haFile.empty() &&
             !WriteWholeFile(FileNameFromBytes(options.haFile),
-                            HomeAssistantYaml(list, hubYaml(options), options.unit))) {
+                            IncompleteYamlComment(incomplete) +
+                                HomeAssistantYaml(list, hubYaml(options), options.unit))) {
             std::cerr << "tarnel-cli: cannot write " << options.haFile << '\n';
             return kNoResult;
         }
-        return Session::tableStatus(*result, !list.isEmpty());
+        if (!shortfall.isEmpty()) {
+            Session::note(incomplete.toStdString());
+            return kNoResult;
+        }
+        return Session::status(result->ending, !list.isEmpty());
     };
 }
 

@@ -48,6 +48,9 @@ int stopped() {
 
 }  // namespace
 
+// The report is written when the reads ran to their end and the gateway
+// answered something; one that missed a part says so on its first page and
+// exits 1 with the same line. A stop or a lost link writes nothing.
 Runner report(const Options& options) {
     if (options.htmlFile.empty() && options.pdfFile.empty())
         throw UsageError{"give the report's file: --pdf FILE or --html FILE"};
@@ -61,20 +64,25 @@ Runner report(const Options& options) {
             return reading.start(blankReport(options),
                                  {options.unit, options.timeoutMs, options.scanTimeMs});
         });
-        if (session.interrupted()) return stopped();
-        if (!read || read->ending == Ending::LinkLost) return kLinkError;
+        if (read && read->ending == Ending::LinkLost) return kLinkError;
+        if (session.interrupted() || (read && read->ending == Ending::Stopped)) return stopped();
+        if (!read || read->ending != Ending::Done) return kNoResult;
         if (!read->answered) {
-            std::cerr << "tarnel-cli: no answer from the gateway: no report written\n";
+            Session::note("no answer from the gateway: no report written");
             return kNoResult;
         }
         const ReportFiles files{FileNameFromBytes(options.pdfFile),
                                 FileNameFromBytes(options.htmlFile)};
         if (const QString error = WriteCommissioningReport(read->report, files); !error.isEmpty()) {
-            std::cerr << "tarnel-cli: " << error.toStdString() << '\n';
+            Session::note(error.toStdString());
             return kNoResult;
         }
         for (const QString& path : {files.pdf, files.html})
             if (!path.isEmpty()) session.printLine("Commissioning report written to " + path);
+        if (const QString incomplete = IncompleteLine(read->report); !incomplete.isEmpty()) {
+            Session::note(incomplete.toStdString());
+            return kNoResult;
+        }
         return kDone;
     };
 }

@@ -142,4 +142,12 @@ QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const QString& 
     return yaml;
 }
 
+QByteArray IncompleteCsvLine(const QString& line) {
+    return line.isEmpty() ? QByteArray() : (line + ";\r\n").toLatin1();
+}
+
+QByteArray IncompleteYamlComment(const QString& line) {
+    return line.isEmpty() ? QByteArray() : "# " + line.toUtf8() + "\n";
+}
+
 }  // namespace tarnel

@@ -50,6 +50,13 @@ QString HomeAssistantTcpHub(const QString& host, const QString& port);
 QString HomeAssistantSerialHub(const QString& device, const QString& baud, const QString& parity,
                                const QString& stopBits);
 
+// The first line of a points file made from a table read that missed
+// entries, `line` saying which ("Incomplete: entry 2 of 64 was not read"):
+// a row of its own in the CSV, a comment in the YAML. Empty for an empty
+// `line`.
+QByteArray IncompleteCsvLine(const QString& line);
+QByteArray IncompleteYamlComment(const QString& line);
+
 // A power of ten as an exact decimal: 0.001, 1, 1000; other multipliers as
 // their shortest text.
 QString ExactScale(double multiplier);

@@ -66,6 +66,15 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     QObject::connect(scan_.get(), &PrimaryScan::listed, telegrams_.get(), &MeterTelegrams::keep);
     QObject::connect(search_.get(), &SecondarySearch::listed, telegrams_.get(),
                      &MeterTelegrams::keep);
+    QObject::connect(scan_.get(), &PrimaryScan::finished, this, [this](const MbusRunResult& run) {
+        if (run.kind == MbusRunResult::Kind::Scan)
+            busSurveys_.record(run.link, clock_.now(), run.rows);
+    });
+    QObject::connect(search_.get(), &SecondarySearch::finished, this,
+                     [this](const SearchResult& run) {
+                         if (run.kind == SearchResult::Kind::Search)
+                             busSurveys_.record(run.link, clock_.now(), run.rows);
+                     });
     meterChanges_ =
         std::make_unique<MeterChanges>(*link_, log_, gridLoops_, *busy_, *scan_, *search_);
     deviceTable_ =

@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "base/status_panels.h"
 #include "link/transport.h"
+#include "ops/bus_survey.h"
 
 #include <memory>
 
@@ -82,6 +83,8 @@ public:
     SecondarySearch& search() { return *search_; }
     // The last telegram of each meter the scan, a read or the search listed.
     MeterTelegrams& telegrams() { return *telegrams_; }
+    // The meters the scans and searches found, with the link they ran on.
+    const BusSurveys& busSurveys() const { return busSurveys_; }
     MeterChanges& meterChanges() { return *meterChanges_; }
     DeviceTable& deviceTable() { return *deviceTable_; }
     BulkActivation& bulkActivation() { return *bulkActivation_; }
@@ -113,6 +116,7 @@ private:
     GridModel gridDevices_;
     GridModel gridInputRegisters_;
     QString dataFolder_;
+    BusSurveys busSurveys_;
     std::unique_ptr<BusyRule> busy_;
     std::unique_ptr<GridSelection> meterSelection_;
     std::unique_ptr<GridSelection> deviceSelection_;

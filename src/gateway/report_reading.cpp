@@ -1,17 +1,10 @@
 #include "gateway/report_reading.h"
 
-#include "base/grid_model.h"
 #include "gateway/gateway_status.h"
 #include "gateway/program.h"
+#include "link/gateway_link.h"
 
 namespace tarnel {
-
-QList<QStringList> FilledRows(const GridModel& grid) {
-    QList<QStringList> rows;
-    for (int row = 1; row < grid.rows(); ++row)
-        if (!grid.rowTexts(row).join(QString()).trimmed().isEmpty()) rows << grid.rowTexts(row);
-    return rows;
-}
 
 ReportReading::ReportReading(Program& program, QObject* parent)
     : QObject(parent), program_(program) {}
@@ -20,6 +13,8 @@ bool ReportReading::start(const CommissioningReport& report,
                           const DeviceTable::Settings& settings) {
     result_ = {};
     result_.report = report;
+    result_.report.bus =
+        program_.busSurveys().on(BusSurvey::key(program_.link().identity(), settings.slave));
     settings_ = settings;
     GatewayStatus& status = program_.gatewayStatus();
     waiting_ = connect(&status, &GatewayStatus::finished, this, &ReportReading::statusRead);
@@ -30,7 +25,7 @@ bool ReportReading::start(const CommissioningReport& report,
 
 void ReportReading::statusRead(const StatusResult& status) {
     disconnect(waiting_);
-    result_.report.status = status.answers;
+    result_.report.status = status;
     result_.answered = status.replies > 0;
     if (status.ending != Ending::Done) return finish(status.ending);
     DeviceTable& table = program_.deviceTable();
@@ -44,10 +39,8 @@ void ReportReading::tableRead(const TableReadResult& table) {
     disconnect(waiting_);
     CommissioningReport& report = result_.report;
     result_.answered = result_.answered || table.answered;
-    report.version2 = table.version2;
-    report.meters = FilledRows(program_.gridLoops());
-    report.devices = FilledRows(program_.gridDevices());
-    report.points = PointsList(table.entries, table.version2);
+    report.table = table;
+    report.points = PointsList(table.entries, table.version2, report.decimalSeparator);
     finish(table.ending);
 }
 

@@ -10,8 +10,9 @@ namespace tarnel {
 
 class Program;
 
-// What a report's reading gathered: the report with the gateway's status,
-// the meters of the last scan or search, the table and its points list.
+// What a report's reading gathered. A report is written only when the reads
+// ran to their end (`Ending::Done`) and the gateway answered something; one
+// that missed a part says so (`IncompleteLine`).
 struct ReportReadResult {
     Ending ending = Ending::Done;
     bool answered = false;  // the gateway answered the status or the table's count
@@ -19,8 +20,9 @@ struct ReportReadResult {
 };
 
 // Reads what a commissioning report records, anew: the gateway's status,
-// then its table of activated meters; the meters on the bus are the meter
-// grid's (the last scan or search). One `finished` follows a start.
+// then its table of activated meters; the meters on the bus are those the
+// scans and searches found over the same link. One `finished` follows a
+// start.
 class ReportReading : public QObject {
     Q_OBJECT
 public:
@@ -43,8 +45,5 @@ private:
     ReportReadResult result_;
     QMetaObject::Connection waiting_;
 };
-
-// The rows of a grid that hold something, without its header row.
-QList<QStringList> FilledRows(const class GridModel& grid);
 
 }  // namespace tarnel

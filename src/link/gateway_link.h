@@ -83,6 +83,10 @@ public:
     bool TcpMode() const { return tcpMode_; }
     int TransactionId() const { return transactionId_; }
     bool linkUp() const { return serialOpen_ || tcpMode_; }
+    // Which link is up, "TCP host:port" or the serial port's name; empty when
+    // none (the link's thread). What was read over one link is never taken
+    // for another's.
+    QString identity() const;
 
     // "Fast replies": an exchange ends as soon as its reply is whole and a
     // serial request goes out in one write; off, every wait lasts its time.
@@ -198,6 +202,7 @@ private:
     QString serialDeviceName_;
     QString serialPortName_;
     QString tcpHostText_;
+    int tcpPort_ = 0;
 
     std::deque<std::unique_ptr<Pending>> queue_;  // the front one is in flight once sent
     quint64 nextId_ = 0;

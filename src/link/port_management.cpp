@@ -101,6 +101,7 @@ void GatewayLink::connectTcp(const QString& host, std::optional<int> port, int e
     }
     if (tcpMode_) return;
     tcpHostText_ = host;
+    tcpPort_ = *port;
     try {
         tcp_.connectToHost(host, static_cast<uint16_t>(*port));
         log_.append(QStringLiteral("Trying to connect to remote TCP server..."));
@@ -112,6 +113,11 @@ void GatewayLink::connectTcp(const QString& host, std::optional<int> port, int e
         tcpMode_ = false;
         emit stateChanged();
     }
+}
+
+QString GatewayLink::identity() const {
+    if (tcpMode_) return QStringLiteral("TCP %1:%2").arg(tcpHostText_.trimmed()).arg(tcpPort_);
+    return serialOpen_ ? serialPortName_ : QString();
 }
 
 bool GatewayLink::connectWaiting() const {

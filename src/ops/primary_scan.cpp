@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
+#include "ops/bus_survey.h"
 #include "ops/busy_rule.h"
 
 namespace tarnel {
@@ -54,6 +55,7 @@ void PrimaryScan::collected(const MbusResult& result) {
         if (decoded.ok) ++found_;
         if (decoded.ok && decoded.row) {
             row_ = LoopsRowTexts(*decoded.row);
+            if (mode_ == Mode::Scan) rows_ << row_;
             emit listed(row_.first(), result.telegram);
         }
     }
@@ -107,6 +109,8 @@ void PrimaryScan::end(Ending ending) {
         if (ending == Ending::LinkLost)
             log_.append(QStringLiteral("Connection lost: scan stopped."));
         logSummary(ending == Ending::Done ? "ended" : "stopped");
+        result.link = runLink_;
+        result.rows = rows_;
         busy_.end(Operation::Scan);
     } else {
         if (ending == Ending::LinkLost)
@@ -146,6 +150,8 @@ PrimaryScan::Start PrimaryScan::start(const Settings& settings) {
     found_ = 0;
     silent_ = 0;
     errors_ = {};
+    rows_.clear();
+    runLink_ = BusSurvey::key(link_.identity(), settings.slave);
     if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) grid_.clearData();
     requestAddress();
     range.started = true;

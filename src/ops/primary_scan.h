@@ -93,6 +93,9 @@ private:
     int found_ = 0;
     int silent_ = 0;
     QStringList row_;  // the meter a request decoded
+    // The scan's: the link it runs on and the meters it listed.
+    QString runLink_;
+    QList<QStringList> rows_;
     GatewayErrors errors_;
 };
 

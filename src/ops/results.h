@@ -26,6 +26,10 @@ struct MbusRunResult {
     int address = -1;       // a request's meter
     bool answered = false;  // a request's meter answered with a telegram
     QStringList row;        // a request's meter as the grid lists it
+    // The scan: the link and gateway it ran on (`BusSurvey::key`), and every
+    // meter it listed, as the grid lists it.
+    QString link;
+    QList<QStringList> rows;
 };
 
 // The secondary search, or one meter's primary-address change by its ID.
@@ -36,6 +40,9 @@ struct SearchResult {
     int silentMasks = 0;    // masks without an answer
     bool answered = false;  // the address change: the meter took the telegram
     bool listed = false;    // the address change: it then answered at its new address
+    // The search: the link and gateway it ran on, and every meter it listed.
+    QString link;
+    QList<QStringList> rows;
 };
 
 // "Set all addresses".
@@ -60,6 +67,13 @@ struct TableReadResult {
     int rows = 0;           // entries read into the grid
     bool version2 = false;  // entries of 24 registers
     std::vector<TableEntry> entries;
+
+    // The entries the count names that were not read (1 = the first).
+    QList<int> unreadEntries() const;
+    // Every entry the count names was read, and the read-out ran to its end.
+    bool complete() const {
+        return ending == Ending::Done && answered && unreadEntries().isEmpty();
+    }
 };
 
 // "Read real addresses": for each Modbus slot the M-Bus address it maps to.
@@ -102,5 +116,16 @@ struct StatusResult {
     // failed its check) read: "working days", "IP", ...
     QStringList unanswered;
 };
+
+// What a read missed, as one line: "entry 2 of 64 was not read", "rows 1, 2,
+// 3, 4, 5 and 7 more of 20 were not activated".
+QString MissingText(const QString& noun, const QString& nouns, const QList<int>& numbers, int total,
+                    const QString& what);
+// What a table read-out missed ("the gateway did not answer the count of its
+// devices", "entry 2 of 64 was not read"); empty when it read every entry.
+QString TableShortfall(const TableReadResult& table);
+// What a status read missed ("the gateway did not answer: IP, serial
+// number"); empty when every step was answered.
+QString StatusShortfall(const StatusResult& status);
 
 }  // namespace tarnel

@@ -9,6 +9,7 @@
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "mbus/loops_grid.h"
+#include "ops/bus_survey.h"
 #include "ops/busy_rule.h"
 
 namespace tarnel {
@@ -119,6 +120,7 @@ bool SecondarySearch::launch(const Run& run) {
     result_ = {};
     result_.kind = run.mode == Mode::ChangeAddress ? SearchResult::Kind::AddressChange
                                                    : SearchResult::Kind::Search;
+    result_.link = BusSurvey::key(link_.identity(), run.settings.slave);
     errors_ = {};
     worker_.start([this, run] { execute(run); });
     return true;
@@ -243,6 +245,8 @@ bool SecondarySearch::readSelected(const Run& run) {
 // number, and selected) go to the window's thread.
 bool SecondarySearch::list(const QByteArray& telegram) {
     const DecodedTelegram decoded = DecodeLoopsTelegram(telegram, link_.clock().now());
+    // The result is the worker's until its end step runs on the owner's thread.
+    if (decoded.ok && decoded.row) result_.rows << LoopsRowTexts(*decoded.row);
     RunOnOwner(this, [this, decoded, telegram] {
         ShowDecoded(decoded, grid_, log_, LoopsUpdate::ById);
         if (decoded.ok && decoded.row) emit listed(LoopsRowTexts(*decoded.row).first(), telegram);
