@@ -26,13 +26,13 @@ QString hubYaml(const Options& options) {
 
 // `incomplete`, when not empty, goes first: a line of its own.
 void print(const Session& session, const QVector<ModbusPoint>& points, const QString& incomplete) {
-    if (!incomplete.isEmpty()) session.printFields({incomplete});
     if (!session.options().json) {
-        const QByteArray csv = PointsCsv(points);
+        const QByteArray csv = IncompleteCsvLine(incomplete) + PointsCsv(points);
         std::fwrite(csv.constData(), 1, static_cast<size_t>(csv.size()), stdout);
         std::fflush(stdout);
         return;
     }
+    if (!incomplete.isEmpty()) session.printFields({incomplete});
     for (const ModbusPoint& p : points)
         session.printFields({QString::number(p.entry), QString::number(p.mbusAddress), p.id,
                              p.manufacturer, p.medium, p.point, QString::number(p.function),

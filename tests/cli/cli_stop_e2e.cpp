@@ -15,27 +15,7 @@ namespace {
 
 using test::cli;
 using test::CliRun;
-
-// A simulated gateway with `faults`; its TCP address and pseudo-terminal.
-struct FaultySim {
-    QProcess process;
-    QString tcp, pty;
-
-    explicit FaultySim(const QStringList& faults) {
-        QStringList args{"--tcp", "0", "--pty"};
-        for (const QString& fault : faults)
-            args << "--fault" << fault;
-        process.start(TARNEL_SIM, args);
-        for (QString* endpoint : {&tcp, &pty}) {
-            if (!QTest::qWaitFor([this] { return process.canReadLine(); }, 5000)) return;
-            *endpoint = QString::fromLatin1(process.readLine()).trimmed().section(' ', 1);
-        }
-    }
-    ~FaultySim() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-};
+using test::FaultySim;
 
 QString writeTable(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
     const QString path = dir.filePath(name);
