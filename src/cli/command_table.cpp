@@ -352,8 +352,9 @@ const std::vector<CommandEntry> kCommands = {
      "devices [--v2]: the gateway's table of activated meters (24-register entries with --v2)",
      devices},
     {"points", 0,
-     "points [--ha FILE.yaml] [--v2]: the Modbus points list of the gateway's table (CSV); "
-     "--ha also writes it as a Home Assistant modbus configuration",
+     "points [--ha FILE.yaml] [--v2] [--partial]: the Modbus points list of the gateway's "
+     "table (CSV); --ha also writes it as a Home Assistant modbus configuration; from a table "
+     "read that missed entries only with --partial, which says so first",
      points},
     {"report", 0,
      "report --pdf FILE [--html FILE] [--site TEXT] [--installer TEXT] [--scan FROM TO]: the "

@@ -43,11 +43,14 @@ constexpr const char* kHelp = R"(Usage:
         status                  the gateway's status and network settings
         devices [--v2]          the gateway's table of activated meters
         addresses               its map of Modbus slots to M-Bus addresses
-        points [--ha FILE.yaml] [--v2]   the Modbus points list of the table:
-                                Entry;Addr;ID;Mfr;Medium;Point;Function;
-                                Address;Register;Count;Type;Scale;Unit;Raw;
-                                Value; (Address as sent, Register = Address
-                                + 1); --ha also writes it for Home Assistant
+        points [--ha FILE.yaml] [--v2] [--partial]   the Modbus points list
+                                of the table: Entry;Addr;ID;Mfr;Medium;Point;
+                                Function;Address;Register;Count;Type;Scale;
+                                Unit;Raw;Value; (Address as sent, Register =
+                                Address + 1); --ha also writes it for Home
+                                Assistant. Nothing is written when an entry
+                                was not read, unless --partial: then both
+                                say so in their first line (exit 1)
         report --pdf FILE [--html FILE] [--site TEXT] [--installer TEXT]
                [--scan FROM TO] the status, the bus (--scan) and the table
                                 read anew, written as a commissioning report
