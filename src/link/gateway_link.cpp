@@ -360,21 +360,23 @@ void GatewayLink::finish(ExchangeResult result) {
 }
 
 void GatewayLink::cancel(const void* owner) {
+    // The owner's waiting requests leave the queue first: ending the one in
+    // flight starts the next request at once, which must not be one of them.
+    std::vector<std::unique_ptr<Pending>> dropped;
     for (auto it = queue_.begin(); it != queue_.end();) {
-        if ((*it)->owner != owner) {
+        const bool inFlight = it == queue_.begin() && (*it)->state != Pending::State::Waiting;
+        if ((*it)->owner == owner && !inFlight) {
+            dropped.push_back(std::move(*it));
+            it = queue_.erase(it);
+        } else {
             ++it;
-            continue;
         }
-        if (it == queue_.begin() && (*it)->state != Pending::State::Waiting) {
-            finish(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, (*it)->sentAt});
-            it = queue_.begin();
-            continue;
-        }
-        const std::unique_ptr<Pending> pending = std::move(*it);
-        it = queue_.erase(it);
-        pending->done(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0});
-        it = queue_.begin();
     }
+    if (!queue_.empty() && queue_.front()->owner == owner &&
+        queue_.front()->state != Pending::State::Waiting)
+        finish(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, queue_.front()->sentAt});
+    for (const std::unique_ptr<Pending>& pending : dropped)
+        pending->done(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0});
 }
 
 bool GatewayLink::busy(const void* owner) const {

@@ -267,6 +267,22 @@ TEST_F(Exchanges, CancelEndsTheOwnersExchangesAndTheNextOneGoesOn) {
     EXPECT_EQ(others, QList<ExchangeEnd>{ExchangeEnd::Reply});
 }
 
+// On TCP a request goes out as soon as the one before it ended: a cancel
+// drops the owner's waiting requests before it ends the one in flight, so
+// none of them is sent only to be reported cancelled.
+TEST_F(Exchanges, CancelSendsNoneOfTheOwnersQueuedRequests) {
+    connectTcp();
+    for (const int start : {1, 2, 3})
+        exchange(WriteSingleRegisterRequest(1, start, 0, 5));
+    ASSERT_EQ(tcp.sent.size(), 1);
+    link.cancel(&owner);
+    EXPECT_EQ(tcp.sent.size(), 1);
+    ASSERT_EQ(results.size(), 3);
+    for (const ExchangeResult& result : results)
+        EXPECT_EQ(result.end, ExchangeEnd::Cancelled);
+    EXPECT_FALSE(link.busy(&owner));
+}
+
 // A cancelled request may still be answered. On the serial line the next
 // request waits until the line has been quiet for one time-out since the
 // cancelled request's deadline or its last late byte, and when nothing comes
