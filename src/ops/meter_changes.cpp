@@ -106,7 +106,9 @@ std::optional<int> MeterChanges::changeAllAddresses(const PrimaryScan::Settings&
     bulkSettings_.retries = std::max(settings.retries, 1);
     row_ = 1;
     if (!walkToAddressedRow()) {
+        // Started and ended at once: its one `finished` still follows.
         log_.append(QStringLiteral("Invalid primary addresses in the table, process finished!"));
+        emit bulkFinished(BulkAddressResult{});
         return bulkSettings_.retries;
     }
     if (!busy_.begin(Operation::BulkAddressChange)) return std::nullopt;

@@ -137,7 +137,12 @@ TEST_F(Changes, TheBulkChangeWithoutAddressesEndsAtOnce) {
     EXPECT_TRUE(log.lines().isEmpty());
     grid.setRows(4);
     grid.setRowTexts(2, {"87654321", "x"});
-    changes.changeAllAddresses(settings);
+    QList<BulkAddressResult> finished;
+    QObject::connect(&changes, &MeterChanges::bulkFinished,
+                     [&](const BulkAddressResult& result) { finished << result; });
+    EXPECT_EQ(changes.changeAllAddresses(settings), 1) << "started, with Retry raised";
+    ASSERT_EQ(finished.size(), 1) << "and ended at once";
+    EXPECT_EQ(finished[0].changed, 0);
     EXPECT_EQ(log.lines().last(), "Invalid primary addresses in the table, process finished!");
     EXPECT_FALSE(search.running());
     EXPECT_FALSE(busy.running(Operation::BulkAddressChange));
