@@ -63,7 +63,9 @@ ModbusSerialHub SerialHubOf(const SerialSettings& settings);
 // integration, written by yaml-cpp's emitter: `hub` the link, `slave` the
 // gateway's Modbus address. Every text is a double-quoted scalar and the
 // file is ASCII (other characters escaped), so no text breaks the document
-// or turns into something else in a reader; numbers are plain.
+// or turns into something else in a reader; numbers are plain. A Unicode
+// non-character (U+FFFE, U+FDD0, ...), which YAML cannot carry, is written
+// as U+FFFD.
 QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const HomeAssistantHub& hub,
                              int slave);
 
