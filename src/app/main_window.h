@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "gateway/device_table.h"
+#include "gateway/points_list.h"
 #include "gateway/program.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
@@ -135,7 +136,7 @@ private:
     bool saveSettings(QString& reason) const;
     void showTelegramOf(const MeterTarget& meter);
     void writePointsList(const QString& path, const TableReadResult& result);
-    QString homeAssistantHub() const;
+    HomeAssistantHub homeAssistantHub() const;
     QString linkDescription() const;
     void writeReport(const ReportReadResult& result);
     // The settings file's keys that no control shows: the report's site and

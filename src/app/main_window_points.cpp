@@ -34,14 +34,16 @@ void TForm1::ExportPointsList1Click() {
 }
 
 // The hub of the configuration is the link the table was read over.
-QString TForm1::homeAssistantHub() const {
+HomeAssistantHub TForm1::homeAssistantHub() const {
     if (program_->link().TcpMode())
-        return HomeAssistantTcpHub(control<QLineEdit>("Edit_lanxp_ip")->text(),
-                                   control<QLineEdit>("Edit_lanxp_port")->text());
-    return HomeAssistantSerialHub(control<QComboBox>("Combo_com2_name")->currentText(),
-                                  control<QComboBox>("Combo_com2_speed")->currentText(),
-                                  control<QComboBox>("Combo_com2_parity")->currentText(),
-                                  control<QComboBox>("Combo_com2_stop")->currentText());
+        return ModbusTcpHub{
+            .host = control<QLineEdit>("Edit_lanxp_ip")->text(),
+            .port = TcpPortFromText(control<QLineEdit>("Edit_lanxp_port")->text()).value_or(502)};
+    return SerialHubOf(
+        SerialSettingsFromTexts(control<QComboBox>("Combo_com2_name")->currentText(),
+                                control<QComboBox>("Combo_com2_speed")->currentText(),
+                                control<QComboBox>("Combo_com2_parity")->currentText(),
+                                control<QComboBox>("Combo_com2_stop")->currentText()));
 }
 
 // A table read that missed entries is written only when the user says so,

@@ -1,5 +1,7 @@
 #include "cli/cli_session.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -17,15 +19,12 @@
 namespace tarnel::cli {
 namespace {
 
+// Texts as one JSON array through Qt's writer: compact, so on one line
+// whatever the texts hold.
 std::string jsonArray(const QStringList& texts) {
-    std::string line = "[";
-    for (int col = 0; col < texts.size(); ++col) {
-        std::string escaped;
-        for (const char c : texts[col].toStdString())
-            escaped += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
-        line += (col ? ",\"" : "\"") + escaped + "\"";
-    }
-    return line + "]";
+    return QJsonDocument(QJsonArray::fromStringList(texts))
+        .toJson(QJsonDocument::Compact)
+        .toStdString();
 }
 
 }  // namespace
@@ -70,6 +69,8 @@ void Session::printMeters(const GridModel& grid) const {
         if (texts.join(QString()).isEmpty()) continue;
         const auto records = recordsOf(program_.telegrams(), texts.first());
         if (options_.json) {
+            // The records' numbers keep their exact decimal text: the
+            // decoder's writer, not Qt's (a double), writes them.
             std::cout << "{\"row\":" << jsonArray(texts)
                       << (records ? RecordsJsonMembers(*records) : std::string()) << "}\n";
         } else if (records) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 
+#include "base/json_text.h"
 #include "cli/record_output.h"
 #include "mbus/device_entry.h"
 #include "mbus/telegram_decoder.h"
@@ -28,11 +29,12 @@ std::optional<std::vector<uint8_t>> parseHex(const std::string& text) {
     return bytes;
 }
 
+// The decoder's texts hold a telegram's 8-bit characters as Latin-1.
 template <typename Texts>
 std::string jsonArray(const Texts& texts) {
     std::string json = "[";
     for (const std::string& text : texts)
-        json += (json.size() > 1 ? "," : "") + jsonString(text);
+        json += (json.size() > 1 ? "," : "") + JsonString(Latin1ToUtf8(text));
     return json + "]";
 }
 
@@ -70,10 +72,6 @@ void printTelegram(const std::vector<uint8_t>& telegram, bool json, bool records
 }
 
 }  // namespace
-
-std::string jsonString(const std::string& latin1) {
-    return jsonStringOf(latin1, true);
-}
 
 int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                   std::ostream& err) {

@@ -15,8 +15,4 @@ int decodeCommand(const std::vector<std::string>& args, std::istream& in, std::o
 // `tarnel-cli decode-entry [--json] HEX`: a device-table entry's 14 texts.
 int decodeEntryCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// Text as a JSON string; each 8-bit character is the code point of its
-// value (Latin-1), written in UTF-8.
-std::string jsonString(const std::string& latin1);
-
 }  // namespace tarnel::cli

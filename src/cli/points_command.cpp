@@ -8,20 +8,21 @@
 #include "gateway/device_table.h"
 #include "gateway/points_list.h"
 #include "gateway/program.h"
+#include "link/gateway_link.h"
 
 namespace tarnel::cli {
 namespace {
 
 // The link of the hub, as the command line opened it.
-QString hubYaml(const Options& options) {
+HomeAssistantHub hub(const Options& options) {
     if (options.tcp) {
         const QString link = QString::fromStdString(*options.tcp);
-        return HomeAssistantTcpHub(link.section(':', 0, 0),
-                                   link.contains(':') ? link.section(':', 1) : "502");
+        return ModbusTcpHub{.host = link.section(':', 0, 0),
+                            .port = TcpPortFromText(link.section(':', 1, 1)).value_or(502)};
     }
-    return HomeAssistantSerialHub(
+    return SerialHubOf(SerialSettingsFromTexts(
         QString::fromStdString(options.serial.value_or("")), QString::fromStdString(options.baud),
-        QString::fromStdString(options.parity), QString::fromStdString(options.stopBits));
+        QString::fromStdString(options.parity), QString::fromStdString(options.stopBits)));
 }
 
 // `incomplete`, when not empty, goes first: a line of its own.
@@ -67,7 +68,7 @@ Runner points(const Options& options) {
         if (!options.haFile.empty() &&
             !WriteWholeFile(FileNameFromBytes(options.haFile),
                             IncompleteYamlComment(incomplete) +
-                                HomeAssistantYaml(list, hubYaml(options), options.unit))) {
+                                HomeAssistantYaml(list, hub(options), options.unit))) {
             std::cerr << "tarnel-cli: cannot write " << options.haFile << '\n';
             return kNoResult;
         }

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "base/json_text.h"
 #include "mbus/record_rows.h"
 
 namespace tarnel::cli {
@@ -27,50 +28,23 @@ std::string jsonValue(const TelegramRecord& record) {
         case ValueKind::None:
             return "null";
         default:
-            return jsonUtf8String(record.value);
+            return JsonString(record.value);
     }
 }
 
 std::string recordJson(const TelegramRecord& record) {
-    std::string json = "{\"function\":" + jsonUtf8String(RecordFunctionName(record.function)) +
+    std::string json = "{\"function\":" + JsonString(RecordFunctionName(record.function)) +
                        ",\"storage\":" + std::to_string(record.storage) +
                        ",\"tariff\":" + std::to_string(record.tariff) +
                        ",\"subunit\":" + std::to_string(record.subunit) +
-                       ",\"quantity\":" + jsonUtf8String(record.quantity) +
-                       ",\"unit\":" + jsonUtf8String(record.unit) +
-                       ",\"value\":" + jsonValue(record) +
-                       ",\"bytes\":" + jsonUtf8String(RecordHex(record.bytes, ""));
-    if (!record.note.empty()) json += ",\"note\":" + jsonUtf8String(record.note);
+                       ",\"quantity\":" + JsonString(record.quantity) +
+                       ",\"unit\":" + JsonString(record.unit) + ",\"value\":" + jsonValue(record) +
+                       ",\"bytes\":" + JsonString(RecordHex(record.bytes, ""));
+    if (!record.note.empty()) json += ",\"note\":" + JsonString(record.note);
     return json + "}";
 }
 
 }  // namespace
-
-std::string jsonStringOf(const std::string& text, bool latin1) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const auto code = static_cast<unsigned char>(c);
-        if (code == '"' || code == '\\') {
-            json += '\\';
-            json += c;
-        } else if (code < 0x20) {
-            static constexpr char kDigits[] = "0123456789abcdef";
-            json += "\\u00";
-            json += kDigits[code >> 4];
-            json += kDigits[code & 0x0F];
-        } else if (code < 0x80 || !latin1) {
-            json += c;
-        } else {
-            json += static_cast<char>(0xC0 | code >> 6);
-            json += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return json + "\"";
-}
-
-std::string jsonUtf8String(const std::string& utf8) {
-    return jsonStringOf(utf8, false);
-}
 
 std::string RecordsJsonMembers(const TelegramRecords& records) {
     std::string json = ",\"records\":[";
@@ -78,7 +52,7 @@ std::string RecordsJsonMembers(const TelegramRecords& records) {
         json += (i > 0 ? "," : "") + recordJson(records.records[i]);
     json += "]";
     if (records.moreRecordsFollow) json += ",\"more\":true";
-    if (!records.stopped.empty()) json += ",\"stopped\":" + jsonUtf8String(records.stopped);
+    if (!records.stopped.empty()) json += ",\"stopped\":" + JsonString(records.stopped);
     return json;
 }
 

@@ -1,7 +1,10 @@
 #include "gateway/points_list.h"
 
+#include <yaml-cpp/yaml.h>
+
 #include <cmath>
 
+#include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "mbus/value_format.h"
 
@@ -55,24 +58,56 @@ ModbusPoint statusPoint(ModbusPoint point, const TModbusDevice& device) {
     return point;
 }
 
-QByteArray yamlText(const QString& text) {
-    QString quoted = text;
-    quoted.replace('\\', "\\\\").replace('"', "\\\"");
-    return '"' + quoted.toUtf8() + '"';
+// A text as a double-quoted scalar: a string to every reader, whatever it
+// holds ("true", "1", "a: b #c", a newline).
+void yamlText(YAML::Emitter& out, const char* key, const QString& text) {
+    out << YAML::Key << key << YAML::Value << YAML::DoubleQuoted << text.toStdString();
+}
+
+void yamlHub(YAML::Emitter& out, const HomeAssistantHub& hub) {
+    if (const auto* tcp = std::get_if<ModbusTcpHub>(&hub)) {
+        out << YAML::Key << "type" << YAML::Value << "tcp";
+        yamlText(out, "host", tcp->host);
+        out << YAML::Key << "port" << YAML::Value << tcp->port;
+        return;
+    }
+    const auto& serial = std::get<ModbusSerialHub>(hub);
+    out << YAML::Key << "type" << YAML::Value << "serial";
+    out << YAML::Key << "method" << YAML::Value << "rtu";
+    yamlText(out, "port", serial.port);
+    out << YAML::Key << "baudrate" << YAML::Value << serial.baudRate;
+    out << YAML::Key << "bytesize" << YAML::Value << 8;
+    yamlText(out, "parity", QString(QChar::fromLatin1(serial.parity)));
+    out << YAML::Key << "stopbits" << YAML::Value << serial.stopBits;
+}
+
+void yamlSensor(YAML::Emitter& out, const ModbusPoint& p, int slave) {
+    const bool value = p.count == 2;
+    out << YAML::BeginMap;
+    yamlText(out, "name", p.id + ' ' + p.medium + ' ' + p.point);
+    yamlText(out, "unique_id", "corvane_" + p.id + '_' + p.point.toLower());
+    out << YAML::Key << "slave" << YAML::Value << slave;
+    out << YAML::Key << "address" << YAML::Value << p.address;
+    out << YAML::Key << "input_type" << YAML::Value << "input";
+    out << YAML::Key << "data_type" << YAML::Value << (value ? "int32" : "uint16");
+    if (value) {
+        // The scale is an exact decimal ("0.001"), plain: a number.
+        out << YAML::Key << "scale" << YAML::Value << p.scale.toStdString();
+        out << YAML::Key << "precision" << YAML::Value << p.precision;
+        if (!p.unit.isEmpty()) yamlText(out, "unit_of_measurement", p.unit);
+    }
+    out << YAML::EndMap;
 }
 
 }  // namespace
 
-QString HomeAssistantTcpHub(const QString& host, const QString& port) {
-    return QStringLiteral("    type: tcp\n    host: %1\n    port: %2\n").arg(host, port);
-}
-
-QString HomeAssistantSerialHub(const QString& device, const QString& baud, const QString& parity,
-                               const QString& stopBits) {
-    return QStringLiteral(
-               "    type: serial\n    method: rtu\n    port: %1\n    baudrate: %2\n"
-               "    bytesize: 8\n    parity: %3\n    stopbits: %4\n")
-        .arg(device, baud, parity.left(1).toUpper(), stopBits);
+ModbusSerialHub SerialHubOf(const SerialSettings& settings) {
+    static constexpr char kParities[] = "NOEMS";  // in the order of Line::parity
+    const int parity = settings.line.parity;
+    return {.port = settings.portName,
+            .baudRate = settings.line.baudrate,
+            .parity = parity >= 0 && parity < 5 ? kParities[parity] : 'E',
+            .stopBits = settings.line.stopBits};
 }
 
 QString ExactScale(double multiplier) {
@@ -123,23 +158,20 @@ QByteArray PointsCsv(const QVector<ModbusPoint>& points) {
     return csv;
 }
 
-QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const QString& hub, int slave) {
-    QByteArray yaml = "modbus:\n  - name: corvane\n" + hub.toUtf8() + "    sensors:\n";
-    for (const ModbusPoint& p : points) {
-        const bool value = p.count == 2;
-        yaml += "      - name: " + yamlText(p.id + ' ' + p.medium + ' ' + p.point) + "\n";
-        yaml +=
-            "        unique_id: " + yamlText("corvane_" + p.id + '_' + p.point.toLower()) + "\n";
-        yaml += "        slave: " + QByteArray::number(slave) + "\n";
-        yaml += "        address: " + QByteArray::number(p.address) + "\n";
-        yaml += "        input_type: input\n";
-        yaml += QByteArray("        data_type: ") + (value ? "int32" : "uint16") + "\n";
-        if (!value) continue;
-        yaml += "        scale: " + p.scale.toLatin1() + "\n";
-        yaml += "        precision: " + QByteArray::number(p.precision) + "\n";
-        if (!p.unit.isEmpty()) yaml += "        unit_of_measurement: " + yamlText(p.unit) + "\n";
-    }
-    return yaml;
+QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const HomeAssistantHub& hub,
+                             int slave) {
+    YAML::Emitter out;
+    // ASCII only: a line or paragraph separator, DEL or a C1 control would
+    // be refused or read as a line break by some readers if left as it is.
+    out.SetOutputCharset(YAML::EscapeNonAscii);
+    out << YAML::BeginMap << YAML::Key << "modbus" << YAML::Value << YAML::BeginSeq;
+    out << YAML::BeginMap << YAML::Key << "name" << YAML::Value << "corvane";
+    yamlHub(out, hub);
+    out << YAML::Key << "sensors" << YAML::Value << YAML::BeginSeq;
+    for (const ModbusPoint& p : points)
+        yamlSensor(out, p, slave);
+    out << YAML::EndSeq << YAML::EndMap << YAML::EndSeq << YAML::EndMap;
+    return QByteArray(out.c_str(), static_cast<qsizetype>(out.size())) + '\n';
 }
 
 QByteArray IncompleteCsvLine(const QString& line) {

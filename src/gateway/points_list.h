@@ -3,11 +3,14 @@
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+#include <variant>
 #include <vector>
 
 #include "ops/results.h"
 
 namespace tarnel {
+
+struct SerialSettings;
 
 // One Modbus point of the gateway's table: where a building management
 // system reads a meter's value. Entry k occupies the input registers from
@@ -39,16 +42,32 @@ QVector<ModbusPoint> PointsList(const std::vector<TableEntry>& entries, bool ver
 // Unit;Raw;Value;", then a line a point, as the table files are written.
 QByteArray PointsCsv(const QVector<ModbusPoint>& points);
 
-// The points as sensors of a Modbus hub for Home Assistant's modbus
-// integration: `hub` is the YAML of the hub's link (type, host and port, or
-// port and baud rate), `slave` the gateway's Modbus address.
-QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const QString& hub, int slave);
+// The link of the Modbus hub in a Home Assistant configuration: Modbus TCP,
+// or RTU on a serial port.
+struct ModbusTcpHub {
+    QString host;
+    int port = 502;
+};
+struct ModbusSerialHub {
+    QString port;  // the device, "/dev/ttyUSB0"
+    int baudRate = 19200;
+    char parity = 'E';  // N, O, E, M or S
+    int stopBits = 1;
+};
+using HomeAssistantHub = std::variant<ModbusTcpHub, ModbusSerialHub>;
 
-// The hub's link in that configuration: Modbus TCP, or RTU on a serial port
-// ("Even" parity as "E").
-QString HomeAssistantTcpHub(const QString& host, const QString& port);
-QString HomeAssistantSerialHub(const QString& device, const QString& baud, const QString& parity,
-                               const QString& stopBits);
+// The serial link as the link opened it ("Even" parity as 'E').
+ModbusSerialHub SerialHubOf(const SerialSettings& settings);
+
+// The points as sensors of a Modbus hub for Home Assistant's modbus
+// integration, written by yaml-cpp's emitter: `hub` the link, `slave` the
+// gateway's Modbus address. Every text is a double-quoted scalar and the
+// file is ASCII (other characters escaped), so no text breaks the document
+// or turns into something else in a reader; numbers are plain. A Unicode
+// non-character (U+FFFE, U+FDD0, ...), which YAML cannot carry, is written
+// as U+FFFD.
+QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const HomeAssistantHub& hub,
+                             int slave);
 
 // The first line of a points file made from a table read that missed
 // entries, `line` saying which ("Incomplete: entry 2 of 64 was not read"):

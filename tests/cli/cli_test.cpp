@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <sstream>
 
 #include "../mbus/telegrams.h"
+#include "base/json_text.h"
 #include "cli/command_table.h"
 #include "cli/gateway_options.h"
 #include "support/files.h"
@@ -91,13 +94,44 @@ TEST(CliDecode, TextOutputAndUsageErrors) {
     EXPECT_EQ(decode({"--xml"}).status, 2);
 }
 
-TEST(CliJson, EightBitCharactersAreLatin1CodePoints) {
-    EXPECT_EQ(cli::jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(cli::jsonString("x\r"), "\"x\\u000d\"");
-    EXPECT_EQ(cli::jsonString("\xB0"
-                              "C"),
-              "\"\xC2\xB0"
-              "C\"");
+// The decoder's one JSON string writer: control characters as \u00XX, a
+// byte that begins no well-formed UTF-8 sequence as U+FFFD (EF BF BD);
+// Latin-1 texts converted first. Qt's strict parser reads back what
+// QString reads from the same bytes.
+TEST(CliJson, EveryTextIsOneValidJsonString) {
+    const struct {
+        std::string text;
+        bool latin1;
+        std::string json;
+    } cases[] = {
+        {"a\"b\\c", false, R"("a\"b\\c")"},
+        {"CR\r\nLF", false, R"("CR\u000d\u000aLF")"},
+        {std::string("NUL\0ESC\x1b DEL\x7f", 13), false, R"("NUL\u0000ESC\u001b DEL\u007f")"},
+        {"\xC2\xB0"
+         "C \xE2\x82\xAC",
+         false,
+         "\"\xC2\xB0"
+         "C \xE2\x82\xAC\""},
+        {"\xFF\xE9t\xE2\x82", false, "\"\xEF\xBF\xBD\xEF\xBF\xBDt\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {"\xC0\xAF \xED\xA0\x80", false,  // an overlong "/", a surrogate
+         "\"\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {"\xB0"
+         "C\xFF",
+         true,
+         "\"\xC2\xB0"
+         "C\xC3\xBF\""},
+        {"x\r", true, R"("x\u000d")"},
+    };
+    for (const auto& c : cases) {
+        const std::string json = JsonString(c.latin1 ? Latin1ToUtf8(c.text) : c.text);
+        EXPECT_EQ(json, c.json) << c.text;
+        const QByteArray bytes = QByteArray::fromStdString(c.text);
+        const QJsonDocument read =
+            QJsonDocument::fromJson(QByteArray::fromStdString("[" + json + "]"));
+        EXPECT_EQ(read.array().at(0).toString(),
+                  c.latin1 ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes))
+            << c.text;
+    }
 }
 
 TEST(CliDecodeEntry, FourteenTexts) {

@@ -331,6 +331,92 @@ TEST_F(GatewayCli, ThePointsListsRegistersHoldItsValues) {
     EXPECT_EQ(cli({"points", "--tcp", tcp, "-q", "--ha", "/nonexistent/points.yaml"}).status, 1);
 }
 
+// What Python's json and yaml modules read from `file`: `script` runs with
+// `load` bound to the file's bytes; its standard output, or the error.
+QString python(const char* script, const QString& file) {
+    QProcess process;
+    process.start(
+        "/usr/bin/python3",
+        {"-c", QString("import json, sys, yaml\nload = open(sys.argv[1], 'rb').read()\n") + script,
+         file});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+}
+
+// tarnel-cli's standard output as it wrote it, byte for byte, into `file`;
+// its exit status.
+int cliInto(const QStringList& args, const QString& file) {
+    QProcess process;
+    process.setStandardOutputFile(file);
+    process.start(TARNEL_CLI, args);
+    process.waitForFinished(60000);
+    return process.exitCode();
+}
+
+// Every line of `out` one JSON object (UTF-8, strictly), and the unit of
+// each object's row, as Python writes it in ASCII.
+constexpr const char* kRowUnits =
+    "for line in load.split(b'\\n')[:-1]:\n"
+    "    o = json.loads(line.decode('utf-8'))\n"
+    "    assert isinstance(o, dict) and o['records']\n"
+    "    print(json.dumps(o['row'][4]))\n";
+
+// A meter whose plain-text unit holds a quote, a backslash, CR LF, NUL, ESC,
+// 0xFF, "#: ": the command line's JSON (Qt's writer) and the decoder's (the
+// standard-library one) stay one valid object a line. A serial port named
+// "ser: x #c" comes back from the YAML as that one hub's exact port.
+TEST(GatewayCliHostileTexts, JsonLinesAndTheYamlReadBackByPython) {
+    // DIF 04, VIF 7C, 12 characters, value 42.
+    const QString record = "04 7C 0C 61 22 5C 0D 0A 00 1B FF 23 3A 20 62 2A 00 00 00";
+    QTemporaryDir dir;
+    QFile meters(dir.filePath("meters.json"));
+    ASSERT_TRUE(meters.open(QIODevice::WriteOnly));
+    meters.write(QString(R"({"meters": [{"address": 1, "id": "12345678", "records": "%1"}]})")
+                     .arg(record)
+                     .toUtf8());
+    meters.close();
+    QProcess sim;
+    sim.start(TARNEL_SIM, {"--tcp", "0", "--pty", "--meters", meters.fileName()});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    QStringList lines;
+    while (lines.size() < 2 && QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000))
+        lines << QString::fromLatin1(sim.readLine()).trimmed();
+    ASSERT_EQ(lines.size(), 2);
+    const QString tcp = "127.0.0.1:" + lines[0].section(':', -1);
+    const QString unit = R"("VIF is user ASCII string: a\"\\\r\n\u0000\u001b\u00ff#: b")";
+
+    ASSERT_EQ(
+        cliInto({"scan", "1", "1", "--json", "--records", "--tcp", tcp, "-q", "--scan-time", "400"},
+                dir.filePath("scan.json")),
+        0);
+    EXPECT_EQ(python(kRowUnits, dir.filePath("scan.json")), unit + "\n");
+
+    // C field 08 to the last record byte: the checksum.
+    QByteArray telegram =
+        QByteArray::fromHex(("0801727856341243040107 2A000000" + record).toLatin1());
+    uint8_t sum = 0;
+    for (const char byte : telegram)
+        sum += static_cast<uint8_t>(byte);
+    telegram = QByteArray::fromHex("682222 68") + telegram + char(sum) + char(0x16);
+    ASSERT_EQ(cliInto({"decode", "--json", "--records", telegram.toHex(' ')},
+                      dir.filePath("decode.json")),
+              0);
+    EXPECT_EQ(python(kRowUnits, dir.filePath("decode.json")), unit + "\n");
+
+    const QString port = dir.filePath("ser: x #c");
+    ASSERT_TRUE(QFile::link(lines[1].section(' ', 1), port));
+    const CliRun points =
+        cli({"points", "--serial", port, "-q", "--ha", dir.filePath("points.yaml")});
+    EXPECT_EQ(points.status, 0) << points.err.toStdString();
+    EXPECT_EQ(python("d = yaml.safe_load(load)['modbus']\n"
+                     "print(len(d), len(d[0]['sensors']))\n"
+                     "print(d[0]['port'])\n",
+                     dir.filePath("points.yaml")),
+              "1 6\n" + port + "\n");
+    sim.terminate();
+    sim.waitForFinished(5000);
+}
+
 // The report as PDF holds the same text as its HTML: the site, the
 // gateway's status, every activated meter, the points with their registers
 // and page numbers; the bus meter not activated is an open point.
