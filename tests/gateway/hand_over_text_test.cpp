@@ -111,24 +111,5 @@ TEST(HomeAssistantYaml, HostileTextsComeBackAsTheyWere) {
     }
 }
 
-// The report shows every text escaped: no tag but its own.
-TEST(CommissioningReport, HostileTextsAreEscaped) {
-    for (const QString& text : kHostile) {
-        CommissioningReport report;
-        report.site = report.installer = report.link = text;
-        report.status = {text};
-        report.meters = {{text, "1", text}};
-        report.devices = {{"12345678", "1", text}};
-        report.points = {point(text, 2)};
-        const QString html = CommissioningReportHtml(report);
-        EXPECT_FALSE(html.contains("<script")) << html.toStdString();
-        EXPECT_FALSE(html.contains("\"x\"")) << html.toStdString();
-        if (text.startsWith("<script>")) {
-            EXPECT_TRUE(html.contains(
-                "<b>Site:</b> &lt;script&gt;alert(1)&lt;/script&gt; &amp; &quot;x&quot;</p>"));
-        }
-    }
-}
-
 }  // namespace
 }  // namespace tarnel
