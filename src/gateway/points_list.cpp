@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "gateway/table_files.h"
 #include "link/register_map.h"
 #include "mbus/value_format.h"
 
@@ -118,7 +119,7 @@ QByteArray PointsCsv(const QVector<ModbusPoint>& points) {
                                    p.unit,
                                    QString::number(p.raw),
                                    p.value};
-        csv += (cells.join(';') + ";\r\n").toLatin1();
+        csv += TableRow(cells);
     }
     return csv;
 }
