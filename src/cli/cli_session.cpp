@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 
+#include "base/csv_text.h"
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "cli/record_output.h"
@@ -92,9 +93,20 @@ void Session::printLine(const QString& line) const {
     std::cout << line.toStdString() << std::endl;
 }
 
+namespace {
+
+// The fields as one line of a table file, UTF-8 as the terminal shows them.
+std::string csvLine(const QStringList& texts) {
+    std::vector<std::string> cells;
+    for (const QString& text : texts)
+        cells.push_back(text.toStdString());
+    return csv::Row(cells, "");
+}
+
+}  // namespace
+
 void Session::printFields(const QStringList& texts) const {
-    std::cout << (options_.json ? jsonArray(texts) : (texts.join(';') + ';').toStdString())
-              << std::endl;
+    std::cout << (options_.json ? jsonArray(texts) : csvLine(texts)) << std::endl;
 }
 
 void Session::note(const std::string& line) {

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "base/csv_text.h"
 #include "base/json_text.h"
 #include "mbus/record_rows.h"
 
@@ -57,16 +58,11 @@ std::string RecordsJsonMembers(const TelegramRecords& records) {
 }
 
 void PrintRecordsTable(const TelegramRecords& records, std::ostream& out) {
-    for (const char* column : kRecordColumns)
-        out << column << ';';
-    out << '\n';
-    for (const TelegramRecord& record : records.records) {
-        for (const std::string& cell : RecordRowTexts(record))
-            out << cell << ';';
-        out << '\n';
-    }
+    out << csv::Row(RecordColumnNames(), "\n");
+    for (const TelegramRecord& record : records.records)
+        out << csv::Row(RecordRowTexts(record), "\n");
     if (records.moreRecordsFollow) out << "More records follow\n";
-    if (!records.stopped.empty()) out << "Stopped: " << records.stopped << '\n';
+    if (!records.stopped.empty()) out << csv::Cell("Stopped: " + records.stopped) << '\n';
 }
 
 }  // namespace tarnel::cli

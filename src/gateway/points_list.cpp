@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "gateway/table_files.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "mbus/value_format.h"
@@ -153,7 +154,7 @@ QByteArray PointsCsv(const QVector<ModbusPoint>& points) {
                                    p.unit,
                                    QString::number(p.raw),
                                    p.value};
-        csv += (cells.join(';') + ";\r\n").toLatin1();
+        csv += TableRow(cells);
     }
     return csv;
 }
@@ -175,7 +176,7 @@ QByteArray HomeAssistantYaml(const QVector<ModbusPoint>& points, const HomeAssis
 }
 
 QByteArray IncompleteCsvLine(const QString& line) {
-    return line.isEmpty() ? QByteArray() : (line + ";\r\n").toLatin1();
+    return line.isEmpty() ? QByteArray() : TableRow({line});
 }
 
 QByteArray IncompleteYamlComment(const QString& line) {

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <algorithm>
 
+#include "base/csv_text.h"
 #include "base/dialogs.h"
 #include "base/grid_model.h"
 #include "base/log.h"
@@ -16,7 +17,8 @@ constexpr int kStoredFields = 20;
 constexpr int kFieldLength = 50;
 constexpr int kLoopsColumns = 8;
 
-// A line longer than this is no table's: refused before it fills memory.
+// A line or record longer than this is no table's: refused before it fills
+// memory.
 constexpr qint64 kMaxLineBytes = 64 * 1024;
 
 // The row after the last a table may hold may still be the empty row an
@@ -30,65 +32,127 @@ bool isEmptyRow(const QByteArray& line) {
 // line, so that each line takes only its own length in memory.
 class LineReader {
 public:
-    explicit LineReader(QFile& file) : file_(file), buffer_(kMaxLineBytes + 2, '\0') {}
+    explicit LineReader(QIODevice& device) : device_(device), buffer_(kMaxLineBytes + 2, '\0') {}
 
-    // The next line without its end; false at the end of the file or past
-    // the line length bound (tooLong() then true).
-    bool next(QByteArray& line) {
-        const qint64 read = file_.readLine(buffer_.data(), buffer_.size());
+    // The next line without its end, and the end (LF, CR LF or none at the
+    // end of the file); false at the end of the file or past the line length
+    // bound (tooLong() then true).
+    bool next(QByteArray& line, QByteArray& end) {
+        const qint64 read = device_.readLine(buffer_.data(), buffer_.size());
         if (read <= 0) return false;
         line = QByteArray(buffer_.constData(), read);
+        end.clear();
         if (line.endsWith('\n')) {
             line.chop(1);
+            end = "\n";
         } else if (read > kMaxLineBytes) {
             tooLong_ = true;
             return false;
         }
-        if (line.endsWith('\r')) line.chop(1);
+        if (line.endsWith('\r')) {
+            line.chop(1);
+            end.prepend('\r');
+        }
         return true;
     }
     bool tooLong() const { return tooLong_; }
 
 private:
-    QFile& file_;
+    QIODevice& device_;
     QByteArray buffer_;
+    bool tooLong_ = false;
+};
+
+std::string_view view(const QByteArray& bytes) {
+    return {bytes.constData(), static_cast<size_t>(bytes.size())};
+}
+
+// Reads records: a line, joined with the lines after it (and the line ends
+// between them) while a quoted cell is open; an unclosed quote runs to the
+// end of the file. A record is bound by the length of a line.
+class RecordReader {
+public:
+    RecordReader(QIODevice& device, char separator) : lines_(device), separator_(separator) {}
+
+    bool next(QByteArray& record) {
+        QByteArray line, end;
+        if (!lines_.next(line, end)) return false;
+        if (separator_ == kHeaderSeparator) separator_ = TableSeparator(line);
+        // A spreadsheet's byte order mark does not start a cell.
+        const size_t start = first_ && line.startsWith(kByteOrderMark) ? 3 : 0;
+        first_ = false;
+        csv::QuoteScanner scanner(separator_);
+        scanner.feed(view(line).substr(start));
+        record = line;
+        while (scanner.open()) {
+            const QByteArray between = end;
+            if (!lines_.next(line, end)) return !lines_.tooLong();
+            scanner.feed(view(between));
+            scanner.feed(view(line));
+            record += between + line;
+            if (record.size() > kMaxLineBytes) {
+                tooLong_ = true;
+                return false;
+            }
+        }
+        return true;
+    }
+    bool tooLong() const { return tooLong_ || lines_.tooLong(); }
+
+private:
+    LineReader lines_;
+    char separator_;
+    bool first_ = true;
     bool tooLong_ = false;
 };
 
 }  // namespace
 
+char TableSeparator(const QByteArray& header) {
+    return header.contains(',') && !header.contains(';') ? ',' : ';';
+}
+
+QByteArray TableRow(const QStringList& cells) {
+    std::vector<std::string> texts;
+    for (const QString& cell : cells)
+        texts.push_back(cell.toLatin1().toStdString());
+    return QByteArray::fromStdString(csv::Row(texts));
+}
+
 QByteArray GridCsv(const GridModel& grid) {
     QByteArray text;
-    for (int row = 0; row < grid.rows(); ++row) {
-        for (int col = 0; col < grid.cols(); ++col)
-            text += grid.cell(row, col).toLatin1() + ';';
-        text += "\r\n";
-    }
+    for (int row = 0; row < grid.rows(); ++row)
+        text += TableRow(grid.rowTexts(row));
     return text;
 }
 
-TableRead ReadTableLines(const QString& path, QList<QByteArray>& lines) {
-    lines.clear();
-    QFile file;
-    if (!OpenForReading(file, path)) return TableRead::Unreadable;
-    LineReader reader(file);
-    QByteArray line;
+TableRead ReadTableRecords(QIODevice& device, QList<QByteArray>& records, char separator) {
+    records.clear();
+    RecordReader reader(device, separator);
+    QByteArray record;
     // The header, then at most kMaxTableRows rows.
-    while (reader.next(line)) {
-        if (lines.size() == kMaxTableRows + 1) {
+    while (reader.next(record)) {
+        if (records.size() == kMaxTableRows + 1) {
             QByteArray after;
-            if (isEmptyRow(line) && !reader.next(after) && !reader.tooLong()) {
-                lines.append(line);
+            if (isEmptyRow(record) && !reader.next(after) && !reader.tooLong()) {
+                records.append(record);
                 break;
             }
-            lines.clear();
+            records.clear();
             return TableRead::TooManyRows;
         }
-        lines.append(line);
+        records.append(record);
     }
     if (!reader.tooLong()) return TableRead::Read;
-    lines.clear();
+    records.clear();
     return TableRead::Unreadable;
+}
+
+TableRead ReadTableLines(const QString& path, QList<QByteArray>& records, char separator) {
+    records.clear();
+    QFile file;
+    if (!OpenForReading(file, path)) return TableRead::Unreadable;
+    return ReadTableRecords(file, records, separator);
 }
 
 QString TooManyRowsLine(const QString& path) {
@@ -131,21 +195,18 @@ void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Lo
     if (lines.isEmpty()) return;
     QStringList fields(kStoredFields, QString());
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString gathered;
-        int field = 0;
-        for (const char c : std::as_const(lines[i])) {
-            if (c != ';') {
-                gathered += QChar(QLatin1Char(c));
-                continue;
-            }
-            if (field == kLoopsColumns) {
-                dialogs.message(
-                    "You are trying to import too many data!!!\nCorrect csv file and try again!");
-                return;
-            }
-            fields[field++] = gathered.left(kFieldLength);
-            gathered.clear();
+        // Only cells ended by ";" count: the text after the last is dropped.
+        const std::vector<std::string> cells = csv::SplitRecord(view(lines[i])).cells;
+        if (cells.size() > size_t{kLoopsColumns}) {
+            dialogs.message(
+                "You are trying to import too many data!!!\nCorrect csv file and try again!");
+            return;
         }
+        for (size_t field = 0; field < cells.size(); ++field)
+            fields[static_cast<qsizetype>(field)] =
+                QString::fromLatin1(cells[field].data(),
+                                    static_cast<qsizetype>(cells[field].size()))
+                    .left(kFieldLength);
         const int row = static_cast<int>(i) + 1;
         grid.setRowTexts(row, fields.mid(0, kLoopsColumns));
         grid.setRows(grid.rows() + 1);

@@ -4,6 +4,9 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+class QIODevice;
 
 namespace tarnel {
 
@@ -17,19 +20,35 @@ constexpr int kMaxTableRows = 10'000;
 
 enum class TableRead { Read, Unreadable, TooManyRows };
 
-// A table file's lines without their ends (LF or CR LF), read line by line
+// A separator for the table readers: ';' or ',' as the header line says
+// (TableSeparator).
+inline constexpr char kHeaderSeparator = '\0';
+inline constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";  // as spreadsheets start a file
+
+// ',' for a header line with commas and no semicolons (what spreadsheets
+// save), else ';'.
+char TableSeparator(const QByteArray& header);
+
+// A table file's records without their ends (LF or CR LF), read line by line
 // and no further than the header and kMaxTableRows rows: past them, but for
-// one last empty row as an export ends with, TooManyRows and no lines.
-// Unreadable for a file that cannot be opened or has a line over 64 KiB.
-TableRead ReadTableLines(const QString& path, QList<QByteArray>& lines);
+// one last empty row as an export ends with, TooManyRows and no records. A
+// record is a line, joined with the next ones (and the line ends between
+// them) while a quoted cell (one starting with '"' after `separator`) is
+// open. Unreadable for a file that cannot be opened or has a line or record
+// over 64 KiB.
+TableRead ReadTableLines(const QString& path, QList<QByteArray>& records, char separator = ';');
+// The same from a device open for reading.
+TableRead ReadTableRecords(QIODevice& device, QList<QByteArray>& records, char separator);
 
 // The one log line of a file refused for TooManyRows.
 QString TooManyRowsLine(const QString& path);
 
 // A grid as a table file: one line a row, the header first and a trailing
 // empty row included, every cell followed by ";", lines ended by CR LF, 8-bit
-// text, no quoting.
+// text; cells quoted and guarded as csv::Cell says.
 QByteArray GridCsv(const GridModel& grid);
+// One line of a table file: the cells as 8-bit text through csv::Row.
+QByteArray TableRow(const QStringList& cells);
 
 // The suggested names of the table files.
 QString MbusTableFileName(const QDate& today);  // "mbus_data_" + short date + ".csv"
@@ -47,9 +66,9 @@ inline QString RegisterTableFileName() {
 void ExportGrid(const GridModel& grid, const QString& suggestedName, Dialogs& dialogs);
 
 // Fills the meter grid from a table file: up to eight ";"-terminated fields a
-// line, each cut to 50 characters; a field a line does not reach keeps the
-// value of the line before; a ninth ";" stops the load with a message. A file
-// of too many rows is refused with one line in `log`.
+// record (a ";" inside a quoted cell is text), each cut to 50 characters; a field a line does not
+// reach keeps the value of the line before; a ninth ";" stops the load with a message. A file of
+// too many rows is refused with one line in `log`.
 void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log);
 
 }  // namespace tarnel

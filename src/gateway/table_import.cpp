@@ -1,9 +1,10 @@
 #include "gateway/table_import.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <algorithm>
 #include <array>
 
+#include "base/csv_text.h"
 #include "base/dialogs.h"
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
@@ -24,31 +25,20 @@ bool isText(const QByteArray& line) {
     });
 }
 
-// A line's fields. With `trailing`, the text after the last separator is a
-// field; otherwise only fields ended by the separator count. Quotes are read
-// only in comma-separated files.
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A record's fields, quoted cells read back. With `trailing`, the text after
+// the last separator is a field; otherwise only fields ended by the
+// separator count.
 QStringList splitFields(const QByteArray& line, char separator, bool trailing) {
-    const bool quoting = separator == ',';
+    const csv::Record record =
+        csv::SplitRecord({line.constData(), static_cast<size_t>(line.size())}, separator);
     QStringList fields;
-    QString gathered;
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoting && c == '"') {
-            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-                gathered += QLatin1Char('"');
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-        } else if (c == separator && !quoted) {
-            fields << gathered;
-            gathered.clear();
-        } else {
-            gathered += QChar(QLatin1Char(c));
-        }
-    }
-    if (trailing && (!gathered.isEmpty() || !fields.isEmpty())) fields << gathered;
+    for (const std::string& cell : record.cells)
+        fields << latin1(cell);
+    if (trailing && (!record.rest.empty() || !fields.isEmpty())) fields << latin1(record.rest);
     return fields;
 }
 
@@ -79,27 +69,23 @@ std::optional<std::array<int, kImportedColumns>> columnsByName(const QStringList
     return index;
 }
 
-QList<QByteArray> textLines(const QByteArray& content) {
-    QList<QByteArray> lines = content.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();  // the final line end
-    for (QByteArray& line : lines)
-        if (line.endsWith('\r')) line.chop(1);
-    return lines;
-}
-
 }  // namespace
 
 std::optional<QList<QStringList>> ParseDeviceImport(const QByteArray& content) {
-    return ParseDeviceLines(textLines(content));
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    QList<QByteArray> records;
+    if (ReadTableRecords(buffer, records, kHeaderSeparator) != TableRead::Read) return std::nullopt;
+    return ParseDeviceLines(std::move(records));
 }
 
 std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines) {
     if (!std::all_of(lines.begin(), lines.end(), isText)) return std::nullopt;
     if (lines.isEmpty()) return QList<QStringList>{};
-    if (lines.first().startsWith("\xEF\xBB\xBF"))
-        lines.first().remove(0, 3);  // a spreadsheet's byte order mark
+    if (lines.first().startsWith(kByteOrderMark)) lines.first().remove(0, 3);
     const QByteArray& headerLine = lines.first();
-    const char separator = headerLine.contains(',') && !headerLine.contains(';') ? ',' : ';';
+    const char separator = TableSeparator(headerLine);
     const bool trailing = separator == ',';
     const auto byName = columnsByName(splitFields(headerLine, separator, true));
     if (byName && byName->at(kAddressColumn) < 0) return std::nullopt;
@@ -121,7 +107,7 @@ std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines) {
 
 bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log) {
     QList<QByteArray> lines;
-    const TableRead read = ReadTableLines(fileName, lines);
+    const TableRead read = ReadTableLines(fileName, lines, kHeaderSeparator);
     if (read == TableRead::TooManyRows) {
         log.append(TooManyRowsLine(fileName));
         return false;

@@ -15,16 +15,17 @@ class Log;
 // "Medium " of every line after the header. The header says how to read the
 // lines:
 //  - separated by ";", or by "," when it has commas and no semicolons (what
-//    spreadsheets save; there a field may be quoted and the text after the
-//    last comma is a field too);
+//    spreadsheets save; there the text after the last comma is a field too);
+//    a field may be quoted (a quoted field may hold separators, quotes and
+//    line ends) and loses the writer's formula guard (csv::SplitRecord);
 //  - a header that names the grids' columns (either table's export, any case,
 //    blanks ignored) maps them by name, and must name "Addr";
 //  - any other header is skipped and the first four ";"-terminated fields of
 //    each line are taken in order.
-// Nothing for a file that is not text (control bytes) or whose header names
-// columns but not the address.
+// Nothing for a file that is not text (control bytes), whose header names
+// columns but not the address, or that ReadTableRecords does not read.
 std::optional<QList<QStringList>> ParseDeviceImport(const QByteArray& content);
-// The same from the file's lines, without their line ends.
+// The same from the file's records (ReadTableLines with kHeaderSeparator).
 std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines);
 
 // "Import": the device grid from a table file. A file that cannot be read or

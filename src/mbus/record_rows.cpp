@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/csv_text.h"
 #include "mbus/record_parts.h"
 #include "mbus/telegram_decoder.h"
 
@@ -15,17 +16,15 @@ std::string RecordHex(const std::vector<uint8_t>& bytes, const char* separator) 
 }
 
 RecordRow RecordRowTexts(const TelegramRecord& record) {
-    const bool valued = record.kind != ValueKind::None;
-    std::string quantity = record.quantity;
-    if (valued && !record.note.empty()) quantity += " (" + record.note + ")";
     return {std::to_string(record.storage),
             std::to_string(record.tariff),
             std::to_string(record.subunit),
             RecordFunctionName(record.function),
-            quantity,
-            valued ? record.value : record.note,
+            record.quantity,
+            record.kind != ValueKind::None ? record.value : std::string(),
             record.unit,
-            RecordHex(record.bytes, " ")};
+            RecordHex(record.bytes, " "),
+            record.note};
 }
 
 std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header) {
@@ -55,18 +54,17 @@ std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header) {
 std::string RecordsCsv(const TelegramRecords& records) {
     std::string csv;
     for (const std::string& text : TelegramHeaderTexts(records.header))
-        csv += text + "\r\n";
-    for (const char* column : kRecordColumns)
-        csv += std::string(column) + ';';
-    csv += "\r\n";
-    for (const TelegramRecord& record : records.records) {
-        for (const std::string& cell : RecordRowTexts(record))
-            csv += cell + ';';
-        csv += "\r\n";
-    }
+        csv += csv::Cell(text) + "\r\n";
+    csv += csv::Row(RecordColumnNames());
+    for (const TelegramRecord& record : records.records)
+        csv += csv::Row(RecordRowTexts(record));
     if (records.moreRecordsFollow) csv += "More records follow\r\n";
-    if (!records.stopped.empty()) csv += "Stopped: " + records.stopped + "\r\n";
+    if (!records.stopped.empty()) csv += csv::Cell("Stopped: " + records.stopped) + "\r\n";
     return csv;
+}
+
+std::vector<std::string> RecordColumnNames() {
+    return {kRecordColumns.begin(), kRecordColumns.end()};
 }
 
 }  // namespace tarnel

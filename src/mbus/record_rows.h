@@ -10,19 +10,21 @@ namespace tarnel {
 
 // A telegram's records as a table: the window's "Telegram" view, its CSV copy
 // and the command line's table print the same texts.
-inline constexpr std::array<const char*, 8> kRecordColumns = {
-    "Storage", "Tariff", "Subunit", "Function", "Quantity", "Value", "Unit", "Bytes"};
-using RecordRow = std::array<std::string, 8>;
+inline constexpr std::array<const char*, 9> kRecordColumns = {
+    "Storage", "Tariff", "Subunit", "Function", "Quantity", "Value", "Unit", "Bytes", "Note"};
+using RecordRow = std::array<std::string, kRecordColumns.size()>;
 
-// The quantity carries the record's note in brackets ("Energy (per hour)");
-// a record without a value shows its note as the value.
+// The record's note ("per hour", "invalid date") has a column of its own; a
+// record without a value has an empty value.
 RecordRow RecordRowTexts(const TelegramRecord& record);
+// kRecordColumns as texts.
+std::vector<std::string> RecordColumnNames();
 
 // The header, one "name: value" text a field: ID, manufacturer, version,
 // medium, access number, status (in words), signature.
 std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header);
 
-// Header and records as semicolon-separated lines (CR LF), the column names
+// Header and records as table-file lines (csv::Row, CR LF), the column names
 // first, then where decoding stopped and whether more records follow.
 std::string RecordsCsv(const TelegramRecords& records);
 

@@ -14,6 +14,7 @@
 #include "cli/command_table.h"
 #include "cli/gateway_options.h"
 #include "support/files.h"
+#include "support/python_csv.h"
 
 namespace tarnel {
 namespace {
@@ -80,11 +81,47 @@ TEST(CliDecode, EveryRecordInTheJsonObjectAndAsATable) {
                                        "0C 78 11 22 33 04 FA 16"});
     EXPECT_NE(leadingZero.out.find("\"value\":4332211,"), std::string::npos) << leadingZero.out;
     const CliRun table = decode({"--records", test::kFabricationThenVolume});
-    EXPECT_NE(table.out.find("Storage;Tariff;Subunit;Function;Quantity;Value;Unit;Bytes;\n"
-                             "0;0;0;instantaneous;Fabrication number;44332211;;0C 78 11 22 33 44;\n"
-                             "0;0;0;instantaneous;Volume;10.000;m3;04 13 10 27 00 00;\n"),
-              std::string::npos)
+    EXPECT_NE(
+        table.out.find("Storage;Tariff;Subunit;Function;Quantity;Value;Unit;Bytes;Note;\n"
+                       "0;0;0;instantaneous;Fabrication number;44332211;;0C 78 11 22 33 44;;\n"
+                       "0;0;0;instantaneous;Volume;10.000;m3;04 13 10 27 00 00;;\n"),
+        std::string::npos)
         << table.out;
+}
+
+// The records table as a spreadsheet reads it: a note joined with "; " and a
+// meter's plain-text unit that tries to add a formula and a row stay in their
+// cells, nine under nine column names.
+TEST(CliDecode, TheRecordsTableKeepsItsColumns) {
+    // 01 93 A2 3B 05: volume 5 x 10^-3 m3, per hour, accumulation only if
+    // positive; 01 7C 22 ...: plain-text unit ;=HYPERLINK("http://x");\r\nINJ;ROW;
+    // (its characters last first), value 5.
+    const CliRun notes =
+        decode({"--records",
+                "68 14 14 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 01 93 A2 3B 05 82 16"});
+    const std::string expected =
+        "Storage;Tariff;Subunit;Function;Quantity;Value;Unit;Bytes;Note;\n"
+        "0;0;0;instantaneous;Volume;0.005;m3;01 93 A2 3B 05;"
+        "\"per hour; accumulation only if positive contributions\";\n";
+    EXPECT_NE(notes.out.find(expected), std::string::npos) << notes.out;
+    const char* const hostileUnit =
+        "68 35 35 68 08 05 72 78 56 34 12 43 04 01 07 2A 00 00 00 01 7C 22 3B 57 4F 52 3B 4A 4E 49 "
+        "0A 0D 3B 29 22 78 2F 2F 3A 70 74 74 68 22 28 4B 4E 49 4C 52 45 50 59 48 3D 3B 05 E4 16";
+    const CliRun unit = decode({"--records", hostileUnit});
+    QTemporaryDir dir;
+    const QString path = dir.filePath("records.csv");
+    const size_t table = unit.out.find("Storage;");
+    ASSERT_NE(table, std::string::npos) << unit.out;
+    ASSERT_TRUE(test::writeFile(path, QByteArray::fromStdString(unit.out.substr(table))));
+    const QList<QStringList> rows = test::pythonCsvRows(path);
+    ASSERT_EQ(rows.size(), 2) << unit.out;
+    EXPECT_EQ(rows[0].size(), 10);  // and the empty text after the last ";"
+    EXPECT_EQ(rows[1],
+              (QStringList{"0", "0", "0", "instantaneous", "Plain text VIF", "5",
+                           ";=HYPERLINK(\"http://x\");\r\nINJ;ROW;",
+                           "01 7C 22 3B 57 4F 52 3B 4A 4E 49 0A 0D 3B 29 22 78 2F 2F 3A 70 74 "
+                           "74 68 22 28 4B 4E 49 4C 52 45 50 59 48 3D 3B 05",
+                           "", ""}));
 }
 
 TEST(CliDecode, TextOutputAndUsageErrors) {

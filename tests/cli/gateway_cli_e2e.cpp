@@ -73,7 +73,7 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
         // DIF 42: storage 1, 16 bits; VIF 6C: date type G, 0x3C1F = 2024-12-31.
         {{"read", "2", "--records", "--scan-time", "400"},
          0,
-         "\n1;0;0;instantaneous;Date;2024-12-31;;42 6C 1F 3C;\n",
+         "\n1;0;0;instantaneous;Date;2024-12-31;;42 6C 1F 3C;;\n",
          true},
         // DIF 02, VIF 3B: volume flow 0 x 10^-3 m3/h.
         {{"scan", "1", "1", "--records", "--json", "--scan-time", "400"},

@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "gateway/table_import.h"
 #include "support/fake_dialogs.h"
+#include "support/python_csv.h"
 
 namespace tarnel {
 namespace {
@@ -118,6 +119,8 @@ TEST_F(TableFiles, ATableOfMoreRowsThanAGatewayHoldsIsRefused) {
     } cases[] = {
         {"10,000 rows and the empty row of an export", header + rows + ";;;;\r\n", false},
         {"10,001 rows", header + rows + "87654321;6;ABC;Water;\r\n", true},
+        {"10,000 rows of two lines each",
+         header + QByteArray(rows).replace(";5;", ";\"5\r\n\";") + ";;;;\r\n", false},
         {"10,000 rows and two empty ones", header + rows + ";;;;\r\n;;;;\r\n", true},
     };
     for (const auto& c : cases) {
@@ -162,6 +165,72 @@ TEST_F(TableFiles, LoadRules) {
     load("tail;text after the last is dropped");
     EXPECT_EQ(loops.cell(1, 0), "tail");
     EXPECT_EQ(loops.cell(1, 1), "");
+}
+
+// Cells a meter's plain-text unit or a file may bring: a formula, a row of
+// its own, quotes, separators, control and 8-bit bytes.
+TEST_F(TableFiles, HostileCellsComeBackThroughLoadImportAndPython) {
+    const QStringList first = {";=HYPERLINK(\"http://x\");",
+                               "a\r\nINJ;ROW;",
+                               "Hot \"water\"",
+                               "=1+2",
+                               "-",
+                               "@SUM(A1)",
+                               "\t=1",
+                               "'=1"};
+    const QStringList second = {"-12.500",
+                                QString::fromLatin1("W\xE4rme\xFF"),
+                                QString(QChar(0)) + "\x01",
+                                "\r",
+                                "''-",
+                                "\"",
+                                ";",
+                                "+49 30"};
+    loops.setRows(4);
+    loops.setRowTexts(1, first);
+    loops.setRowTexts(2, second);
+    const QString path = exportTo(loops, "hostile.csv");
+    // What a spreadsheet sees: every row whole, formulas behind "'".
+    const QList<QStringList> python = test::pythonCsvRows(path);
+    ASSERT_EQ(python.size(), 4);
+    EXPECT_EQ(python[1],
+              (QStringList{";=HYPERLINK(\"http://x\");", "a\r\nINJ;ROW;", "Hot \"water\"", "'=1+2",
+                           "'-", "'@SUM(A1)", "'\t=1", "''=1", ""}));
+    EXPECT_EQ(python[2],
+              (QStringList{"-12.500", QString::fromLatin1("W\xE4rme\xFF"),
+                           QString(QChar(0)) + "\x01", "'\r", "'''-", "\"", ";", "'+49 30", ""}));
+    loops.clearData();
+    const size_t shown = dialogs.shown.size();
+    LoadMbusGrid(loops, path, dialogs, log);
+    EXPECT_EQ(dialogs.shown.size(), shown) << "no message";
+    EXPECT_EQ(loops.rows(), 5);
+    EXPECT_EQ(loops.rowTexts(2), first);
+    EXPECT_EQ(loops.rowTexts(3), second);
+
+    GridModel devices(devicesGridLayout().headers);
+    devices.setRows(3);
+    devices.setRowTexts(1, first);  // control bytes make no import file
+    const QString devicesPath = exportTo(devices, "devices.csv");
+    GridModel imported(devicesGridLayout().headers);
+    EXPECT_TRUE(ImportDeviceGrid(imported, devicesPath, dialogs, log));
+    EXPECT_EQ(imported.rows(), 3);
+    EXPECT_EQ(imported.rowTexts(1).mid(0, 4), first.mid(0, 4));
+}
+
+TEST_F(TableFiles, QuotedCellsInTheLoad) {
+    load("\"a;b\";\"c\r\nd\";\r\nx;\r\n");
+    EXPECT_EQ(loops.rows(), 3) << "a line end inside quotes is text";
+    EXPECT_EQ(loops.rowTexts(1).mid(0, 2), (QStringList{"a;b", "c\r\nd"}));
+    EXPECT_EQ(loops.rowTexts(2).mid(0, 2), (QStringList{"x", "c\r\nd"}));
+    load("\"1;2;3;4;5;6;7;8;9\";\r\n");
+    EXPECT_TRUE(dialogs.shown.empty()) << "a \";\" inside quotes ends no cell";
+    EXPECT_EQ(loops.cell(1, 0), "1;2;3;4;5;6;7;8;9");
+    load("\"" + QByteArray(60, 'Q') + "\";'=x;");
+    EXPECT_EQ(loops.cell(1, 0), QString(50, 'Q')) << "the cut is of the cell's text";
+    EXPECT_EQ(loops.cell(1, 1), "=x");
+    load("\"" + QByteArray("x\r\n").repeated(22'000));
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().caption, "File Error") << "a record over 64 KiB";
 }
 
 TEST_F(TableFiles, ANinthSemicolonStopsTheLoad) {
