@@ -38,17 +38,22 @@ std::string HexToBinText(std::string_view text) {
     return bits;
 }
 
-std::string HexBytes(std::string_view bytes) {
+std::string HexText(std::span<const uint8_t> bytes, std::string_view between) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0xF];
-        text += ' ';
+    text.reserve(bytes.size() * (2 + between.size()));
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0) text += between;
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0xF];
     }
     return text;
+}
+
+std::string HexBytes(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    return HexText(std::span(data, bytes.size()), " ") + ' ';
 }
 
 }  // namespace tarnel

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "base/csv_text.h"
+#include "base/hex_text.h"
 #include "base/json_text.h"
 #include "mbus/record_rows.h"
 
@@ -40,7 +41,7 @@ std::string recordJson(const TelegramRecord& record) {
                        ",\"subunit\":" + std::to_string(record.subunit) +
                        ",\"quantity\":" + JsonString(record.quantity) +
                        ",\"unit\":" + JsonString(record.unit) + ",\"value\":" + jsonValue(record) +
-                       ",\"bytes\":" + JsonString(RecordHex(record.bytes, ""));
+                       ",\"bytes\":" + JsonString(HexText(record.bytes));
     if (!record.note.empty()) json += ",\"note\":" + JsonString(record.note);
     return json + "}";
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "base/hex_text.h"
 #include "gateway/table_files.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
@@ -55,7 +56,7 @@ ModbusPoint statusPoint(ModbusPoint point, const TModbusDevice& device) {
     point.type = "uint16";
     point.scale = "1";
     point.raw = device.register10High * 256 + device.mbusStatus;
-    point.value = QStringLiteral("%1").arg(device.mbusStatus, 2, 16, QChar('0')).toUpper();
+    point.value = QString::fromStdString(HexText(device.mbusStatus));
     return point;
 }
 

@@ -17,7 +17,20 @@ constexpr std::array<uint16_t, 256> kCrcTable = [] {
     return table;
 }();
 
+// Whether the last two bytes of `frame` are the CRC of the bytes before.
+bool crcMatches(QByteArrayView frame) {
+    if (frame.size() < kShortestRtuFrame) return false;
+    const uint16_t crc = CalcCrc16(frame.first(frame.size() - 2));
+    return static_cast<uint8_t>(frame[frame.size() - 2]) == crcLow(crc) &&
+           static_cast<uint8_t>(frame[frame.size() - 1]) == crcHigh(crc);
+}
+
 }  // namespace
+
+RtuForms RtuFrameForms(QByteArrayView received) {
+    const bool filler = !received.isEmpty() && received.back() == '\0';
+    return {.plain = crcMatches(received), .filled = filler && crcMatches(received.chopped(1))};
+}
 
 uint16_t CalcCrc16(QByteArrayView bytes) {
     uint16_t crc = 0xFFFF;

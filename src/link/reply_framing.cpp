@@ -9,7 +9,7 @@ namespace {
 // No RTU reply is longer: unit, function, 252 data bytes at most, the CRC,
 // and one filler byte.
 constexpr qsizetype kLongestReceived = 256 + 1;
-constexpr qsizetype kShortestFrame = 5;  // an exception reply
+constexpr qsizetype kShortestFrame = kShortestRtuFrame;
 
 uint8_t at(QByteArrayView bytes, qsizetype index) {
     return static_cast<uint8_t>(bytes.at(index));
@@ -17,12 +17,6 @@ uint8_t at(QByteArrayView bytes, qsizetype index) {
 
 uint16_t word(QByteArrayView bytes, qsizetype index) {
     return static_cast<uint16_t>(at(bytes, index) << 8 | at(bytes, index + 1));
-}
-
-bool crcMatches(QByteArrayView frame) {
-    const qsizetype dataEnd = frame.size() - 2;
-    const uint16_t crc = CalcCrc16(frame.first(dataEnd));
-    return at(frame, dataEnd) == crcLow(crc) && at(frame, dataEnd + 1) == crcHigh(crc);
 }
 
 QString hex4(int value) {
@@ -130,13 +124,10 @@ Judgement JudgeRtuReply(QByteArrayView request, QByteArrayView received) {
     if (received.size() < kShortestFrame || received.size() > kLongestReceived ||
         at(received, 0) == 0x00)
         return {};
-    // A frame and a 0x00 filler byte also pass the CRC check as one frame a
-    // byte longer (the CRC's residue), so both forms are tried.
+    // Both forms that pass the CRC check are tried.
     const QByteArrayView plain = received;
     const QByteArrayView filled = received.chopped(1);
-    const bool fillerForm = at(received, received.size() - 1) == 0x00 &&
-                            filled.size() >= kShortestFrame && crcMatches(filled);
-    const bool plainForm = crcMatches(plain);
+    const auto [plainForm, fillerForm] = RtuFrameForms(received);
     if (!plainForm && !fillerForm) return {};
     std::optional<QString> why;
     for (const auto& [form, frame] : {std::pair{plainForm, plain}, std::pair{fillerForm, filled}}) {

@@ -15,11 +15,6 @@ uint8_t at(const QByteArray& frame, qsizetype index) {
     return static_cast<uint8_t>(frame.at(index));
 }
 
-bool crcMatches(const QByteArray& frame, qsizetype dataEnd) {
-    const uint16_t crc = CalcCrc16(QByteArrayView(frame).first(dataEnd));
-    return at(frame, dataEnd) == crcLow(crc) && at(frame, dataEnd + 1) == crcHigh(crc);
-}
-
 QString exceptionLine(uint8_t code) {
     switch (code) {
         case 1:
@@ -51,18 +46,12 @@ qsizetype expectedLength(const QByteArray& frame) {
 }
 
 // Where the CRC of the frame starts, for the form that matches; 0 for none.
-// A frame shorter than 5 bytes holds no answer and matches no form.
-//
-// For a frame that ends in 0x00 the two forms are the same check: the CRC of
-// a frame with its CRC appended is 0, so "the last two bytes are the CRC"
-// holds exactly when "the two before the 0x00 are" does. Which form is meant
-// then follows from the length the function's reply has; where that varies,
-// the plain form is taken.
+// Where both forms match, which is meant follows from the length the
+// function's reply has; where that varies, the plain form is taken.
 qsizetype crcStart(const QByteArray& frame) {
     const qsizetype size = frame.size();
     if (size < 5) return 0;
-    const bool plain = crcMatches(frame, size - 2);
-    const bool filler = size >= 6 && at(frame, size - 1) == 0x00 && crcMatches(frame, size - 3);
+    const auto [plain, filler] = RtuFrameForms(frame);
     if (plain && filler) return expectedLength(frame) == size - 1 ? size - 3 : size - 2;
     if (plain) return size - 2;
     return filler ? size - 3 : 0;
@@ -142,8 +131,8 @@ uint8_t CountActiveDevices(const QVector<Register>& registers) {
 void AddRegisterRow(GridModel& grid, uint8_t high, uint8_t low, int row, int registerNumber,
                     const QDateTime& now) {
     grid.setCell(row, 0, QString::number(registerNumber));
-    grid.setCell(row, 1, QStringLiteral("%1").arg(high, 2, 16, QChar('0')).toUpper());
-    grid.setCell(row, 3, QStringLiteral("%1").arg(low, 2, 16, QChar('0')).toUpper());
+    grid.setCell(row, 1, QString::fromStdString(HexText(high)));
+    grid.setCell(row, 3, QString::fromStdString(HexText(low)));
     grid.setCell(row, 5, LongTimeText(now));
     grid.setRows(grid.rows() + 1);
 }

@@ -10,11 +10,6 @@
 namespace tarnel {
 namespace {
 
-std::string hex2(uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
-}
-
 std::string unitCodeText(uint8_t code) {
     static const char* const kUnits[] = {"No unit", "kWh", "m3", "kJ", "MJ", "MWh", "m6"};
     return code < std::size(kUnits) ? kUnits[code] : "Not supported";
@@ -70,10 +65,10 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
             device.medium = DeviceMediumText(low);
             break;
         case 2:
-            device.id = hex2(high) + hex2(low);
+            device.id = HexText(high) + HexText(low);
             break;
         case 3:
-            device.id += hex2(high) + hex2(low);
+            device.id += HexText(high) + HexText(low);
             break;
         case 4:
             try {
@@ -88,7 +83,7 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
             DeviceVifToUnit(device);
             break;
         case 6:
-            device.mainValueTag = hex2(high) + hex2(low);
+            device.mainValueTag = HexText(high) + HexText(low);
             break;
         case 7:
             device.register7High = high;
@@ -115,7 +110,7 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
         case 17:
         case 19:
         case 25:
-            device.pendingHighWord = hex2(high) + hex2(low);
+            device.pendingHighWord = HexText(high) + HexText(low);
             break;
         case 12:
         case 14:
@@ -123,7 +118,7 @@ void DecodeDeviceEntryRegister(TModbusDevice& device, int registerNumber, uint8_
         case 18:
         case 20: {
             // The high word read before, then this register: 8 hex digits.
-            std::string digits = device.pendingHighWord + hex2(high) + hex2(low);
+            std::string digits = device.pendingHighWord + HexText(high) + HexText(low);
             if (digits.size() < 8) digits.insert(0, 8 - digits.size(), '0');
             *valueOf(device, registerNumber) = HexText8ToInt(digits);
             break;
@@ -177,10 +172,10 @@ std::array<std::string, 14> DeviceRowTexts(const TModbusDevice& device, char sep
         value(device.tariffValues[1]),
         value(device.tariffValues[2]),
         value(device.tariffValues[3]),
-        "Main=" + device.mainValueTag + ", Device=" + hex2(device.deviceFlags) +
-            ", mbus=" + hex2(device.mbusStatus),
-        hex2(device.mainVif),
-        "input1=" + hex2(device.input1) + ", input2=" + hex2(device.input2),
+        "Main=" + device.mainValueTag + ", Device=" + HexText(device.deviceFlags) +
+            ", mbus=" + HexText(device.mbusStatus),
+        HexText(device.mainVif),
+        "input1=" + HexText(device.input1) + ", input2=" + HexText(device.input2),
         tariffs(device.tariffStart) + "-" + tariffs(device.tariffEnd),
     };
 }

@@ -201,18 +201,8 @@ std::string Latin1Reversed(std::span<const uint8_t> data) {
     return text;
 }
 
-std::string HexText(std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
-
 std::string HexByte(uint8_t byte) {
-    return "0x" + HexText(std::span(&byte, 1));
+    return "0x" + HexText(byte);
 }
 
 }  // namespace tarnel::records

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/hex_text.h"
 #include "mbus/telegram_records.h"
 
 namespace tarnel::records {
@@ -85,8 +86,6 @@ RecordValue DecodeDate(std::span<const uint8_t> data);
 // "12.345"); leading zeros dropped, a "-" only for a value that is not 0.
 std::string DecimalText(bool negative, std::string digits, int exponent);
 
-// Bytes as upper-case hex, two digits a byte.
-std::string HexText(std::span<const uint8_t> bytes);
 std::string HexByte(uint8_t byte);  // "0x1F"
 
 // The VIF tables: the primary table (code 0x00-0x7F) and the extension

@@ -8,13 +8,6 @@
 
 namespace tarnel {
 
-std::string RecordHex(const std::vector<uint8_t>& bytes, const char* separator) {
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); ++i)
-        text += (i > 0 ? separator : "") + records::HexText(std::span(&bytes[i], 1));
-    return text;
-}
-
 RecordRow RecordRowTexts(const TelegramRecord& record) {
     return {std::to_string(record.storage),
             std::to_string(record.tariff),
@@ -23,7 +16,7 @@ RecordRow RecordRowTexts(const TelegramRecord& record) {
             record.quantity,
             record.kind != ValueKind::None ? record.value : std::string(),
             record.unit,
-            RecordHex(record.bytes, " "),
+            HexText(record.bytes, " "),
             record.note};
 }
 
@@ -33,20 +26,17 @@ std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header) {
     std::string status;
     for (const std::string& word : header.statusWords)
         status += (status.empty() ? "" : ", ") + word;
-    char statusByte[16];
-    std::snprintf(statusByte, sizeof statusByte, "%02X", header.status);
+    const std::string statusByte = HexText(header.status);
     std::vector<std::string> texts;
     if (!header.id.empty()) {
         texts.push_back("ID: " + header.id);
         texts.push_back("Manufacturer: " + header.manufacturer);
         texts.push_back("Version: " + std::to_string(header.version));
-        char code[16];
-        std::snprintf(code, sizeof code, "%02X", header.medium & 0xFF);
-        texts.push_back("Medium: " + MbusMediumName(static_cast<uint8_t>(header.medium)) + " (" +
-                        code + ")");
+        const auto medium = static_cast<uint8_t>(header.medium);
+        texts.push_back("Medium: " + MbusMediumName(medium) + " (" + HexText(medium) + ")");
     }
     texts.push_back("Access number: " + std::to_string(header.accessNumber));
-    texts.push_back(std::string("Status: ") + statusByte + (status.empty() ? "" : " " + status));
+    texts.push_back("Status: " + statusByte + (status.empty() ? "" : " " + status));
     texts.push_back(std::string("Signature: ") + signature);
     return texts;
 }

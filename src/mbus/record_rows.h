@@ -28,7 +28,4 @@ std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header);
 // first, then where decoding stopped and whether more records follow.
 std::string RecordsCsv(const TelegramRecords& records);
 
-// Bytes as upper-case hex, `separator` between two bytes.
-std::string RecordHex(const std::vector<uint8_t>& bytes, const char* separator);
-
 }  // namespace tarnel

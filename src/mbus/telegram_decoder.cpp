@@ -13,8 +13,6 @@ namespace {
 
 constexpr size_t kHeaderEnd = 19;  // the fixed header fills positions 0 to 18
 
-using records::HexText;
-
 std::string respondLine(std::span<const uint8_t> telegram) {
     return "Respond: " + HexBytes(std::string_view(reinterpret_cast<const char*>(telegram.data()),
                                                    telegram.size()));

@@ -194,7 +194,12 @@ TEST(HexText, ConversionsShared) {
     EXPECT_EQ(HexToBinText("f-0"), "11110000");
     EXPECT_EQ(HexToBinText(""), "");
     EXPECT_EQ(HexBytesText(bytes("01 0A FF")), "01 0A FF ");
+    EXPECT_EQ(HexBytesText({}), "");
     EXPECT_EQ(RcvdLine(QByteArray()), "RCVD:");
+    const std::vector<uint8_t> three{0x01, 0x0A, 0xFF};
+    EXPECT_EQ(HexText(three), "010AFF");
+    EXPECT_EQ(HexText(three, " "), "01 0A FF");
+    EXPECT_EQ(HexText(uint8_t{0x7C}), "7C");
 }
 
 TEST(MediumCodeFromName, ExactNamesOnly) {
