@@ -181,7 +181,7 @@ Run ActivateRows(Bench& bench, sim::SimEndpoint& endpoint, bool fast, int rows) 
     Run run = Timed(
         bench, endpoint, marker,
         [&bench] {
-            bench.bulk.startOrStop({kSlave, kActivationScanMs, 0});
+            bench.bulk.start({kSlave, kActivationScanMs, 0});
         },
         true);
     QObject::disconnect(watching);

@@ -158,10 +158,13 @@ void TForm1::Butt_importClick() {
     program_->deviceSelection().clear();
 }
 
+// The same button starts a run and stops the one that runs.
 void TForm1::Butt_activateallClick() {
-    program_->bulkActivation().startOrStop({slaveAddress(),
-                                            control<UpDown>("UD_timeout")->position(),
-                                            control<UpDown>("UD_retry")->position()});
+    BulkActivation& bulk = program_->bulkActivation();
+    if (bulk.running()) return bulk.stop();
+    bulk.start({.slave = slaveAddress(),
+                .scanTimeMs = control<UpDown>("UD_timeout")->position(),
+                .retries = control<UpDown>("UD_retry")->position()});
 }
 
 }  // namespace tarnel

@@ -30,6 +30,24 @@ std::string jsonArray(const QStringList& texts) {
 
 }  // namespace
 
+int Session::quietBoundMs() const {
+    constexpr int kMarginMs = 1000;
+    return 4 * (options_.scanTimeMs + options_.timeoutMs) + kMarginMs;
+}
+
+void Session::watchProgress(QTimer& quiet, QTimer& lastChance) const {
+    const int bound = quietBoundMs();
+    quiet.setSingleShot(true);
+    QObject::connect(&program_.log(), &Log::lineAppended, &quiet,
+                     [&quiet, bound] { quiet.start(bound); });
+    QObject::connect(&quiet, &QTimer::timeout, &lastChance, [this, &lastChance, bound] {
+        note("nothing happened for " + std::to_string(bound) + " ms: stopped");
+        program_.stopAll();
+        lastChance.start(1000);
+    });
+    quiet.start(bound);
+}
+
 void Session::printGrid(const GridModel& grid) const {
     if (!options_.json) {
         const QByteArray csv = GridCsv(grid);

@@ -37,6 +37,9 @@ public:
     // loop, without polling) for `sender`'s `signal` and returns its result.
     // Nothing when the operation did not start (its line says why), or when
     // Ctrl-C came before it or it did not end within a second of Ctrl-C.
+    // An operation logs as it goes: one that says nothing for longer than
+    // its own times allow (`quietBoundMs`) has hung, and is stopped as
+    // Ctrl-C stops it, with a line.
     template <typename Sender, typename Result>
     std::optional<Result> await(Sender& sender, void (Sender::*signal)(const Result&),
                                 const std::function<bool()>& start) const {
@@ -54,10 +57,17 @@ public:
         if (interrupt_)
             QObject::connect(interrupt_, &Interrupt::stopAsked, &lastChance,
                              [&lastChance] { lastChance.start(1000); });
+        QTimer quiet;
+        watchProgress(quiet, lastChance);
         if (start() && !result) loop.exec();
         QObject::disconnect(connection);
         return result;
     }
+
+    // The longest an operation with these options may go without a log
+    // line: each of its waits (the scan time, the time-out, the settle
+    // after an unanswered request) several times over, and a margin.
+    int quietBoundMs() const;
 
     // A grid as the table files write it, or one JSON array of texts a row.
     void printGrid(const GridModel& grid) const;
@@ -84,6 +94,10 @@ public:
     static void note(const std::string& line);
 
 private:
+    // Arms `quiet` for quietBoundMs(), again at every log line; when it
+    // fires, every operation is stopped and `lastChance` started.
+    void watchProgress(QTimer& quiet, QTimer& lastChance) const;
+
     Program& program_;
     const Options& options_;
     const Interrupt* interrupt_;

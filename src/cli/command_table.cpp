@@ -284,9 +284,8 @@ Runner activateAll(const Options& options) {
             Session::note(file.toStdString() + why);
             return kNoResult;
         }
-        const auto result = session.await(program.bulkActivation(), &BulkActivation::finished, [&] {
-            return program.bulkActivation().startOrStop(settings);
-        });
+        const auto result = session.await(program.bulkActivation(), &BulkActivation::finished,
+                                          [&] { return program.bulkActivation().start(settings); });
         if (!result) return kNoResult;
         session.printGrid(program.gridDevices());
         if (result->ending != Ending::LinkLost && !result->notActivated.isEmpty()) {

@@ -24,16 +24,14 @@ BulkActivation::~BulkActivation() {
     link_.cancel(this);
 }
 
-bool BulkActivation::startOrStop(const Settings& settings) {
-    // Stopping needs no link: a run on a link that went away must still end.
-    // A request in flight is let finish, so that a meter the gateway
-    // activated is counted; the run goes no further.
-    if (running_) {
-        stopping_ = true;
-        if (!link_.busy(this)) end(QString(), Ending::Stopped);
-        return false;
-    }
-    if (!link_.requireLink()) return false;
+void BulkActivation::stop() {
+    if (!running_) return;
+    stopping_ = true;
+    if (!link_.busy(this)) end(QString(), Ending::Stopped);
+}
+
+bool BulkActivation::start(const Settings& settings) {
+    if (running_ || !link_.requireLink()) return false;
     if (devices_.rows() <= 1 || (devices_.rows() == 2 && devices_.cell(1, 1).isEmpty()))
         return false;
     if (!busy_.begin(Operation::BulkActivation)) return false;

@@ -33,8 +33,11 @@ public:
     // Its exchange ends with it.
     ~BulkActivation() override;
 
-    // Starts a run, or stops the one that runs. True when a run started.
-    bool startOrStop(const Settings& settings);
+    // Starts a run; true when it started, and then one `finished` follows.
+    bool start(const Settings& settings);
+    // "Stop activation": the request in flight is let finish (a meter the
+    // gateway activated is counted), no further row is sent. Needs no link.
+    void stop();
     bool running() const { return running_; }
     // Ctrl-C: ends a run at once; the row in flight counts as not activated.
     void stopNow();

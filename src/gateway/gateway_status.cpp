@@ -212,39 +212,40 @@ void GatewayStatus::writeNetworkSetting(int slave, int registerNumber, const QBy
     log_.append(line);
 }
 
-void GatewayStatus::programIp(int slave, const QString& setting,
+bool GatewayStatus::programIp(int slave, const QString& setting,
                               const std::optional<std::array<uint8_t, 4>>& bytes) {
-    if (!link_.requireLink()) return;
+    if (!link_.requireLink()) return false;
     const std::optional<int> registerNumber = IpSettingRegister(setting);
-    if (!registerNumber) return;
-    if (!bytes) return;
+    if (!registerNumber || !bytes) return false;
     writeNetworkSetting(slave, *registerNumber,
                         QByteArray(reinterpret_cast<const char*>(bytes->data()), 4),
                         QStringLiteral("Program ") + setting + "...");
+    return true;
 }
 
-void GatewayStatus::setListenPort(int slave, std::optional<int> port) {
+bool GatewayStatus::setListenPort(int slave, std::optional<int> port) {
     if (!port) {
         log_.append(QStringLiteral("Modbus TCP port not entered"));
-        return;
+        return false;
     }
     const int number = *port;
     if (number < 50) {
         log_.append(QStringLiteral("Invalid modbus TCP port entered..."));
-        return;
+        return false;
     }
-    if (!link_.requireLink()) return;
+    if (!link_.requireLink()) return false;
     replies_.sendCommand(WriteSingleRegisterRequest(slave, reg::kListenPort,
                                                     static_cast<uint8_t>(number >> 8 & 0xFF),
                                                     static_cast<uint8_t>(number & 0xFF)));
     log_.append(QStringLiteral("Changing listen port for modbus TCP..."));
+    return true;
 }
 
-void GatewayStatus::setSerialNumber(int slave, const QString& serialNumber) {
-    if (!link_.requireLink()) return;
+bool GatewayStatus::setSerialNumber(int slave, const QString& serialNumber) {
+    if (!link_.requireLink()) return false;
     if (serialNumber.size() != 8) {
         log_.append(QStringLiteral("Wrong ID - must be 8-digit..."));
-        return;
+        return false;
     }
     QByteArray bytes;
     for (int i = 0; i < 8; i += 2) {
@@ -252,12 +253,13 @@ void GatewayStatus::setSerialNumber(int slave, const QString& serialNumber) {
         if (!high.isDigit() || !low.isDigit() || high.unicode() > '9' || low.unicode() > '9') {
             log_.append(QStringLiteral("Exception converting ID - '%1' is not a digit")
                             .arg(high.isDigit() ? low : high));
-            return;
+            return false;
         }
         bytes.append(static_cast<char>((high.unicode() - '0') << 4 | (low.unicode() - '0')));
     }
     writeNetworkSetting(slave, reg::kSerialNumber, bytes,
                         QStringLiteral("Setting new serial number..."));
+    return true;
 }
 
 }  // namespace tarnel

@@ -41,14 +41,17 @@ public:
     bool readStatus(int slave, int timeoutMs);
     // Ends a read that runs at once, with what it got (Ending::Stopped).
     void stop();
+    // The network settings' writes. Each returns whether it sent its
+    // command; when it did, the register view's one `commandFinished`
+    // follows with the reply.
     // "Program IP": the setting as "Select IP setting type:" names it, and
     // the address as ParseDottedAddress reads it (nothing: not an address).
-    void programIp(int slave, const QString& setting,
+    bool programIp(int slave, const QString& setting,
                    const std::optional<std::array<uint8_t, 4>>& address);
     // Listen port "Save"; nothing for an empty box.
-    void setListenPort(int slave, std::optional<int> port);
+    bool setListenPort(int slave, std::optional<int> port);
     // Serial number "Save".
-    void setSerialNumber(int slave, const QString& serialNumber);
+    bool setSerialNumber(int slave, const QString& serialNumber);
 
     int step() const { return step_; }
 

@@ -2,17 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <sstream>
 
 #include "../mbus/telegrams.h"
 #include "base/json_text.h"
+#include "base/real_clock.h"
+#include "cli/cli_session.h"
 #include "cli/command_table.h"
 #include "cli/gateway_options.h"
+#include "gateway/device_table.h"
+#include "gateway/program.h"
+#include "support/fake_dialogs.h"
+#include "support/fake_transports.h"
 #include "support/files.h"
 #include "support/python_csv.h"
 
@@ -333,6 +341,41 @@ TEST(CliProgram, RunsWithoutADisplay) {
     help.start(TARNEL_CLI, {"--help"});
     ASSERT_TRUE(help.waitForFinished(10000));
     EXPECT_TRUE(help.readAllStandardOutput().contains("decode-entry"));
+}
+
+}  // namespace
+}  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+// An operation that goes quiet for longer than its own times allow is
+// stopped rather than waited for: the command line never hangs on it. A log
+// line in between starts the bound anew.
+TEST(CliSession, AQuietOperationIsStoppedAfterItsOwnTimes) {
+    QTemporaryDir folder;
+    RealClock clock;
+    test::FakeDialogs dialogs;
+    Program program(
+        clock, dialogs, ProgramPaths{folder.path(), folder.filePath("t.ini")},
+        Transports{std::make_unique<test::FakeSerial>(clock), std::make_unique<test::FakeTcp>()});
+    cli::Options options;
+    options.timeoutMs = 50;
+    options.scanTimeMs = 300;
+    const cli::Session session(program, options);
+    ASSERT_EQ(session.quietBoundMs(), 4 * 350 + 1000);
+    QTimer::singleShot(1000, &program, [&program] { program.log().append("a step"); });
+    QElapsedTimer waited;
+    waited.start();
+    testing::internal::CaptureStderr();
+    // Said to have started, it never ends.
+    const auto result =
+        session.await(program.deviceTable(), &DeviceTable::readOutFinished, [] { return true; });
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(result);
+    EXPECT_GE(waited.elapsed(), 1000 + session.quietBoundMs());
+    EXPECT_LT(waited.elapsed(), 1000 + session.quietBoundMs() + 1000 + 5000);
+    EXPECT_EQ(err, "tarnel-cli: nothing happened for 2400 ms: stopped\n");
 }
 
 }  // namespace

@@ -250,7 +250,7 @@ TEST_F(Devices, AddressesAtTheEdgeOfTheirRange) {
     devices.setRowTexts(3, {"", "255"});
     rtu.ClearRecords();
     log.clear();
-    bulk.startOrStop({1, 300, 0});
+    bulk.start({1, 300, 0});
     settle();
     EXPECT_EQ(log.lines().filter(QRegularExpression("^Activating|^Error")),
               (QStringList{"Activating device 250",
@@ -301,9 +301,10 @@ TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
             }
             ends.clear();
             log.clear();
-            ASSERT_TRUE(bulk.startOrStop({1, 3000, 1})) << what;
+            ASSERT_TRUE(bulk.start({1, 3000, 1})) << what;
             clock.advance(10);
-            EXPECT_FALSE(bulk.startOrStop({1, 3000, 1})) << what;
+            EXPECT_FALSE(bulk.start({1, 3000, 1})) << what << ": one run at a time";
+            bulk.stop();
             EXPECT_TRUE(ends.empty()) << what << ": the request in flight is awaited";
             settle();
             EXPECT_EQ(log.lines().filter("Activating device"), QStringList{"Activating device 4"})
@@ -336,7 +337,7 @@ TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
     dialogs.answers = {true};
     table.deleteAll(settings);
     settle();
-    bulk.startOrStop({1, 3000, 1});
+    bulk.start({1, 3000, 1});
     EXPECT_EQ(caption, BulkActivation::kStop);
     settle();
     EXPECT_EQ(log.lines().at(log.lines().size() - 2), "Activation process finished!");
@@ -351,14 +352,14 @@ TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
     table.deleteAll(settings);
     settle();
     log.clear();
-    bulk.startOrStop({1, 3000, 1});
+    bulk.start({1, 3000, 1});
     clock.advance(10);
-    bulk.startOrStop({1, 3000, 1});
+    bulk.stop();
     settle();
     EXPECT_EQ(log.lines().filter("Activating device").size(), 1);
     EXPECT_TRUE(log.lines().last().startsWith("Activation stopped: meters activated 1, "))
         << log.lines().last().toStdString();
-    bulk.startOrStop({1, 3000, 1});
+    bulk.start({1, 3000, 1});
     settle();
     devices.clearData();
     table.readDevices(settings);
@@ -392,7 +393,7 @@ TEST_F(Devices, ALateEchoNeverActivatesAnotherRow) {
             rtu.faults().Add(none);  // row 3: the gateway says nothing
         });
         log.clear();
-        bulk.startOrStop({1, kScanTime, 0});
+        bulk.start({1, kScanTime, 0});
         settle();
         QObject::disconnect(silent);
         const QStringList lines = log.lines();
@@ -446,7 +447,7 @@ TEST_F(Devices, ActivationRetriesAndBadRows) {
     silent.kind = sim::FaultKind::NoReply;
     silent.count = -1;
     rtu.faults().Add(silent);
-    bulk.startOrStop({1, 300, 1});
+    bulk.start({1, 300, 1});
     settle();
     EXPECT_EQ(log.lines().filter("Activating device 4").size(), 2) << "sent again once";
     EXPECT_TRUE(log.lines().contains("Error in Primary address at row 2"));
@@ -467,7 +468,7 @@ TEST_F(Devices, AHundredThousandBadRowsEndWell) {
     std::vector<ActivationResult> ends;
     QObject::connect(&bulk, &BulkActivation::finished,
                      [&](const ActivationResult& result) { ends.push_back(result); });
-    bulk.startOrStop({1, 300, 0});
+    bulk.start({1, 300, 0});
     settle();
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].ending, Ending::Done);
@@ -483,7 +484,7 @@ TEST_F(Devices, AHundredThousandBadRowsEndWell) {
 
 TEST_F(Devices, ALostLinkStopsTheActivationAndStopNeedsNoLink) {
     devices.setRowTexts(1, {"", "4"});
-    bulk.startOrStop({1, 3000, 1});
+    bulk.start({1, 3000, 1});
     link.closeSerial();
     EXPECT_EQ(log.lines().filter("Connection lost").join('|'),
               "Connection lost: activation stopped.");

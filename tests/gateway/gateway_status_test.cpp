@@ -89,16 +89,22 @@ TEST_F(Status, AFailedAnswerStillWritesTheFirstStepsLineWithZeros) {
 }
 
 TEST_F(Status, ProgramIpListenPortAndSerialNumber) {
-    gatewayStatus.programIp(1, "Mask", ParseDottedAddress("10.0.0.1"));
+    QList<CommandResult> replies;
+    QObject::connect(&view, &RegisterView::commandFinished,
+                     [&](const CommandResult& result) { replies << result; });
+    EXPECT_TRUE(gatewayStatus.programIp(1, "Mask", ParseDottedAddress("10.0.0.1")));
     settle();
     EXPECT_EQ(requests().last(), "01 10 D8 6C 00 02 04 0A 00 00 01 CD CF");
     EXPECT_EQ(log.lines().first(), "Program Mask...");
-    gatewayStatus.setListenPort(1, 502);
+    EXPECT_TRUE(gatewayStatus.setListenPort(1, 502));
     settle();
     EXPECT_TRUE(requests().last().startsWith("01 06 DA C2 01 F6"));
-    gatewayStatus.setSerialNumber(1, "12345678");
+    EXPECT_TRUE(gatewayStatus.setSerialNumber(1, "12345678"));
     settle();
     EXPECT_TRUE(requests().last().startsWith("01 10 D8 22 00 02 04 12 34 56 78"));
+    ASSERT_EQ(replies.size(), 3) << "one reply a write";
+    for (const CommandResult& reply : replies)
+        EXPECT_TRUE(reply.acknowledged);
     // Read the address back with the status sequence.
     log.clear();
     gatewayStatus.readStatus(1, 600);
@@ -107,12 +113,12 @@ TEST_F(Status, ProgramIpListenPortAndSerialNumber) {
 }
 
 TEST_F(Status, NetworkInputErrors) {
-    gatewayStatus.programIp(1, "Mask", ParseDottedAddress("192.168.1.300"));
-    gatewayStatus.programIp(1, "Router", ParseDottedAddress("10.0.0.1"));
-    gatewayStatus.setListenPort(1, 49);
-    gatewayStatus.setListenPort(1, std::nullopt);
-    gatewayStatus.setSerialNumber(1, "1234567");
-    gatewayStatus.setSerialNumber(1, "1234x678");
+    EXPECT_FALSE(gatewayStatus.programIp(1, "Mask", ParseDottedAddress("192.168.1.300")));
+    EXPECT_FALSE(gatewayStatus.programIp(1, "Router", ParseDottedAddress("10.0.0.1")));
+    EXPECT_FALSE(gatewayStatus.setListenPort(1, 49));
+    EXPECT_FALSE(gatewayStatus.setListenPort(1, std::nullopt));
+    EXPECT_FALSE(gatewayStatus.setSerialNumber(1, "1234567"));
+    EXPECT_FALSE(gatewayStatus.setSerialNumber(1, "1234x678"));
     settle();
     EXPECT_TRUE(requests().isEmpty());
     EXPECT_EQ(log.lines().mid(0, 4),
