@@ -51,7 +51,9 @@ void RegisterView::stopRead() {
     if (!link_.busy(this)) return;
     link_.cancel(this);
     log_.append(QStringLiteral("Register read stopped."));
-    emit readFinished({Ending::Stopped, 0, {}});
+    RegisterReadResult stopped;
+    stopped.ending = Ending::Stopped;
+    emit readFinished(stopped);
 }
 
 void RegisterView::sendCommand(const ModbusRequest& request) {
@@ -62,7 +64,9 @@ void RegisterView::sendCommand(const ModbusRequest& request) {
 void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command) {
     if (result.end == ExchangeEnd::Cancelled) return;
     const QByteArray& reply = result.reply;
-    const Ending ending = result.end == ExchangeEnd::LinkLost ? Ending::LinkLost : Ending::Done;
+    const Ending ending = result.end == ExchangeEnd::LinkLost ? Ending::LinkLost
+                          : result.end == ExchangeEnd::Reply  ? Ending::Done
+                                                              : Ending::NoAnswer;
     if (ending == Ending::LinkLost) {
         // A running automatic read is ended, with its line, by connectionLost().
         if (command || !automatic_)
@@ -72,8 +76,11 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
         link_.logReception(result);
         if (automatic_) clearGrid();
     }
-    int rows = 0;
-    if (ending == Ending::Done && !command && reply.size() > 4) {
+    RegisterReadResult read;
+    read.ending = ending;
+    read.reply = reply;
+    read.start = requestStart_;
+    if (ending != Ending::LinkLost && !command && reply.size() > 4) {
         const RegisterReply parsed = ParseRegisterResponse(reply);
         link_.report(parsed.report);
         // Rows are numbered from the start register of the read that was sent,
@@ -81,13 +88,17 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
         int number = requestStart_;
         for (const Register& r : parsed.registers)
             AddRegisterRow(grid_, r.high, r.low, grid_.rows() - 1, number++, link_.clock().now());
-        rows = static_cast<int>(parsed.registers.size());
+        read.rows = static_cast<int>(parsed.registers.size());
+        read.registers = parsed.registers;
     }
-    if (ending == Ending::Done) log_.append(RcvdLine(reply));
+    // Bytes that came as they stand at the deadline may still hold registers.
+    if (read.rows > 0 && ending == Ending::NoAnswer) read.ending = Ending::Done;
+    if (ending != Ending::LinkLost) log_.append(RcvdLine(reply));
     if (command)
-        emit commandFinished({ending, reply, result.acknowledged()});
+        emit commandFinished(
+            {ending == Ending::NoAnswer ? Ending::Done : ending, reply, result.acknowledged()});
     else
-        emit readFinished({ending, rows, reply});
+        emit readFinished(read);
 }
 
 void RegisterView::connectionLost() {

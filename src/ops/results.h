@@ -5,6 +5,7 @@
 #include <QVector>
 #include <vector>
 
+#include "link/response_parsers.h"
 #include "mbus/device_entry.h"
 
 namespace tarnel {
@@ -15,6 +16,7 @@ enum class Ending {
     Stopped,   // STOP, Ctrl-C or a restart cut it short
     LinkLost,  // the serial port or the socket went away
     Refused,   // it did not start: no link, a wrong argument, a busy gateway
+    NoAnswer,  // a single request the gateway did not answer validly in time
 };
 
 // The primary scan, or one meter's read or change.
@@ -100,11 +102,13 @@ struct ActivationResult {
     QList<int> notActivated;  // rows (1 = the first) left without an activation
 };
 
-// "Read registers".
+// "Read registers": the registers the reply held, numbered from `start`.
 struct RegisterReadResult {
     Ending ending = Ending::Done;
     int rows = 0;  // registers listed
     QByteArray reply;
+    int start = 0;
+    QVector<Register> registers;
 };
 
 // "Read Status of Corvane-64": one text a step answered.

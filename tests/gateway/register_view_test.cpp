@@ -105,17 +105,23 @@ TEST_F(RegisterViewTest, RepliesOverTcp) {
 }
 
 TEST_F(RegisterViewTest, FaultsShowTheirLinesAndAddNoRows) {
+    std::optional<RegisterReadResult> read;
+    QObject::connect(&view, &RegisterView::readFinished,
+                     [&](const RegisterReadResult& result) { read = result; });
     const auto withFault = [&](sim::FaultKind kind, int value = 0) {
         sim::Fault fault;
         fault.kind = kind;
         fault.value = value;
         rtu.faults().Add(fault);
         log.clear();
+        read.reset();
         view.read({1, 3, 1, false, 600});
         settle();
         return log.lines();
     };
     EXPECT_EQ(withFault(sim::FaultKind::NoReply).last(), "RCVD:");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->ending, Ending::NoAnswer) << "a silent gateway is not an empty read";
     EXPECT_TRUE(withFault(sim::FaultKind::WrongCrc).contains("Error in CRC field\r"));
     EXPECT_EQ(status.text(StatusPanels::Crc), "Error in CRC field");
     EXPECT_TRUE(withFault(sim::FaultKind::Exception, 2).contains("Error - ILLEGAL DATA ADDRESS\r"));
@@ -126,6 +132,10 @@ TEST_F(RegisterViewTest, FaultsShowTheirLinesAndAddNoRows) {
     EXPECT_EQ(grid.rows(), 2);
     withFault(sim::FaultKind::Filler);
     EXPECT_EQ(grid.rows(), 3) << "a trailing filler byte is tolerated";
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->ending, Ending::Done);
+    EXPECT_EQ(read->start, 3);
+    EXPECT_EQ(read->registers.size(), 1);
 }
 
 }  // namespace
