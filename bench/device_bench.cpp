@@ -20,12 +20,12 @@
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/register_view.h"
-#include "link/command_console.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "link/register_map.h"
 #include "no_dialogs.h"
 #include "ops/busy_rule.h"
+#include "ops/command_console.h"
 #include "sim/modbus_server.h"
 
 using namespace tarnel;

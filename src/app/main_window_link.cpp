@@ -8,8 +8,8 @@
 
 #include "app/main_window.h"
 #include "app/up_down.h"
-#include "link/command_console.h"
 #include "link/gateway_link.h"
+#include "ops/command_console.h"
 #include "serial/serial_types.h"
 
 namespace tarnel {

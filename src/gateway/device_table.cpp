@@ -5,12 +5,12 @@
 #include "base/grid_selection.h"
 #include "base/log.h"
 #include "gateway/register_view.h"
-#include "link/command_console.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "mbus/device_entry.h"
 #include "mbus/loops_grid.h"
 #include "ops/busy_rule.h"
+#include "ops/command_console.h"
 
 namespace tarnel {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "base/hex_text.h"
 #include "fuzz_input.h"
-#include "link/command_console.h"
+#include "ops/command_console.h"
 
 namespace {
 

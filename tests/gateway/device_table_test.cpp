@@ -13,8 +13,8 @@
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
 #include "gateway/table_import.h"
-#include "link/command_console.h"
 #include "ops/busy_rule.h"
+#include "ops/command_console.h"
 #include "support/files.h"
 #include "support/in_process_gateway.h"
 

@@ -1,8 +1,8 @@
 #include <QRegularExpression>
 
 #include "gateway_fixture.h"
-#include "link/command_console.h"
 #include "link/register_map.h"
+#include "ops/command_console.h"
 
 namespace tarnel {
 namespace {

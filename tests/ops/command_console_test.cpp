@@ -1,6 +1,6 @@
-#include "link/command_console.h"
+#include "ops/command_console.h"
 
-#include "link_fixture.h"
+#include "../link/link_fixture.h"
 
 namespace tarnel {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/command_console.h"
+#include "ops/command_console.h"
 
 #include "base/log.h"
 #include "link/gateway_link.h"
