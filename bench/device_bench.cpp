@@ -336,7 +336,7 @@ int main(int argc, char** argv) {
     CommandConsole console(link, log, *timerFree);
     RegisterView view(link, log, devices, *timerModbus, *timerAuto);
     BusyRule busy(log);
-    DeviceTable table(link, log, dialogs, devices, meters, console, view, busy, *timerRead);
+    DeviceTable table(link, log, devices, meters, console, view, busy, *timerRead);
     BulkActivation bulk(link, log, devices, busy, *timerActivate);
     StallWatch watch;
     Bench bench{clock, log, link, devices, table, bulk, gateway, watch, MeterTimes(*bus), offRows};

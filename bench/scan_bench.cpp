@@ -54,8 +54,7 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy(log);
-    PrimaryScan scan(link, log, dialogs, grid, busy, *clock.createTimer(&owner),
-                     *clock.createTimer(&owner));
+    PrimaryScan scan(link, log, grid, busy, *clock.createTimer(&owner), *clock.createTimer(&owner));
     Outcome outcome;
     if (tcpLink) {
         link.connectTcp("127.0.0.1", 502, 30);
@@ -65,7 +64,7 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     }
     link.setFastReplies(fast);
     const qint64 start = clock.elapsed();
-    scan.start(settings);
+    scan.start(settings, true);  // on an empty table, as a Yes did
     outcome.ended = run([&] { return !scan.running(); });
     outcome.ms = static_cast<double>(clock.elapsed() - start);
     for (int row = 1; row < grid.rows(); ++row) {

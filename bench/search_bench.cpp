@@ -103,12 +103,12 @@ Outcome Search(const std::vector<sim::SimMeter>& meters, bool tcpLink, bool fast
     sim::InMemoryTcp tcp(tcpEndpoint, clock);
     Log log;
     StatusPanels status;
-    NoDialogs dialogs;  // "clear the table?": yes
+    NoDialogs dialogs;
     GatewayLink link(serial, tcp, clock, log, status, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy(log);
-    SecondarySearch search(link, log, dialogs, grid, busy);
+    SecondarySearch search(link, log, grid, busy);
     Outcome outcome;
     if (tcpLink) {
         link.connectTcp("127.0.0.1", 502, 30);
@@ -126,7 +126,7 @@ Outcome Search(const std::vector<sim::SimMeter>& meters, bool tcpLink, bool fast
         outcome.ended = true;
     });
     outcome.startMs = clock.elapsed();
-    if (!search.start("FFFFFFFF", {1, kScanTimeMs, kRetries})) return outcome;
+    if (!search.start("FFFFFFFF", {1, kScanTimeMs, kRetries}, true)) return outcome;
     const qint64 limit = outcome.startMs + 3'600'000;  // a search must not run on forever
     while (search.running() && clock.elapsed() < limit)
         clock.advance(10);

@@ -8,6 +8,7 @@
 #include "gateway/device_table.h"
 #include "gateway/points_list.h"
 #include "gateway/program.h"
+#include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
 
@@ -123,6 +124,9 @@ private:
     PrimaryScan::Settings scanSettings() const;
     SecondarySearch::Settings searchSettings() const;
     bool meterMenuAllowed() const;
+    // "Do you want to clear the table?", asked only of a scan or search that
+    // will start: a link that is down or a refusal says so instead.
+    bool clearTableAsked(Operation operation) const;
     int slaveAddress() const;
     int modbusTimeout() const;
     void updateLinkControls();

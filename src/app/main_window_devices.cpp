@@ -17,6 +17,7 @@
 #include "gateway/device_table.h"
 #include "gateway/table_files.h"
 #include "gateway/table_import.h"
+#include "link/gateway_link.h"
 
 namespace tarnel {
 namespace {
@@ -106,10 +107,17 @@ void TForm1::Activate1Click() {
 void TForm1::Delete1Click() {
     control<QCheckBox>("checkDelete")->setChecked(true);
     control<QCheckBox>("checkActivate")->setChecked(false);
+    if (!program_->dialogs().confirm("Delete Confirmation",
+                                     "Are you sure you want to DELETE Device?"))
+        return;
     program_->deviceTable().deleteMeter(program_->deviceSelection().target(), deviceSettings());
 }
 
+// Asked only over a link that is up; else the delete says the port is closed.
 void TForm1::DeleteAll1Click() {
+    if (program_->link().linkUp() &&
+        !program_->dialogs().confirm("Delete Confirmation", "Are you sure you want to DELETE ALL?"))
+        return;
     program_->deviceTable().deleteAll(deviceSettings());
 }
 

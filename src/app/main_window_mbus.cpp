@@ -12,6 +12,7 @@
 #include "app/up_down.h"
 #include "base/grid_selection.h"
 #include "gateway/table_files.h"
+#include "link/gateway_link.h"
 #include "ops/busy_rule.h"
 #include "ops/meter_telegrams.h"
 #include "ops/primary_scan.h"
@@ -64,8 +65,14 @@ bool TForm1::meterMenuAllowed() const {
     return program_->busy().allows(Operation::MeterRequest);
 }
 
+bool TForm1::clearTableAsked(Operation operation) const {
+    return program_->link().linkUp() && program_->busy().allows(operation) &&
+           program_->dialogs().confirm("Clear table", "Do you want to clear the table?");
+}
+
 void TForm1::BitBtn1Click() {
-    const PrimaryScan::Start range = program_->scan().start(scanSettings());
+    const PrimaryScan::Start range =
+        program_->scan().start(scanSettings(), clearTableAsked(Operation::Scan));
     control<UpDown>("UDaddressFrom")->setPosition(range.from);
     control<UpDown>("UDaddressTo")->setPosition(range.to);
 }

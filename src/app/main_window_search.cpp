@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/up_down.h"
 #include "base/grid_selection.h"
+#include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
 #include "ops/meter_changes.h"
 #include "ops/secondary_search.h"
@@ -77,15 +78,19 @@ SecondarySearch::Settings TForm1::searchSettings() const {
             control<UpDown>("UD_retry")->position()};
 }
 
+// A search for every meter asks whether to clear the table first.
 void TForm1::BitBtn21Click() {
-    if (const auto retries =
-            program_->search().start(control<QLineEdit>("editID")->text(), searchSettings()))
+    const QString id = control<QLineEdit>("editID")->text();
+    const bool clearTable = id.toUpper() == "FFFFFFFF" && clearTableAsked(Operation::Search);
+    if (const auto retries = program_->search().start(id, searchSettings(), clearTable))
         control<UpDown>("UD_retry")->setPosition(*retries);
 }
 
 // "Set" and the pop-up "Change Primary". A new address at which the grid
 // lists another meter is asked about first: both would then answer at once
-// and collide, and a scan would find neither.
+// and collide, and a scan would find neither. Then the change itself is
+// asked about, unless the link is down or no meter is selected, which the
+// change then says.
 void TForm1::BitBtn23Click() {
     const MeterTarget target = program_->meterSelection().target();
     const int address = control<UpDown>("UD_address")->position();
@@ -96,6 +101,9 @@ void TForm1::BitBtn23Click() {
                                              "at one address collide. Change anyway?")
                                   .arg(other)
                                   .arg(address)))
+        return;
+    if (program_->link().linkUp() && SecondarySearch::canChangeAddress(target) &&
+        !program_->dialogs().confirm("Change address", "Are you sure changing Primary address?"))
         return;
     if (const auto retries = program_->search().changeAddress(target, address, searchSettings()))
         control<UpDown>("UD_retry")->setPosition(*retries);

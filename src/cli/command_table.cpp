@@ -59,14 +59,17 @@ int countRows(const GridModel& grid) {
 
 // --- the commands ------------------------------------------------------------------
 
+// A scan or a search for every meter starts on an empty meter grid: what the
+// command prints is what this run found.
 Runner scan(const Options& options) {
     PrimaryScan::Settings settings = scanSettings(options);
     settings.from = Address(options.positional[0]);
     settings.to = Address(options.positional[1]);
     return [settings](Session& session) {
         Program& program = session.program();
-        const auto result = session.await(program.scan(), &PrimaryScan::finished,
-                                          [&] { return program.scan().start(settings).started; });
+        const auto result = session.await(program.scan(), &PrimaryScan::finished, [&] {
+            return program.scan().start(settings, true).started;
+        });
         if (!result) return kNoResult;
         session.printMeters(program.gridLoops());
         return Session::status(result->ending, countRows(program.gridLoops()) > 0);
@@ -139,7 +142,7 @@ Runner search(const Options& options) {
     return [id, settings](Session& session) {
         Program& program = session.program();
         const auto result = session.await(program.search(), &SecondarySearch::finished, [&] {
-            return program.search().start(id, settings).has_value();
+            return program.search().start(id, settings, true).has_value();
         });
         if (!result) return kNoResult;
         session.printMeters(program.gridLoops());

@@ -39,7 +39,8 @@ constexpr const char* kUsage =
     "          set-medium ADDR ID MEDIUM | set-baud ADDR 300|2400 |\n"
     "          set-value ADDR VALUE [--bcd|--binary] | command HEX\n";
 
-// Questions are answered Yes: the command line asked for the operation.
+// The operations ask nothing; a question would be answered Yes: the command
+// line asked for the operation.
 class CliDialogs final : public Dialogs {
 public:
     void warning(const QString& caption, const QString& text) override {

@@ -35,8 +35,9 @@ bool scanned(Session& session, const Options& options) {
     const PrimaryScan::Settings settings{
         options.unit,       options.scanRange->first, options.scanRange->second,
         options.scanTimeMs, options.timeoutMs,        options.retries};
+    // On an empty meter grid: the report lists the meters this scan found.
     const auto scan = session.await(program.scan(), &PrimaryScan::finished,
-                                    [&] { return program.scan().start(settings).started; });
+                                    [&] { return program.scan().start(settings, true).started; });
     return !scan || scan->ending != Ending::LinkLost;
 }
 

@@ -1,6 +1,5 @@
 #include "gateway/device_table.h"
 
-#include "base/dialogs.h"
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
 #include "base/log.h"
@@ -20,13 +19,12 @@ constexpr int kSearchAndActivateValue = 0x40;
 
 }  // namespace
 
-DeviceTable::DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& devices,
-                         GridModel& meters, CommandConsole& console, RegisterView& replies,
-                         BusyRule& busy, Timer& timerReadDevices, QObject* parent)
+DeviceTable::DeviceTable(GatewayLink& link, Log& log, GridModel& devices, GridModel& meters,
+                         CommandConsole& console, RegisterView& replies, BusyRule& busy,
+                         Timer& timerReadDevices, QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
-      dialogs_(dialogs),
       devices_(devices),
       meters_(meters),
       console_(console),
@@ -174,7 +172,7 @@ void DeviceTable::connectionLost() {
 }
 
 bool DeviceTable::readRealAddresses(const Settings& settings) {
-    if (!link_.requireLink() || !busy_.admits(Operation::AddressMap)) return false;
+    if (!link_.requireLink() || busy_.refuses(Operation::AddressMap)) return false;
     console_.request(
         ReadInputRegistersRequest(settings.slave, reg::kAddressMap, reg::kAddressMapRegisters),
         settings.timeoutMs, CommandConsole::Awaited::AddressMap,
@@ -247,15 +245,11 @@ bool DeviceTable::write(const Operations& operations, const MeterTarget& meter,
 }
 
 bool DeviceTable::deleteMeter(const MeterTarget& meter, const Settings& settings) {
-    if (!dialogs_.confirm("Delete Confirmation", "Are you sure you want to DELETE Device?"))
-        return false;
     return write({false, true, false}, meter, settings);
 }
 
 bool DeviceTable::deleteAll(const Settings& settings) {
     if (!link_.requireLink()) return false;
-    if (!dialogs_.confirm("Delete Confirmation", "Are you sure you want to DELETE ALL?"))
-        return false;
     settings_ = settings;
     sendCommand(reg::kDeleteDevice, kDeleteAllValue,
                 QStringLiteral("Deleting ALL devices in memory..."), settings.scanTimeMs, true);
@@ -267,7 +261,7 @@ bool DeviceTable::searchAndActivate(int slave, std::optional<int> newAddress) {
         log_.append(QStringLiteral("Invalid new modbus address entered..."));
         return false;
     }
-    if (!link_.requireLink() || !busy_.admits(Operation::SearchAndActivate)) return false;
+    if (!link_.requireLink() || busy_.refuses(Operation::SearchAndActivate)) return false;
     replies_.sendCommand(
         WriteSingleRegisterRequest(slave, reg::kSearchAndActivate, 0x00, kSearchAndActivateValue));
     return true;

@@ -12,7 +12,6 @@ namespace tarnel {
 
 class BusyRule;
 class CommandConsole;
-class Dialogs;
 class GatewayLink;
 class GridModel;
 class Log;
@@ -37,8 +36,8 @@ public:
         bool activate = false, remove = false, deleteInputs = false;
     };
 
-    DeviceTable(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& devices,
-                GridModel& meters, CommandConsole& console, RegisterView& replies, BusyRule& busy,
+    DeviceTable(GatewayLink& link, Log& log, GridModel& devices, GridModel& meters,
+                CommandConsole& console, RegisterView& replies, BusyRule& busy,
                 Timer& timerReadDevices, QObject* parent = nullptr);
     // Its exchanges end with it.
     ~DeviceTable() override;
@@ -58,9 +57,9 @@ public:
     // "Write modbus" for `meter` (the highlighted row's, or the command
     // line's): one command a checked box.
     bool write(const Operations& operations, const MeterTarget& meter, const Settings& settings);
-    // "Delete": asks first.
+    // "Delete" (the face asked the user before).
     bool deleteMeter(const MeterTarget& meter, const Settings& settings);
-    // "Delete All": asks first.
+    // "Delete All" (the face asked the user before).
     bool deleteAll(const Settings& settings);
     // "Read real addresses": the address map, one line a slot.
     bool readRealAddresses(const Settings& settings);
@@ -91,7 +90,6 @@ private:
 
     GatewayLink& link_;
     Log& log_;
-    Dialogs& dialogs_;
     GridModel& devices_;
     GridModel& meters_;
     CommandConsole& console_;

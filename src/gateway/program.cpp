@@ -59,9 +59,9 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     commands_ = std::make_unique<GatewayCommands>(*link_, log_, dialogs_, *registerView_);
     gatewayStatus_ =
         std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
-    scan_ = std::make_unique<PrimaryScan>(*link_, log_, dialogs_, gridLoops_, *busy_,
-                                          *timer("Timer_mbus"), *timer("Timer_mbusRespond"));
-    search_ = std::make_unique<SecondarySearch>(*link_, log_, dialogs_, gridLoops_, *busy_);
+    scan_ = std::make_unique<PrimaryScan>(*link_, log_, gridLoops_, *busy_, *timer("Timer_mbus"),
+                                          *timer("Timer_mbusRespond"));
+    search_ = std::make_unique<SecondarySearch>(*link_, log_, gridLoops_, *busy_);
     telegrams_ = std::make_unique<MeterTelegrams>();
     QObject::connect(scan_.get(), &PrimaryScan::listed, telegrams_.get(), &MeterTelegrams::keep);
     QObject::connect(search_.get(), &SecondarySearch::listed, telegrams_.get(),
@@ -78,7 +78,7 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     meterChanges_ =
         std::make_unique<MeterChanges>(*link_, log_, gridLoops_, *busy_, *scan_, *search_);
     deviceTable_ =
-        std::make_unique<DeviceTable>(*link_, log_, dialogs_, gridDevices_, gridLoops_, *console_,
+        std::make_unique<DeviceTable>(*link_, log_, gridDevices_, gridLoops_, *console_,
                                       *registerView_, *busy_, *timer("TimerReadDevices"));
     QObject::connect(gatewayStatus_.get(), &GatewayStatus::versionRead, deviceTable_.get(),
                      &DeviceTable::setGatewayVersion);
@@ -89,7 +89,7 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
 Program::~Program() = default;
 
 void Program::stopMbus() {
-    if (!busy_->admits(Operation::Stop)) return;
+    if (busy_->refuses(Operation::Stop)) return;
     meterChanges_->stop();
     scan_->stop();
     search_->stop();

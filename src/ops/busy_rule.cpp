@@ -1,6 +1,7 @@
 #include "ops/busy_rule.h"
 
 #include <initializer_list>
+#include <optional>
 
 #include "base/log.h"
 
@@ -89,26 +90,29 @@ bool BusyRule::running(Operation operation) const {
     return running_[slot(operation)] > 0;
 }
 
-bool BusyRule::allows(Operation operation) const {
+std::optional<Operation> BusyRule::blocker(Operation operation) const {
     for (size_t other = 0; other < running_.size(); ++other)
-        if (running_[other] > 0 && blocks(static_cast<Op>(other), operation)) return false;
-    return true;
+        if (running_[other] > 0 && blocks(static_cast<Op>(other), operation))
+            return static_cast<Op>(other);
+    return std::nullopt;
+}
+
+bool BusyRule::allows(Operation operation) const {
+    return !blocker(operation);
 }
 
 bool BusyRule::begin(Operation operation) {
-    if (!admits(operation)) return false;
+    if (refuses(operation)) return false;
     ++running_[slot(operation)];
     emit changed();
     return true;
 }
 
-bool BusyRule::admits(Operation operation) const {
-    for (size_t other = 0; other < running_.size(); ++other) {
-        if (running_[other] == 0 || !blocks(static_cast<Op>(other), operation)) continue;
-        log_.append(QStringLiteral("%1 refused: the %2 is running.")
-                        .arg(name(operation), name(static_cast<Op>(other)).toLower()));
-        return false;
-    }
+bool BusyRule::refuses(Operation operation) const {
+    const std::optional<Operation> running = blocker(operation);
+    if (!running) return false;
+    log_.append(QStringLiteral("%1 refused: the %2 is running.")
+                    .arg(name(operation), name(*running).toLower()));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <optional>
 
 namespace tarnel {
 
@@ -32,13 +33,15 @@ class BusyRule : public QObject {
 public:
     explicit BusyRule(Log& log, QObject* parent = nullptr);
 
-    // Whether `operation` may start now.
+    // Whether `operation` may start now; logs nothing, so that a face may ask
+    // before it asks the user anything.
     bool allows(Operation operation) const;
     // Marks `operation` as running when it may start; else logs the one line
     // that refuses it and returns false.
-    bool begin(Operation operation);
-    // The same for an operation that is over once sent (nothing to end).
-    bool admits(Operation operation) const;
+    [[nodiscard]] bool begin(Operation operation);
+    // For an operation that is over once sent (nothing to end): true, and the
+    // line that refuses it logged, when a running operation blocks it.
+    [[nodiscard]] bool refuses(Operation operation) const;
     void end(Operation operation);
     bool running(Operation operation) const;
 
@@ -50,6 +53,9 @@ signals:
     void changed();
 
 private:
+    // The first running operation that blocks `operation`, if any.
+    std::optional<Operation> blocker(Operation operation) const;
+
     Log& log_;
     std::array<int, static_cast<size_t>(Operation::Count)> running_{};
 };

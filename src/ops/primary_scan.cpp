@@ -1,6 +1,5 @@
 #include "ops/primary_scan.h"
 
-#include "base/dialogs.h"
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
 #include "base/log.h"
@@ -11,12 +10,11 @@
 
 namespace tarnel {
 
-PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
-                         BusyRule& busy, Timer& timerMbus, Timer& timerMbusRespond, QObject* parent)
+PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
+                         Timer& timerMbus, Timer& timerMbusRespond, QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
-      dialogs_(dialogs),
       grid_(grid),
       busy_(busy),
       transaction_(new MbusTransaction(
@@ -137,7 +135,7 @@ void PrimaryScan::logSummary(const char* how) {
 
 // --- starting and stopping -----------------------------------------------------
 
-PrimaryScan::Start PrimaryScan::start(const Settings& settings) {
+PrimaryScan::Start PrimaryScan::start(const Settings& settings, bool clearTable) {
     Start range{std::min(settings.from, settings.to), std::max(settings.from, settings.to)};
     if (!link_.requireLink() || !busy_.begin(Operation::Scan)) return range;
     if (mode_ == Mode::Request) end(Ending::Stopped);
@@ -152,7 +150,7 @@ PrimaryScan::Start PrimaryScan::start(const Settings& settings) {
     errors_ = {};
     rows_.clear();
     runLink_ = BusSurvey::key(link_.identity(), settings.slave);
-    if (dialogs_.confirm("Clear table", "Do you want to clear the table?")) grid_.clearData();
+    if (clearTable) grid_.clearData();
     requestAddress();
     range.started = true;
     return range;

@@ -14,7 +14,6 @@
 namespace tarnel {
 
 class BusyRule;
-class Dialogs;
 class GatewayLink;
 class GridModel;
 class Log;
@@ -44,12 +43,13 @@ public:
         bool started = false;
     };
 
-    PrimaryScan(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid, BusyRule& busy,
-                Timer& timerMbus, Timer& timerMbusRespond, QObject* parent = nullptr);
+    PrimaryScan(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy, Timer& timerMbus,
+                Timer& timerMbusRespond, QObject* parent = nullptr);
     ~PrimaryScan() override;
 
-    // "Scan mbus".
-    Start start(const Settings& settings);
+    // "Scan mbus"; the meter grid emptied first when `clearTable` (the face
+    // asked the user before).
+    Start start(const Settings& settings, bool clearTable);
     // STOP: ends the scan or the request under way.
     void stop();
     // Pop-up "Read": the meter once more. False when it did not start.
@@ -80,7 +80,6 @@ private:
 
     GatewayLink& link_;
     Log& log_;
-    Dialogs& dialogs_;
     GridModel& grid_;
     BusyRule& busy_;
     MbusTransaction* transaction_;

@@ -1,6 +1,5 @@
 #include "ops/secondary_search.h"
 
-#include "base/dialogs.h"
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
 #include "base/log.h"
@@ -36,12 +35,11 @@ Bytes selection(const IdMask& mask) {
 
 }  // namespace
 
-SecondarySearch::SecondarySearch(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid,
-                                 BusyRule& busy, QObject* parent)
+SecondarySearch::SecondarySearch(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
+                                 QObject* parent)
     : QObject(parent),
       link_(link),
       log_(log),
-      dialogs_(dialogs),
       grid_(grid),
       busy_(busy),
       transaction_(new MbusTransaction(
@@ -64,13 +62,12 @@ SecondarySearch::~SecondarySearch() {
 
 // --- starting and stopping ---------------------------------------------------
 
-std::optional<int> SecondarySearch::start(const QString& idText, const Settings& settings) {
-    if (!link_.requireLink()) return std::nullopt;
-    if (!busy_.admits(Operation::Search)) return std::nullopt;
+std::optional<int> SecondarySearch::start(const QString& idText, const Settings& settings,
+                                          bool clearTable) {
+    if (!link_.requireLink() || busy_.refuses(Operation::Search)) return std::nullopt;
     // A lower-case "f" is a wildcard too.
     const QString id = idText.toUpper();
-    if (id == "FFFFFFFF" && dialogs_.confirm("Clear table", "Do you want to clear the table?"))
-        grid_.clearData();
+    if (id == "FFFFFFFF" && clearTable) grid_.clearData();
     const std::optional<IdMask> mask = IdMaskFromText(id);
     if (!mask) {
         log_.append(QStringLiteral("Wrong ID entered - 8-digit or FFFFFFFF available..."));
@@ -82,28 +79,36 @@ std::optional<int> SecondarySearch::start(const QString& idText, const Settings&
     Run run{WildcardPositions(*mask).empty() ? Mode::Exact : Mode::Wildcard, *mask, 0, settings};
     // A mask without a reply is tried at least twice.
     run.settings.retries = std::max(settings.retries, 1);
-    busy_.begin(Operation::Search);
-    if (!launch(run)) return std::nullopt;
+    if (!busy_.begin(Operation::Search)) return std::nullopt;
+    if (!launch(run)) {
+        busy_.end(Operation::Search);
+        return std::nullopt;
+    }
     return run.settings.retries;
+}
+
+bool SecondarySearch::canChangeAddress(const MeterTarget& meter) {
+    const std::optional<IdMask> mask = meter.row >= 1 ? IdMaskFromText(meter.id) : std::nullopt;
+    return mask && WildcardPositions(*mask).empty();
 }
 
 std::optional<int> SecondarySearch::changeAddress(const MeterTarget& meter, int newAddress,
                                                   const Settings& settings) {
     if (!link_.requireLink()) return std::nullopt;
-    const std::optional<IdMask> mask = meter.row >= 1 ? IdMaskFromText(meter.id) : std::nullopt;
-    if (!mask || !WildcardPositions(*mask).empty()) {
+    if (!canChangeAddress(meter)) {
         log_.append(QStringLiteral("Not a valid device selected..."));
         return std::nullopt;
     }
-    if (!dialogs_.confirm("Change address", "Are you sure changing Primary address?"))
-        return std::nullopt;
     if (!busy_.begin(Operation::AddressChange)) return std::nullopt;
     Settings raised = settings;
     raised.retries = std::max(settings.retries, 1);
     log_.append(
         QStringLiteral("Setting Primary address %1 to device %2...").arg(newAddress).arg(meter.id));
     const int address = meter.address >= 0 ? meter.address : newAddress;
-    if (!launch(Run{Mode::ChangeAddress, *mask, newAddress, raised, address})) return std::nullopt;
+    if (!launch(Run{Mode::ChangeAddress, *IdMaskFromText(meter.id), newAddress, raised, address})) {
+        busy_.end(Operation::AddressChange);
+        return std::nullopt;
+    }
     return raised.retries;
 }
 

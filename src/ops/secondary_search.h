@@ -18,7 +18,6 @@
 namespace tarnel {
 
 class BusyRule;
-class Dialogs;
 class GatewayLink;
 class GridModel;
 class Log;
@@ -43,16 +42,21 @@ public:
         int retries = 2;
     };
 
-    SecondarySearch(GatewayLink& link, Log& log, Dialogs& dialogs, GridModel& grid, BusyRule& busy,
+    SecondarySearch(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
                     QObject* parent = nullptr);
     ~SecondarySearch() override;
 
     // "Find by ID" with the text of the ID edit: an exact number, "FFFFFFFF"
     // for every meter, or digits and "F"s for the meters that match. Returns
     // the Retry the search runs with (raised to 1 from 0) once it started.
-    std::optional<int> start(const QString& idText, const Settings& settings);
-    // The meter `meter` gets the primary address `newAddress`; asks first.
-    // Returns the Retry it runs with, as above.
+    // A search for every meter empties the meter grid first when
+    // `clearTable` (the face asked the user before).
+    std::optional<int> start(const QString& idText, const Settings& settings, bool clearTable);
+    // Whether `meter` is a listed meter with an exact identification number,
+    // the one an address change selects.
+    static bool canChangeAddress(const MeterTarget& meter);
+    // The meter `meter` gets the primary address `newAddress` (the face asked
+    // the user before). Returns the Retry it runs with, as above.
     std::optional<int> changeAddress(const MeterTarget& meter, int newAddress,
                                      const Settings& settings);
     // The same for the meter `id` without asking: one step of the bulk
@@ -95,7 +99,6 @@ private:
 
     GatewayLink& link_;
     Log& log_;
-    Dialogs& dialogs_;
     GridModel& grid_;
     BusyRule& busy_;
     MbusTransaction* transaction_;

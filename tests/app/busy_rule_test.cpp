@@ -56,8 +56,8 @@ TEST_F(BusyRuleTest, EachRunningOperationDisablesWhatItExcludes) {
         EXPECT_TRUE(disabled().isEmpty()) << BusyRule::name(c.running).toStdString();
     }
     // Two at once: a button comes back only when neither excludes it.
-    busy.begin(Operation::MeterRequest);
-    busy.begin(Operation::TableReadOut);
+    ASSERT_TRUE(busy.begin(Operation::MeterRequest));
+    ASSERT_TRUE(busy.begin(Operation::TableReadOut));
     busy.end(Operation::MeterRequest);
     EXPECT_FALSE(control<QWidget>("BitBtn1")->isEnabled());
     busy.end(Operation::TableReadOut);
@@ -66,15 +66,17 @@ TEST_F(BusyRuleTest, EachRunningOperationDisablesWhatItExcludes) {
 TEST_F(BusyRuleTest, AnOperationAskedForWhileAnExcludingOneRunsIsRefusedWithOneLine) {
     start();
     BusyRule& busy = form->program().busy();
-    busy.begin(Operation::TableReadOut);
+    Log& log = form->program().log();
+    ASSERT_TRUE(busy.begin(Operation::TableReadOut));
+    log.clear();
     form->BitBtn2Click();
-    EXPECT_EQ(form->program().log().lines().last(),
-              "STOP refused: the device table read is running.");
+    EXPECT_EQ(log.lines(), QStringList{"STOP refused: the device table read is running."});
     busy.end(Operation::TableReadOut);
-    busy.begin(Operation::Search);
+    ASSERT_TRUE(busy.begin(Operation::Search));
+    log.clear();
+    EXPECT_FALSE(busy.allows(Operation::Scan)) << "asking logs nothing";
     EXPECT_FALSE(busy.begin(Operation::Scan));
-    EXPECT_EQ(form->program().log().lines().last(),
-              "Scan refused: the secondary search is running.");
+    EXPECT_EQ(log.lines(), QStringList{"Scan refused: the secondary search is running."});
     EXPECT_FALSE(busy.running(Operation::Scan));
 }
 

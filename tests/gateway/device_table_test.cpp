@@ -32,7 +32,7 @@ struct Devices : ::testing::Test, test::InProcessGateway {
     CommandConsole console{link, log, *timerFree};
     RegisterView view{link, log, devices, *timerModbus, *timerAuto};
     BusyRule busy{log};
-    DeviceTable table{link, log, dialogs, devices, meters, console, view, busy, *timerRead};
+    DeviceTable table{link, log, devices, meters, console, view, busy, *timerRead};
     BulkActivation bulk{link, log, devices, busy, *timerActivate};
     DeviceTable::Settings settings{1, 600, 300};
     std::vector<TableReadResult> readOuts;
@@ -80,11 +80,12 @@ TEST_F(Devices, TheFramesByteForByte) {
              t.table.write({true, false, false}, {1, 5, ""}, t.settings);
          },
          "01 06 00 00 00 05 49 C9"},
-        {"delete all",
+        {"delete 5",
          [](Devices& t) {
-             t.dialogs.answers = {true};
-             t.table.deleteAll(t.settings);
+             t.table.deleteMeter({1, 5, ""}, t.settings);
          },
+         "01 06 00 01 00 05 18 09"},
+        {"delete all", [](Devices& t) { t.table.deleteAll(t.settings); },
          "01 06 00 01 00 FF 98 4A"},
         {"search and activate", [](Devices& t) { t.table.searchAndActivate(1, 0); },
          "01 06 64 68 00 40 16 D6"},
@@ -96,6 +97,7 @@ TEST_F(Devices, TheFramesByteForByte) {
         ASSERT_FALSE(sent().isEmpty()) << c.name;
         EXPECT_EQ(sent().first(), c.frame) << c.name;
     }
+    EXPECT_TRUE(dialogs.shown.empty()) << "the face asks before a delete";
 }
 
 TEST_F(Devices, TheReadOutReadsEveryEntryInBothVersions) {
@@ -127,7 +129,6 @@ TEST_F(Devices, TheReadOutReadsEveryEntryInBothVersions) {
 }
 
 TEST_F(Devices, NoDevicesAndABadEntry) {
-    dialogs.answers = {true};
     table.deleteAll(settings);
     settle();
     log.clear();
@@ -286,7 +287,6 @@ TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
         for (const auto& c : cases) {
             const std::string what = std::string(tcpLink ? "TCP, " : "RTU, ") + c.gateway;
             importRows("id;addr;\n45000012;4;\n51872403;5;\n");
-            dialogs.answers = {true};
             table.deleteAll(settings);
             settle();
             // The gateway's answer, whatever it is, comes 200 ms after the request.
@@ -334,7 +334,6 @@ TEST_F(Devices, ImportFieldRules) {
 
 TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
     importRows("id;addr;mfr;medium;\n45000012;4;ZPA;;\n51872403;5;WWR;;\n24681358;6;CWM;;\n");
-    dialogs.answers = {true};
     table.deleteAll(settings);
     settle();
     bulk.start({1, 3000, 1});
@@ -348,7 +347,6 @@ TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
 
     // "Stop activation" while a row's request is in flight: the gateway's
     // answer to it is counted, and no further row is sent.
-    dialogs.answers = {true};
     table.deleteAll(settings);
     settle();
     log.clear();

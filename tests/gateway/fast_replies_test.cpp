@@ -43,7 +43,7 @@ const struct {
     {"status sequence", [](Rig& r) { r.gatewayStatus.readStatus(1, 600); }},
     {"scan",
      [](Rig& r) {
-         r.scan.start({1, 0, 3, 1000, 600, 1});
+         r.scan.start({1, 0, 3, 1000, 600, 1}, false);
      }},
 };
 

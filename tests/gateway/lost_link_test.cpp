@@ -18,7 +18,7 @@ TEST(LostLink, EveryRunningOperationEndsWithItsLine) {
     } operations[] = {
         {"scan",
          [](Rig& r) {
-             r.scan.start({1, 0, 250, 1000, 600, 2});
+             r.scan.start({1, 0, 250, 1000, 600, 2}, false);
          },
          "Connection lost: scan stopped."},
         {"read",

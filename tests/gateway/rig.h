@@ -25,7 +25,7 @@ struct Rig : InProcessGateway {
     RegisterView view{link, log, registers, *timerModbus, *timerAuto};
     GatewayCommands commands{link, log, dialogs, view};
     GatewayStatus gatewayStatus{link, log, *timerStatus, view};
-    PrimaryScan scan{link, log, dialogs, meters, busy, *timerMbus, *timerMbusRespond};
+    PrimaryScan scan{link, log, meters, busy, *timerMbus, *timerMbusRespond};
 
     // Opens the serial link, or connects TCP, with fast replies on or off.
     Rig(bool tcpLink, bool fast) {

@@ -19,7 +19,7 @@ struct Scan : ::testing::Test, test::InProcessGateway {
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy{log};
-    PrimaryScan scan{link, log, dialogs, grid, busy, *timerMbus, *timerMbusRespond};
+    PrimaryScan scan{link, log, grid, busy, *timerMbus, *timerMbusRespond};
     std::vector<MbusRunResult> results;
 
     Scan() {
@@ -42,7 +42,7 @@ struct Scan : ::testing::Test, test::InProcessGateway {
 };
 
 TEST_F(Scan, TheWireTrafficOfOneAddress) {
-    scan.start(settings(1, 1));
+    scan.start(settings(1, 1), false);
     run();
     const QStringList sent = requestsHex();
     ASSERT_GE(sent.size(), 3);
@@ -59,12 +59,24 @@ TEST_F(Scan, TheWireTrafficOfOneAddress) {
     EXPECT_EQ(results[0].ending, Ending::Done);
     EXPECT_EQ(results[0].found, 1);
     EXPECT_FALSE(scan.running());
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text, "Do you want to clear the table?");
+}
+
+// The scan asks nothing: the face asked whether to clear the table first.
+TEST_F(Scan, ClearsTheTableOnlyWhenToldAndAsksNothing) {
+    for (const bool clearTable : {false, true}) {
+        grid.clearData();
+        grid.setRows(3);
+        grid.setRowTexts(1, {"99999999", "9", "XYZ"});
+        scan.start(settings(1, 1), clearTable);
+        run();
+        EXPECT_EQ(grid.cell(1, 0) == "99999999", !clearTable) << clearTable;
+        EXPECT_EQ(grid.cell(grid.rows() - 2, 1), "1") << "the meter found is listed";
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(Scan, FindsEveryDefaultMeterWithAGenerousScanTime) {
-    scan.start(settings(0, 10, 2000));
+    scan.start(settings(0, 10, 2000), false);
     run();
     QStringList addresses;
     for (int row = 1; row < grid.rows() - 1; ++row)
@@ -79,17 +91,17 @@ TEST_F(Scan, FindsEveryDefaultMeterWithAGenerousScanTime) {
 }
 
 TEST_F(Scan, ASilentAddressIsAskedRetryPlusOneTimes) {
-    scan.start(settings(200, 200, 300, 2));
+    scan.start(settings(200, 200, 300, 2), false);
     run();
     EXPECT_EQ(searches(200), 3);
     log.clear();
-    scan.start(settings(200, 200, 300, 0));
+    scan.start(settings(200, 200, 300, 0), false);
     run();
     EXPECT_EQ(searches(200), 1);
 }
 
 TEST_F(Scan, FromAboveToIsSwapped) {
-    const auto range = scan.start(settings(3, 2, 2000));
+    const auto range = scan.start(settings(3, 2, 2000), false);
     EXPECT_EQ(std::make_pair(range.from, range.to), std::make_pair(2, 3));
     EXPECT_TRUE(range.started);
     run();
@@ -98,7 +110,7 @@ TEST_F(Scan, FromAboveToIsSwapped) {
 }
 
 TEST_F(Scan, AScanTo255Ends) {
-    scan.start(settings(254, 255, 300, 0));
+    scan.start(settings(254, 255, 300, 0), false);
     run();
     EXPECT_FALSE(scan.running());
     EXPECT_EQ(searches(255), 1);
@@ -108,7 +120,7 @@ TEST_F(Scan, AScanTo255Ends) {
 TEST_F(Scan, AMeterWithABadChecksumIsRetriedAModbusCrcErrorIsNot) {
     bus.meters().front().wrongChecksum = true;
     const int address = bus.meters().front().address;
-    scan.start(settings(address, address, 2000, 2));
+    scan.start(settings(address, address, 2000, 2), false);
     run();
     EXPECT_EQ(searches(address), 3);
     EXPECT_GE(log.lines().count("Wrong CRC"), 3);
@@ -120,7 +132,7 @@ TEST_F(Scan, AMeterWithABadChecksumIsRetriedAModbusCrcErrorIsNot) {
     crc.function = 4;
     crc.registerNumber = 33800;
     rtu.faults().Add(crc);
-    scan.start(settings(address, address, 2000, 2));
+    scan.start(settings(address, address, 2000, 2), false);
     run();
     EXPECT_EQ(searches(address), 1) << "a Modbus fault in the data reply counts as an answer";
     EXPECT_TRUE(log.lines().contains("Error in CRC field\r"));
@@ -133,16 +145,16 @@ TEST_F(Scan, ASlowMeterNeedsAGenerousScanTime) {
                    b.RspUd().size() + b.extraDelayMs * 1000 / 4583;
         });
     const int address = slowest->address;
-    scan.start(settings(address, address, 300, 0));
+    scan.start(settings(address, address, 300, 0), false);
     run();
     EXPECT_EQ(grid.rows(), 2) << "missed";
-    scan.start(settings(address, address, 3000, 0));
+    scan.start(settings(address, address, 3000, 0), false);
     run();
     EXPECT_EQ(grid.cell(1, 1), QString::number(address));
 }
 
 TEST_F(Scan, StopEndsTheScan) {
-    scan.start(settings(0, 250, 300));
+    scan.start(settings(0, 250, 300), false);
     clock.advance(5000);
     scan.stop();
     EXPECT_FALSE(scan.running());
@@ -177,13 +189,13 @@ TEST_F(Scan, TheClosingLineCountsMetersSilenceAndGatewayErrors) {
     for (const auto& c : cases) {
         rtu.faults().Clear();
         if (c.fault) rtu.faults().Add({*c.fault, 4, -1, std::nullopt, std::nullopt});
-        scan.start(settings(200, 201, 300, 0));
+        scan.start(settings(200, 201, 300, 0), false);
         run();
         EXPECT_EQ(log.lines().last(), c.line);
     }
     rtu.faults().Clear();
     const int address = bus.meters().front().address;
-    scan.start(settings(address, address, 2000, 0));
+    scan.start(settings(address, address, 2000, 0), false);
     run();
     EXPECT_TRUE(
         log.lines().last().startsWith("Scan ended: meters found 1, addresses without an "
@@ -225,7 +237,7 @@ TEST_F(Scan, ReadWithoutAValidRowAndASilentMeter) {
 TEST_F(Scan, TheGridStopsAt250Rows) {
     grid.setRows(kMaxLoopsRows);
     const int address = bus.meters().front().address;
-    scan.start(settings(address, address));
+    scan.start(settings(address, address), false);
     run();
     EXPECT_EQ(grid.rows(), 250);
     EXPECT_EQ(grid.cell(249, 1), QString::number(address));
@@ -234,7 +246,7 @@ TEST_F(Scan, TheGridStopsAt250Rows) {
 TEST_F(Scan, NoLinkNoScan) {
     link.closeSerial();
     log.clear();
-    scan.start(settings(1, 2));
+    scan.start(settings(1, 2), false);
     EXPECT_EQ(log.lines(), QStringList{"Serial or TCP port for modbus is not open..."});
     EXPECT_FALSE(scan.running());
 }
@@ -274,7 +286,7 @@ TEST_F(Scan, WithFastRepliesTheWaitPollsTheReplyStateAndEndsWhenTheMeterHasAnswe
         sim::SimEndpoint& endpoint = tcp ? tcpEndpoint : rtu;
         endpoint.ClearRecords();
         const qint64 start = clock.elapsed();
-        scan.start(settings(200, 200, 1000, 0));  // a silent address: the whole scan time
+        scan.start(settings(200, 200, 1000, 0), false);  // a silent address: the whole scan time
         run();
         const qint64 silent = clock.elapsed() - start;
         EXPECT_GE(silent, 1000);
@@ -291,7 +303,7 @@ TEST_F(Scan, WithFastRepliesTheWaitPollsTheReplyStateAndEndsWhenTheMeterHasAnswe
             EXPECT_GE(polls[i] - polls[i - 1], period) << (tcp ? "TCP" : "RTU");
 
         const qint64 before = clock.elapsed();
-        scan.start(settings(meter, meter, 3000, 0));
+        scan.start(settings(meter, meter, 3000, 0), false);
         run();
         EXPECT_EQ(grid.cell(grid.rows() - 2, 1), QString::number(meter));
         EXPECT_LT(clock.elapsed() - before, 1500) << "the meter's answer, not the scan time";

@@ -13,7 +13,7 @@ namespace {
 struct Search : ::testing::Test, test::InProcessGateway {
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy{log};
-    SecondarySearch search{link, log, dialogs, grid, busy};
+    SecondarySearch search{link, log, grid, busy};
     std::vector<SearchResult> results;
 
     Search() {
@@ -63,8 +63,7 @@ struct Search : ::testing::Test, test::InProcessGateway {
 
 TEST_F(Search, AnEmptyBusGivesTenMasksAndTheEndLine) {
     bus.meters().clear();
-    dialogs.answers = {true};
-    EXPECT_EQ(search.start("FFFFFFFF", settings()), 1);
+    EXPECT_EQ(search.start("FFFFFFFF", settings(), true), 1);
     run();
     EXPECT_EQ(checked(),
               (QStringList{"Checking 0FFFFFFF...", "Checking 1FFFFFFF...", "Checking 2FFFFFFF...",
@@ -88,8 +87,7 @@ TEST_F(Search, TheWildcardSearchListsEveryMeterOnceWithFastRepliesOnAndOff) {
     for (const bool fast : {false, true}) {
         link.setFastReplies(fast);
         grid.clearData();
-        dialogs.answers = {true};
-        search.start("FFFFFFFF", settings(1, 1500));
+        search.start("FFFFFFFF", settings(1, 1500), true);
         run();
         EXPECT_EQ(listedIds(), busIds()) << (fast ? "fast" : "slow");
     }
@@ -98,7 +96,7 @@ TEST_F(Search, TheWildcardSearchListsEveryMeterOnceWithFastRepliesOnAndOff) {
 TEST_F(Search, ExactNumbersPresentAndAbsent) {
     const auto& meter = bus.meters().front();
     const QString id = QString::number(meter.id, 16).rightJustified(8, '0');
-    search.start(id, settings(2));
+    search.start(id, settings(2), false);
     run();
     EXPECT_EQ(selections().size(), 1);
     EXPECT_EQ(listedIds(), QStringList{id});
@@ -110,7 +108,7 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
         << summary().toStdString();
 
     rtu.ClearRecords();
-    search.start("99999999", settings(2));
+    search.start("99999999", settings(2), false);
     run();
     EXPECT_EQ(selections(), QStringList(3, "99 99 99 99"));
     EXPECT_TRUE(requests(rtu).last().contains("10 40 FD 3D 16"));
@@ -119,7 +117,7 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
     // A gateway that refuses every request is not an empty bus: three
     // selections, each a refused write and a refused state read.
     rtu.faults().Add({sim::FaultKind::Exception, 4, -1, std::nullopt, std::nullopt});
-    search.start("99999999", settings(2));
+    search.start("99999999", settings(2), false);
     run();
     EXPECT_EQ(summary(),
               "Search ended: meters found 0, masks without an answer 1, gateway errors 6 "
@@ -127,17 +125,29 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
 }
 
 TEST_F(Search, AWrongLengthIsRefusedAndNothingIsSent) {
-    EXPECT_FALSE(search.start("1234567", settings()));
+    EXPECT_FALSE(search.start("1234567", settings(), false));
     EXPECT_EQ(log.lines(), QStringList{"Wrong ID entered - 8-digit or FFFFFFFF available..."});
     EXPECT_TRUE(requests(rtu).isEmpty());
-    EXPECT_EQ(search.start("12345678", settings(0)), 1) << "Retry is raised to 1";
+    EXPECT_EQ(search.start("12345678", settings(0), false), 1) << "Retry is raised to 1";
     run();
+}
+
+// Refused by the busy rule: one line, the table kept, nothing sent or asked.
+TEST_F(Search, ARefusedSearchLogsOneLineAndKeepsTheTable) {
+    grid.setRows(3);
+    grid.setRowTexts(1, {"99999999", "9", "XYZ"});
+    ASSERT_TRUE(busy.begin(Operation::Scan));
+    EXPECT_FALSE(search.start("FFFFFFFF", settings(), true));
+    EXPECT_EQ(log.lines(), QStringList{"Secondary search refused: the scan is running."});
+    EXPECT_EQ(grid.cell(1, 0), "99999999");
+    EXPECT_TRUE(requests(rtu).isEmpty());
+    EXPECT_TRUE(dialogs.shown.empty());
+    busy.end(Operation::Scan);
 }
 
 TEST_F(Search, StopEndsTheSearchAtOnce) {
     bus.meters().clear();
-    dialogs.answers = {false};
-    search.start("FFFFFFFF", settings());
+    search.start("FFFFFFFF", settings(), false);
     clock.advance(1000);
     const int before = static_cast<int>(checked().size());
     search.stop();
@@ -152,7 +162,7 @@ TEST_F(Search, StopEndsTheSearchAtOnce) {
 
 TEST_F(Search, APartialMaskSearchesOnlyItsWildcards) {
     ASSERT_EQ(bus.meters().front().id, 0x12345678u);
-    search.start("123456FF", settings());
+    search.start("123456FF", settings(), false);
     run();
     // Positions 1 and 2 are free, the others fixed: d1..d8 = F F 6 5 4 3 2 1.
     EXPECT_EQ(checked().first(), "Checking 0F654321...");
@@ -162,8 +172,7 @@ TEST_F(Search, APartialMaskSearchesOnlyItsWildcards) {
 
 TEST_F(Search, ALostLinkEndsTheSearchWithItsLine) {
     bus.meters().clear();
-    dialogs.answers = {false};
-    search.start("FFFFFFFF", settings());
+    search.start("FFFFFFFF", settings(), false);
     clock.advance(700);
     link.closeSerial();
     run();
