@@ -62,7 +62,7 @@ void TForm1::writePointsList(const QString& path, const TableReadResult& result)
         log.append("Points list not written: no entry of the gateway's table was read.");
         return;
     }
-    const QString incomplete = shortfall.isEmpty() ? QString() : "Incomplete: " + shortfall;
+    const QString incomplete = IncompleteLine(QStringList{shortfall});
     if (!incomplete.isEmpty()) {
         log.append(incomplete + ".");
         if (!program_->dialogs().confirm("Export points list",

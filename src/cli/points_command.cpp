@@ -63,7 +63,7 @@ Runner points(const Options& options) {
             return kNoResult;
         }
         const QVector<ModbusPoint> list = PointsList(result->entries, result->version2);
-        const QString incomplete = shortfall.isEmpty() ? QString() : "Incomplete: " + shortfall;
+        const QString incomplete = IncompleteLine(QStringList{shortfall});
         print(session, list, incomplete);
         if (!options.haFile.empty() &&
             !WriteWholeFile(FileNameFromBytes(options.haFile),

@@ -107,11 +107,8 @@ QString incompleteBox(const CommissioningReport& report) {
 }  // namespace
 
 QString IncompleteLine(const CommissioningReport& report) {
-    QStringList missing;
-    for (const QString& part : {TableShortfall(report.table), StatusShortfall(report.status)})
-        if (!part.isEmpty()) missing << part;
-    if (missing.isEmpty()) return {};
-    return "Incomplete: " + missing.join("; ");
+    return IncompleteLine(
+        QStringList{TableShortfall(report.table), StatusShortfall(report.status)});
 }
 
 QStringList OpenPoints(const CommissioningReport& report) {

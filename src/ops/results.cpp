@@ -40,4 +40,10 @@ QString StatusShortfall(const StatusResult& status) {
     return "the gateway did not answer: " + status.unanswered.join(", ");
 }
 
+QString IncompleteLine(const QStringList& shortfalls) {
+    QStringList missing = shortfalls;
+    missing.removeAll(QString());
+    return missing.isEmpty() ? QString() : "Incomplete: " + missing.join("; ");
+}
+
 }  // namespace tarnel

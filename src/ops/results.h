@@ -131,5 +131,8 @@ QString TableShortfall(const TableReadResult& table);
 // What a status read missed ("the gateway did not answer: IP, serial
 // number"); empty when every step was answered.
 QString StatusShortfall(const StatusResult& status);
+// The one line a hand-over gives for what its reads missed: "Incomplete: "
+// and the shortfalls that are not empty, joined by "; "; empty when none is.
+QString IncompleteLine(const QStringList& shortfalls);
 
 }  // namespace tarnel
