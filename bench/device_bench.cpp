@@ -24,6 +24,7 @@
 #include "link/real_transports.h"
 #include "link/register_map.h"
 #include "no_dialogs.h"
+#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/command_console.h"
 #include "sim/modbus_server.h"
@@ -333,9 +334,11 @@ int main(int argc, char** argv) {
     Timer* timerAuto = clock.createTimer(&owner, "Timer_auto");
     Timer* timerRead = clock.createTimer(&owner, "TimerReadDevices");
     Timer* timerActivate = clock.createTimer(&owner, "Timer_activateAll");
-    CommandConsole console(link, log, *timerFree);
+    CommandConsole console(link, *timerFree);
     RegisterView view(link, log, devices, *timerModbus, *timerAuto);
-    BusyRule busy(log);
+    BusyRule busy;
+    Presenter presenter(log, meters);
+    presenter.watch(console);
     DeviceTable table(link, log, devices, meters, console, view, busy, *timerRead);
     BulkActivation bulk(link, log, devices, busy, *timerActivate);
     StallWatch watch;

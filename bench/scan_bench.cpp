@@ -19,6 +19,7 @@
 #include "bench_support.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
+#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "sim/in_memory_transports.h"
@@ -53,8 +54,10 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     GatewayLink link(serial, tcp, clock, log, status, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
-    BusyRule busy(log);
-    PrimaryScan scan(link, log, grid, busy, *clock.createTimer(&owner), *clock.createTimer(&owner));
+    BusyRule busy;
+    PrimaryScan scan(link, busy, *clock.createTimer(&owner), *clock.createTimer(&owner));
+    Presenter presenter(log, grid);
+    presenter.watch(scan);
     Outcome outcome;
     if (tcpLink) {
         link.connectTcp("127.0.0.1", 502, 30);

@@ -21,6 +21,7 @@
 #include "bench_support.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
+#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/secondary_search.h"
 #include "sim/in_memory_transports.h"
@@ -107,8 +108,10 @@ Outcome Search(const std::vector<sim::SimMeter>& meters, bool tcpLink, bool fast
     GatewayLink link(serial, tcp, clock, log, status, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
-    BusyRule busy(log);
-    SecondarySearch search(link, log, grid, busy);
+    BusyRule busy;
+    SecondarySearch search(link, busy);
+    Presenter presenter(log, grid);
+    presenter.watch(search);
     Outcome outcome;
     if (tcpLink) {
         link.connectTcp("127.0.0.1", 502, 30);

@@ -6,6 +6,7 @@
 #include "gateway/device_table.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
@@ -28,10 +29,12 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
       gridDevices_(devicesGridLayout().headers),
       gridInputRegisters_(registersGridLayout().headers),
       dataFolder_(paths_.defaultDataFolder()),
-      busy_(std::make_unique<BusyRule>(log_)),
+      presenter_(std::make_unique<Presenter>(log_, gridLoops_)),
+      busy_(std::make_unique<BusyRule>()),
       meterSelection_(std::make_unique<GridSelection>(gridLoops_)),
       deviceSelection_(std::make_unique<GridSelection>(gridDevices_)) {
     setObjectName("Program");
+    presenter_->watch(*busy_);
     // Timer_modbus and Timer_auto wait 1000 ms until an operation sets their
     // interval.
     const struct {
@@ -53,15 +56,18 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     serial_ = transports.serial ? std::move(transports.serial) : std::make_unique<CommTransport>();
     tcp_ = transports.tcp ? std::move(transports.tcp) : std::make_unique<SocketTransport>();
     link_ = std::make_unique<GatewayLink>(*serial_, *tcp_, clock_, log_, status_, dialogs_);
-    console_ = std::make_unique<CommandConsole>(*link_, log_, *timer("Timer_free_command"));
+    console_ = std::make_unique<CommandConsole>(*link_, *timer("Timer_free_command"));
+    presenter_->watch(*console_);
     registerView_ = std::make_unique<RegisterView>(*link_, log_, gridInputRegisters_,
                                                    *timer("Timer_modbus"), *timer("Timer_auto"));
     commands_ = std::make_unique<GatewayCommands>(*link_, log_, dialogs_, *registerView_);
     gatewayStatus_ =
         std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
-    scan_ = std::make_unique<PrimaryScan>(*link_, log_, gridLoops_, *busy_, *timer("Timer_mbus"),
+    scan_ = std::make_unique<PrimaryScan>(*link_, *busy_, *timer("Timer_mbus"),
                                           *timer("Timer_mbusRespond"));
-    search_ = std::make_unique<SecondarySearch>(*link_, log_, gridLoops_, *busy_);
+    presenter_->watch(*scan_);
+    search_ = std::make_unique<SecondarySearch>(*link_, *busy_);
+    presenter_->watch(*search_);
     telegrams_ = std::make_unique<MeterTelegrams>();
     QObject::connect(scan_.get(), &PrimaryScan::listed, telegrams_.get(), &MeterTelegrams::keep);
     QObject::connect(search_.get(), &SecondarySearch::listed, telegrams_.get(),
@@ -75,8 +81,8 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
                          if (run.kind == SearchResult::Kind::Search)
                              busSurveys_.record(run.link, clock_.now(), run.rows);
                      });
-    meterChanges_ =
-        std::make_unique<MeterChanges>(*link_, log_, gridLoops_, *busy_, *scan_, *search_);
+    meterChanges_ = std::make_unique<MeterChanges>(*link_, gridLoops_, *busy_, *scan_, *search_);
+    presenter_->watch(*meterChanges_);
     deviceTable_ =
         std::make_unique<DeviceTable>(*link_, log_, gridDevices_, gridLoops_, *console_,
                                       *registerView_, *busy_, *timer("TimerReadDevices"));

@@ -38,6 +38,7 @@ class GatewayCommands;
 class GatewayLink;
 class GatewayStatus;
 class PrimaryScan;
+class Presenter;
 class SecondarySearch;
 class MeterChanges;
 class MeterTelegrams;
@@ -117,6 +118,8 @@ private:
     GridModel gridInputRegisters_;
     QString dataFolder_;
     BusSurveys busSurveys_;
+    // Words what the operations tell into the log and the grids.
+    std::unique_ptr<Presenter> presenter_;
     std::unique_ptr<BusyRule> busy_;
     std::unique_ptr<GridSelection> meterSelection_;
     std::unique_ptr<GridSelection> deviceSelection_;

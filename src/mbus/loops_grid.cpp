@@ -3,7 +3,6 @@
 #include <QLocale>
 
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "base/time_format.h"
 
 namespace tarnel {
@@ -69,17 +68,11 @@ DecodedTelegram DecodeLoopsTelegram(QByteArrayView telegram, const QDateTime& no
                               LongTimeText(now).toStdString(), SystemDecimalSeparator());
 }
 
-void ShowDecoded(const DecodedTelegram& decoded, GridModel& grid, Log& log, LoopsUpdate update) {
+QStringList DecoderLines(const DecodedTelegram& decoded) {
+    QStringList lines;
     for (const std::string& line : decoded.lines)
-        log.append(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
-    if (decoded.row) UpdateLoopsGrid(grid, *decoded.row, update);
-}
-
-bool DecodeIntoLoopsGrid(QByteArrayView telegram, GridModel& grid, Log& log, const QDateTime& now,
-                         LoopsUpdate update) {
-    const DecodedTelegram decoded = DecodeLoopsTelegram(telegram, now);
-    ShowDecoded(decoded, grid, log, update);
-    return decoded.ok;
+        lines << QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    return lines;
 }
 
 }  // namespace tarnel

@@ -9,7 +9,6 @@
 namespace tarnel {
 
 class GridModel;
-class Log;
 
 // The most rows the M-Bus meter grid has, its header included.
 constexpr int kMaxLoopsRows = 250;
@@ -37,13 +36,7 @@ char SystemDecimalSeparator();
 
 // Decodes a meter's reply with `now` as the time of the read-out (any thread).
 DecodedTelegram DecodeLoopsTelegram(QByteArrayView telegram, const QDateTime& now);
-// The decoder's lines into the log and its row into the grid (the grid's thread).
-void ShowDecoded(const DecodedTelegram& decoded, GridModel& grid, Log& log, LoopsUpdate update);
-
-// Decodes a meter's reply as the M-Bus operations do: its lines go to the
-// log, its row into the grid by the rules above, with `now` as the time of
-// the read-out. Returns whether the telegram was decoded.
-bool DecodeIntoLoopsGrid(QByteArrayView telegram, GridModel& grid, Log& log, const QDateTime& now,
-                         LoopsUpdate update);
+// The decoder's lines as the log shows them (8-bit characters as Latin-1).
+QStringList DecoderLines(const DecodedTelegram& decoded);
 
 }  // namespace tarnel

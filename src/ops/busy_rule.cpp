@@ -3,8 +3,6 @@
 #include <initializer_list>
 #include <optional>
 
-#include "base/log.h"
-
 namespace tarnel {
 namespace {
 
@@ -54,7 +52,7 @@ size_t slot(Op operation) {
 
 }  // namespace
 
-BusyRule::BusyRule(Log& log, QObject* parent) : QObject(parent), log_(log) {}
+BusyRule::BusyRule(QObject* parent) : QObject(parent) {}
 
 QString BusyRule::name(Operation operation) {
     switch (operation) {
@@ -108,11 +106,10 @@ bool BusyRule::begin(Operation operation) {
     return true;
 }
 
-bool BusyRule::refuses(Operation operation) const {
+bool BusyRule::refuses(Operation operation) {
     const std::optional<Operation> running = blocker(operation);
     if (!running) return false;
-    log_.append(QStringLiteral("%1 refused: the %2 is running.")
-                    .arg(name(operation), name(*running).toLower()));
+    emit refused(operation, *running);
     return true;
 }
 

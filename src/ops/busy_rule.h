@@ -7,8 +7,6 @@
 
 namespace tarnel {
 
-class Log;
-
 // The operations that may keep another from starting.
 enum class Operation {
     Scan,               // "Scan mbus"
@@ -31,17 +29,17 @@ enum class Operation {
 class BusyRule : public QObject {
     Q_OBJECT
 public:
-    explicit BusyRule(Log& log, QObject* parent = nullptr);
+    explicit BusyRule(QObject* parent = nullptr);
 
     // Whether `operation` may start now; logs nothing, so that a face may ask
     // before it asks the user anything.
     bool allows(Operation operation) const;
-    // Marks `operation` as running when it may start; else logs the one line
-    // that refuses it and returns false.
+    // Marks `operation` as running when it may start; else tells `refused`
+    // and returns false.
     [[nodiscard]] bool begin(Operation operation);
-    // For an operation that is over once sent (nothing to end): true, and the
-    // line that refuses it logged, when a running operation blocks it.
-    [[nodiscard]] bool refuses(Operation operation) const;
+    // For an operation that is over once sent (nothing to end): true, and
+    // `refused` told, when a running operation blocks it.
+    [[nodiscard]] bool refuses(Operation operation);
     void end(Operation operation);
     bool running(Operation operation) const;
 
@@ -51,12 +49,13 @@ public:
 signals:
     // An operation began or ended: what is allowed may have changed.
     void changed();
+    // `asked` may not start while `running` runs.
+    void refused(Operation asked, Operation running);
 
 private:
     // The first running operation that blocks `operation`, if any.
     std::optional<Operation> blocker(Operation operation) const;
 
-    Log& log_;
     std::array<int, static_cast<size_t>(Operation::Count)> running_{};
 };
 

@@ -1,6 +1,5 @@
 #include "ops/command_console.h"
 
-#include "base/log.h"
 #include "link/gateway_link.h"
 
 namespace tarnel {
@@ -29,8 +28,8 @@ HexCommand ParseHexCommand(const QString& command) {
     return parsed;
 }
 
-CommandConsole::CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent)
-    : QObject(parent), link_(link), log_(log), timer_(timer) {}
+CommandConsole::CommandConsole(GatewayLink& link, Timer& timer, QObject* parent)
+    : QObject(parent), link_(link), timer_(timer) {}
 
 CommandConsole::~CommandConsole() {
     link_.cancel(this);
@@ -38,7 +37,7 @@ CommandConsole::~CommandConsole() {
 
 bool CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs) {
     if (!link_.SerialOpen()) {
-        log_.append(QStringLiteral("Serial port is not opened"));
+        emit event(mbus_event::Refused{mbus_event::Refusal::SerialPortClosed});
         return false;
     }
     if (command.isEmpty()) return false;
@@ -46,7 +45,7 @@ bool CommandConsole::send(bool asciiMode, const QString& command, int timeoutMs)
     if (!asciiMode) {
         const HexCommand parsed = ParseHexCommand(command);
         if (!parsed.error.isEmpty()) {
-            log_.append(parsed.error);
+            emit event(mbus_event::CommandRejected{parsed.error});
             return false;
         }
         bytes = parsed.bytes;
@@ -90,11 +89,11 @@ void CommandConsole::Timer_free_commandTimer(const ExchangeResult& result, Await
                              : awaited == Awaited::AddressMap ? QStringLiteral("address map read")
                              : custom                         ? QStringLiteral("custom command")
                                                               : QStringLiteral("device command");
-        log_.append(QStringLiteral("Connection lost: %1 stopped.").arg(what));
+        emit event(mbus_event::ConsoleLost{what});
         return;
     }
-    link_.logReception(result);
-    log_.append(RcvdLine(result.reply));
+    if (!result.lines.isEmpty()) emit event(mbus_event::Reception{result.lines});
+    emit event(mbus_event::ConsoleReply{result.reply});
 }
 
 }  // namespace tarnel

@@ -6,12 +6,12 @@
 #include "base/clock.h"
 #include "link/exchange.h"
 #include "link/request_frames.h"
+#include "ops/mbus_events.h"
 #include "ops/results.h"
 
 namespace tarnel {
 
 class GatewayLink;
-class Log;
 
 // A hexadecimal console command parsed into bytes, or the line that refuses it.
 struct HexCommand {
@@ -36,7 +36,7 @@ public:
         AddressMap,   // the M-Bus address of each Modbus device
     };
 
-    CommandConsole(GatewayLink& link, Log& log, Timer& timer, QObject* parent = nullptr);
+    CommandConsole(GatewayLink& link, Timer& timer, QObject* parent = nullptr);
     // Its exchanges end with it.
     ~CommandConsole() override;
 
@@ -52,6 +52,8 @@ public:
     void stop();
 
 signals:
+    // What the console tells: replies, refusals (the presenter words them).
+    void event(const MbusEvent& event);
     // A custom command's reply (empty: none came).
     void commandFinished(const CommandResult& result);
 
@@ -59,7 +61,6 @@ private:
     void Timer_free_commandTimer(const ExchangeResult& result, Awaited awaited, bool custom);
 
     GatewayLink& link_;
-    Log& log_;
     Timer& timer_;
     bool stopping_ = false;  // stop() cancels: the cancellation is passed on
 };

@@ -1,6 +1,5 @@
 #include "ops/mbus_transaction.h"
 
-#include "base/log.h"
 #include "base/owner_thread.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
@@ -14,11 +13,10 @@ ModbusRequest stateRequest(int slave) {
 
 }  // namespace
 
-MbusTransaction::MbusTransaction(GatewayLink& link, Log& log, Timer& waitTimer, Timer& replyTimer,
-                                 Seen seen, QObject* parent)
+MbusTransaction::MbusTransaction(GatewayLink& link, Timer& waitTimer, Timer& replyTimer, Seen seen,
+                                 QObject* parent)
     : QObject(parent),
       link_(link),
-      log_(log),
       waitTimer_(waitTimer),
       replyTimer_(replyTimer),
       pollTimer_(link.clock().createTimer(this, "MbusPoll")),
@@ -39,7 +37,7 @@ void MbusTransaction::start(const Bytes& telegram, const MbusTiming& timing, Don
     const auto request = WriteRegistersRequest(timing.slave, reg::kMbusBuffer,
                                                static_cast<int>(bytes.size()), bytes);
     if (!request) {
-        log_.append(RefusedPayloadLine(bytes.size()));
+        emit event(mbus_event::PayloadRefused{bytes.size()});
         end(MbusEnd::Silent);
         return;
     }

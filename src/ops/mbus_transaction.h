@@ -9,11 +9,11 @@
 #include "base/owner_thread.h"
 #include "link/exchange.h"
 #include "mbus/mbus_frames.h"
+#include "ops/mbus_events.h"
 
 namespace tarnel {
 
 class GatewayLink;
-class Log;
 
 // How one M-Bus transaction waits.
 struct MbusTiming {
@@ -71,7 +71,7 @@ public:
     static constexpr int kBlockingMarginMs = 2000;
 
     // `waitTimer` times the wait for the meter, `replyTimer` the gateway's replies.
-    MbusTransaction(GatewayLink& link, Log& log, Timer& waitTimer, Timer& replyTimer, Seen seen,
+    MbusTransaction(GatewayLink& link, Timer& waitTimer, Timer& replyTimer, Seen seen,
                     QObject* parent = nullptr);
 
     // Sends `telegram` and calls `done` once with how it ended. A transaction
@@ -91,6 +91,10 @@ public:
     // the worker waiting for it goes on at once.
     void cancelBlocking();
 
+signals:
+    // A telegram too long for the pass-through (the presenter words it).
+    void event(const MbusEvent& event);
+
 private:
     void telegramWritten(const ExchangeResult& result);
     void poll();
@@ -105,7 +109,6 @@ private:
     void stopTimers();
 
     GatewayLink& link_;
-    Log& log_;
     Timer& waitTimer_;
     Timer& replyTimer_;
     Timer* pollTimer_;

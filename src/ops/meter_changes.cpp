@@ -31,22 +31,16 @@ std::optional<Bytes> IdentificationBytes(const QString& cell) {
     return bytes;
 }
 
-MeterChanges::MeterChanges(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
+MeterChanges::MeterChanges(GatewayLink& link, const GridModel& grid, BusyRule& busy,
                            PrimaryScan& scan, SecondarySearch& search, QObject* parent)
-    : QObject(parent),
-      link_(link),
-      log_(log),
-      grid_(grid),
-      busy_(busy),
-      scan_(scan),
-      search_(search) {
+    : QObject(parent), link_(link), grid_(grid), busy_(busy), scan_(scan), search_(search) {
     connect(&search_, &SecondarySearch::finished, this, &MeterChanges::rowFinished);
 }
 
 bool MeterChanges::mayChange(const MeterTarget& meter) {
     if (!link_.requireLink()) return false;
     if (meter.address < 0) {
-        log_.append(QStringLiteral("Not a valid device selected..."));
+        emit event(mbus_event::Refused{mbus_event::Refusal::NoValidMeter});
         return false;
     }
     return true;
@@ -80,7 +74,7 @@ bool MeterChanges::changeValue(const MeterTarget& meter, std::optional<uint32_t>
     if (!mayChange(meter) || !value) return false;
     if (busy_.running(Operation::Search) || busy_.running(Operation::AddressChange) ||
         bulkRunning_) {
-        log_.append(QStringLiteral("Can not change value while secondary search/change address"));
+        emit event(mbus_event::Refused{mbus_event::Refusal::ValueWhileSearch});
         return false;
     }
     // BCD: two decimal digits a byte, the last two first; binary: all four
@@ -107,7 +101,6 @@ std::optional<int> MeterChanges::changeAllAddresses(const PrimaryScan::Settings&
     row_ = 1;
     if (!walkToAddressedRow()) {
         // Started and ended at once: its one `finished` still follows.
-        log_.append(QStringLiteral("Invalid primary addresses in the table, process finished!"));
         emit bulkFinished(BulkAddressResult{});
         return bulkSettings_.retries;
     }
@@ -115,6 +108,7 @@ std::optional<int> MeterChanges::changeAllAddresses(const PrimaryScan::Settings&
     bulkRunning_ = true;
     bulkStopped_ = false;
     bulk_ = {};
+    bulk_.anyRow = true;
     processRow();
     return bulkSettings_.retries;
 }
@@ -125,9 +119,7 @@ bool MeterChanges::walkToAddressedRow() {
         if (address < 0) continue;
         // The address goes into a spin edit of 1 to 250 and onto the bus.
         if (address < 1 || address > 250) {
-            log_.append(QStringLiteral("Row %1: primary address %2 is not 1..250, skipped...")
-                            .arg(row_)
-                            .arg(address));
+            emit event(mbus_event::RowSkipped{row_, address});
             continue;
         }
         rowAddress_ = address;
@@ -137,11 +129,10 @@ bool MeterChanges::walkToAddressedRow() {
 }
 
 void MeterChanges::processRow() {
-    grid_.setCurrentRow(row_);
+    emit rowStarted(row_);
     emit addressChanged(rowAddress_);
     const QString id = grid_.cell(row_, 0);
-    log_.append(
-        QStringLiteral("Setting Primary address %1 to device %2...").arg(rowAddress_).arg(id));
+    emit event(mbus_event::SettingAddress{rowAddress_, id});
     const SecondarySearch::Settings settings{bulkSettings_.slave, bulkSettings_.scanTimeMs,
                                              bulkSettings_.retries};
     // A row without an identification number is passed over.
@@ -156,7 +147,7 @@ void MeterChanges::processRow() {
 void MeterChanges::rowFinished(const SearchResult& result) {
     if (!bulkRunning_ || result.kind != SearchResult::Kind::AddressChange) return;
     if (result.ending == Ending::LinkLost) {
-        finish(QStringLiteral("Connection lost: address change stopped."), Ending::LinkLost);
+        finish(Ending::LinkLost);
         return;
     }
     if (result.answered)
@@ -164,17 +155,17 @@ void MeterChanges::rowFinished(const SearchResult& result) {
     else if (result.ending == Ending::Done)
         ++bulk_.silent;
     if (bulkStopped_ || result.ending == Ending::Stopped) {
-        finish(QStringLiteral("Process of setting primary addresses finished!"), Ending::Stopped);
+        finish(Ending::Stopped);
         return;
     }
     ++row_;
     if (row_ > grid_.rows()) {
-        finish(QStringLiteral("Process of setting primary addresses finished!"), Ending::Done);
+        finish(Ending::Done);
         return;
     }
     if (!walkToAddressedRow()) {
-        finish(QStringLiteral("Invalid primary addresses in the table, process finished!"),
-               Ending::Done);
+        bulk_.restUnaddressed = true;
+        finish(Ending::Done);
         return;
     }
     processRow();
@@ -183,19 +174,10 @@ void MeterChanges::rowFinished(const SearchResult& result) {
 void MeterChanges::stop() {
     if (!bulkRunning_) return;
     bulkStopped_ = true;
-    if (!search_.running())
-        finish(QStringLiteral("Process of setting primary addresses finished!"), Ending::Stopped);
+    if (!search_.running()) finish(Ending::Stopped);
 }
 
-void MeterChanges::finish(const QString& line, Ending ending) {
-    log_.append(line);
-    // What the run did, so that its end line is not taken for a fault of
-    // the table.
-    log_.append(
-        QStringLiteral("Address change %1: %2 changed, %3 without an answer.")
-            .arg(ending == Ending::Done ? QStringLiteral("ended") : QStringLiteral("stopped"))
-            .arg(bulk_.changed)
-            .arg(bulk_.silent));
+void MeterChanges::finish(Ending ending) {
     bulkRunning_ = false;
     bulk_.ending = ending;
     busy_.end(Operation::BulkAddressChange);

@@ -25,7 +25,8 @@ class Log;
 class MeterChanges : public QObject {
     Q_OBJECT
 public:
-    MeterChanges(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy, PrimaryScan& scan,
+    // `grid` is the meter grid whose rows the bulk change walks.
+    MeterChanges(GatewayLink& link, const GridModel& grid, BusyRule& busy, PrimaryScan& scan,
                  SecondarySearch& search, QObject* parent = nullptr);
 
     // "Change Medium": the medium named as MediumCodeFromName knows it.
@@ -47,6 +48,10 @@ public:
     static constexpr uint8_t kBaud2400 = 0xBB;
 
 signals:
+    // What a change tells (the presenter words it).
+    void event(const MbusEvent& event);
+    // The bulk change works on meter grid row `row` (1 for the first).
+    void rowStarted(int row);
     // The address the row under way gets ("Set new address").
     void addressChanged(int address);
     void bulkFinished(const BulkAddressResult& result);
@@ -60,11 +65,10 @@ private:
     bool walkToAddressedRow();
     void processRow();
     void rowFinished(const SearchResult& result);
-    void finish(const QString& line, Ending ending);
+    void finish(Ending ending);
 
     GatewayLink& link_;
-    Log& log_;
-    GridModel& grid_;
+    const GridModel& grid_;
     BusyRule& busy_;
     PrimaryScan& scan_;
     SecondarySearch& search_;

@@ -1,8 +1,6 @@
 #include "ops/primary_scan.h"
 
-#include "base/grid_model.h"
 #include "base/grid_selection.h"
-#include "base/log.h"
 #include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
 #include "ops/bus_survey.h"
@@ -10,21 +8,21 @@
 
 namespace tarnel {
 
-PrimaryScan::PrimaryScan(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
-                         Timer& timerMbus, Timer& timerMbusRespond, QObject* parent)
+PrimaryScan::PrimaryScan(GatewayLink& link, BusyRule& busy, Timer& timerMbus,
+                         Timer& timerMbusRespond, QObject* parent)
     : QObject(parent),
       link_(link),
-      log_(log),
-      grid_(grid),
       busy_(busy),
       transaction_(new MbusTransaction(
-          link, log, timerMbus, timerMbusRespond,
+          link, timerMbus, timerMbusRespond,
           [this](MbusStep step, const ExchangeResult& result) {
               // The telegram's echo is only counted; the replies are judged.
-              if (step != MbusStep::Telegram) link_.logReception(result);
+              if (step != MbusStep::Telegram && !result.lines.isEmpty())
+                  emit event(mbus_event::Reception{result.lines});
               errors_.count(result.reply);
           },
           this)) {
+    connect(transaction_, &MbusTransaction::event, this, &PrimaryScan::event);
     connect(&link_, &GatewayLink::linkLost, this, &PrimaryScan::connectionLost);
 }
 
@@ -47,8 +45,8 @@ void PrimaryScan::collected(const MbusResult& result) {
     if (result.end == MbusEnd::Silent) noAnswer_ = true;
     if (result.end == MbusEnd::Telegram) {
         const DecodedTelegram decoded = DecodeLoopsTelegram(result.telegram, link_.clock().now());
-        ShowDecoded(decoded, grid_, log_,
-                    mode_ == Mode::Scan ? LoopsUpdate::Append : LoopsUpdate::ByAddress);
+        emit event(mbus_event::Decoded{
+            decoded, mode_ == Mode::Scan ? LoopsUpdate::Append : LoopsUpdate::ByAddress});
         noAnswer_ = !decoded.ok;
         if (decoded.ok) ++found_;
         if (decoded.ok && decoded.row) {
@@ -65,14 +63,11 @@ void PrimaryScan::collected(const MbusResult& result) {
 
 void PrimaryScan::evaluateRequest() {
     if (!noAnswer_ || ++retryCount_ > settings_.retries) {
-        if (noAnswer_) {
-            ++silent_;
-            log_.append(QStringLiteral("No answer from address %1.").arg(address_));
-        }
+        if (noAnswer_) ++silent_;
         end(Ending::Done);
         return;
     }
-    log_.append(QStringLiteral("Searching/Reading address %1").arg(address_));
+    emit event(mbus_event::Asking{address_, true});
     sendTelegram(ReqUd2(static_cast<uint8_t>(address_)));
 }
 
@@ -91,7 +86,7 @@ void PrimaryScan::evaluateScan() {
 }
 
 void PrimaryScan::requestAddress() {
-    log_.append(QStringLiteral("Searching for address %1").arg(address_));
+    emit event(mbus_event::Asking{address_, false});
     emit requesting(address_);
     sendTelegram(ReqUd2(static_cast<uint8_t>(address_)));
 }
@@ -103,16 +98,12 @@ void PrimaryScan::end(Ending ending) {
     result.ending = ending;
     result.found = found_;
     result.silent = silent_;
+    result.errors = errors_;
     if (mode_ == Mode::Scan) {
-        if (ending == Ending::LinkLost)
-            log_.append(QStringLiteral("Connection lost: scan stopped."));
-        logSummary(ending == Ending::Done ? "ended" : "stopped");
         result.link = runLink_;
         result.rows = rows_;
         busy_.end(Operation::Scan);
     } else {
-        if (ending == Ending::LinkLost)
-            log_.append(QStringLiteral("Connection lost: read stopped."));
         result.kind = MbusRunResult::Kind::MeterRequest;
         result.address = address_;
         result.answered = found_ > 0;
@@ -121,16 +112,6 @@ void PrimaryScan::end(Ending ending) {
     }
     mode_ = Mode::Idle;
     emit finished(result);
-}
-
-// One closing line, so that a gateway that errs is never mistaken for an
-// empty bus.
-void PrimaryScan::logSummary(const char* how) {
-    log_.append(QStringLiteral("Scan %1: meters found %2, addresses without an answer %3, %4.")
-                    .arg(QLatin1String(how))
-                    .arg(found_)
-                    .arg(silent_)
-                    .arg(errors_.text()));
 }
 
 // --- starting and stopping -----------------------------------------------------
@@ -150,7 +131,7 @@ PrimaryScan::Start PrimaryScan::start(const Settings& settings, bool clearTable)
     errors_ = {};
     rows_.clear();
     runLink_ = BusSurvey::key(link_.identity(), settings.slave);
-    if (clearTable) grid_.clearData();
+    if (clearTable) emit event(mbus_event::ClearMeters{});
     requestAddress();
     range.started = true;
     return range;
@@ -159,7 +140,7 @@ PrimaryScan::Start PrimaryScan::start(const Settings& settings, bool clearTable)
 bool PrimaryScan::readMeter(const MeterTarget& meter, const Settings& settings) {
     if (!link_.requireLink()) return false;
     if (meter.address < 0) {
-        log_.append(QStringLiteral("Not a valid device selected..."));
+        emit event(mbus_event::Refused{mbus_event::Refusal::NoValidMeter});
         return false;
     }
     return request(meter.address, ReqUd2(static_cast<uint8_t>(meter.address)), settings);

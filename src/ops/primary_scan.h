@@ -8,6 +8,7 @@
 #include "link/exchange.h"
 #include "link/gateway_errors.h"
 #include "mbus/mbus_frames.h"
+#include "ops/mbus_events.h"
 #include "ops/mbus_transaction.h"
 #include "ops/results.h"
 
@@ -15,8 +16,6 @@ namespace tarnel {
 
 class BusyRule;
 class GatewayLink;
-class GridModel;
-class Log;
 
 // The primary address scan, and the single request to one listed meter (a
 // read, or a change telegram followed by reads): each request is one M-Bus
@@ -43,8 +42,8 @@ public:
         bool started = false;
     };
 
-    PrimaryScan(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy, Timer& timerMbus,
-                Timer& timerMbusRespond, QObject* parent = nullptr);
+    PrimaryScan(GatewayLink& link, BusyRule& busy, Timer& timerMbus, Timer& timerMbusRespond,
+                QObject* parent = nullptr);
     ~PrimaryScan() override;
 
     // "Scan mbus"; the meter grid emptied first when `clearTable` (the face
@@ -60,6 +59,8 @@ public:
     bool running() const { return mode_ != Mode::Idle; }
 
 signals:
+    // What the run tells as it goes (the presenter words it).
+    void event(const MbusEvent& event);
     // The scan asks `address` (for a progress display).
     void requesting(int address);
     // A meter answered with `telegram` and was listed as `id`.
@@ -76,11 +77,8 @@ private:
     void requestAddress();
     void end(Ending ending);
     void connectionLost();
-    void logSummary(const char* how);
 
     GatewayLink& link_;
-    Log& log_;
-    GridModel& grid_;
     BusyRule& busy_;
     MbusTransaction* transaction_;
     Settings settings_;

@@ -5,6 +5,7 @@
 #include <QVector>
 #include <vector>
 
+#include "link/gateway_errors.h"
 #include "link/response_parsers.h"
 #include "mbus/device_entry.h"
 
@@ -32,6 +33,7 @@ struct MbusRunResult {
     // meter it listed, as the grid lists it.
     QString link;
     QList<QStringList> rows;
+    GatewayErrors errors;  // what the gateway itself got wrong meanwhile
 };
 
 // The secondary search, or one meter's primary-address change by its ID.
@@ -42,9 +44,11 @@ struct SearchResult {
     int silentMasks = 0;    // masks without an answer
     bool answered = false;  // the address change: the meter took the telegram
     bool listed = false;    // the address change: it then answered at its new address
+    int address = -1;       // the address change: the meter's address before
     // The search: the link and gateway it ran on, and every meter it listed.
     QString link;
     QList<QStringList> rows;
+    GatewayErrors errors;
 };
 
 // "Set all addresses".
@@ -52,6 +56,8 @@ struct BulkAddressResult {
     Ending ending = Ending::Done;
     int changed = 0;
     int silent = 0;
+    bool anyRow = false;           // a row with an address was found at all
+    bool restUnaddressed = false;  // it ended because no later row had an address
 };
 
 // One entry of the gateway's table as it was read: its number (1 for the

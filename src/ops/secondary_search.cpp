@@ -1,10 +1,7 @@
 #include "ops/secondary_search.h"
 
-#include "base/grid_model.h"
 #include "base/grid_selection.h"
-#include "base/log.h"
 #include "base/owner_thread.h"
-#include "base/time_format.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "mbus/loops_grid.h"
@@ -35,18 +32,16 @@ Bytes selection(const IdMask& mask) {
 
 }  // namespace
 
-SecondarySearch::SecondarySearch(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
-                                 QObject* parent)
+SecondarySearch::SecondarySearch(GatewayLink& link, BusyRule& busy, QObject* parent)
     : QObject(parent),
       link_(link),
-      log_(log),
-      grid_(grid),
       busy_(busy),
       transaction_(new MbusTransaction(
-          link, log, *link.clock().createTimer(this, "SearchWait"),
+          link, *link.clock().createTimer(this, "SearchWait"),
           *link.clock().createTimer(this, "SearchReply"),
-          [this](MbusStep, const ExchangeResult& result) { logUnmd(result); }, this)),
+          [this](MbusStep, const ExchangeResult& result) { judged(result); }, this)),
       worker_(link.clock()) {
+    connect(transaction_, &MbusTransaction::event, this, &SecondarySearch::event);
     connect(&link_, &GatewayLink::linkLost, this, [this] {
         if (running()) lost_ = true;
     });
@@ -67,15 +62,13 @@ std::optional<int> SecondarySearch::start(const QString& idText, const Settings&
     if (!link_.requireLink() || busy_.refuses(Operation::Search)) return std::nullopt;
     // A lower-case "f" is a wildcard too.
     const QString id = idText.toUpper();
-    if (id == "FFFFFFFF" && clearTable) grid_.clearData();
+    if (id == "FFFFFFFF" && clearTable) emit event(mbus_event::ClearMeters{});
     const std::optional<IdMask> mask = IdMaskFromText(id);
     if (!mask) {
-        log_.append(QStringLiteral("Wrong ID entered - 8-digit or FFFFFFFF available..."));
+        emit event(mbus_event::Refused{mbus_event::Refusal::WrongId});
         return std::nullopt;
     }
-    const QDateTime now = link_.clock().now();
-    log_.append(QStringLiteral("Secondary search Thread started at ") + ShortDateText(now) + "," +
-                LongTimeText(now));
+    emit event(mbus_event::SearchStarted{link_.clock().now()});
     Run run{WildcardPositions(*mask).empty() ? Mode::Exact : Mode::Wildcard, *mask, 0, settings};
     // A mask without a reply is tried at least twice.
     run.settings.retries = std::max(settings.retries, 1);
@@ -96,14 +89,13 @@ std::optional<int> SecondarySearch::changeAddress(const MeterTarget& meter, int 
                                                   const Settings& settings) {
     if (!link_.requireLink()) return std::nullopt;
     if (!canChangeAddress(meter)) {
-        log_.append(QStringLiteral("Not a valid device selected..."));
+        emit event(mbus_event::Refused{mbus_event::Refusal::NoValidMeter});
         return std::nullopt;
     }
     if (!busy_.begin(Operation::AddressChange)) return std::nullopt;
     Settings raised = settings;
     raised.retries = std::max(settings.retries, 1);
-    log_.append(
-        QStringLiteral("Setting Primary address %1 to device %2...").arg(newAddress).arg(meter.id));
+    emit event(mbus_event::SettingAddress{newAddress, meter.id});
     const int address = meter.address >= 0 ? meter.address : newAddress;
     if (!launch(Run{Mode::ChangeAddress, *IdMaskFromText(meter.id), newAddress, raised, address})) {
         busy_.end(Operation::AddressChange);
@@ -126,6 +118,7 @@ bool SecondarySearch::launch(const Run& run) {
     result_.kind = run.mode == Mode::ChangeAddress ? SearchResult::Kind::AddressChange
                                                    : SearchResult::Kind::Search;
     result_.link = BusSurvey::key(link_.identity(), run.settings.slave);
+    result_.address = run.address;
     errors_ = {};
     worker_.start([this, run] { execute(run); });
     return true;
@@ -153,7 +146,7 @@ void SecondarySearch::execute(const Run& run) {
         else
             wildcardSearch(run.mask, WildcardPositions(run.mask), 0, run);
     } catch (const std::exception&) {
-        log_.append(QStringLiteral("Unknown exception in secondary search, code #1001..."));
+        tell(mbus_event::SearchFault{1001});
     }
     result_.ending = lost_ ? Ending::LinkLost : stopping_ ? Ending::Stopped : Ending::Done;
     RunOnOwner(this, [this, run] { endStep(run); });
@@ -161,20 +154,7 @@ void SecondarySearch::execute(const Run& run) {
 
 void SecondarySearch::endStep(const Run& run) {
     worker_.join();
-    if (lost_) log_.append(QStringLiteral("Connection lost: secondary search stopped."));
-    // One closing line, so that a gateway that errs is never mistaken for
-    // an empty bus.
-    if (run.mode != Mode::ChangeAddress)
-        log_.append(QStringLiteral("Search %1: meters found %2, masks without an answer %3, %4.")
-                        .arg(result_.ending == Ending::Done ? QStringLiteral("ended")
-                                                            : QStringLiteral("stopped"))
-                        .arg(result_.found)
-                        .arg(result_.silentMasks)
-                        .arg(errors_.text()));
-    // A meter that never took the change says so, rather than nothing.
-    if (run.mode == Mode::ChangeAddress && result_.ending == Ending::Done && !result_.answered)
-        log_.append(QStringLiteral("No answer from address %1.").arg(run.address));
-    log_.append(QStringLiteral("Secondary search thread terminated normally."));
+    result_.errors = errors_;
     if (run.mode == Mode::ChangeAddress)
         busy_.end(Operation::AddressChange);  // not held for a row of the bulk change
     else
@@ -199,7 +179,7 @@ void SecondarySearch::wildcardSearch(IdMask mask, const std::vector<int>& free, 
         mask[static_cast<size_t>(free[level])] = digit;
         for (size_t later = level + 1; later < free.size(); ++later)
             mask[static_cast<size_t>(free[later])] = kWildcard;
-        log_.append(QStringLiteral("Checking ") + MaskText(mask) + "...");
+        tell(mbus_event::Checking{MaskText(mask)});
         emit checking(MaskText(mask));
         if (probe(mask, run) && !readSelected(run) && level + 1 < free.size())
             wildcardSearch(mask, free, level + 1, run);
@@ -237,7 +217,7 @@ bool SecondarySearch::readSelected(const Run& run) {
     try {
         telegram = sendAndCollect(ReqUd2(kNetworkLayerAddress), run);
     } catch (const std::exception&) {
-        log_.append(QStringLiteral("Unknown exception in secondary search, code #1004..."));
+        tell(mbus_event::SearchFault{1004});
         return false;
     }
     if (telegram.isEmpty() || stopped()) return false;
@@ -253,7 +233,7 @@ bool SecondarySearch::list(const QByteArray& telegram) {
     // The result is the worker's until its end step runs on the owner's thread.
     if (decoded.ok && decoded.row) result_.rows << LoopsRowTexts(*decoded.row);
     RunOnOwner(this, [this, decoded, telegram] {
-        ShowDecoded(decoded, grid_, log_, LoopsUpdate::ById);
+        emit event(mbus_event::Decoded{decoded, LoopsUpdate::ById});
         if (decoded.ok && decoded.row) emit listed(LoopsRowTexts(*decoded.row).first(), telegram);
     });
     return decoded.ok;
@@ -271,10 +251,16 @@ QByteArray SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run
 }
 
 // On the link's thread, while the worker waits for the transaction.
-void SecondarySearch::logUnmd(const ExchangeResult& result) {
-    link_.logReception(result);
+void SecondarySearch::judged(const ExchangeResult& result) {
+    if (!result.lines.isEmpty()) emit event(mbus_event::Reception{result.lines});
     errors_.count(result.reply);
-    log_.append(QStringLiteral("UNMD:") + HexBytesText(result.reply));
+    emit event(mbus_event::Unmd{result.reply});
+}
+
+// From the worker: the event is told on the owner's thread, in order with
+// the lines of the link.
+void SecondarySearch::tell(const MbusEvent& told) {
+    RunOnOwner(this, [this, told] { emit event(told); });
 }
 
 }  // namespace tarnel

@@ -19,8 +19,6 @@ namespace tarnel {
 
 class BusyRule;
 class GatewayLink;
-class GridModel;
-class Log;
 
 // The secondary address search and the primary-address change by
 // identification number. Both run on a worker thread (the
@@ -42,8 +40,7 @@ public:
         int retries = 2;
     };
 
-    SecondarySearch(GatewayLink& link, Log& log, GridModel& grid, BusyRule& busy,
-                    QObject* parent = nullptr);
+    SecondarySearch(GatewayLink& link, BusyRule& busy, QObject* parent = nullptr);
     ~SecondarySearch() override;
 
     // "Find by ID" with the text of the ID edit: an exact number, "FFFFFFFF"
@@ -67,6 +64,8 @@ public:
     bool running() const { return worker_.running(); }
 
 signals:
+    // What the run tells as it goes (the presenter words it).
+    void event(const MbusEvent& event);
     // The search probes `mask` (from the worker, for a progress display).
     void checking(const QString& mask);
     // A meter answered with `telegram` and was listed as `id`.
@@ -93,13 +92,12 @@ private:
     bool readSelected(const Run& run);
     QByteArray sendAndCollect(const Bytes& telegram, const Run& run);
     bool list(const QByteArray& telegram);
-    void logUnmd(const ExchangeResult& result);
+    void judged(const ExchangeResult& result);
+    void tell(const MbusEvent& told);
     bool stopped() const;
     void endStep(const Run& run);
 
     GatewayLink& link_;
-    Log& log_;
-    GridModel& grid_;
     BusyRule& busy_;
     MbusTransaction* transaction_;
     std::atomic<bool> stopping_{false};

@@ -10,6 +10,7 @@
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "gateway/bulk_activation.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
 #include "gateway/table_import.h"
@@ -29,9 +30,10 @@ struct Devices : ::testing::Test, test::InProcessGateway {
     Timer* timerActivate = timer("Timer_activateAll");
     GridModel devices{devicesGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
-    CommandConsole console{link, log, *timerFree};
+    CommandConsole console{link, *timerFree};
+    Presenter presenter{log, meters};
     RegisterView view{link, log, devices, *timerModbus, *timerAuto};
-    BusyRule busy{log};
+    BusyRule busy;
     DeviceTable table{link, log, devices, meters, console, view, busy, *timerRead};
     BulkActivation bulk{link, log, devices, busy, *timerActivate};
     DeviceTable::Settings settings{1, 600, 300};
@@ -39,6 +41,8 @@ struct Devices : ::testing::Test, test::InProcessGateway {
     QString caption;
 
     Devices() {
+        presenter.watch(busy);
+        presenter.watch(console);
         timerModbus->setInterval(1000);
         QObject::connect(&table, &DeviceTable::readOutFinished,
                          [this](const TableReadResult& result) { readOuts.push_back(result); });

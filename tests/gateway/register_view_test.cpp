@@ -82,7 +82,7 @@ TEST_F(RegisterViewTest, ACommandReplyAddsNoRows) {
 
 TEST_F(RegisterViewTest, AReadDuringAnotherExchangeLeavesThatExchangesReplyAlone) {
     Timer* freeCommand = clock.createTimer(&owner, "Timer_free_command");
-    CommandConsole console{link, log, *freeCommand};
+    CommandConsole console{link, *freeCommand};
     // "Read real addresses", then "Read registers" while its reply is on its way.
     console.request(ReadInputRegistersRequest(1, reg::kAddressMap, reg::kAddressMapRegisters), 600,
                     CommandConsole::Awaited::AddressMap, [this](const ExchangeResult& result) {

@@ -5,6 +5,7 @@
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
 #include "gateway/register_view.h"
+#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "support/in_process_gateway.h"
@@ -21,14 +22,17 @@ struct Rig : InProcessGateway {
     Timer* timerMbusRespond = timer("Timer_mbusRespond", 1000);
     GridModel registers{registersGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
-    BusyRule busy{log};
+    BusyRule busy;
+    Presenter presenter{log, meters};
     RegisterView view{link, log, registers, *timerModbus, *timerAuto};
     GatewayCommands commands{link, log, dialogs, view};
     GatewayStatus gatewayStatus{link, log, *timerStatus, view};
-    PrimaryScan scan{link, log, meters, busy, *timerMbus, *timerMbusRespond};
+    PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
 
     // Opens the serial link, or connects TCP, with fast replies on or off.
     Rig(bool tcpLink, bool fast) {
+        presenter.watch(busy);
+        presenter.watch(scan);
         link.setFastReplies(fast);
         if (tcpLink) {
             link.connectTcp("127.0.0.1", 502, 30);

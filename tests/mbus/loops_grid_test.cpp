@@ -4,7 +4,6 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "support.h"
 #include "telegrams.h"
 
@@ -66,20 +65,20 @@ TEST_F(LoopsGrid, ASingleReadUpdatesTheRowsOfItsAddressOnly) {
     EXPECT_EQ(grid.rows(), 4) << "an address that is not listed changes nothing";
 }
 
-TEST_F(LoopsGrid, ADecodedReplyGoesToTheLogAndTheGrid) {
-    Log log;
-    log.clear();
-    const QByteArray reply = test::bytes(test::kFabricationThenVolume);
-    EXPECT_TRUE(DecodeIntoLoopsGrid(
-        reply, grid, log, QDateTime(QDate(2026, 12, 7), QTime(9, 30, 5)), LoopsUpdate::Append));
-    EXPECT_EQ(log.lines().size(), 2);
-    EXPECT_TRUE(log.lines()[0].startsWith("Respond: 68 1B 1B 68 "));
-    EXPECT_EQ(log.lines()[1], "Fabr. No. first...");
-    EXPECT_EQ(grid.rowTexts(1),
+TEST_F(LoopsGrid, ADecodedReplyGivesItsLinesAndItsRow) {
+    const DecodedTelegram decoded =
+        DecodeLoopsTelegram(test::bytes(test::kFabricationThenVolume),
+                            QDateTime(QDate(2026, 12, 7), QTime(9, 30, 5)));
+    ASSERT_TRUE(decoded.ok && decoded.row);
+    const QStringList lines = DecoderLines(decoded);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("Respond: 68 1B 1B 68 "));
+    EXPECT_EQ(lines[1], "Fabr. No. first...");
+    EXPECT_EQ(LoopsRowTexts(*decoded.row),
               (QStringList{"12345678", "5", "ABC", "10.000", "m3", "Water", "00", "09:30:05"}));
-    EXPECT_FALSE(
-        DecodeIntoLoopsGrid(test::bytes("E5"), grid, log, QDateTime(), LoopsUpdate::Append));
-    EXPECT_EQ(grid.rows(), 3) << "a failed reply writes no row";
+    const DecodedTelegram failed = DecodeLoopsTelegram(test::bytes("E5"), QDateTime());
+    EXPECT_FALSE(failed.ok);
+    EXPECT_FALSE(failed.row) << "a failed reply gives no row";
 }
 
 TEST(LoopsRowTexts, EightBitCharactersAreLatin1) {

@@ -7,6 +7,7 @@
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
+#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/secondary_search.h"
 #include "support/in_process_gateway.h"
@@ -18,15 +19,19 @@ struct Changes : ::testing::Test, test::InProcessGateway {
     Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
-    BusyRule busy{log};
-    PrimaryScan scan{link, log, grid, busy, *timerMbus, *timerMbusRespond};
-    SecondarySearch search{link, log, grid, busy};
-    MeterChanges changes{link, log, grid, busy, scan, search};
+    BusyRule busy;
+    Presenter presenter{log, grid};
+    PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
+    SecondarySearch search{link, busy};
+    // The presenter sees the search before the bulk change does, as in the program.
+    bool watched = (presenter.watch(busy), presenter.watch(scan), presenter.watch(search), true);
+    MeterChanges changes{link, grid, busy, scan, search};
     PrimaryScan::Settings settings{1, 0, 0, 300, 600, 1};
     MeterTarget meter{1, 5, "12345678"};
     std::vector<BulkAddressResult> bulkResults;
 
     Changes() {
+        presenter.watch(changes);
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
         grid.setRows(3);
         grid.setRowTexts(1, {"12345678", "5"});

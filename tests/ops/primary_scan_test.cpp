@@ -8,6 +8,7 @@
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
 #include "mbus/loops_grid.h"
+#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "support/in_process_gateway.h"
 
@@ -18,11 +19,14 @@ struct Scan : ::testing::Test, test::InProcessGateway {
     Timer* timerMbus = clock.createTimer(&owner, "Timer_mbus");
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
-    BusyRule busy{log};
-    PrimaryScan scan{link, log, grid, busy, *timerMbus, *timerMbusRespond};
+    BusyRule busy;
+    PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
+    Presenter presenter{log, grid};
     std::vector<MbusRunResult> results;
 
     Scan() {
+        presenter.watch(busy);
+        presenter.watch(scan);
         QObject::connect(&scan, &PrimaryScan::finished,
                          [this](const MbusRunResult& result) { results.push_back(result); });
         link.setFastReplies(false);

@@ -4,6 +4,7 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
+#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "support/in_process_gateway.h"
 
@@ -12,11 +13,14 @@ namespace {
 
 struct Search : ::testing::Test, test::InProcessGateway {
     GridModel grid{loopsGridLayout().headers};
-    BusyRule busy{log};
-    SecondarySearch search{link, log, grid, busy};
+    BusyRule busy;
+    SecondarySearch search{link, busy};
+    Presenter presenter{log, grid};
     std::vector<SearchResult> results;
 
     Search() {
+        presenter.watch(busy);
+        presenter.watch(search);
         QObject::connect(&search, &SecondarySearch::finished,
                          [this](const SearchResult& result) { results.push_back(result); });
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));

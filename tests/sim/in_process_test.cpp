@@ -48,7 +48,11 @@ struct InProcess : ::testing::Test, test::InProcessGateway {
         const int registers = (state.low + 1) / 2;
         const QByteArray reply = request(ReadInputRegistersRequest(1, reg::kMbusBuffer, registers));
         const MbusReply mbus = ParseMbusResponse(reply, 2 * registers);
-        return DecodeIntoLoopsGrid(mbus.telegram, grid, log, clock.now(), LoopsUpdate::Append);
+        const DecodedTelegram decoded = DecodeLoopsTelegram(mbus.telegram, clock.now());
+        for (const QString& line : DecoderLines(decoded))
+            log.append(line);
+        if (decoded.row) UpdateLoopsGrid(grid, *decoded.row, LoopsUpdate::Append);
+        return decoded.ok;
     }
 };
 
