@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "mbus/record_parts.h"
 #include "mbus/value_format.h"
 #include "mbus/vif_tables.h"
 
@@ -10,7 +11,6 @@ namespace {
 
 constexpr size_t kFirstDif = 19;
 constexpr size_t kFirstVif = 20;
-constexpr size_t kMaxVife = 10;
 
 const char* const kUnrecognizedDif = "Unrecognizable DIF value - not decoded...";
 
@@ -20,10 +20,15 @@ size_t recordLimit(std::span<const uint8_t> telegram) {
     return std::min<size_t>(telegram.size(), size_t{telegram[1]} + 4);
 }
 
-// Data length of a record by its DIF's data field.
-size_t dataLength(uint8_t dif) {
-    static constexpr uint8_t kLengths[16] = {0, 1, 2, 3, 4, 4, 6, 8, 0, 1, 2, 3, 4, 4, 6, 8};
-    return kLengths[dif & 0x0F];
+// Data length of the fabrication-number record removed before the first
+// record: the data field's fixed length, except for two codes that have no
+// fixed length and are counted as if they had one: the variable length 0xD as
+// 4 bytes (no LVAR is read) and the special function 0xF as 8.
+size_t skippedDataLength(uint8_t dif) {
+    const uint8_t code = dif & 0x0F;
+    if (code == 0xD) return 4;
+    if (code == 0xF) return 8;
+    return *records::FixedDataLength(code);
 }
 
 // An integer of `size` bytes, least significant first, two's complement.
@@ -111,19 +116,9 @@ std::optional<std::string> decodeData(std::span<const uint8_t> telegram, size_t 
 // extension bytes or user ASCII unit; nothing when they reach the limit or
 // the chain is too long.
 std::optional<size_t> dataStart(std::span<const uint8_t> record, size_t limit) {
-    const uint8_t vif = record[kFirstVif];
-    size_t next = kFirstVif + 1;
-    bool extended = vif & 0x80;
-    if (vif == 0x7C || vif == 0xFC) {
-        if (next >= limit) return std::nullopt;
-        next += 1 + size_t{record[next]};  // the length byte and the text
-        if (next > limit) return std::nullopt;
-    }
-    for (size_t count = 0; extended; ++count) {
-        if (count == kMaxVife || next >= limit) return std::nullopt;
-        extended = record[next++] & 0x80;
-    }
-    return next;
+    const auto vif = records::ReadVifChain(record, kFirstVif, limit);
+    if (!vif.error.empty()) return std::nullopt;
+    return vif.end;
 }
 
 }  // namespace
@@ -141,7 +136,7 @@ RecordText DecodeFirstRecord(std::span<const uint8_t> telegram, char separator) 
     if (record[kFirstVif] == 0x78) {
         // A fabrication number first: remove it and read the record after it,
         // by the same rules, from the working copy.
-        const size_t removed = 2 + dataLength(record[kFirstDif]);
+        const size_t removed = 2 + skippedDataLength(record[kFirstDif]);
         if (kFirstDif + removed > limit) {
             result.lines.push_back("Error decoding VIF=0x78...");
             return result;

@@ -3,7 +3,8 @@
 // The pieces DecodeTelegramRecords is made of: the DIF chain and the data
 // field (record_dif.cpp), the date codings (record_dates.cpp), the VIF chain
 // with its combinable VIFEs (record_vif.cpp) and the two extension tables
-// (record_vif_extensions.cpp).
+// (record_vif_extensions.cpp). The first-record decoder of the meter grid
+// reads its data lengths, VIF chain and decimal scales from the same tables.
 #include <cstddef>
 #include <cstdint>
 #include <optional>

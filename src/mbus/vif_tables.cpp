@@ -1,5 +1,7 @@
 #include "mbus/vif_tables.h"
 
+#include "mbus/record_parts.h"
+
 namespace tarnel {
 namespace {
 
@@ -10,34 +12,38 @@ double power10(int exponent) {
     return kPowers[exponent + 6];
 }
 
+// The units the grid shows for the primary VIF codes it knows. The scale is
+// the primary VIF table's (records::PrimaryVif): a row's unit is
+// 10^unitPower of that table's unit (kWh: 10^3 Wh, l/h: 10^-3 m3/h, mbar:
+// 10^-3 bar). Time, date and identifier codes have exponent 0 there, so
+// multiplier 1 here.
 struct Row {
     uint8_t first, last;
     const char* unit;
-    int exponentAtFirst;  // the multiplier of `first` is 10^exponentAtFirst, rising by one per code
-    bool scaled;
+    int unitPower = 0;
 };
 
 constexpr Row kPlainRows[] = {
-    {0x00, 0x07, "kWh", -6, true},
-    {0x08, 0x0D, "kJ", -3, true},
-    {0x0E, 0x0F, "MJ", 0, true},
-    {0x10, 0x17, "m3", -6, true},
-    {0x20, 0x23, "On Time", 0, false},
-    {0x24, 0x27, "Operating Time", 0, false},
-    {0x28, 0x2D, "W", -3, true},
-    {0x2E, 0x2F, "kW", 0, true},
-    {0x30, 0x36, "J/h", 0, true},
-    {0x38, 0x3F, "l/h", -3, true},
-    {0x58, 0x5B, "deg. C", -3, true},
-    {0x5C, 0x5F, "deg. C", -3, true},
-    {0x60, 0x63, "deg. K", -3, true},
-    {0x64, 0x67, "deg. C", -3, true},
-    {0x68, 0x6A, "mbar", 0, true},
-    {0x6C, 0x6D, "Time point", 0, false},
-    {0x6E, 0x6E, "Dimensionless", 0, false},
-    {0x70, 0x70, "Average duration", 0, false},
-    {0x74, 0x74, "Actuality Duration", 0, false},
-    {0x78, 0x78, "Fabr. No.", 0, false},
+    {0x00, 0x07, "kWh", 3},
+    {0x08, 0x0D, "kJ", 3},
+    {0x0E, 0x0F, "MJ", 6},
+    {0x10, 0x17, "m3"},
+    {0x20, 0x23, "On Time"},
+    {0x24, 0x27, "Operating Time"},
+    {0x28, 0x2D, "W"},
+    {0x2E, 0x2F, "kW", 3},
+    {0x30, 0x36, "J/h"},
+    {0x38, 0x3F, "l/h", -3},
+    {0x58, 0x5B, "deg. C"},
+    {0x5C, 0x5F, "deg. C"},
+    {0x60, 0x63, "deg. K"},
+    {0x64, 0x67, "deg. C"},
+    {0x68, 0x6A, "mbar", -3},
+    {0x6C, 0x6D, "Time point"},
+    {0x6E, 0x6E, "Dimensionless"},
+    {0x70, 0x70, "Average duration"},
+    {0x74, 0x74, "Actuality Duration"},
+    {0x78, 0x78, "Fabr. No."},
 };
 
 }  // namespace
@@ -45,9 +51,7 @@ constexpr Row kPlainRows[] = {
 UnitScale PlainVifUnit(uint8_t vif) {
     for (const Row& row : kPlainRows) {
         if (vif < row.first || vif > row.last) continue;
-        const double multiplier =
-            row.scaled ? power10(row.exponentAtFirst + (vif - row.first)) : 1.0;
-        return {row.unit, multiplier};
+        return {row.unit, power10(records::PrimaryVif(vif).exponent - row.unitPower)};
     }
     return {};
 }

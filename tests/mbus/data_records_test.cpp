@@ -85,6 +85,19 @@ TEST(DecodeFirstRecord, AFabricationNumberFirstIsSkipped) {
                  {"Fabr. No. first..."});
 }
 
+TEST(DecodeFirstRecord, TheFabricationNumberRemovedIsAsLongAsItsDataField) {
+    // Real (5), 48- and 64-bit integers (6, 7) and 12-digit BCD (E) by their
+    // size; no data (0); the variable length (D) and special function (F)
+    // codes as 4 and 8 bytes, without an LVAR.
+    for (const char* fabrication :
+         {"00 78", "05 78 01 02 03 04", "06 78 01 02 03 04 05 06", "07 78 01 02 03 04 05 06 07 08",
+          "0D 78 01 02 03 04", "0E 78 01 02 03 04 05 06", "0F 78 01 02 03 04 05 06 07 08"}) {
+        SCOPED_TRACE(fabrication);
+        expectRecord(withRecords((std::string(fabrication) + " 04 13 10 27 00 00").c_str()),
+                     "10.000", "m3", {"Fabr. No. first..."});
+    }
+}
+
 TEST(DecodeFirstRecord, TheRecordAfterAFabricationNumberIsDecodedLikeAFirstRecord) {
     expectRecord(telegram(test::kFabricationThenStorageRecord), "", "",
                  {"Fabr. No. first...", "Unrecognizable DIF value - not decoded..."});
