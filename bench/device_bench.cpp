@@ -19,12 +19,12 @@
 #include "bench_support.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "link/register_map.h"
 #include "no_dialogs.h"
-#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/command_console.h"
 #include "sim/modbus_server.h"
@@ -325,7 +325,9 @@ int main(int argc, char** argv) {
     NoDialogs dialogs;
     CommTransport serial;
     SocketTransport tcp;
-    GatewayLink link(serial, tcp, clock, log, panels, dialogs);
+    GatewayLink link(serial, tcp, clock);
+    Presenter presenter(log);
+    presenter.watch(link, panels, dialogs);
     GridModel devices(devicesGridLayout().headers);
     GridModel meters(loopsGridLayout().headers);
     QObject owner;
@@ -337,7 +339,6 @@ int main(int argc, char** argv) {
     CommandConsole console(link, *timerFree);
     RegisterView view(link, log, devices, *timerModbus, *timerAuto);
     BusyRule busy;
-    Presenter presenter(log, meters);
     presenter.watch(console);
     DeviceTable table(link, log, devices, meters, console, view, busy, *timerRead);
     BulkActivation bulk(link, log, devices, busy, *timerActivate);

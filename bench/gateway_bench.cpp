@@ -16,6 +16,7 @@
 #include "base/status_panels.h"
 #include "bench_support.h"
 #include "gateway/gateway_status.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
@@ -192,7 +193,9 @@ int main(int argc, char** argv) {
     NoDialogs dialogs;
     CommTransport serial;
     SocketTransport tcp;
-    GatewayLink link(serial, tcp, clock, log, panels, dialogs);
+    GatewayLink link(serial, tcp, clock);
+    Presenter presenter(log);
+    presenter.watch(link, panels, dialogs);
     GridModel grid(registersGridLayout().headers);
     QObject owner;
     Timer* timerModbus = clock.createTimer(&owner);

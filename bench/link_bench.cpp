@@ -29,6 +29,7 @@
 #include "base/real_clock.h"
 #include "base/status_panels.h"
 #include "bench_support.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
@@ -182,7 +183,9 @@ int main(int argc, char** argv) {
     // Connected before the link's own handler, so it sees the reply first.
     QElapsedTimer arrival;
     QObject::connect(&tcp, &TcpTransport::received, &tcp, [&] { arrival.start(); });
-    GatewayLink link(serial, tcp, clock, log, status, dialogs);
+    GatewayLink link(serial, tcp, clock);
+    Presenter presenter(log);
+    presenter.watch(link, status, dialogs);
 
     std::printf("An idle event loop here stalls up to %.0f us (turn by turn, 1 s).\n",
                 IdleStallMs(0) * 1000);

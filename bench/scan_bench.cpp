@@ -17,9 +17,9 @@
 #include "base/status_panels.h"
 #include "base/virtual_clock.h"
 #include "bench_support.h"
+#include "gateway/presenter.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
-#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "sim/in_memory_transports.h"
@@ -51,13 +51,14 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     Log log;
     StatusPanels status;
     NoDialogs dialogs;
-    GatewayLink link(serial, tcp, clock, log, status, dialogs);
+    GatewayLink link(serial, tcp, clock);
+    Presenter presenter(log);
+    presenter.watch(link, status, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy;
     PrimaryScan scan(link, busy, *clock.createTimer(&owner), *clock.createTimer(&owner));
-    Presenter presenter(log, grid);
-    presenter.watch(scan);
+    presenter.watch(scan, grid);
     Outcome outcome;
     if (tcpLink) {
         link.connectTcp("127.0.0.1", 502, 30);

@@ -19,9 +19,9 @@
 #include "base/status_panels.h"
 #include "base/virtual_clock.h"
 #include "bench_support.h"
+#include "gateway/presenter.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
-#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/secondary_search.h"
 #include "sim/in_memory_transports.h"
@@ -105,13 +105,14 @@ Outcome Search(const std::vector<sim::SimMeter>& meters, bool tcpLink, bool fast
     Log log;
     StatusPanels status;
     NoDialogs dialogs;
-    GatewayLink link(serial, tcp, clock, log, status, dialogs);
+    GatewayLink link(serial, tcp, clock);
+    Presenter presenter(log);
+    presenter.watch(link, status, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy;
     SecondarySearch search(link, busy);
-    Presenter presenter(log, grid);
-    presenter.watch(search);
+    presenter.watch(search, grid);
     Outcome outcome;
     if (tcpLink) {
         link.connectTcp("127.0.0.1", 502, 30);

@@ -3,17 +3,21 @@
 #include <QObject>
 #include <QStringList>
 
+#include "link/link_events.h"
 #include "ops/mbus_events.h"
 
 namespace tarnel {
 
 class BusyRule;
 class CommandConsole;
+class Dialogs;
+class GatewayLink;
 class GridModel;
 class Log;
 class MeterChanges;
 class PrimaryScan;
 class SecondarySearch;
+class StatusPanels;
 
 // The one place that words what the operations tell: it turns their typed
 // events and results into the log's lines (the tables of `mbus_lines`) and
@@ -22,23 +26,27 @@ class SecondarySearch;
 class Presenter : public QObject {
     Q_OBJECT
 public:
-    // `meters` is the M-Bus meter grid.
-    Presenter(Log& log, GridModel& meters, QObject* parent = nullptr);
+    explicit Presenter(Log& log, QObject* parent = nullptr);
 
     // Each operation is watched before anything else listens to it, so that
     // its lines come before what its listeners log.
+    // The link's events go to the log, the status bar's link and CRC panels
+    // and, for a port that would not open, a message to the user.
+    void watch(GatewayLink& link, StatusPanels& status, Dialogs& dialogs);
     void watch(BusyRule& busy);
-    void watch(PrimaryScan& scan);
-    void watch(SecondarySearch& search);
-    void watch(MeterChanges& changes);
+    // `meters` is the M-Bus meter grid the scan, the search and the bulk
+    // address change show their meters in.
+    void watch(PrimaryScan& scan, GridModel& meters);
+    void watch(SecondarySearch& search, GridModel& meters);
+    void watch(MeterChanges& changes, GridModel& meters);
     void watch(CommandConsole& console);
 
 private:
-    void show(const MbusEvent& event);
+    void show(const MbusEvent& event, GridModel& meters);
+    void showLink(const LinkEvent& event, StatusPanels& status, Dialogs& dialogs);
     void write(const QStringList& lines);
 
     Log& log_;
-    GridModel& meters_;
 };
 
 }  // namespace tarnel

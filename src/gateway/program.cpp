@@ -29,7 +29,7 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
       gridDevices_(devicesGridLayout().headers),
       gridInputRegisters_(registersGridLayout().headers),
       dataFolder_(paths_.defaultDataFolder()),
-      presenter_(std::make_unique<Presenter>(log_, gridLoops_)),
+      presenter_(std::make_unique<Presenter>(log_)),
       busy_(std::make_unique<BusyRule>()),
       meterSelection_(std::make_unique<GridSelection>(gridLoops_)),
       deviceSelection_(std::make_unique<GridSelection>(gridDevices_)) {
@@ -55,7 +55,8 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
 
     serial_ = transports.serial ? std::move(transports.serial) : std::make_unique<CommTransport>();
     tcp_ = transports.tcp ? std::move(transports.tcp) : std::make_unique<SocketTransport>();
-    link_ = std::make_unique<GatewayLink>(*serial_, *tcp_, clock_, log_, status_, dialogs_);
+    link_ = std::make_unique<GatewayLink>(*serial_, *tcp_, clock_);
+    presenter_->watch(*link_, status_, dialogs_);
     console_ = std::make_unique<CommandConsole>(*link_, *timer("Timer_free_command"));
     presenter_->watch(*console_);
     registerView_ = std::make_unique<RegisterView>(*link_, log_, gridInputRegisters_,
@@ -65,9 +66,9 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
         std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
     scan_ = std::make_unique<PrimaryScan>(*link_, *busy_, *timer("Timer_mbus"),
                                           *timer("Timer_mbusRespond"));
-    presenter_->watch(*scan_);
+    presenter_->watch(*scan_, gridLoops_);
     search_ = std::make_unique<SecondarySearch>(*link_, *busy_);
-    presenter_->watch(*search_);
+    presenter_->watch(*search_, gridLoops_);
     telegrams_ = std::make_unique<MeterTelegrams>();
     QObject::connect(scan_.get(), &PrimaryScan::listed, telegrams_.get(), &MeterTelegrams::keep);
     QObject::connect(search_.get(), &SecondarySearch::listed, telegrams_.get(),
@@ -82,7 +83,7 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
                              busSurveys_.record(run.link, clock_.now(), run.rows);
                      });
     meterChanges_ = std::make_unique<MeterChanges>(*link_, gridLoops_, *busy_, *scan_, *search_);
-    presenter_->watch(*meterChanges_);
+    presenter_->watch(*meterChanges_, gridLoops_);
     deviceTable_ =
         std::make_unique<DeviceTable>(*link_, log_, gridDevices_, gridLoops_, *console_,
                                       *registerView_, *busy_, *timer("TimerReadDevices"));

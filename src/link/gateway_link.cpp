@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "base/log.h"
 #include "base/owner_thread.h"
-#include "base/status_panels.h"
 #include "link/reply_framing.h"
 #include "link/serial_pacer.h"
 
@@ -42,16 +40,12 @@ struct GatewayLink::Pending {
     bool isRaw() const { return request.adu.isEmpty(); }
 };
 
-GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
-                         StatusPanels& status, Dialogs& dialogs, QObject* parent)
+GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, QObject* parent)
     : QObject(parent),
       serial_(serial),
       tcp_(tcp),
       clock_(clock),
-      log_(log),
-      status_(status),
-      dialogs_(dialogs),
-      pacer_(new SerialPacer(serial, clock, log, this)),
+      pacer_(new SerialPacer(serial, clock, this)),
       connectWait_(clock.createTimer(this, "ConnectWait")),
       settleTimer_(clock.createTimer(this, "Settle")),
       workerDeadline_(clock.createTimer(this, "WorkerDeadline")) {
@@ -63,11 +57,12 @@ GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& cloc
     connect(&tcp_, &TcpTransport::connected, this, &GatewayLink::onTcpConnected);
     connect(&tcp_, &TcpTransport::disconnected, this, &GatewayLink::onTcpDisconnected);
     connect(&tcp_, &TcpTransport::errorOccurred, this, [this](int code, const QString& reason) {
-        log_.append(QStringLiteral("Socket error #%1").arg(code));
-        if (!reason.isEmpty()) log_.append(reason);
+        emit event(link_event::SocketError{code, reason});
         if (!tcpMode_) emit connectFailed();
     });
     connect(settleTimer_, &Timer::timeout, this, &GatewayLink::startNext);
+    connect(pacer_, &SerialPacer::fault, this,
+            [this](const QString& what) { emit event(link_event::PortFault{what}); });
 }
 
 GatewayLink::~GatewayLink() = default;
@@ -76,19 +71,17 @@ GatewayLink::~GatewayLink() = default;
 
 bool GatewayLink::requireLink() {
     if (linkUp()) return true;
-    log_.append(QStringLiteral("Serial or TCP port for modbus is not open..."));
+    emit event(link_event::NotOpen{});
     return false;
 }
 
 void GatewayLink::report(const ParseReport& parsed) {
-    for (const QString& line : parsed.lines)
-        log_.append(line);
-    if (parsed.crcError) status_.markCrcError();
+    if (!parsed.lines.isEmpty() || parsed.crcError)
+        emit event(link_event::Reported{parsed.lines, parsed.crcError});
 }
 
 void GatewayLink::logReception(const ExchangeResult& result) {
-    for (const QString& line : result.lines)
-        log_.append(line);
+    if (!result.lines.isEmpty()) emit event(link_event::Reported{result.lines});
 }
 
 // --- exchanges ---------------------------------------------------------------
@@ -146,8 +139,8 @@ qint64 GatewayLink::settleWait() const {
     return std::min(quiet, latest) - clock_.elapsed();
 }
 
-void GatewayLink::dropIdle(const QString& why) {
-    if (!idle_.isEmpty()) log_.append(why + HexBytesText(idle_));
+void GatewayLink::dropIdle(link_event::Ignored::When when) {
+    if (!idle_.isEmpty()) emit event(link_event::Ignored{when, idle_});
     idle_.clear();
 }
 
@@ -160,7 +153,7 @@ void GatewayLink::startNext() {
             settleTimer_->start(static_cast<int>(wait));
             return;
         }
-        if (settle_.pending) dropIdle(QStringLiteral("Ignored bytes that came after a time-out: "));
+        if (settle_.pending) dropIdle(link_event::Ignored::When::AfterTimeOut);
         settle_.pending = false;
     }
     send(next);
@@ -184,7 +177,7 @@ void GatewayLink::send(Pending& pending) {
         try {
             tcp_.send(TcpFrame(pending.transaction, pending.request.adu));
         } catch (const std::exception& error) {
-            log_.append(QStringLiteral("Exception socket - ") + QString::fromUtf8(error.what()));
+            emit event(link_event::SocketException{QString::fromUtf8(error.what())});
         }
         sent(&pending);
         return;
@@ -242,8 +235,7 @@ void GatewayLink::sent(Pending* which) {
     which->state = Pending::State::InFlight;
     which->sentAt = clock_.elapsed();
     // Bytes that began before the request was on the wire answer something else.
-    if (!which->isRaw())
-        dropIdle(QStringLiteral("Ignored bytes that came while the request went out: "));
+    if (!which->isRaw()) dropIdle(link_event::Ignored::When::WhileSending);
     which->deadlineConnection =
         connect(which->deadline, &Timer::timeout, this, &GatewayLink::onDeadline);
     which->deadline->start(which->timeoutMs);

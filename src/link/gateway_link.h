@@ -11,6 +11,7 @@
 #include "base/clock.h"
 #include "base/owner_thread.h"
 #include "link/exchange.h"
+#include "link/link_events.h"
 #include "link/reply_framing.h"
 #include "link/request_frames.h"
 #include "link/response_parsers.h"
@@ -18,10 +19,7 @@
 
 namespace tarnel {
 
-class Dialogs;
-class Log;
 class SerialPacer;
-class StatusPanels;
 
 // How the serial port is opened: the port's name, its line, and the text
 // the window shows for it ("COM1 - 19200,8,Even").
@@ -72,8 +70,8 @@ public:
     // Added to a blocking exchange's own times before its worker gives up.
     static constexpr int kBlockingMarginMs = 2000;
 
-    GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, Log& log,
-                StatusPanels& status, Dialogs& dialogs, QObject* parent = nullptr);
+    GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock,
+                QObject* parent = nullptr);
     ~GatewayLink() override;
 
     Clock& clock() const { return clock_; }
@@ -94,12 +92,11 @@ public:
     void setFastReplies(bool on) { fastReplies_ = on; }
 
     // --- the steps of every operation ---
-    // False, with the line "Serial or TCP port for modbus is not open...",
-    // when neither link is up.
+    // False, telling `NotOpen`, when neither link is up.
     bool requireLink();
-    // Writes a parser's lines to the log and a CRC error to the status bar.
+    // Tells a parser's lines about a reply, and whether it failed its CRC.
     void report(const ParseReport& parsed);
-    // Logs what the reception of a reply reported: for an exchange whose
+    // Tells what the reception of a reply reported: for an exchange whose
     // reply its requester judges.
     void logReception(const ExchangeResult& result);
 
@@ -140,6 +137,8 @@ public:
     bool connectWaiting() const;
 
 signals:
+    // What the link tells about its ports and replies (the presenter words it).
+    void event(const LinkEvent& event);
     // SerialOpen or TcpMode changed.
     void stateChanged();
     // The link went down while up: every running operation stops.
@@ -169,7 +168,7 @@ private:
     Framing framing() const;
     bool mayTake() const;
     qint64 settleWait() const;
-    void dropIdle(const QString& why);
+    void dropIdle(link_event::Ignored::When when);
     void setAsideStrays(Pending& pending);
     void checkWhole();
     void finish(ExchangeResult result);
@@ -184,9 +183,6 @@ private:
     SerialTransport& serial_;
     TcpTransport& tcp_;
     Clock& clock_;
-    Log& log_;
-    StatusPanels& status_;
-    Dialogs& dialogs_;
     SerialPacer* pacer_;
     Timer* connectWait_;
     Timer* settleTimer_;

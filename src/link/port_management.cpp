@@ -1,8 +1,4 @@
 // Opening and closing the two links.
-#include "base/dialogs.h"
-#include "base/log.h"
-#include "base/status_panels.h"
-#include "base/time_format.h"
 #include "link/gateway_link.h"
 #include "link/serial_pacer.h"
 #include "serial/serial_types.h"
@@ -39,25 +35,16 @@ void GatewayLink::openSerial(const SerialSettings& settings) {
     serialPortName_ = settings.portName;
     const QString reason = serial_.probe(serialDeviceName_);
     if (!reason.isEmpty()) {
-        status_.setSerial(serialPortName_ + " is closed");
-        log_.append(reason);
-        if (reason.contains("Permission denied"))
-            log_.append(QStringLiteral("No rights to open %1: add your user to the group that owns "
-                                       "it (usually dialout: sudo usermod -aG dialout $USER) and "
-                                       "log in again.")
-                            .arg(settings.portName));
-        dialogs_.warning("Connect to port", "This serial port is already in use!");
+        emit event(link_event::SerialRefused{serialPortName_, reason});
         return;
     }
     try {
         serial_.open(serialDeviceName_, settings.line);
     } catch (const ESerialPortError& error) {
-        log_.append(error.message());
-        dialogs_.message(error.message());
+        emit event(link_event::SerialOpenFailed{error.message()});
         return;
     }
-    status_.setSerial(settings.caption);
-    log_.append(settings.caption);
+    emit event(link_event::SerialOpened{settings.caption});
     serialOpen_ = true;
     // The two links are never used at the same time.
     tcp_.abort();
@@ -68,19 +55,16 @@ void GatewayLink::openSerial(const SerialSettings& settings) {
 void GatewayLink::closeSerial() {
     if (!serialOpen_) return;
     serial_.close();
-    status_.setSerial(serialPortName_ + " is closed");
     serialOpen_ = false;
-    log_.append(QStringLiteral("Serial port for modbus closed"));
+    emit event(link_event::SerialClosed{serialPortName_, {}});
     wentDown();
     emit stateChanged();
 }
 
 void GatewayLink::onSerialLost(const QString& reason) {
     if (!serialOpen_) return;
-    log_.append(reason);
-    status_.setSerial(serialPortName_ + " is closed");
     serialOpen_ = false;
-    log_.append(QStringLiteral("Serial port for modbus closed"));
+    emit event(link_event::SerialClosed{serialPortName_, reason});
     wentDown();
     emit stateChanged();
 }
@@ -93,7 +77,7 @@ void GatewayLink::wentDown() {
 void GatewayLink::connectTcp(const QString& host, std::optional<int> port, int ethTimeoutPosition) {
     if (connectWaiting()) return;  // the previous attempt's wait is still running
     if (!port || host.trimmed().isEmpty()) {
-        log_.append(QStringLiteral("Remote IP and Port are not properly set..."));
+        emit event(link_event::TcpNotSet{});
         tcp_.abort();
         tcpMode_ = false;
         emit stateChanged();
@@ -104,11 +88,11 @@ void GatewayLink::connectTcp(const QString& host, std::optional<int> port, int e
     tcpPort_ = *port;
     try {
         tcp_.connectToHost(host, static_cast<uint16_t>(*port));
-        log_.append(QStringLiteral("Trying to connect to remote TCP server..."));
+        emit event(link_event::TcpConnecting{});
         // The window stays usable during the wait; a click meanwhile is ignored.
         connectWait_->start((ethTimeoutPosition + 1) * 10);
     } catch (const std::exception&) {
-        log_.append(QStringLiteral("Unexpected exception when connecting to KVD ethernet..."));
+        emit event(link_event::TcpConnectFault{});
         tcp_.abort();
         tcpMode_ = false;
         emit stateChanged();
@@ -129,16 +113,14 @@ void GatewayLink::disconnectTcp() {
 }
 
 void GatewayLink::onTcpConnected() {
-    log_.append(QStringLiteral("Connected TCP/IP, at ") + LongTimeText(clock_.now()));
-    status_.setTcp(QStringLiteral("Connected to ") + tcpHostText_);
+    emit event(link_event::TcpConnected{clock_.now(), tcpHostText_});
     tcpMode_ = true;
     transactionId_ = 1000;
     emit stateChanged();
 }
 
 void GatewayLink::onTcpDisconnected() {
-    log_.append(QStringLiteral("Disconnected TCP/IP connection at ") + LongTimeText(clock_.now()));
-    status_.setTcp(QStringLiteral("Disconnected TCP "));
+    emit event(link_event::TcpDisconnected{clock_.now()});
     const bool wasUp = tcpMode_;
     tcpMode_ = false;
     if (wasUp) wentDown();
@@ -152,8 +134,7 @@ void GatewayLink::shutdown() {
         tcp_.abort();
         tcpMode_ = false;
     } catch (const std::exception& error) {
-        log_.append(QStringLiteral("Unknown socket exception - ") +
-                    QString::fromUtf8(error.what()));
+        emit event(link_event::ShutdownFault{QString::fromUtf8(error.what())});
     }
 }
 

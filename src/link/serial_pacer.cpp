@@ -2,12 +2,10 @@
 
 #include <memory>
 
-#include "base/log.h"
-
 namespace tarnel {
 
-SerialPacer::SerialPacer(SerialTransport& serial, Clock& clock, Log& log, QObject* parent)
-    : QObject(parent), serial_(serial), log_(log), timer_(clock.createTimer(this)) {
+SerialPacer::SerialPacer(SerialTransport& serial, Clock& clock, QObject* parent)
+    : QObject(parent), serial_(serial), timer_(clock.createTimer(this)) {
     connect(timer_, &Timer::timeout, this, &SerialPacer::step);
 }
 
@@ -94,7 +92,7 @@ void SerialPacer::dropRts() {
     try {
         if (serial_.isOpen()) serial_.setRts(false);
     } catch (const std::exception& error) {
-        log_.append(QString::fromUtf8(error.what()));
+        emit fault(QString::fromUtf8(error.what()));
     }
 }
 
@@ -109,7 +107,7 @@ void SerialPacer::finish() {
 
 void SerialPacer::fail(const std::exception& error) {
     // The port refused a byte: the rest of the frame is dropped.
-    log_.append(QString::fromUtf8(error.what()));
+    emit fault(QString::fromUtf8(error.what()));
     next_ = queue_.front().frame.size();
     finish();
 }

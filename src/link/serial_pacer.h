@@ -9,8 +9,6 @@
 
 namespace tarnel {
 
-class Log;
-
 // Puts RTU frames on the serial line the way the gateway's RS-485 side needs
 // them: RTS raised, an optional lead pause, the frame, RTS dropped after it.
 // Paced, every byte is followed by its pause, as the gateway has always been
@@ -21,7 +19,7 @@ class Log;
 class SerialPacer : public QObject {
     Q_OBJECT
 public:
-    SerialPacer(SerialTransport& serial, Clock& clock, Log& log, QObject* parent = nullptr);
+    SerialPacer(SerialTransport& serial, Clock& clock, QObject* parent = nullptr);
 
     // `written` runs once the frame's last byte has been handed to the
     // driver: a reply can begin no earlier. `sent` runs once the frame has
@@ -32,6 +30,10 @@ public:
     bool busy() const { return active_; }
     // The port went away: frames not yet out are dropped, without `sent`.
     void reset();
+
+signals:
+    // The port refused a byte or the RTS line, in the system's words.
+    void fault(const QString& what);
 
 private:
     struct Job {
@@ -51,7 +53,6 @@ private:
     void dropRts();
 
     SerialTransport& serial_;
-    Log& log_;
     Timer* timer_;
     std::deque<Job> queue_;
     qsizetype next_ = 0;      // index of the next byte of the front job

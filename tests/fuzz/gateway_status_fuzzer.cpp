@@ -11,6 +11,7 @@
 #include "base/virtual_clock.h"
 #include "fuzz_input.h"
 #include "gateway/gateway_status.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "support/fake_dialogs.h"
@@ -27,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Log log;
     StatusPanels status;
     test::FakeDialogs dialogs;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    GatewayLink link{serial, tcp, clock};
+    Presenter presenter{log};
+    presenter.watch(link, status, dialogs);
     link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     QObject owner;
     Timer* timerStatus = clock.createTimer(&owner);

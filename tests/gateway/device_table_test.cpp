@@ -31,7 +31,6 @@ struct Devices : ::testing::Test, test::InProcessGateway {
     GridModel devices{devicesGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
     CommandConsole console{link, *timerFree};
-    Presenter presenter{log, meters};
     RegisterView view{link, log, devices, *timerModbus, *timerAuto};
     BusyRule busy;
     DeviceTable table{link, log, devices, meters, console, view, busy, *timerRead};

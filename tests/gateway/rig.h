@@ -4,8 +4,8 @@
 #include "base/grid_model.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
-#include "gateway/register_view.h"
 #include "gateway/presenter.h"
+#include "gateway/register_view.h"
 #include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "support/in_process_gateway.h"
@@ -23,7 +23,6 @@ struct Rig : InProcessGateway {
     GridModel registers{registersGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
     BusyRule busy;
-    Presenter presenter{log, meters};
     RegisterView view{link, log, registers, *timerModbus, *timerAuto};
     GatewayCommands commands{link, log, dialogs, view};
     GatewayStatus gatewayStatus{link, log, *timerStatus, view};
@@ -32,7 +31,7 @@ struct Rig : InProcessGateway {
     // Opens the serial link, or connects TCP, with fast replies on or off.
     Rig(bool tcpLink, bool fast) {
         presenter.watch(busy);
-        presenter.watch(scan);
+        presenter.watch(scan, meters);
         link.setFastReplies(fast);
         if (tcpLink) {
             link.connectTcp("127.0.0.1", 502, 30);

@@ -5,6 +5,7 @@
 #include "base/log.h"
 #include "base/status_panels.h"
 #include "base/virtual_clock.h"
+#include "gateway/presenter.h"
 #include "link/gateway_link.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_transports.h"
@@ -20,7 +21,10 @@ struct LinkTest : ::testing::Test {
     FakeDialogs dialogs;
     FakeSerial serial{clock};
     FakeTcp tcp;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    GatewayLink link{serial, tcp, clock};
+    // Words what the link and the operations tell into the log.
+    Presenter presenter{log};
+    bool linkWatched = (presenter.watch(link, status, dialogs), true);
 
     QObject owner;
     Timer* deadline = clock.createTimer(&owner, "Deadline");

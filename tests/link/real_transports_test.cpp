@@ -12,6 +12,7 @@
 #include "base/log.h"
 #include "base/real_clock.h"
 #include "base/status_panels.h"
+#include "gateway/presenter.h"
 #include "link/gateway_link.h"
 #include "support/fake_dialogs.h"
 #include "support/hex.h"
@@ -28,7 +29,9 @@ struct RealLinks : ::testing::Test {
     test::FakeDialogs dialogs;
     CommTransport serial;
     SocketTransport tcp;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    GatewayLink link{serial, tcp, clock};
+    Presenter presenter{log};
+    bool linkWatched = (presenter.watch(link, status, dialogs), true);
     QObject owner;
     Timer* deadline = clock.createTimer(&owner);
     std::optional<ExchangeResult> result;

@@ -1,9 +1,6 @@
 #include "ops/command_console.h"
 
 #include "../link/link_fixture.h"
-#include "base/grid_layouts.h"
-#include "base/grid_model.h"
-#include "gateway/presenter.h"
 
 namespace tarnel {
 namespace {
@@ -30,8 +27,6 @@ struct Console : test::LinkTest {
     QObject owner;
     Timer* timer = clock.createTimer(&owner, "Timer_free_command");
     CommandConsole console{link, *timer};
-    GridModel meters{loopsGridLayout().headers};
-    Presenter presenter{log, meters};
     bool watched = (presenter.watch(console), true);
 };
 

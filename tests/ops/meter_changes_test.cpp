@@ -20,18 +20,18 @@ struct Changes : ::testing::Test, test::InProcessGateway {
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy;
-    Presenter presenter{log, grid};
     PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
     SecondarySearch search{link, busy};
     // The presenter sees the search before the bulk change does, as in the program.
-    bool watched = (presenter.watch(busy), presenter.watch(scan), presenter.watch(search), true);
+    bool watched =
+        (presenter.watch(busy), presenter.watch(scan, grid), presenter.watch(search, grid), true);
     MeterChanges changes{link, grid, busy, scan, search};
     PrimaryScan::Settings settings{1, 0, 0, 300, 600, 1};
     MeterTarget meter{1, 5, "12345678"};
     std::vector<BulkAddressResult> bulkResults;
 
     Changes() {
-        presenter.watch(changes);
+        presenter.watch(changes, grid);
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
         grid.setRows(3);
         grid.setRowTexts(1, {"12345678", "5"});

@@ -7,8 +7,8 @@
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
-#include "mbus/loops_grid.h"
 #include "gateway/presenter.h"
+#include "mbus/loops_grid.h"
 #include "ops/busy_rule.h"
 #include "support/in_process_gateway.h"
 
@@ -21,12 +21,11 @@ struct Scan : ::testing::Test, test::InProcessGateway {
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy;
     PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
-    Presenter presenter{log, grid};
     std::vector<MbusRunResult> results;
 
     Scan() {
         presenter.watch(busy);
-        presenter.watch(scan);
+        presenter.watch(scan, grid);
         QObject::connect(&scan, &PrimaryScan::finished,
                          [this](const MbusRunResult& result) { results.push_back(result); });
         link.setFastReplies(false);

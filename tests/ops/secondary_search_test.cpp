@@ -15,12 +15,11 @@ struct Search : ::testing::Test, test::InProcessGateway {
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy;
     SecondarySearch search{link, busy};
-    Presenter presenter{log, grid};
     std::vector<SearchResult> results;
 
     Search() {
         presenter.watch(busy);
-        presenter.watch(search);
+        presenter.watch(search, grid);
         QObject::connect(&search, &SecondarySearch::finished,
                          [this](const SearchResult& result) { results.push_back(result); });
         link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));

@@ -12,6 +12,7 @@
 #include "base/log.h"
 #include "base/real_clock.h"
 #include "base/status_panels.h"
+#include "gateway/presenter.h"
 #include "gateway_test_support.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
@@ -36,7 +37,9 @@ struct SimServer : ::testing::Test {
     test::FakeDialogs dialogs;
     CommTransport serial;
     SocketTransport tcp;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    GatewayLink link{serial, tcp, clock};
+    Presenter presenter{log};
+    bool linkWatched = (presenter.watch(link, status, dialogs), true);
 
     QObject owner;
     Timer* deadline = clock.createTimer(&owner);

@@ -3,6 +3,7 @@
 #include "base/log.h"
 #include "base/status_panels.h"
 #include "base/virtual_clock.h"
+#include "gateway/presenter.h"
 #include "link/gateway_link.h"
 #include "sim/in_memory_transports.h"
 #include "support/fake_dialogs.h"
@@ -22,7 +23,10 @@ struct InProcessGateway {
     Log log;
     StatusPanels status;
     FakeDialogs dialogs;
-    GatewayLink link{serial, tcp, clock, log, status, dialogs};
+    GatewayLink link{serial, tcp, clock};
+    // Words what the link and the operations tell into the log.
+    Presenter presenter{log};
+    bool linkWatched = (presenter.watch(link, status, dialogs), true);
     QObject owner;  // parent of the operations' timers
 
     // The requests the gateway received on `endpoint`, as hex.
