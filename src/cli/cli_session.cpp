@@ -15,7 +15,6 @@
 #include "gateway/program.h"
 #include "gateway/table_files.h"
 #include "mbus/telegram_records.h"
-#include "ops/meter_telegrams.h"
 
 namespace tarnel::cli {
 namespace {
@@ -48,63 +47,54 @@ void Session::watchProgress(QTimer& quiet, QTimer& lastChance) const {
     quiet.start(bound);
 }
 
-void Session::printGrid(const GridModel& grid) const {
+void Session::printTable(const QStringList& headers, const QList<QStringList>& rows,
+                         bool openRow) const {
     if (!options_.json) {
-        const QByteArray csv = GridCsv(grid);
+        QByteArray csv = TableRow(headers);
+        for (const QStringList& row : rows)
+            csv += TableRow(row);
+        if (openRow) csv += TableRow(QStringList(headers.size()));
         std::fwrite(csv.constData(), 1, static_cast<size_t>(csv.size()), stdout);
         std::fflush(stdout);
         return;
     }
-    for (int row = 1; row < grid.rows(); ++row) {
-        const QStringList texts = grid.rowTexts(row);
-        if (!texts.join(QString()).isEmpty()) std::cout << jsonArray(texts) << "\n";
-    }
+    for (const QStringList& row : rows)
+        std::cout << jsonArray(row) << "\n";
     std::cout << std::flush;
+}
+
+void Session::printGrid(const GridModel& grid) const {
+    QList<QStringList> rows;
+    for (int row = 1; row < grid.rows(); ++row)
+        if (!grid.rowTexts(row).join(QString()).isEmpty()) rows << grid.rowTexts(row);
+    printTable(grid.rowTexts(0), rows);
 }
 
 void Session::printRow(const QStringList& headers, const QStringList& row) const {
-    if (row.isEmpty()) return;
-    GridModel grid(headers);
-    grid.setRowTexts(1, row);
-    printGrid(grid);
+    if (!row.isEmpty()) printTable(headers, {row});
 }
 
-namespace {
-
-std::optional<TelegramRecords> recordsOf(const MeterTelegrams& telegrams, const QString& id) {
-    const std::optional<QByteArray> telegram = telegrams.lastOf(id);
-    if (!telegram) return std::nullopt;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(telegram->constData());
-    return DecodeTelegramRecords(std::span(bytes, static_cast<size_t>(telegram->size())));
-}
-
-}  // namespace
-
-void Session::printMeters(const GridModel& grid) const {
-    if (!options_.records || !options_.json) printGrid(grid);
+void Session::printMeters(const QList<MeterRow>& meters, bool openRow) const {
+    QList<QStringList> rows;
+    for (const MeterRow& meter : meters)
+        rows << meter.texts();
+    if (!options_.records || !options_.json) printTable(loopsGridLayout().headers, rows, openRow);
     if (!options_.records) return;
-    for (int row = 1; row < grid.rows(); ++row) {
-        const QStringList texts = grid.rowTexts(row);
-        if (texts.join(QString()).isEmpty()) continue;
-        const auto records = recordsOf(program_.telegrams(), texts.first());
+    for (const MeterRow& meter : meters) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(meter.telegram.constData());
+        const TelegramRecords records =
+            DecodeTelegramRecords(std::span(bytes, static_cast<size_t>(meter.telegram.size())));
         if (options_.json) {
             // The records' numbers keep their exact decimal text: the
             // decoder's writer, not Qt's (a double), writes them.
-            std::cout << "{\"row\":" << jsonArray(texts)
-                      << (records ? RecordsJsonMembers(*records) : std::string()) << "}\n";
-        } else if (records) {
-            std::cout << "\nRecords of " << texts.first().toStdString() << ":\n";
-            PrintRecordsTable(*records, std::cout);
+            std::cout << "{\"row\":" << jsonArray(meter.texts()) << RecordsJsonMembers(records)
+                      << "}\n";
+        } else {
+            std::cout << "\nRecords of " << meter.id.toStdString() << ":\n";
+            PrintRecordsTable(records, std::cout);
         }
     }
     std::cout << std::flush;
-}
-
-void Session::printMeter(const QStringList& row) const {
-    if (row.isEmpty()) return;
-    GridModel grid(loopsGridLayout().headers);
-    grid.setRowTexts(1, row);
-    printMeters(grid);
 }
 
 void Session::printLine(const QString& line) const {

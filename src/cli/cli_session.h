@@ -69,15 +69,21 @@ public:
     // after an unanswered request) several times over, and a margin.
     int quietBoundMs() const;
 
-    // A grid as the table files write it, or one JSON array of texts a row.
+    // Rows under `headers` as the table files write them, or one JSON array
+    // of texts a row (no header).
+    // `openRow`: the CSV ends in one empty row, as the export of a grid that
+    // is being filled does.
+    void printTable(const QStringList& headers, const QList<QStringList>& rows,
+                    bool openRow = false) const;
+    // A grid's rows that hold any text, as above.
     void printGrid(const GridModel& grid) const;
     // One row of a grid with `headers`.
     void printRow(const QStringList& headers, const QStringList& row) const;
-    // The meter grid, or one of its rows; with --records each meter's last
-    // telegram follows record by record (a table after the grid, or with
+    // Meters as the meter grid lists them; with --records each meter's
+    // telegram follows record by record (a table after the meters, or with
     // --json one object a meter: {"row":[...],"records":[...]}).
-    void printMeters(const GridModel& grid) const;
-    void printMeter(const QStringList& row) const;
+    // A scan's or search's list ends in its open row, as the grid's export.
+    void printMeters(const QList<MeterRow>& meters, bool openRow) const;
     void printLine(const QString& line) const;
     // Texts as one table-file line ("a;b;"), or with --json one array.
     void printFields(const QStringList& texts) const;

@@ -71,8 +71,8 @@ Runner scan(const Options& options) {
             return program.scan().start(settings, true).started;
         });
         if (!result) return kNoResult;
-        session.printMeters(program.gridLoops());
-        return Session::status(result->ending, countRows(program.gridLoops()) > 0);
+        session.printMeters(result->rows, true);
+        return Session::status(result->ending, !result->rows.isEmpty());
     };
 }
 
@@ -87,7 +87,7 @@ Runner meterRequest(const Options& options,
         const auto result = session.await(program.scan(), &PrimaryScan::finished,
                                           [&] { return start(program, meter); });
         if (!result) return kNoResult;
-        session.printMeter(result->row);
+        if (result->answered) session.printMeters({result->row}, false);
         return Session::status(result->ending, result->answered);
     };
 }
@@ -145,7 +145,9 @@ Runner search(const Options& options) {
             return program.search().start(id, settings, true).has_value();
         });
         if (!result) return kNoResult;
-        session.printMeters(program.gridLoops());
+        QList<MeterRow> meters;  // as the grid lists them: each meter once
+        MergeById(meters, result->rows);
+        session.printMeters(meters, true);
         return Session::status(result->ending, result->found > 0);
     };
 }
@@ -158,9 +160,8 @@ std::optional<QString> otherMeterAt(Session& session, int address, const QString
     const auto read = session.await(program.scan(), &PrimaryScan::finished, [&] {
         return program.scan().readMeter({1, address, QString()}, settings);
     });
-    program.gridLoops().clearData();  // the table printed is the change's
-    if (!read || !read->answered || read->row.value(0) == id) return std::nullopt;
-    return read->row.value(0);
+    if (!read || !read->answered || read->row.id == id) return std::nullopt;
+    return read->row.id;
 }
 
 Runner setAddress(const Options& options) {
@@ -183,7 +184,7 @@ Runner setAddress(const Options& options) {
             return program.search().changeAddress(meter, newAddress, settings).has_value();
         });
         if (!result) return kNoResult;
-        session.printMeters(program.gridLoops());
+        session.printMeters(result->rows, true);
         return Session::status(result->ending, result->listed);
     };
 }

@@ -10,7 +10,9 @@
 #include <functional>
 #include <iostream>
 
+#include <QSet>
 #include "base/dialogs.h"
+
 #include "base/grid_model.h"
 #include "base/real_clock.h"
 #include "base/safe_file.h"
@@ -83,12 +85,12 @@ private:
 // How far a long operation has come, from its typed progress signals.
 void showProgress(Program& program, const Options& options, Progress& progress) {
     const auto started = std::chrono::steady_clock::now();
-    const auto found = [&program] {
-        int rows = 0;
-        for (int row = 1; row < program.gridLoops().rows(); ++row)
-            if (!program.gridLoops().rowTexts(row).join(QString()).isEmpty()) ++rows;
-        return std::to_string(rows);
-    };
+    // The meters listed so far, each once.
+    const auto ids = std::make_shared<QSet<QString>>();
+    const auto keep = [ids](const QString& id, const QByteArray&) { ids->insert(id); };
+    QObject::connect(&program.scan(), &PrimaryScan::listed, &program, keep);
+    QObject::connect(&program.search(), &SecondarySearch::listed, &program, keep);
+    const auto found = [ids] { return std::to_string(ids->size()); };
     // The scan's range: `scan FROM TO`, or `report --scan FROM TO`.
     std::pair<int, int> range{0, 0};
     if (options.scanRange)

@@ -82,9 +82,12 @@ QString gatewaySection(const CommissioningReport& report) {
 
 QString busSection(const CommissioningReport& report) {
     if (!report.bus) return paragraph("The bus was not scanned on this link.");
+    QList<QStringList> meters;
+    for (const MeterRow& meter : report.bus->meters)
+        meters << meter.texts();
     return paragraph("Found by the scans and searches over this link, the last ended " +
                      report.bus->madeAt.toString("yyyy-MM-dd HH:mm") + ".") +
-           table(loopsGridLayout().headers, report.bus->meters);
+           table(loopsGridLayout().headers, meters);
 }
 
 QString openPointsSection(const CommissioningReport& report) {
@@ -118,11 +121,11 @@ QStringList OpenPoints(const CommissioningReport& report) {
         QSet<QString> activated;
         for (const TableEntry& entry : report.table.entries)
             activated.insert(latin1(entry.device.id).trimmed());
-        for (const QStringList& meter : report.bus->meters) {
-            const QString id = meter.value(0).trimmed();
+        for (const MeterRow& meter : report.bus->meters) {
+            const QString id = meter.id.trimmed();
             if (!id.isEmpty() && !activated.contains(id))
                 open << QStringLiteral("Meter %1 at address %2 is on the bus but not activated.")
-                            .arg(id, meter.value(1).trimmed());
+                            .arg(id, meter.address.trimmed());
         }
     }
     for (const ModbusPoint& p : report.points)

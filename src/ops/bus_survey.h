@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "ops/meter_row.h"
+
 namespace tarnel {
 
 // The meters the scans and searches found on one gateway's bus: which link
@@ -16,7 +18,7 @@ namespace tarnel {
 struct BusSurvey {
     QString link;  // `key()` of the link and gateway
     QDateTime madeAt;
-    QList<QStringList> meters;
+    QList<MeterRow> meters;
 
     // The link's identity (`GatewayLink::identity`) and the gateway's Modbus
     // address: two gateways on one RS-485 line have two buses.
@@ -30,7 +32,7 @@ public:
     // the survey (a meter found again replaces its row), on another they
     // start a new one. A run that listed nothing still says the bus was
     // looked at.
-    void record(const QString& link, const QDateTime& endedAt, const QList<QStringList>& meters);
+    void record(const QString& link, const QDateTime& endedAt, const QList<MeterRow>& meters);
     // The survey made on `link`, if any.
     std::optional<BusSurvey> on(const QString& link) const;
 

@@ -50,9 +50,9 @@ void PrimaryScan::collected(const MbusResult& result) {
         noAnswer_ = !decoded.ok;
         if (decoded.ok) ++found_;
         if (decoded.ok && decoded.row) {
-            row_ = LoopsRowTexts(*decoded.row);
+            row_ = MeterRowOf(*decoded.row, result.telegram, runLink_);
             if (mode_ == Mode::Scan) rows_ << row_;
-            emit listed(row_.first(), result.telegram);
+            emit listed(row_.id, result.telegram);
         }
     }
     if (mode_ == Mode::Request)
@@ -156,7 +156,8 @@ bool PrimaryScan::request(int address, const Bytes& telegram, const Settings& se
     found_ = 0;
     silent_ = 0;
     errors_ = {};
-    row_.clear();
+    row_ = {};
+    runLink_ = BusSurvey::key(link_.identity(), settings.slave);
     sendTelegram(telegram);
     return true;
 }

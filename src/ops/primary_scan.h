@@ -89,10 +89,10 @@ private:
     // What the run met, for its closing line and its result.
     int found_ = 0;
     int silent_ = 0;
-    QStringList row_;  // the meter a request decoded
-    // The scan's: the link it runs on and the meters it listed.
+    MeterRow row_;  // the meter a request decoded
+    // The link the run is on; the scan's meters it listed.
     QString runLink_;
-    QList<QStringList> rows_;
+    QList<MeterRow> rows_;
     GatewayErrors errors_;
 };
 

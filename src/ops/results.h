@@ -8,6 +8,7 @@
 #include "link/gateway_errors.h"
 #include "link/response_parsers.h"
 #include "mbus/device_entry.h"
+#include "ops/meter_row.h"
 
 namespace tarnel {
 
@@ -28,11 +29,11 @@ struct MbusRunResult {
     int silent = 0;         // addresses (requests) without an answer
     int address = -1;       // a request's meter
     bool answered = false;  // a request's meter answered with a telegram
-    QStringList row;        // a request's meter as the grid lists it
+    MeterRow row;           // a request's meter, when it answered
     // The scan: the link and gateway it ran on (`BusSurvey::key`), and every
-    // meter it listed, as the grid lists it.
+    // meter it listed, in order.
     QString link;
-    QList<QStringList> rows;
+    QList<MeterRow> rows;
     GatewayErrors errors;  // what the gateway itself got wrong meanwhile
 };
 
@@ -45,9 +46,10 @@ struct SearchResult {
     bool answered = false;  // the address change: the meter took the telegram
     bool listed = false;    // the address change: it then answered at its new address
     int address = -1;       // the address change: the meter's address before
-    // The search: the link and gateway it ran on, and every meter it listed.
+    // The link and gateway it ran on, and every meter it listed (the address
+    // change: the meter at its new address).
     QString link;
-    QList<QStringList> rows;
+    QList<MeterRow> rows;
     GatewayErrors errors;
 };
 

@@ -231,7 +231,7 @@ bool SecondarySearch::readSelected(const Run& run) {
 bool SecondarySearch::list(const QByteArray& telegram) {
     const DecodedTelegram decoded = DecodeLoopsTelegram(telegram, link_.clock().now());
     // The result is the worker's until its end step runs on the owner's thread.
-    if (decoded.ok && decoded.row) result_.rows << LoopsRowTexts(*decoded.row);
+    if (decoded.ok && decoded.row) result_.rows << MeterRowOf(*decoded.row, telegram, result_.link);
     RunOnOwner(this, [this, decoded, telegram] {
         emit event(mbus_event::Decoded{decoded, LoopsUpdate::ById});
         if (decoded.ok && decoded.row) emit listed(LoopsRowTexts(*decoded.row).first(), telegram);

@@ -24,7 +24,8 @@ CommissioningReport wholeReport() {
     report.table.entries = {entry(1, "12345678", 0x04), entry(2, "21030045", 0)};
     report.points = PointsList(report.table.entries, false);
     report.bus = BusSurvey{"TCP 127.0.0.1:502, Modbus address 1", {}, {}};
-    report.bus->meters = {{"12345678", "1", "ABC"}, {"30201567", "3", "GSW"}};
+    report.bus->meters = {{.id = "12345678", .address = "1", .manufacturer = "ABC"},
+                          {.id = "30201567", .address = "3", .manufacturer = "GSW"}};
     report.status.replies = 14;
     return report;
 }
@@ -99,7 +100,11 @@ TEST(CommissioningReport, EscapesEveryText) {
     CommissioningReport report = wholeReport();
     report.installer = "<script>alert(1)</script>";
     report.link = "TCP a&b:502";
-    report.bus->meters[1] = {"30201567", "3", "GSW", "1.000", "<b>m3</b>"};
+    report.bus->meters[1] = {.id = "30201567",
+                             .address = "3",
+                             .manufacturer = "GSW",
+                             .value = "1.000",
+                             .unit = "<b>m3</b>"};
     report.status.answers = {"Firmware: <1.2>"};
     const QString html = CommissioningReportHtml(report);
     EXPECT_TRUE(html.contains("<b>Site:</b> Plant room &lt;2&gt;</p>"));

@@ -221,7 +221,7 @@ TEST_F(Scan, ReadUpdatesEveryRowWithThatAddressAndAddsNone) {
     EXPECT_EQ(searches(address), 0) << "a read logs no search line";
     ASSERT_EQ(results.size(), 1u);
     EXPECT_TRUE(results[0].answered);
-    EXPECT_EQ(results[0].row.value(0), grid.cell(1, 0));
+    EXPECT_EQ(results[0].row.id, grid.cell(1, 0));
 }
 
 TEST_F(Scan, ReadWithoutAValidRowAndASilentMeter) {
