@@ -19,12 +19,12 @@
 #include "bench_support.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "link/register_map.h"
 #include "no_dialogs.h"
-#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/command_console.h"
 #include "sim/modbus_server.h"
@@ -328,6 +328,7 @@ int main(int argc, char** argv) {
     GatewayLink link(serial, tcp, clock, log, panels, dialogs);
     GridModel devices(devicesGridLayout().headers);
     GridModel meters(loopsGridLayout().headers);
+    GridModel registers(registersGridLayout().headers);
     QObject owner;
     Timer* timerFree = clock.createTimer(&owner, "Timer_free_command");
     Timer* timerModbus = clock.createTimer(&owner, "Timer_modbus");
@@ -335,12 +336,19 @@ int main(int argc, char** argv) {
     Timer* timerRead = clock.createTimer(&owner, "TimerReadDevices");
     Timer* timerActivate = clock.createTimer(&owner, "Timer_activateAll");
     CommandConsole console(link, *timerFree);
-    RegisterView view(link, log, devices, *timerModbus, *timerAuto);
+    RegisterView view(link, *timerModbus, *timerAuto);
     BusyRule busy;
-    Presenter presenter(log, meters);
+    Presenter presenter({.log = log,
+                         .status = panels,
+                         .meters = meters,
+                         .devices = devices,
+                         .registers = registers});
     presenter.watch(console);
-    DeviceTable table(link, log, devices, meters, console, view, busy, *timerRead);
-    BulkActivation bulk(link, log, devices, busy, *timerActivate);
+    presenter.watch(view);
+    DeviceTable table(link, devices, meters, console, view, busy, *timerRead);
+    presenter.watch(table);
+    BulkActivation bulk(link, devices, busy, *timerActivate);
+    presenter.watch(bulk);
     StallWatch watch;
     Bench bench{clock, log, link, devices, table, bulk, gateway, watch, MeterTimes(*bus), offRows};
 

@@ -16,6 +16,7 @@
 #include "base/status_panels.h"
 #include "bench_support.h"
 #include "gateway/gateway_status.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
@@ -194,12 +195,18 @@ int main(int argc, char** argv) {
     SocketTransport tcp;
     GatewayLink link(serial, tcp, clock, log, panels, dialogs);
     GridModel grid(registersGridLayout().headers);
+    GridModel meters(loopsGridLayout().headers);
+    GridModel devices(devicesGridLayout().headers);
+    Presenter presenter(
+        {.log = log, .status = panels, .meters = meters, .devices = devices, .registers = grid});
     QObject owner;
     Timer* timerModbus = clock.createTimer(&owner);
     Timer* timerAuto = clock.createTimer(&owner);
     Timer* timerStatus = clock.createTimer(&owner);
-    RegisterView view(link, log, grid, *timerModbus, *timerAuto);
-    GatewayStatus status(link, log, *timerStatus, view);
+    RegisterView view(link, *timerModbus, *timerAuto);
+    presenter.watch(view);
+    GatewayStatus status(link, *timerStatus, view);
+    presenter.watch(status);
     StallWatch watch;
     Bench bench{clock, log, link, view, status, watch, runsOn};
 

@@ -29,6 +29,7 @@
 #include "base/real_clock.h"
 #include "base/status_panels.h"
 #include "bench_support.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
@@ -211,8 +212,13 @@ int main(int argc, char** argv) {
     link.connectTcp("127.0.0.1", server.serverPort(), 30);
     if (!WaitFor([&] { return link.TcpMode(); }, 5000)) return 1;
     GridModel grid(registersGridLayout().headers);
+    GridModel meters(loopsGridLayout().headers);
+    GridModel devices(devicesGridLayout().headers);
+    Presenter presenter(
+        {.log = log, .status = status, .meters = meters, .devices = devices, .registers = grid});
     QObject owner;
-    RegisterView view(link, log, grid, *clock.createTimer(&owner), *clock.createTimer(&owner));
+    RegisterView view(link, *clock.createTimer(&owner), *clock.createTimer(&owner));
+    presenter.watch(view);
     Timer* deadline = clock.createTimer(&owner);
     for (const bool fast : {false, true}) {
         link.setFastReplies(fast);

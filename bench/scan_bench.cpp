@@ -17,9 +17,9 @@
 #include "base/status_panels.h"
 #include "base/virtual_clock.h"
 #include "bench_support.h"
+#include "gateway/presenter.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
-#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "sim/in_memory_transports.h"
@@ -56,7 +56,10 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy;
     PrimaryScan scan(link, busy, *clock.createTimer(&owner), *clock.createTimer(&owner));
-    Presenter presenter(log, grid);
+    GridModel devices(devicesGridLayout().headers);
+    GridModel registers(registersGridLayout().headers);
+    Presenter presenter(
+        {.log = log, .status = status, .meters = grid, .devices = devices, .registers = registers});
     presenter.watch(scan);
     Outcome outcome;
     if (tcpLink) {

@@ -19,9 +19,9 @@
 #include "base/status_panels.h"
 #include "base/virtual_clock.h"
 #include "bench_support.h"
+#include "gateway/presenter.h"
 #include "link/gateway_link.h"
 #include "no_dialogs.h"
-#include "gateway/presenter.h"
 #include "ops/busy_rule.h"
 #include "ops/secondary_search.h"
 #include "sim/in_memory_transports.h"
@@ -110,7 +110,10 @@ Outcome Search(const std::vector<sim::SimMeter>& meters, bool tcpLink, bool fast
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy;
     SecondarySearch search(link, busy);
-    Presenter presenter(log, grid);
+    GridModel devices(devicesGridLayout().headers);
+    GridModel registers(registersGridLayout().headers);
+    Presenter presenter(
+        {.log = log, .status = status, .meters = grid, .devices = devices, .registers = registers});
     presenter.watch(search);
     Outcome outcome;
     if (tcpLink) {

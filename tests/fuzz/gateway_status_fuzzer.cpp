@@ -11,6 +11,7 @@
 #include "base/virtual_clock.h"
 #include "fuzz_input.h"
 #include "gateway/gateway_status.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "support/fake_dialogs.h"
@@ -34,8 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Timer* timerModbus = clock.createTimer(&owner);
     Timer* timerAuto = clock.createTimer(&owner);
     GridModel grid{registersGridLayout().headers};
-    RegisterView view{link, log, grid, *timerModbus, *timerAuto};
-    GatewayStatus gatewayStatus{link, log, *timerStatus, view};
+    GridModel meters{loopsGridLayout().headers};
+    GridModel devices{devicesGridLayout().headers};
+    Presenter presenter{
+        {.log = log, .status = status, .meters = meters, .devices = devices, .registers = grid}};
+    RegisterView view{link, *timerModbus, *timerAuto};
+    GatewayStatus gatewayStatus{link, *timerStatus, view};
+    presenter.watch(view);
+    presenter.watch(gatewayStatus);
     gatewayStatus.readStatus(1, 600);
     qsizetype answered = 0;  // bytes of the requests answered so far
     for (int tick = 0; tick < 1000 && gatewayStatus.step() != 0; ++tick) {

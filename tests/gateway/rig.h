@@ -4,8 +4,8 @@
 #include "base/grid_model.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
-#include "gateway/register_view.h"
 #include "gateway/presenter.h"
+#include "gateway/register_view.h"
 #include "ops/busy_rule.h"
 #include "ops/primary_scan.h"
 #include "support/in_process_gateway.h"
@@ -22,16 +22,24 @@ struct Rig : InProcessGateway {
     Timer* timerMbusRespond = timer("Timer_mbusRespond", 1000);
     GridModel registers{registersGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
+    GridModel devices{devicesGridLayout().headers};
     BusyRule busy;
-    Presenter presenter{log, meters};
-    RegisterView view{link, log, registers, *timerModbus, *timerAuto};
-    GatewayCommands commands{link, log, dialogs, view};
-    GatewayStatus gatewayStatus{link, log, *timerStatus, view};
+    Presenter presenter{{.log = log,
+                         .status = status,
+                         .meters = meters,
+                         .devices = devices,
+                         .registers = registers}};
+    RegisterView view{link, *timerModbus, *timerAuto};
+    GatewayCommands commands{link, dialogs, view};
+    GatewayStatus gatewayStatus{link, *timerStatus, view};
     PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
 
     // Opens the serial link, or connects TCP, with fast replies on or off.
     Rig(bool tcpLink, bool fast) {
         presenter.watch(busy);
+        presenter.watch(view);
+        presenter.watch(commands);
+        presenter.watch(gatewayStatus);
         presenter.watch(scan);
         link.setFastReplies(fast);
         if (tcpLink) {

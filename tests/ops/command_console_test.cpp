@@ -31,7 +31,13 @@ struct Console : test::LinkTest {
     Timer* timer = clock.createTimer(&owner, "Timer_free_command");
     CommandConsole console{link, *timer};
     GridModel meters{loopsGridLayout().headers};
-    Presenter presenter{log, meters};
+    GridModel devices{devicesGridLayout().headers};
+    GridModel registers{registersGridLayout().headers};
+    Presenter presenter{{.log = log,
+                         .status = status,
+                         .meters = meters,
+                         .devices = devices,
+                         .registers = registers}};
     bool watched = (presenter.watch(console), true);
 };
 

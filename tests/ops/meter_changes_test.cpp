@@ -20,7 +20,10 @@ struct Changes : ::testing::Test, test::InProcessGateway {
     Timer* timerMbusRespond = clock.createTimer(&owner, "Timer_mbusRespond");
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy;
-    Presenter presenter{log, grid};
+    GridModel devices{devicesGridLayout().headers};
+    GridModel registers{registersGridLayout().headers};
+    Presenter presenter{
+        {.log = log, .status = status, .meters = grid, .devices = devices, .registers = registers}};
     PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
     SecondarySearch search{link, busy};
     // The presenter sees the search before the bulk change does, as in the program.

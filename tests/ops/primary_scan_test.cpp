@@ -7,8 +7,8 @@
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
-#include "mbus/loops_grid.h"
 #include "gateway/presenter.h"
+#include "mbus/loops_grid.h"
 #include "ops/busy_rule.h"
 #include "support/in_process_gateway.h"
 
@@ -21,7 +21,10 @@ struct Scan : ::testing::Test, test::InProcessGateway {
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy;
     PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
-    Presenter presenter{log, grid};
+    GridModel devices{devicesGridLayout().headers};
+    GridModel registers{registersGridLayout().headers};
+    Presenter presenter{
+        {.log = log, .status = status, .meters = grid, .devices = devices, .registers = registers}};
     std::vector<MbusRunResult> results;
 
     Scan() {

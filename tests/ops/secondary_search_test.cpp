@@ -15,7 +15,10 @@ struct Search : ::testing::Test, test::InProcessGateway {
     GridModel grid{loopsGridLayout().headers};
     BusyRule busy;
     SecondarySearch search{link, busy};
-    Presenter presenter{log, grid};
+    GridModel devices{devicesGridLayout().headers};
+    GridModel registers{registersGridLayout().headers};
+    Presenter presenter{
+        {.log = log, .status = status, .meters = grid, .devices = devices, .registers = registers}};
     std::vector<SearchResult> results;
 
     Search() {
