@@ -326,10 +326,11 @@ int main(int argc, char** argv) {
     CommTransport serial;
     SocketTransport tcp;
     GatewayLink link(serial, tcp, clock);
-    Presenter presenter(log);
-    presenter.watch(link, panels, dialogs);
+    Presenter presenter(log, panels);
+    presenter.watch(link, dialogs);
     GridModel devices(devicesGridLayout().headers);
     GridModel meters(loopsGridLayout().headers);
+    GridModel registers(registersGridLayout().headers);
     QObject owner;
     Timer* timerFree = clock.createTimer(&owner, "Timer_free_command");
     Timer* timerModbus = clock.createTimer(&owner, "Timer_modbus");
@@ -337,11 +338,14 @@ int main(int argc, char** argv) {
     Timer* timerRead = clock.createTimer(&owner, "TimerReadDevices");
     Timer* timerActivate = clock.createTimer(&owner, "Timer_activateAll");
     CommandConsole console(link, *timerFree);
-    RegisterView view(link, log, devices, *timerModbus, *timerAuto);
+    RegisterView view(link, *timerModbus, *timerAuto);
     BusyRule busy;
     presenter.watch(console);
-    DeviceTable table(link, log, devices, meters, console, view, busy, *timerRead);
-    BulkActivation bulk(link, log, devices, busy, *timerActivate);
+    presenter.watch(view, registers);
+    DeviceTable table(link, devices, meters, console, view, busy, *timerRead);
+    presenter.watch(table, devices);
+    BulkActivation bulk(link, devices, busy, *timerActivate);
+    presenter.watch(bulk);
     StallWatch watch;
     Bench bench{clock, log, link, devices, table, bulk, gateway, watch, MeterTimes(*bus), offRows};
 

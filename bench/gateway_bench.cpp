@@ -194,15 +194,19 @@ int main(int argc, char** argv) {
     CommTransport serial;
     SocketTransport tcp;
     GatewayLink link(serial, tcp, clock);
-    Presenter presenter(log);
-    presenter.watch(link, panels, dialogs);
+    Presenter presenter(log, panels);
+    presenter.watch(link, dialogs);
     GridModel grid(registersGridLayout().headers);
+    GridModel meters(loopsGridLayout().headers);
+    GridModel devices(devicesGridLayout().headers);
     QObject owner;
     Timer* timerModbus = clock.createTimer(&owner);
     Timer* timerAuto = clock.createTimer(&owner);
     Timer* timerStatus = clock.createTimer(&owner);
-    RegisterView view(link, log, grid, *timerModbus, *timerAuto);
-    GatewayStatus status(link, log, *timerStatus, view);
+    RegisterView view(link, *timerModbus, *timerAuto);
+    presenter.watch(view, grid);
+    GatewayStatus status(link, *timerStatus, view);
+    presenter.watch(status);
     StallWatch watch;
     Bench bench{clock, log, link, view, status, watch, runsOn};
 

@@ -184,8 +184,8 @@ int main(int argc, char** argv) {
     QElapsedTimer arrival;
     QObject::connect(&tcp, &TcpTransport::received, &tcp, [&] { arrival.start(); });
     GatewayLink link(serial, tcp, clock);
-    Presenter presenter(log);
-    presenter.watch(link, status, dialogs);
+    Presenter presenter(log, status);
+    presenter.watch(link, dialogs);
 
     std::printf("An idle event loop here stalls up to %.0f us (turn by turn, 1 s).\n",
                 IdleStallMs(0) * 1000);
@@ -214,8 +214,11 @@ int main(int argc, char** argv) {
     link.connectTcp("127.0.0.1", server.serverPort(), 30);
     if (!WaitFor([&] { return link.TcpMode(); }, 5000)) return 1;
     GridModel grid(registersGridLayout().headers);
+    GridModel meters(loopsGridLayout().headers);
+    GridModel devices(devicesGridLayout().headers);
     QObject owner;
-    RegisterView view(link, log, grid, *clock.createTimer(&owner), *clock.createTimer(&owner));
+    RegisterView view(link, *clock.createTimer(&owner), *clock.createTimer(&owner));
+    presenter.watch(view, grid);
     Timer* deadline = clock.createTimer(&owner);
     for (const bool fast : {false, true}) {
         link.setFastReplies(fast);

@@ -52,8 +52,8 @@ Outcome Scan(Clock& clock, const Runner& run, bool tcpLink, bool fast, const Set
     StatusPanels status;
     NoDialogs dialogs;
     GatewayLink link(serial, tcp, clock);
-    Presenter presenter(log);
-    presenter.watch(link, status, dialogs);
+    Presenter presenter(log, status);
+    presenter.watch(link, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy;

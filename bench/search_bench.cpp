@@ -106,8 +106,8 @@ Outcome Search(const std::vector<sim::SimMeter>& meters, bool tcpLink, bool fast
     StatusPanels status;
     NoDialogs dialogs;
     GatewayLink link(serial, tcp, clock);
-    Presenter presenter(log);
-    presenter.watch(link, status, dialogs);
+    Presenter presenter(log, status);
+    presenter.watch(link, dialogs);
     QObject owner;
     GridModel grid(loopsGridLayout().headers);
     BusyRule busy;

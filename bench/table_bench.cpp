@@ -9,7 +9,6 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "gateway/table_files.h"
 #include "gateway/table_import.h"
 #include "no_dialogs.h"
@@ -77,20 +76,19 @@ int main(int argc, char** argv) {
         return 1;
     }
     bench::NoDialogs dialogs;
-    Log log;
     GridModel deviceGrid(devicesGridLayout().headers);
     GridModel meterGrid(loopsGridLayout().headers);
     const auto import = [&](const QString& path) {
         return [&, path] {
             deviceGrid.clearData();
-            ImportDeviceGrid(deviceGrid, path, dialogs, log);
+            ImportDeviceGrid(deviceGrid, path, dialogs);
             return deviceGrid.rows() - 1;
         };
     };
     const auto load = [&](const QString& path) {
         return [&, path] {
             meterGrid.clearData();
-            LoadMbusGrid(meterGrid, path, dialogs, log);
+            LoadMbusGrid(meterGrid, path, dialogs);
             return meterGrid.rows() - 1;
         };
     };

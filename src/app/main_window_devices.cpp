@@ -16,7 +16,6 @@
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/table_files.h"
-#include "gateway/table_import.h"
 #include "link/gateway_link.h"
 
 namespace tarnel {
@@ -161,7 +160,7 @@ void TForm1::Butt_importClick() {
     request.folder = program_->dataFolder();
     const QString path = program_->dialogs().openFileName(request);
     if (path.isEmpty()) return;
-    if (ImportDeviceGrid(program_->gridDevices(), path, program_->dialogs(), program_->log()))
+    if (program_->importDeviceTable(path) == TableLoad::Loaded)
         showFromTheStart(control<QTableView>("GridDevices"));
     program_->deviceSelection().clear();
 }

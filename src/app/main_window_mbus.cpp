@@ -149,7 +149,7 @@ void TForm1::Butt_load_dataClick() {
     const QString path = program_->dialogs().openFileName(request);
     if (path.isEmpty()) return;
     Butt_clear_gridClick();
-    LoadMbusGrid(program_->gridLoops(), path, program_->dialogs(), program_->log());
+    program_->loadMeterTable(path);
     program_->meterSelection().clear();
 }
 

@@ -16,7 +16,6 @@
 #include "gateway/program.h"
 #include "gateway/register_view.h"
 #include "gateway/table_files.h"
-#include "gateway/table_import.h"
 #include "link/response_parsers.h"
 #include "ops/command_console.h"
 #include "ops/id_mask.h"
@@ -281,8 +280,7 @@ Runner activateAll(const Options& options) {
     const BulkActivation::Settings settings{options.unit, options.scanTimeMs, options.retries};
     return [=](Session& session) {
         Program& program = session.program();
-        if (!ImportDeviceGrid(program.gridDevices(), file, program.dialogs(), program.log()))
-            return kNoResult;
+        if (program.importDeviceTable(file) != TableLoad::Loaded) return kNoResult;
         if (countRows(program.gridDevices()) == 0) {
             const std::string why = " has no meter rows (a header line, then one line a meter)";
             Session::note(file.toStdString() + why);

@@ -1,21 +1,17 @@
 #include "gateway/bulk_activation.h"
 
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "ops/busy_rule.h"
 
 namespace tarnel {
 
-BulkActivation::BulkActivation(GatewayLink& link, Log& log, GridModel& devices, BusyRule& busy,
+using namespace gateway_event;
+
+BulkActivation::BulkActivation(GatewayLink& link, GridModel& devices, BusyRule& busy,
                                Timer& timerActivateAll, QObject* parent)
-    : QObject(parent),
-      link_(link),
-      log_(log),
-      devices_(devices),
-      busy_(busy),
-      timer_(timerActivateAll) {
+    : QObject(parent), link_(link), devices_(devices), busy_(busy), timer_(timerActivateAll) {
     connect(&link_, &GatewayLink::linkLost, this, &BulkActivation::connectionLost);
 }
 
@@ -27,7 +23,7 @@ BulkActivation::~BulkActivation() {
 void BulkActivation::stop() {
     if (!running_) return;
     stopping_ = true;
-    if (!link_.busy(this)) end(QString(), Ending::Stopped);
+    if (!link_.busy(this)) end(Ending::Stopped);
 }
 
 bool BulkActivation::start(const Settings& settings) {
@@ -43,7 +39,6 @@ bool BulkActivation::start(const Settings& settings) {
     row_ = 1;
     result_ = {};
     result_.rows = devices_.rows() - 1;
-    errors_ = {};
     sendRow();
     return true;
 }
@@ -52,7 +47,7 @@ void BulkActivation::stopNow() {
     if (!running_) return;
     stopping_ = true;
     link_.cancel(this);
-    end(QString(), Ending::Stopped);
+    end(Ending::Stopped);
 }
 
 // The rows from `row_` on: those whose address is not 0 to 250 are skipped
@@ -65,7 +60,7 @@ void BulkActivation::sendRow() {
             result_.notActivated << row_;
             continue;
         }
-        log_.append(QStringLiteral("Activating device ") + devices_.cell(row_, 1));
+        emit event(Activating{devices_.cell(row_, 1)});
         emit activating(devices_.cell(row_, 1));
         link_.exchange(this,
                        WriteSingleRegisterRequest(settings_.slave, reg::kActivateDevice, 0x00,
@@ -74,38 +69,35 @@ void BulkActivation::sendRow() {
                        [this](const ExchangeResult& result) { Timer_activateAllTimer(result); });
         return;
     }
-    end(QStringLiteral("Activation process finished!"), Ending::Done);
+    end(Ending::Done);
 }
 
-// The row's address, or nothing after its error line.
-std::optional<int> BulkActivation::rowAddress() const {
+// The row's address, or nothing after its error is told.
+std::optional<int> BulkActivation::rowAddress() {
     const QString cell = devices_.cell(row_, 1);
     bool ok = false;
     const int address = cell.toInt(&ok);
     if (ok && address >= 0 && address <= 250) return address;
     // The low byte of a larger number would activate another meter.
-    log_.append(ok ? QStringLiteral("Error in Primary address at row %1: %2 is not 0 to 250")
-                         .arg(row_)
-                         .arg(address)
-                   : QStringLiteral("Error in Primary address at row %1").arg(row_));
+    emit event(BadRowAddress{row_, ok ? std::optional<int>(address) : std::nullopt});
     return std::nullopt;
 }
 
 void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     if (result.aborted()) return;
-    link_.logReception(result);
+    emit event(Reception{result.lines});
     const QByteArray& reply = result.reply;
-    errors_.count(reply);
+    result_.errors.count(reply);
     // The gateway echoes the write once the meter is in its table: a reply
     // the link confirmed as this row's echo, not an exception.
     const bool succeeded = result.acknowledged();
-    log_.append(RcvdLine(reply));
+    emit event(Reply{reply});
     if (stopping_) {
         if (succeeded) {
             ++result_.activated;
             ++row_;  // settled; the rows after it were not reached
         }
-        end(QString(), Ending::Stopped);
+        end(Ending::Stopped);
         return;
     }
     next(succeeded);
@@ -126,19 +118,11 @@ void BulkActivation::next(bool succeeded) {
     sendRow();
 }
 
-// `line` says why the run ended (none when it was stopped); one closing line
-// follows, so that a gateway that errs is never mistaken for silent meters.
-void BulkActivation::end(const QString& line, Ending ending) {
+// The result says why the run ended and what it met (its closing lines).
+void BulkActivation::end(Ending ending) {
     running_ = false;
     for (int row = row_; row < devices_.rows() && ending != Ending::Done; ++row)
         result_.notActivated << row;
-    if (!line.isEmpty()) log_.append(line);
-    log_.append(
-        QStringLiteral("Activation %1: meters activated %2, without an answer %3, %4.")
-            .arg(ending == Ending::Done ? QStringLiteral("ended") : QStringLiteral("stopped"))
-            .arg(result_.activated)
-            .arg(result_.silent)
-            .arg(errors_.text()));
     emit captionChanged(kAgain);
     busy_.end(Operation::BulkActivation);
     result_.ending = ending;
@@ -147,7 +131,7 @@ void BulkActivation::end(const QString& line, Ending ending) {
 
 void BulkActivation::connectionLost() {
     if (!running_) return;
-    end(QStringLiteral("Connection lost: activation stopped."), Ending::LinkLost);
+    end(Ending::LinkLost);
 }
 
 }  // namespace tarnel

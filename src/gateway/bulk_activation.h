@@ -3,9 +3,8 @@
 #include <QObject>
 #include <optional>
 
-#include "link/gateway_errors.h"
-
 #include "base/clock.h"
+#include "gateway/gateway_events.h"
 #include "link/exchange.h"
 #include "ops/results.h"
 
@@ -14,7 +13,6 @@ namespace tarnel {
 class BusyRule;
 class GatewayLink;
 class GridModel;
-class Log;
 
 // "Activate All from table": every row of the device grid activated in the
 // gateway in turn, each sent again up to Retry times when its answer is
@@ -28,8 +26,9 @@ public:
         int retries = 2;
     };
 
-    BulkActivation(GatewayLink& link, Log& log, GridModel& devices, BusyRule& busy,
-                   Timer& timerActivateAll, QObject* parent = nullptr);
+    // `devices` is the device grid whose rows are activated.
+    BulkActivation(GatewayLink& link, GridModel& devices, BusyRule& busy, Timer& timerActivateAll,
+                   QObject* parent = nullptr);
     // Its exchange ends with it.
     ~BulkActivation() override;
 
@@ -48,6 +47,8 @@ public:
     static constexpr const char* kAgain = "Activate All in table";
 
 signals:
+    // What the run tells as it goes (the presenter words it).
+    void event(const GatewayEvent& event);
     void captionChanged(const QString& caption);
     // The run sends the activation of the meter at `address` (for a progress display).
     void activating(const QString& address);
@@ -56,13 +57,12 @@ signals:
 private:
     void sendRow();
     void Timer_activateAllTimer(const ExchangeResult& result);
-    std::optional<int> rowAddress() const;
+    std::optional<int> rowAddress();
     void next(bool succeeded);
-    void end(const QString& line, Ending ending);
+    void end(Ending ending);
     void connectionLost();
 
     GatewayLink& link_;
-    Log& log_;
     GridModel& devices_;
     BusyRule& busy_;
     Timer& timer_;
@@ -71,9 +71,8 @@ private:
     bool stopping_ = false;  // "Stop activation": the request in flight is the last
     int row_ = 0;            // activationRow
     int retries_ = 0;        // activationRetries
-    // What the run met, for its closing line and its result.
+    // What the run met, for its result (and so its closing lines).
     ActivationResult result_;
-    GatewayErrors errors_;
 };
 
 }  // namespace tarnel

@@ -2,29 +2,28 @@
 
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
-#include "base/log.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 #include "mbus/device_entry.h"
-#include "mbus/loops_grid.h"
 #include "ops/busy_rule.h"
 #include "ops/command_console.h"
 
 namespace tarnel {
 namespace {
 
+using namespace gateway_event;
+
 constexpr int kDeleteAllValue = 0xFF;
 constexpr int kSearchAndActivateValue = 0x40;
 
 }  // namespace
 
-DeviceTable::DeviceTable(GatewayLink& link, Log& log, GridModel& devices, GridModel& meters,
+DeviceTable::DeviceTable(GatewayLink& link, GridModel& devices, GridModel& meters,
                          CommandConsole& console, RegisterView& replies, BusyRule& busy,
                          Timer& timerReadDevices, QObject* parent)
     : QObject(parent),
       link_(link),
-      log_(log),
       devices_(devices),
       meters_(meters),
       console_(console),
@@ -56,11 +55,7 @@ void DeviceTable::warnOfVersionMismatch() {
     const auto [high, low] = *gatewayVersion_;
     if (version2_ == (low < 3)) return;
     versionWarned_ = true;
-    log_.append(QStringLiteral("Modbus version \"%1\" is checked, but the gateway reported version "
-                               "%2.%3: its entries will not read right.")
-                    .arg(version2_ ? "v 0.2" : "v 0.3")
-                    .arg(high)
-                    .arg(low));
+    emit event(VersionMismatch{version2_, high, low});
 }
 
 bool DeviceTable::readDevices(const Settings& settings) {
@@ -84,25 +79,20 @@ void DeviceTable::countRead(const ExchangeResult& result) {
     }
     if (result.reply.size() > 4) {
         const RegisterReply parsed = ParseRegisterResponse(result.reply);
-        link_.report(parsed.report);
+        emit event(Reception{parsed.report.lines, parsed.report.crcError});
         readOut_.answered = !parsed.report.crcError && !parsed.registers.isEmpty();
         if (readOut_.answered) readOut_.count = CountActiveDevices(parsed.registers);
     }
-    // No answer, or a faulty one, is not an empty table.
-    if (!readOut_.answered) {
-        log_.append(QStringLiteral("No answer from the gateway to the device count..."));
-        endReadOut(Ending::Done);
-        return;
-    }
-    if (readOut_.count == 0) {
-        log_.append(QStringLiteral("No active devices in Corvane memory..."));
+    // No answer, or a faulty one, is not an empty table: the result tells
+    // which.
+    if (!readOut_.answered || readOut_.count == 0) {
         endReadOut(Ending::Done);
         return;
     }
     entry_ = 1;
     timer_.setInterval(settings_.timeoutMs);
     readEntry();
-    log_.append(QStringLiteral("Number of devices: %1").arg(readOut_.count));
+    emit event(DeviceCount{readOut_.count});
 }
 
 void DeviceTable::readEntry() {
@@ -116,7 +106,7 @@ void DeviceTable::readEntry() {
 
 void DeviceTable::TimerReadDevicesTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
-    link_.logReception(result);
+    emit event(Reception{result.lines});
     // A bad entry adds no row; the read-out goes on with the next one.
     if (result.reply.size() > 4) decodeEntry(result.reply);
     emit entryRead(entry_, readOut_.count);
@@ -129,7 +119,7 @@ void DeviceTable::TimerReadDevicesTimer(const ExchangeResult& result) {
 
 void DeviceTable::decodeEntry(const QByteArray& reply) {
     const Validation checked = ValidateResponse(reply);
-    link_.report(checked.report);
+    emit event(Reception{checked.report.lines, checked.report.crcError});
     if (!checked.passed) return;
     const RegisterReply parsed = ParseRegisterResponse(reply);
     std::vector<uint8_t> bytes;
@@ -138,17 +128,13 @@ void DeviceTable::decodeEntry(const QByteArray& reply) {
         bytes.push_back(r.low);
     }
     std::vector<std::string> lines;
-    const TModbusDevice device = DecodeDeviceEntry(bytes, lines);
+    const TableEntry entry{entry_, DecodeDeviceEntry(bytes, lines)};
+    QStringList decoded;
     for (const std::string& line : lines)
-        log_.append(QString::fromStdString(line));
-    const int row = devices_.rows() - 1;
-    QStringList texts;
-    for (const std::string& text : DeviceRowTexts(device, SystemDecimalSeparator()))
-        texts << QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    devices_.setRowTexts(row, texts);
-    devices_.setRows(devices_.rows() + 1);
+        decoded << QString::fromStdString(line);
     ++readOut_.rows;
-    readOut_.entries.push_back({entry_, device});
+    readOut_.entries.push_back(entry);
+    emit event(EntryDecoded{entry, decoded});
 }
 
 void DeviceTable::endReadOut(Ending ending) {
@@ -161,13 +147,11 @@ void DeviceTable::endReadOut(Ending ending) {
 void DeviceTable::stop() {
     if (entry_ == 0) return;
     link_.cancel(this);
-    log_.append(QStringLiteral("Device table read stopped."));
     endReadOut(Ending::Stopped);
 }
 
 void DeviceTable::connectionLost() {
     if (entry_ == 0) return;
-    log_.append(QStringLiteral("Connection lost: device table read stopped."));
     endReadOut(Ending::LinkLost);
 }
 
@@ -187,7 +171,7 @@ void DeviceTable::addressMapRead(const ExchangeResult& result) {
                                                         : Ending::Done;
     if (!result.aborted() && result.reply.size() > 4) {
         const AddressMapReply parsed = ParseAddressMap(result.reply);
-        link_.report(parsed.report);
+        emit event(Reception{parsed.report.lines, parsed.report.crcError});
         map.mbusAddresses = parsed.mbusAddresses;
         map.answered = !map.mbusAddresses.isEmpty();
     }
@@ -196,7 +180,7 @@ void DeviceTable::addressMapRead(const ExchangeResult& result) {
 
 // --- commands ------------------------------------------------------------------------
 
-void DeviceTable::sendCommand(int registerNumber, int address, const QString& line, int intervalMs,
+void DeviceTable::sendCommand(int registerNumber, int address, Request request, int intervalMs,
                               bool last) {
     // The console passes a cancellation on only when it was stopped.
     const auto ended = [this, last](const ExchangeResult& result) {
@@ -212,7 +196,7 @@ void DeviceTable::sendCommand(int registerNumber, int address, const QString& li
     console_.request(WriteSingleRegisterRequest(settings_.slave, registerNumber, 0x00,
                                                 static_cast<uint8_t>(address)),
                      intervalMs, CommandConsole::Awaited::Command, ended);
-    log_.append(line);
+    emit event(Sent{request});
 }
 
 bool DeviceTable::write(const Operations& operations, const MeterTarget& meter,
@@ -222,25 +206,24 @@ bool DeviceTable::write(const Operations& operations, const MeterTarget& meter,
     if (meter.address < 0 || !link_.linkUp()) return false;
     // The low byte of a larger number would act on another meter.
     if (meter.address > 250) {
-        log_.append(QStringLiteral("Address %1 refused: an M-Bus primary address is 0 to 250...")
-                        .arg(meter.address));
+        emit event(AddressRefused{meter.address});
         return false;
     }
     settings_ = settings;
     const struct {
         bool wanted;
         int registerNumber;
-        const char* line;
+        Request request;
     } commands[] = {
-        {operations.activate, reg::kActivateDevice, "Activating selected device..."},
-        {operations.remove, reg::kDeleteDevice, "Deleting selected device..."},
-        {operations.deleteInputs, reg::kDeleteInputs, "De-activating selected device..."},
+        {operations.activate, reg::kActivateDevice, Request::Activate},
+        {operations.remove, reg::kDeleteDevice, Request::Delete},
+        {operations.deleteInputs, reg::kDeleteInputs, Request::DeleteInputs},
     };
     int left = operations.activate + operations.remove + operations.deleteInputs;
     for (const auto& command : commands)
         if (command.wanted)
-            sendCommand(command.registerNumber, meter.address, QLatin1String(command.line),
-                        settings.scanTimeMs, --left == 0);
+            sendCommand(command.registerNumber, meter.address, command.request, settings.scanTimeMs,
+                        --left == 0);
     return true;
 }
 
@@ -251,14 +234,13 @@ bool DeviceTable::deleteMeter(const MeterTarget& meter, const Settings& settings
 bool DeviceTable::deleteAll(const Settings& settings) {
     if (!link_.requireLink()) return false;
     settings_ = settings;
-    sendCommand(reg::kDeleteDevice, kDeleteAllValue,
-                QStringLiteral("Deleting ALL devices in memory..."), settings.scanTimeMs, true);
+    sendCommand(reg::kDeleteDevice, kDeleteAllValue, Request::DeleteAll, settings.scanTimeMs, true);
     return true;
 }
 
 bool DeviceTable::searchAndActivate(int slave, std::optional<int> newAddress) {
     if (newAddress.value_or(255) >= 255) {
-        log_.append(QStringLiteral("Invalid new modbus address entered..."));
+        emit event(Refused{Refusal::ModbusAddress});
         return false;
     }
     if (!link_.requireLink() || busy_.refuses(Operation::SearchAndActivate)) return false;

@@ -5,6 +5,7 @@
 
 #include "base/clock.h"
 #include "base/grid_selection.h"
+#include "gateway/gateway_events.h"
 #include "link/exchange.h"
 #include "ops/results.h"
 
@@ -14,10 +15,9 @@ class BusyRule;
 class CommandConsole;
 class GatewayLink;
 class GridModel;
-class Log;
 class RegisterView;
 
-// The gateway's table of activated meters: read into the device grid, a
+// The gateway's table of activated meters: read for the device grid, a
 // meter activated, deleted or its inputs excluded, every meter deleted, the
 // address map read, the gateway's own search-and-activate started, and the
 // grid filled from the meter grid. The active-device count and the replies
@@ -36,9 +36,10 @@ public:
         bool activate = false, remove = false, deleteInputs = false;
     };
 
-    DeviceTable(GatewayLink& link, Log& log, GridModel& devices, GridModel& meters,
-                CommandConsole& console, RegisterView& replies, BusyRule& busy,
-                Timer& timerReadDevices, QObject* parent = nullptr);
+    // `devices` and `meters` are the grids the arrow button copies between.
+    DeviceTable(GatewayLink& link, GridModel& devices, GridModel& meters, CommandConsole& console,
+                RegisterView& replies, BusyRule& busy, Timer& timerReadDevices,
+                QObject* parent = nullptr);
     // Its exchanges end with it.
     ~DeviceTable() override;
 
@@ -69,6 +70,9 @@ public:
     void copyFromMeterGrid();
 
 signals:
+    // What the read-out and the commands tell as they go (the presenter words
+    // it and lists each entry read in the device grid).
+    void event(const GatewayEvent& event);
     // Entry `entry` of `count` was read (for a progress display).
     void entryRead(int entry, int count);
     void readOutFinished(const TableReadResult& result);
@@ -84,12 +88,11 @@ private:
     void decodeEntry(const QByteArray& reply);
     void endReadOut(Ending ending);
     void addressMapRead(const ExchangeResult& result);
-    void sendCommand(int registerNumber, int address, const QString& line, int intervalMs,
-                     bool last);
+    void sendCommand(int registerNumber, int address, gateway_event::Request request,
+                     int intervalMs, bool last);
     void connectionLost();
 
     GatewayLink& link_;
-    Log& log_;
     GridModel& devices_;
     GridModel& meters_;
     CommandConsole& console_;

@@ -1,12 +1,14 @@
 #include "gateway/gateway_commands.h"
 
 #include "base/dialogs.h"
-#include "base/log.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
 
 namespace tarnel {
+
+using namespace gateway_event;
+
 uint8_t LineCode(const QString& baud, const QString& parity) {
     static const QStringList kRates = {"300",   "1200",  "2400",  "4800",  "9600",
                                        "19200", "38400", "57600", "115200"};
@@ -19,14 +21,14 @@ uint8_t LineCode(const QString& baud, const QString& parity) {
     return static_cast<uint8_t>(rate << 4 | bits);
 }
 
-GatewayCommands::GatewayCommands(GatewayLink& link, Log& log, Dialogs& dialogs,
-                                 RegisterView& replies)
-    : link_(link), log_(log), dialogs_(dialogs), replies_(replies) {}
+GatewayCommands::GatewayCommands(GatewayLink& link, Dialogs& dialogs, RegisterView& replies,
+                                 QObject* parent)
+    : QObject(parent), link_(link), dialogs_(dialogs), replies_(replies) {}
 
 void GatewayCommands::writeSetting(int slave, int registerNumber, uint8_t high, uint8_t low,
-                                   const QString& line) {
+                                   Request request) {
     replies_.sendCommand(WriteSingleRegisterRequest(slave, registerNumber, high, low));
-    log_.append(line);
+    emit event(Sent{request});
 }
 
 std::optional<int> GatewayCommands::writeTimeouts(int slave, std::optional<int> entered,
@@ -37,18 +39,18 @@ std::optional<int> GatewayCommands::writeTimeouts(int slave, std::optional<int> 
     std::optional<int> corrected;
     if (time >= 100) corrected = time = 30;
     if (!between && !respond) {
-        log_.append(QStringLiteral("Error in timeouts..."));
+        emit event(Refused{Refusal::Timeouts});
         return corrected;
     }
     writeSetting(slave, between ? reg::kTimeBetweenReadings : reg::kWaitRespondTime, 0x00,
-                 static_cast<uint8_t>(time), QStringLiteral("Setting timeouts for device..."));
+                 static_cast<uint8_t>(time), Request::Timeouts);
     return corrected;
 }
 
 void GatewayCommands::setClock(int slave) {
     if (!link_.requireLink()) return;
     replies_.sendCommand(SetClockRequest(slave, reg::kClock, link_.clock().now()));
-    log_.append(QStringLiteral("Setting datetime of device..."));
+    emit event(Sent{Request::Clock});
 }
 
 std::optional<QString> GatewayCommands::writeBaudAndParity(int slave, const QString& baud,
@@ -71,27 +73,27 @@ std::optional<QString> GatewayCommands::writeBaudAndParity(int slave, const QStr
     }
     const uint8_t code = LineCode(rate, parity);
     if (code == 0xFF) {
-        log_.append(QStringLiteral("Wrong baud or parity selected..."));
+        emit event(Refused{Refusal::BaudOrParity});
         return corrected;
     }
     writeSetting(slave, mbusPort ? reg::kMbusPortLine : reg::kModbusPortLine, 0x00, code,
-                 QStringLiteral("Changing baud settings..."));
+                 Request::BaudAndParity);
     return corrected;
 }
 
 void GatewayCommands::setModbusAddress(int slave, std::optional<int> address) {
     if (!address) {
-        log_.append(QStringLiteral("Modbus address not entered"));
+        emit event(Refused{Refusal::NoModbusAddress});
         return;
     }
     const int value = *address;
     if (value >= 255 || value < 0) {
-        log_.append(QStringLiteral("Invalid new modbus address entered..."));
+        emit event(Refused{Refusal::ModbusAddress});
         return;
     }
     if (!link_.requireLink()) return;
     writeSetting(slave, reg::kModbusAddress, 0x00, static_cast<uint8_t>(value),
-                 QStringLiteral("Changing primary address of device..."));
+                 Request::ModbusAddress);
 }
 
 std::optional<int> GatewayCommands::setReadoutPeriod(int slave, std::optional<int> minutes) {
@@ -102,8 +104,7 @@ std::optional<int> GatewayCommands::setReadoutPeriod(int slave, std::optional<in
     if (value > 720 || value <= 0) corrected = value = 720;
     const int seconds = value * 60;
     writeSetting(slave, reg::kReadoutMinutes, static_cast<uint8_t>(seconds >> 8),
-                 static_cast<uint8_t>(seconds & 0xFF),
-                 QStringLiteral("Updating readout time in minutes..."));
+                 static_cast<uint8_t>(seconds & 0xFF), Request::ReadoutPeriod);
     return corrected;
 }
 
@@ -123,8 +124,7 @@ void GatewayCommands::setFlags(int slave, const Flags& flags) {
     }
     if (code < 0) return;
     if (flags.set) code |= 0x80;
-    writeSetting(slave, registerNumber, 0x00, static_cast<uint8_t>(code),
-                 QStringLiteral("Set/reset selected flag..."));
+    writeSetting(slave, registerNumber, 0x00, static_cast<uint8_t>(code), Request::Flags);
 }
 
 }  // namespace tarnel

@@ -1,13 +1,15 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <optional>
+
+#include "gateway/gateway_events.h"
 
 namespace tarnel {
 
 class Dialogs;
 class GatewayLink;
-class Log;
 class RegisterView;
 
 // The line code of a port: baud rate in the high nibble, parity in the low
@@ -15,12 +17,14 @@ class RegisterView;
 uint8_t LineCode(const QString& baud, const QString& parity);
 
 // The gateway's setting commands: each sends one request to the gateway and
-// has its reply logged by the register view's reply timer. A number from an
+// has its reply told by the register view's reply timer. A number from an
 // empty box is nothing; a command whose input it corrects returns the
 // corrected number for its box.
-class GatewayCommands {
+class GatewayCommands : public QObject {
+    Q_OBJECT
 public:
-    GatewayCommands(GatewayLink& link, Log& log, Dialogs& dialogs, RegisterView& replies);
+    GatewayCommands(GatewayLink& link, Dialogs& dialogs, RegisterView& replies,
+                    QObject* parent = nullptr);
 
     // The seven flag boxes and "0/1".
     struct Flags {
@@ -45,12 +49,15 @@ public:
     // "Set Universal Mbus Flags".
     void setFlags(int slave, const Flags& flags);
 
+signals:
+    // What a command tells when it is sent or refused (the presenter words it).
+    void event(const GatewayEvent& event);
+
 private:
     void writeSetting(int slave, int registerNumber, uint8_t high, uint8_t low,
-                      const QString& line);
+                      gateway_event::Request request);
 
     GatewayLink& link_;
-    Log& log_;
     Dialogs& dialogs_;
     RegisterView& replies_;
 };

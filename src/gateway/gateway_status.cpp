@@ -1,6 +1,6 @@
 #include "gateway/gateway_status.h"
 
-#include "base/log.h"
+#include "gateway/gateway_lines.h"
 #include "gateway/register_view.h"
 #include "link/gateway_link.h"
 #include "link/register_map.h"
@@ -8,20 +8,22 @@
 namespace tarnel {
 namespace {
 
+using namespace gateway_event;
+
 // Steps 7 to 14: the network settings read, and the name of each line.
 struct IpStep {
     int registerNumber;
-    const char* label;
+    const char* name;
 };
 constexpr IpStep kIpSteps[] = {
-    {55400, "IP: "},
-    {55402, "GATE: "},
-    {55404, "MASK: "},
-    {55406, "CONTROL IP #1: "},
-    {55408, "CONTROL IP #2: "},
-    {55410, "DATA IP #1: "},
-    {55412, "DATA IP #2: "},
-    {55420, "NETWORK NUMBER (Identification): "},
+    {55400, "IP"},
+    {55402, "GATE"},
+    {55404, "MASK"},
+    {55406, "CONTROL IP #1"},
+    {55408, "CONTROL IP #2"},
+    {55410, "DATA IP #1"},
+    {55412, "DATA IP #2"},
+    {55420, "NETWORK NUMBER (Identification)"},
 };
 constexpr int kLastStep = GatewayStatus::kSteps;
 
@@ -31,14 +33,12 @@ QString stepName(int step) {
                                               "working days",   "active-device map",
                                               "card version",   "device identification"};
     if (step <= 6) return QLatin1String(kFirstSteps[step - 1]);
-    return QLatin1String(kIpSteps[step - 7].label).chopped(2);
+    return QLatin1String(kIpSteps[step - 7].name);
 }
 
-QString dotted(const QVector<Register>& registers) {
-    QStringList parts;
-    for (const Register& r : registers)
-        parts << QString::number(r.high) << QString::number(r.low);
-    return parts.mid(0, 4).join('.');
+// The first two registers' four bytes.
+std::array<uint8_t, 4> address(const QVector<Register>& registers) {
+    return {registers[0].high, registers[0].low, registers[1].high, registers[1].low};
 }
 
 }  // namespace
@@ -68,9 +68,9 @@ std::optional<int> IpSettingRegister(const QString& name) {
     return kRegisters[index];
 }
 
-GatewayStatus::GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, RegisterView& replies,
+GatewayStatus::GatewayStatus(GatewayLink& link, Timer& timerStatus, RegisterView& replies,
                              QObject* parent)
-    : QObject(parent), link_(link), log_(log), timer_(timerStatus), replies_(replies) {
+    : QObject(parent), link_(link), timer_(timerStatus), replies_(replies) {
     connect(&link_, &GatewayLink::linkLost, this, &GatewayStatus::connectionLost);
 }
 
@@ -87,20 +87,19 @@ bool GatewayStatus::readStatus(int slave, int timeoutMs) {
     step_ = 1;
     result_ = {};
     timer_.setInterval(timeoutMs);
-    say(QStringLiteral("Reading settings of device:"));
+    say(StatusStarted{});
     sendStep();
     return true;
 }
 
-// The read's lines are its answers, in the log and in its result.
-void GatewayStatus::say(const QString& line) {
-    log_.append(line);
-    result_.answers << line;
+// The read's answers are told, and their lines kept in its result.
+void GatewayStatus::say(const GatewayEvent& answer) {
+    result_.answers << GatewayEventLines(answer);
+    emit event(answer);
 }
 
 void GatewayStatus::report(const ParseReport& parsed) {
-    link_.report(parsed);
-    result_.answers << parsed.lines;
+    say(Reception{parsed.lines, parsed.crcError});
 }
 
 void GatewayStatus::end(Ending ending) {
@@ -140,25 +139,25 @@ void GatewayStatus::sendStep() {
 void GatewayStatus::stop() {
     if (step_ == 0) return;
     link_.cancel(this);
-    log_.append(QStringLiteral("Status read stopped."));
+    emit event(Stopped{Task::StatusRead});
     end(Ending::Stopped);
 }
 
 void GatewayStatus::connectionLost() {
     if (step_ == 0) return;
-    log_.append(QStringLiteral("Connection lost: status read stopped."));
+    emit event(LinkLost{Task::StatusRead});
     end(Ending::LinkLost);
 }
 
 void GatewayStatus::Timer_statusTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
-    link_.logReception(result);
+    emit event(Reception{result.lines});
     if (result.end == ExchangeEnd::Reply) ++result_.replies;
     if (!result.acknowledged()) result_.unanswered << stepName(step_);
     if (!result.reply.isEmpty()) decodeStep(result.reply);
     ++step_;
     if (step_ > kLastStep) {
-        say(QStringLiteral("Reading settings finished!"));
+        say(StatusFinished{});
         end(Ending::Done);
         return;
     }
@@ -172,17 +171,16 @@ void GatewayStatus::decodeStep(const QByteArray& reply) {
         report(first.report);
         switch (step_) {
             case 1:
-                say(QStringLiteral("Active devices: %1/%2").arg(first.low).arg(first.high));
+                say(ActiveDevices{first.low, first.high});
                 break;
             case 2:
-                say(QString(first.low & 0x01 ? "SND_NKE," : "") +
-                    (first.low & 0x02 ? "0x7B" : "0x5B"));
+                say(MbusFlags{first.low});
                 break;
             case 3:
-                say(QStringLiteral("Working days: %1").arg(first.low));
+                say(WorkingDays{first.low});
                 break;
             case 5:
-                say(QStringLiteral("Modbus card version: %1.%2").arg(first.high).arg(first.low));
+                say(CardVersion{first.high, first.low});
                 // A failed answer says nothing of the version: the boxes stay.
                 if (!first.read) break;
                 if (setVersion) setVersion(first.low >= 3);
@@ -202,14 +200,15 @@ void GatewayStatus::decodeStep(const QByteArray& reply) {
     }
     const RegisterReply parsed = ParseRegisterResponse(reply);
     report(parsed.report);
-    if (parsed.registers.size() >= 2) say(kIpSteps[step_ - 7].label + dotted(parsed.registers));
+    if (parsed.registers.size() >= 2)
+        say(NetworkSetting{stepName(step_), address(parsed.registers)});
 }
 
 void GatewayStatus::writeNetworkSetting(int slave, int registerNumber, const QByteArray& bytes,
-                                        const QString& line) {
+                                        const GatewayEvent& told) {
     replies_.sendCommand(
         *WriteRegistersRequest(slave, registerNumber, static_cast<int>(bytes.size()), bytes));
-    log_.append(line);
+    emit event(told);
 }
 
 bool GatewayStatus::programIp(int slave, const QString& setting,
@@ -219,46 +218,44 @@ bool GatewayStatus::programIp(int slave, const QString& setting,
     if (!registerNumber || !bytes) return false;
     writeNetworkSetting(slave, *registerNumber,
                         QByteArray(reinterpret_cast<const char*>(bytes->data()), 4),
-                        QStringLiteral("Program ") + setting + "...");
+                        ProgramIp{setting});
     return true;
 }
 
 bool GatewayStatus::setListenPort(int slave, std::optional<int> port) {
     if (!port) {
-        log_.append(QStringLiteral("Modbus TCP port not entered"));
+        emit event(Refused{Refusal::NoListenPort});
         return false;
     }
     const int number = *port;
     if (number < 50) {
-        log_.append(QStringLiteral("Invalid modbus TCP port entered..."));
+        emit event(Refused{Refusal::ListenPort});
         return false;
     }
     if (!link_.requireLink()) return false;
     replies_.sendCommand(WriteSingleRegisterRequest(slave, reg::kListenPort,
                                                     static_cast<uint8_t>(number >> 8 & 0xFF),
                                                     static_cast<uint8_t>(number & 0xFF)));
-    log_.append(QStringLiteral("Changing listen port for modbus TCP..."));
+    emit event(Sent{Request::ListenPort});
     return true;
 }
 
 bool GatewayStatus::setSerialNumber(int slave, const QString& serialNumber) {
     if (!link_.requireLink()) return false;
     if (serialNumber.size() != 8) {
-        log_.append(QStringLiteral("Wrong ID - must be 8-digit..."));
+        emit event(Refused{Refusal::SerialNumberLength});
         return false;
     }
     QByteArray bytes;
     for (int i = 0; i < 8; i += 2) {
         const QChar high = serialNumber[i], low = serialNumber[i + 1];
         if (!high.isDigit() || !low.isDigit() || high.unicode() > '9' || low.unicode() > '9') {
-            log_.append(QStringLiteral("Exception converting ID - '%1' is not a digit")
-                            .arg(high.isDigit() ? low : high));
+            emit event(NotADigit{high.isDigit() ? low : high});
             return false;
         }
         bytes.append(static_cast<char>((high.unicode() - '0') << 4 | (low.unicode() - '0')));
     }
-    writeNetworkSetting(slave, reg::kSerialNumber, bytes,
-                        QStringLiteral("Setting new serial number..."));
+    writeNetworkSetting(slave, reg::kSerialNumber, bytes, Sent{Request::SerialNumber});
     return true;
 }
 

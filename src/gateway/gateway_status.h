@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/clock.h"
+#include "gateway/gateway_events.h"
 #include "link/exchange.h"
 #include "link/request_frames.h"
 #include "link/response_parsers.h"
@@ -14,7 +15,6 @@
 namespace tarnel {
 
 class GatewayLink;
-class Log;
 class RegisterView;
 
 // "a.b.c.d" as four bytes; nothing unless there are exactly four decimal
@@ -26,11 +26,11 @@ std::optional<std::array<uint8_t, 4>> ParseDottedAddress(const QString& text);
 std::optional<int> IpSettingRegister(const QString& name);
 
 // Reads the gateway's status and network settings in fourteen steps, one
-// log line an answer, and programs its network settings.
+// event an answer, and programs its network settings.
 class GatewayStatus : public QObject {
     Q_OBJECT
 public:
-    GatewayStatus(GatewayLink& link, Log& log, Timer& timerStatus, RegisterView& replies,
+    GatewayStatus(GatewayLink& link, Timer& timerStatus, RegisterView& replies,
                   QObject* parent = nullptr);
     // Its exchange ends with it.
     ~GatewayStatus() override;
@@ -60,12 +60,14 @@ public:
     std::function<void(bool version3)> setVersion;
 
 signals:
+    // What the read and the writes tell as they go (the presenter words it).
+    void event(const GatewayEvent& event);
     void finished(const StatusResult& result);
     // The gateway answered the version read ("Modbus card version: high.low").
     void versionRead(int high, int low);
 
 private:
-    void say(const QString& line);
+    void say(const GatewayEvent& answer);
     void report(const ParseReport& parsed);
     void end(Ending ending);
     ModbusRequest stepRequest() const;
@@ -74,10 +76,9 @@ private:
     void connectionLost();
     void decodeStep(const QByteArray& reply);
     void writeNetworkSetting(int slave, int registerNumber, const QByteArray& bytes,
-                             const QString& line);
+                             const GatewayEvent& told);
 
     GatewayLink& link_;
-    Log& log_;
     Timer& timer_;
     RegisterView& replies_;
     int slave_ = 1;

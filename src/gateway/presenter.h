@@ -3,36 +3,43 @@
 #include <QObject>
 #include <QStringList>
 
+#include "gateway/gateway_events.h"
+#include "gateway/table_files.h"
 #include "link/link_events.h"
 #include "ops/mbus_events.h"
 
 namespace tarnel {
 
+class BulkActivation;
 class BusyRule;
 class CommandConsole;
+class DeviceTable;
 class Dialogs;
+class GatewayCommands;
 class GatewayLink;
+class GatewayStatus;
 class GridModel;
 class Log;
 class MeterChanges;
 class PrimaryScan;
+class RegisterView;
 class SecondarySearch;
 class StatusPanels;
 
-// The one place that words what the operations tell: it turns their typed
-// events and results into the log's lines (the tables of `mbus_lines`) and
-// the grids' rows. The operations only tell; the window and the command line
-// see the log and the grids it writes.
+// The one place that words what the link and the operations tell: it turns
+// their typed events and results into the log's lines (the tables of
+// `link_lines`, `mbus_lines` and `gateway_lines`), the grids' rows and the
+// status bar's texts. The operations only tell; the window and the command
+// line see the log, the panels and the grids it writes.
 class Presenter : public QObject {
     Q_OBJECT
 public:
-    explicit Presenter(Log& log, QObject* parent = nullptr);
+    Presenter(Log& log, StatusPanels& status, QObject* parent = nullptr);
 
-    // Each operation is watched before anything else listens to it, so that
-    // its lines come before what its listeners log.
-    // The link's events go to the log, the status bar's link and CRC panels
-    // and, for a port that would not open, a message to the user.
-    void watch(GatewayLink& link, StatusPanels& status, Dialogs& dialogs);
+    // Each is watched before anything else listens to it, so that its lines
+    // come before what its listeners log. A port that would not open is also
+    // said to the user through `dialogs`.
+    void watch(GatewayLink& link, Dialogs& dialogs);
     void watch(BusyRule& busy);
     // `meters` is the M-Bus meter grid the scan, the search and the bulk
     // address change show their meters in.
@@ -40,13 +47,23 @@ public:
     void watch(SecondarySearch& search, GridModel& meters);
     void watch(MeterChanges& changes, GridModel& meters);
     void watch(CommandConsole& console);
+    void watch(RegisterView& view, GridModel& registers);
+    void watch(GatewayCommands& commands);
+    void watch(GatewayStatus& status);
+    void watch(DeviceTable& table, GridModel& devices);
+    void watch(BulkActivation& bulk);
+
+    // A table file loaded from `path` into a grid: a refused length is told.
+    void loaded(TableLoad load, const QString& path);
 
 private:
-    void show(const MbusEvent& event, GridModel& meters);
-    void showLink(const LinkEvent& event, StatusPanels& status, Dialogs& dialogs);
+    void showLink(const LinkEvent& event, Dialogs& dialogs);
+    void showMbus(const MbusEvent& event, GridModel& meters);
+    void showGateway(const GatewayEvent& event);
     void write(const QStringList& lines);
 
     Log& log_;
+    StatusPanels& status_;
 };
 
 }  // namespace tarnel

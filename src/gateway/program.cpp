@@ -8,6 +8,7 @@
 #include "gateway/gateway_status.h"
 #include "gateway/presenter.h"
 #include "gateway/register_view.h"
+#include "gateway/table_import.h"
 #include "link/gateway_link.h"
 #include "link/real_transports.h"
 #include "ops/busy_rule.h"
@@ -29,7 +30,7 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
       gridDevices_(devicesGridLayout().headers),
       gridInputRegisters_(registersGridLayout().headers),
       dataFolder_(paths_.defaultDataFolder()),
-      presenter_(std::make_unique<Presenter>(log_)),
+      presenter_(std::make_unique<Presenter>(log_, status_)),
       busy_(std::make_unique<BusyRule>()),
       meterSelection_(std::make_unique<GridSelection>(gridLoops_)),
       deviceSelection_(std::make_unique<GridSelection>(gridDevices_)) {
@@ -56,14 +57,17 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     serial_ = transports.serial ? std::move(transports.serial) : std::make_unique<CommTransport>();
     tcp_ = transports.tcp ? std::move(transports.tcp) : std::make_unique<SocketTransport>();
     link_ = std::make_unique<GatewayLink>(*serial_, *tcp_, clock_);
-    presenter_->watch(*link_, status_, dialogs_);
+    presenter_->watch(*link_, dialogs_);
     console_ = std::make_unique<CommandConsole>(*link_, *timer("Timer_free_command"));
     presenter_->watch(*console_);
-    registerView_ = std::make_unique<RegisterView>(*link_, log_, gridInputRegisters_,
-                                                   *timer("Timer_modbus"), *timer("Timer_auto"));
-    commands_ = std::make_unique<GatewayCommands>(*link_, log_, dialogs_, *registerView_);
+    registerView_ =
+        std::make_unique<RegisterView>(*link_, *timer("Timer_modbus"), *timer("Timer_auto"));
+    presenter_->watch(*registerView_, gridInputRegisters_);
+    commands_ = std::make_unique<GatewayCommands>(*link_, dialogs_, *registerView_);
+    presenter_->watch(*commands_);
     gatewayStatus_ =
-        std::make_unique<GatewayStatus>(*link_, log_, *timer("Timer_status"), *registerView_);
+        std::make_unique<GatewayStatus>(*link_, *timer("Timer_status"), *registerView_);
+    presenter_->watch(*gatewayStatus_);
     scan_ = std::make_unique<PrimaryScan>(*link_, *busy_, *timer("Timer_mbus"),
                                           *timer("Timer_mbusRespond"));
     presenter_->watch(*scan_, gridLoops_);
@@ -85,12 +89,14 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     meterChanges_ = std::make_unique<MeterChanges>(*link_, gridLoops_, *busy_, *scan_, *search_);
     presenter_->watch(*meterChanges_, gridLoops_);
     deviceTable_ =
-        std::make_unique<DeviceTable>(*link_, log_, gridDevices_, gridLoops_, *console_,
-                                      *registerView_, *busy_, *timer("TimerReadDevices"));
+        std::make_unique<DeviceTable>(*link_, gridDevices_, gridLoops_, *console_, *registerView_,
+                                      *busy_, *timer("TimerReadDevices"));
+    presenter_->watch(*deviceTable_, gridDevices_);
     QObject::connect(gatewayStatus_.get(), &GatewayStatus::versionRead, deviceTable_.get(),
                      &DeviceTable::setGatewayVersion);
-    bulkActivation_ = std::make_unique<BulkActivation>(*link_, log_, gridDevices_, *busy_,
-                                                       *timer("Timer_activateAll"));
+    bulkActivation_ =
+        std::make_unique<BulkActivation>(*link_, gridDevices_, *busy_, *timer("Timer_activateAll"));
+    presenter_->watch(*bulkActivation_);
 }
 
 Program::~Program() = default;
@@ -111,6 +117,18 @@ void Program::stopAll() {
     registerView_->stopRead();
     deviceTable_->stop();
     console_->stop();
+}
+
+TableLoad Program::loadMeterTable(const QString& path) {
+    const TableLoad load = LoadMbusGrid(gridLoops_, path, dialogs_);
+    presenter_->loaded(load, path);
+    return load;
+}
+
+TableLoad Program::importDeviceTable(const QString& path) {
+    const TableLoad load = ImportDeviceGrid(gridDevices_, path, dialogs_);
+    presenter_->loaded(load, path);
+    return load;
 }
 
 Timer* Program::timer(const QString& name) const {

@@ -7,6 +7,7 @@
 #include "base/grid_model.h"
 #include "base/log.h"
 #include "base/status_panels.h"
+#include "gateway/table_files.h"
 #include "link/transport.h"
 #include "ops/bus_survey.h"
 
@@ -106,6 +107,11 @@ public:
     // settings file at start and written back unchanged at close.
     const QString& dataFolder() const { return dataFolder_; }
     void setDataFolder(const QString& folder) { dataFolder_ = folder; }
+
+    // "Load" of the meter grid and "Import" of the device grid from the table
+    // file at `path`; a file refused for its length is told in the log.
+    TableLoad loadMeterTable(const QString& path);
+    TableLoad importDeviceTable(const QString& path);
 
 private:
     Clock& clock_;

@@ -1,19 +1,13 @@
 #include "gateway/register_view.h"
 
-#include "base/grid_model.h"
-#include "base/log.h"
 #include "link/gateway_link.h"
 
 namespace tarnel {
 
-RegisterView::RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& timerModbus,
-                           Timer& timerAuto, QObject* parent)
-    : QObject(parent),
-      link_(link),
-      log_(log),
-      grid_(grid),
-      timerModbus_(timerModbus),
-      timerAuto_(timerAuto) {
+using namespace gateway_event;
+
+RegisterView::RegisterView(GatewayLink& link, Timer& timerModbus, Timer& timerAuto, QObject* parent)
+    : QObject(parent), link_(link), timerModbus_(timerModbus), timerAuto_(timerAuto) {
     connect(&timerAuto_, &Timer::timeout, this, [this] {
         // A read still waiting for its reply is not doubled by the next tick.
         if (!link_.busy(this)) emit automaticRead();
@@ -29,7 +23,7 @@ RegisterView::~RegisterView() {
 bool RegisterView::read(const ReadRequest& request) {
     if (!link_.requireLink()) return false;
     if (!request.start || !request.count) {
-        log_.append(QStringLiteral("Enter proper initial conditions..."));
+        emit event(Refused{Refusal::NoInitialConditions});
         return false;
     }
     link_.cancel(this);  // the last read asked for is the one answered
@@ -43,14 +37,13 @@ bool RegisterView::read(const ReadRequest& request) {
                                  : ReadHoldingRegistersRequest(request.slave, requestStart_, count),
                    timerModbus_, request.timeoutMs,
                    [this](const ExchangeResult& result) { Timer_modbusTimer(result, false); });
-    log_.append(QStringLiteral("Reading free number of registers..."));
+    emit event(Sent{Request::ReadRegisters});
     return true;
 }
 
 void RegisterView::stopRead() {
     if (!link_.busy(this)) return;
     link_.cancel(this);
-    log_.append(QStringLiteral("Register read stopped."));
     RegisterReadResult stopped;
     stopped.ending = Ending::Stopped;
     emit readFinished(stopped);
@@ -68,12 +61,11 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
                           : result.end == ExchangeEnd::Reply  ? Ending::Done
                                                               : Ending::NoAnswer;
     if (ending == Ending::LinkLost) {
-        // A running automatic read is ended, with its line, by connectionLost().
-        if (command || !automatic_)
-            log_.append(command ? QStringLiteral("Connection lost: command stopped.")
-                                : QStringLiteral("Connection lost: register read stopped."));
+        // A running automatic read is ended, with its line, by connectionLost();
+        // a command's result tells its own.
+        if (!command && !automatic_) emit event(LinkLost{Task::RegisterRead});
     } else {
-        link_.logReception(result);
+        emit event(Reception{result.lines});
         if (automatic_) clearGrid();
     }
     RegisterReadResult read;
@@ -82,18 +74,15 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
     read.start = requestStart_;
     if (ending != Ending::LinkLost && !command && reply.size() > 4) {
         const RegisterReply parsed = ParseRegisterResponse(reply);
-        link_.report(parsed.report);
+        emit event(Reception{parsed.report.lines, parsed.report.crcError});
         // Rows are numbered from the start register of the read that was sent,
         // whatever the start box says now.
-        int number = requestStart_;
-        for (const Register& r : parsed.registers)
-            AddRegisterRow(grid_, r.high, r.low, grid_.rows() - 1, number++, link_.clock().now());
+        emit event(RegistersRead{requestStart_, parsed.registers, link_.clock().now()});
         read.rows = static_cast<int>(parsed.registers.size());
         read.registers = parsed.registers;
     }
     // Bytes that came as they stand at the deadline may still hold registers.
     if (read.rows > 0 && ending == Ending::NoAnswer) read.ending = Ending::Done;
-    if (ending != Ending::LinkLost) log_.append(RcvdLine(reply));
     if (command)
         emit commandFinished(
             {ending == Ending::NoAnswer ? Ending::Done : ending, reply, result.acknowledged()});
@@ -104,12 +93,12 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
 void RegisterView::connectionLost() {
     if (!automatic_) return;
     setAutomatic(false);
-    log_.append(QStringLiteral("Connection lost: automatic read stopped."));
+    emit event(LinkLost{Task::AutomaticRead});
     emit automaticReadEnded();
 }
 
 void RegisterView::clearGrid() {
-    grid_.clearData();
+    emit event(ClearRegisters{});
 }
 
 void RegisterView::setAutomatic(bool on) {

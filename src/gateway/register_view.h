@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/clock.h"
+#include "gateway/gateway_events.h"
 #include "link/exchange.h"
 #include "link/request_frames.h"
 #include "ops/results.h"
@@ -11,12 +12,10 @@
 namespace tarnel {
 
 class GatewayLink;
-class GridModel;
-class Log;
 
-// The free register reader: reads a block of input or holding registers into
+// The free register reader: reads a block of input or holding registers for
 // the register grid, once or every few seconds. Its reply timer also
-// collects the replies to the gateway commands, which it only logs.
+// collects the replies to the gateway commands, which it only tells.
 class RegisterView : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +28,7 @@ public:
         int timeoutMs = 600;
     };
 
-    RegisterView(GatewayLink& link, Log& log, GridModel& grid, Timer& timerModbus, Timer& timerAuto,
+    RegisterView(GatewayLink& link, Timer& timerModbus, Timer& timerAuto,
                  QObject* parent = nullptr);
     // Its reads and commands end with it.
     ~RegisterView() override;
@@ -44,10 +43,13 @@ public:
     void setAutomaticPeriod(int seconds);
     bool automatic() const { return automatic_; }
     // A gateway command: sends the request; its reply is awaited for the
-    // interval of Timer_modbus and logged.
+    // interval of Timer_modbus and told (`commandFinished`).
     void sendCommand(const ModbusRequest& request);
 
 signals:
+    // What the reads and the commands tell as they go (the presenter words
+    // it and writes the register grid).
+    void event(const GatewayEvent& event);
     // Timer_auto fired: read again, exactly as the button does.
     void automaticRead();
     // The automatic read ended without the user (the link went down).
@@ -60,8 +62,6 @@ private:
     void connectionLost();
 
     GatewayLink& link_;
-    Log& log_;
-    GridModel& grid_;
     Timer& timerModbus_;
     Timer& timerAuto_;
     bool automatic_ = false;

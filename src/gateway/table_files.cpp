@@ -7,7 +7,6 @@
 #include "base/csv_text.h"
 #include "base/dialogs.h"
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "base/whole_file.h"
 
 namespace tarnel {
@@ -155,13 +154,6 @@ TableRead ReadTableLines(const QString& path, QList<QByteArray>& records, char s
     return ReadTableRecords(file, records, separator);
 }
 
-QString TooManyRowsLine(const QString& path) {
-    return QStringLiteral(
-               "%1 not read: it has more than %2 rows, more than a gateway or a bus holds.")
-        .arg(path)
-        .arg(kMaxTableRows);
-}
-
 QString MbusTableFileName(const QDate& today) {
     // The short date may hold "/", a folder separator here.
     QString date = QLocale::system().toString(today, QLocale::ShortFormat);
@@ -181,18 +173,15 @@ void ExportGrid(const GridModel& grid, const QString& suggestedName, Dialogs& di
                           written.reason);
 }
 
-void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log) {
+TableLoad LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs) {
     QList<QByteArray> lines;
     const TableRead read = ReadTableLines(fileName, lines);
-    if (read == TableRead::TooManyRows) {
-        log.append(TooManyRowsLine(fileName));
-        return;
-    }
+    if (read == TableRead::TooManyRows) return TableLoad::TooManyRows;
     if (read == TableRead::Unreadable) {
         dialogs.warning("File Error", "You chose wrong file for import!\nContact administrator!");
-        return;
+        return TableLoad::Refused;
     }
-    if (lines.isEmpty()) return;
+    if (lines.isEmpty()) return TableLoad::Loaded;
     QStringList fields(kStoredFields, QString());
     for (qsizetype i = 0; i < lines.size(); ++i) {
         // Only cells ended by ";" count: the text after the last is dropped.
@@ -200,7 +189,7 @@ void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Lo
         if (cells.size() > size_t{kLoopsColumns}) {
             dialogs.message(
                 "You are trying to import too many data!!!\nCorrect csv file and try again!");
-            return;
+            return TableLoad::Refused;
         }
         for (size_t field = 0; field < cells.size(); ++field)
             fields[static_cast<qsizetype>(field)] =
@@ -212,6 +201,7 @@ void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Lo
         grid.setRows(grid.rows() + 1);
     }
     grid.setRows(grid.rows() - 1);
+    return TableLoad::Loaded;
 }
 
 }  // namespace tarnel

@@ -12,13 +12,19 @@ namespace tarnel {
 
 class Dialogs;
 class GridModel;
-class Log;
 
 // The most rows a table file may hold besides its header: more than any
 // gateway's device table or any bus holds.
 constexpr int kMaxTableRows = 10'000;
 
 enum class TableRead { Read, Unreadable, TooManyRows };
+
+// How a table file went into a grid.
+enum class TableLoad {
+    Loaded,
+    Refused,      // a message box said why
+    TooManyRows,  // not read at all: the caller says so (TableLoadLines)
+};
 
 // A separator for the table readers: ';' or ',' as the header line says
 // (TableSeparator).
@@ -39,9 +45,6 @@ char TableSeparator(const QByteArray& header);
 TableRead ReadTableLines(const QString& path, QList<QByteArray>& records, char separator = ';');
 // The same from a device open for reading.
 TableRead ReadTableRecords(QIODevice& device, QList<QByteArray>& records, char separator);
-
-// The one log line of a file refused for TooManyRows.
-QString TooManyRowsLine(const QString& path);
 
 // A grid as a table file: one line a row, the header first and a trailing
 // empty row included, every cell followed by ";", lines ended by CR LF, 8-bit
@@ -67,8 +70,8 @@ void ExportGrid(const GridModel& grid, const QString& suggestedName, Dialogs& di
 
 // Fills the meter grid from a table file: up to eight ";"-terminated fields a
 // record (a ";" inside a quoted cell is text), each cut to 50 characters; a field a line does not
-// reach keeps the value of the line before; a ninth ";" stops the load with a message. A file of
-// too many rows is refused with one line in `log`.
-void LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log);
+// reach keeps the value of the line before; a ninth ";" stops the load with a message (Refused,
+// the rows before it loaded). A file of too many rows is not read (TooManyRows).
+TableLoad LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs);
 
 }  // namespace tarnel

@@ -8,7 +8,6 @@
 #include "base/dialogs.h"
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "gateway/table_files.h"
 
 namespace tarnel {
@@ -105,17 +104,14 @@ std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines) {
     return rows;
 }
 
-bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log) {
+TableLoad ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs) {
     QList<QByteArray> lines;
     const TableRead read = ReadTableLines(fileName, lines, kHeaderSeparator);
-    if (read == TableRead::TooManyRows) {
-        log.append(TooManyRowsLine(fileName));
-        return false;
-    }
+    if (read == TableRead::TooManyRows) return TableLoad::TooManyRows;
     const auto rows = read == TableRead::Read ? ParseDeviceLines(std::move(lines)) : std::nullopt;
     if (!rows) {
         dialogs.message("File is not in correct format!");
-        return false;
+        return TableLoad::Refused;
     }
     grid.clearData();
     // Line i of the file (the header is line 0) fills row i.
@@ -126,7 +122,7 @@ bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs
     const int last = grid.rows() - 1;
     if (last >= 1 && (grid.cell(last, 0).isEmpty() || grid.cell(last, 1).isEmpty()))
         grid.setRows(grid.rows() - 1);
-    return true;
+    return TableLoad::Loaded;
 }
 
 }  // namespace tarnel

@@ -5,11 +5,12 @@
 #include <QStringList>
 #include <optional>
 
+#include "gateway/table_files.h"
+
 namespace tarnel {
 
 class Dialogs;
 class GridModel;
-class Log;
 
 // The rows a table file gives the device grid: " ID ", "Addr ", "Mfr " and
 // "Medium " of every line after the header. The header says how to read the
@@ -30,8 +31,8 @@ std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines);
 
 // "Import": the device grid from a table file. A file that cannot be read or
 // is not a table file leaves the grid as it is and says "File is not in
-// correct format!"; one of more than kMaxTableRows rows is not read at all
-// and says so with one line in `log`.
-bool ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs, Log& log);
+// correct format!" (Refused); one of more than kMaxTableRows rows is not read
+// at all (TooManyRows).
+TableLoad ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs);
 
 }  // namespace tarnel

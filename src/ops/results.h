@@ -108,6 +108,7 @@ struct ActivationResult {
     int silent = 0;
     int rows = 0;             // rows in the table
     QList<int> notActivated;  // rows (1 = the first) left without an activation
+    GatewayErrors errors;     // what the gateway itself got wrong meanwhile
 };
 
 // "Read registers": the registers the reply held, numbered from `start`.

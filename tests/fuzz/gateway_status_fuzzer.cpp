@@ -29,16 +29,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StatusPanels status;
     test::FakeDialogs dialogs;
     GatewayLink link{serial, tcp, clock};
-    Presenter presenter{log};
-    presenter.watch(link, status, dialogs);
+    Presenter presenter{log, status};
+    presenter.watch(link, dialogs);
     link.openSerial(SerialSettingsFromTexts("COM1", "19200", "Even", "1"));
     QObject owner;
     Timer* timerStatus = clock.createTimer(&owner);
     Timer* timerModbus = clock.createTimer(&owner);
     Timer* timerAuto = clock.createTimer(&owner);
     GridModel grid{registersGridLayout().headers};
-    RegisterView view{link, log, grid, *timerModbus, *timerAuto};
-    GatewayStatus gatewayStatus{link, log, *timerStatus, view};
+    GridModel meters{loopsGridLayout().headers};
+    GridModel devices{devicesGridLayout().headers};
+    RegisterView view{link, *timerModbus, *timerAuto};
+    GatewayStatus gatewayStatus{link, *timerStatus, view};
+    presenter.watch(view, grid);
+    presenter.watch(gatewayStatus);
     gatewayStatus.readStatus(1, 600);
     qsizetype answered = 0;  // bytes of the requests answered so far
     for (int tick = 0; tick < 1000 && gatewayStatus.step() != 0; ++tick) {

@@ -4,7 +4,6 @@
 // column past the fourth.
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "fuzz_input.h"
 #include "gateway/table_files.h"
 #include "gateway/table_import.h"
@@ -14,14 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarnel;
     const QString path = fuzz::InputFile(fuzz::Bytes(data, size), "table.csv");
     test::FakeDialogs dialogs;
-    Log log;
     GridModel meters{loopsGridLayout().headers};
-    LoadMbusGrid(meters, path, dialogs, log);
+    LoadMbusGrid(meters, path, dialogs);
     for (int row = 1; row < meters.rows(); ++row)
         for (const QString& cell : meters.rowTexts(row))
             fuzz::Check(cell.size() <= 50);
     GridModel devices{devicesGridLayout().headers};
-    ImportDeviceGrid(devices, path, dialogs, log);
+    ImportDeviceGrid(devices, path, dialogs);
     for (int row = 1; row < devices.rows(); ++row)
         for (int col = 4; col < devices.cols(); ++col)
             fuzz::Check(devices.cell(row, col).isEmpty());

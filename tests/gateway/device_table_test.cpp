@@ -30,11 +30,12 @@ struct Devices : ::testing::Test, test::InProcessGateway {
     Timer* timerActivate = timer("Timer_activateAll");
     GridModel devices{devicesGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
+    GridModel registers{registersGridLayout().headers};
     CommandConsole console{link, *timerFree};
-    RegisterView view{link, log, devices, *timerModbus, *timerAuto};
+    RegisterView view{link, *timerModbus, *timerAuto};
     BusyRule busy;
-    DeviceTable table{link, log, devices, meters, console, view, busy, *timerRead};
-    BulkActivation bulk{link, log, devices, busy, *timerActivate};
+    DeviceTable table{link, devices, meters, console, view, busy, *timerRead};
+    BulkActivation bulk{link, devices, busy, *timerActivate};
     DeviceTable::Settings settings{1, 600, 300};
     std::vector<TableReadResult> readOuts;
     QString caption;
@@ -42,6 +43,9 @@ struct Devices : ::testing::Test, test::InProcessGateway {
     Devices() {
         presenter.watch(busy);
         presenter.watch(console);
+        presenter.watch(view, registers);
+        presenter.watch(table, devices);
+        presenter.watch(bulk);
         timerModbus->setInterval(1000);
         QObject::connect(&table, &DeviceTable::readOutFinished,
                          [this](const TableReadResult& result) { readOuts.push_back(result); });
@@ -65,7 +69,7 @@ struct Devices : ::testing::Test, test::InProcessGateway {
         QTemporaryDir dir;
         const QString path = dir.filePath("devices.csv");
         ASSERT_TRUE(test::writeFile(path, content));
-        ASSERT_TRUE(ImportDeviceGrid(devices, path, dialogs, log));
+        ASSERT_EQ(ImportDeviceGrid(devices, path, dialogs), TableLoad::Loaded);
     }
 };
 
@@ -331,7 +335,7 @@ TEST_F(Devices, ImportFieldRules) {
     EXPECT_EQ(devices.rows(), 3) << "the grid does not end in an empty row";
     importRows("header only\n");
     EXPECT_EQ(devices.rows(), 1);
-    EXPECT_FALSE(ImportDeviceGrid(devices, "/nonexistent/devices.csv", dialogs, log));
+    EXPECT_EQ(ImportDeviceGrid(devices, "/nonexistent/devices.csv", dialogs), TableLoad::Refused);
     EXPECT_EQ(dialogs.shown.back().text, "File is not in correct format!");
 }
 

@@ -6,6 +6,7 @@
 #include "base/grid_model.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
+#include "gateway/presenter.h"
 #include "gateway/register_view.h"
 #include "support/hex.h"
 #include "support/in_process_gateway.h"
@@ -19,11 +20,16 @@ struct GatewayTest : ::testing::Test, InProcessGateway {
     Timer* timerAuto = clock.createTimer(&owner, "Timer_auto");
     Timer* timerStatus = clock.createTimer(&owner, "Timer_status");
     GridModel grid{registersGridLayout().headers};
-    RegisterView view{link, log, grid, *timerModbus, *timerAuto};
-    GatewayCommands commands{link, log, dialogs, view};
-    GatewayStatus gatewayStatus{link, log, *timerStatus, view};
+    GridModel meters{loopsGridLayout().headers};
+    GridModel devices{devicesGridLayout().headers};
+    RegisterView view{link, *timerModbus, *timerAuto};
+    GatewayCommands commands{link, dialogs, view};
+    GatewayStatus gatewayStatus{link, *timerStatus, view};
 
     GatewayTest() {
+        presenter.watch(view, grid);
+        presenter.watch(commands);
+        presenter.watch(gatewayStatus);
         timerModbus->setInterval(1000);
         timerAuto->setInterval(1000);
         timerAuto->setSingleShot(false);

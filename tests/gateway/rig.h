@@ -22,15 +22,19 @@ struct Rig : InProcessGateway {
     Timer* timerMbusRespond = timer("Timer_mbusRespond", 1000);
     GridModel registers{registersGridLayout().headers};
     GridModel meters{loopsGridLayout().headers};
+    GridModel devices{devicesGridLayout().headers};
     BusyRule busy;
-    RegisterView view{link, log, registers, *timerModbus, *timerAuto};
-    GatewayCommands commands{link, log, dialogs, view};
-    GatewayStatus gatewayStatus{link, log, *timerStatus, view};
+    RegisterView view{link, *timerModbus, *timerAuto};
+    GatewayCommands commands{link, dialogs, view};
+    GatewayStatus gatewayStatus{link, *timerStatus, view};
     PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
 
     // Opens the serial link, or connects TCP, with fast replies on or off.
     Rig(bool tcpLink, bool fast) {
         presenter.watch(busy);
+        presenter.watch(view, registers);
+        presenter.watch(commands);
+        presenter.watch(gatewayStatus);
         presenter.watch(scan, meters);
         link.setFastReplies(fast);
         if (tcpLink) {

@@ -10,7 +10,7 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
+#include "gateway/gateway_lines.h"
 #include "gateway/table_import.h"
 #include "support/fake_dialogs.h"
 #include "support/python_csv.h"
@@ -21,7 +21,6 @@ namespace {
 struct TableFiles : ::testing::Test {
     QTemporaryDir folder;
     test::FakeDialogs dialogs;
-    Log log;
     GridModel loops{loopsGridLayout().headers};
 
     QString exportTo(const GridModel& grid, const QString& name,
@@ -35,7 +34,7 @@ struct TableFiles : ::testing::Test {
         const QString path = folder.filePath("in.csv");
         ASSERT_TRUE(test::writeFile(path, content));
         loops.clearData();
-        LoadMbusGrid(loops, path, dialogs, log);
+        LoadMbusGrid(loops, path, dialogs);
     }
 };
 
@@ -129,11 +128,11 @@ TEST_F(TableFiles, ATableOfMoreRowsThanAGatewayHoldsIsRefused) {
         GridModel meters(loopsGridLayout().headers);
         devices.setRowTexts(1, {"old"});
         meters.setRowTexts(1, {"old"});
-        log.clear();
-        LoadMbusGrid(meters, path, dialogs, log);
-        ImportDeviceGrid(devices, path, dialogs, log);
-        const QStringList refusals = c.refused ? QStringList{refusal, refusal} : QStringList{};
-        EXPECT_EQ(log.lines(), refusals) << c.name;
+        const TableLoad expected = c.refused ? TableLoad::TooManyRows : TableLoad::Loaded;
+        EXPECT_EQ(LoadMbusGrid(meters, path, dialogs), expected) << c.name;
+        EXPECT_EQ(ImportDeviceGrid(devices, path, dialogs), expected) << c.name;
+        const QStringList refusals = c.refused ? QStringList{refusal} : QStringList{};
+        EXPECT_EQ(TableLoadLines(expected, path), refusals) << c.name;
         EXPECT_EQ(meters.cell(1, 0), c.refused ? "old" : " ID ") << c.name;
         EXPECT_EQ(meters.cell(10'001, 0), c.refused ? "" : "12345678") << c.name;
         EXPECT_EQ(devices.cell(1, 0), c.refused ? "old" : "12345678") << c.name;
@@ -146,7 +145,7 @@ TEST_F(TableFiles, AnExportedMeterTableLoadsWithItsHeaderAsRowOne) {
     loops.setRows(3);
     const QString path = exportTo(loops, "meters.csv");
     loops.clearData();
-    LoadMbusGrid(loops, path, dialogs, log);
+    LoadMbusGrid(loops, path, dialogs);
     EXPECT_EQ(loops.rows(), 4);
     EXPECT_EQ(loops.cell(1, 0), " ID ");
     EXPECT_EQ(loops.cell(2, 3), "10.000");
@@ -201,7 +200,7 @@ TEST_F(TableFiles, HostileCellsComeBackThroughLoadImportAndPython) {
                            QString(QChar(0)) + "\x01", "'\r", "'''-", "\"", ";", "'+49 30", ""}));
     loops.clearData();
     const size_t shown = dialogs.shown.size();
-    LoadMbusGrid(loops, path, dialogs, log);
+    LoadMbusGrid(loops, path, dialogs);
     EXPECT_EQ(dialogs.shown.size(), shown) << "no message";
     EXPECT_EQ(loops.rows(), 5);
     EXPECT_EQ(loops.rowTexts(2), first);
@@ -212,7 +211,7 @@ TEST_F(TableFiles, HostileCellsComeBackThroughLoadImportAndPython) {
     devices.setRowTexts(1, first);  // control bytes make no import file
     const QString devicesPath = exportTo(devices, "devices.csv");
     GridModel imported(devicesGridLayout().headers);
-    EXPECT_TRUE(ImportDeviceGrid(imported, devicesPath, dialogs, log));
+    EXPECT_EQ(ImportDeviceGrid(imported, devicesPath, dialogs), TableLoad::Loaded);
     EXPECT_EQ(imported.rows(), 3);
     EXPECT_EQ(imported.rowTexts(1).mid(0, 4), first.mid(0, 4));
 }
@@ -243,7 +242,7 @@ TEST_F(TableFiles, ANinthSemicolonStopsTheLoad) {
 }
 
 TEST_F(TableFiles, AFileThatCannotBeReadSaysSo) {
-    LoadMbusGrid(loops, folder.filePath("missing.csv"), dialogs, log);
+    LoadMbusGrid(loops, folder.filePath("missing.csv"), dialogs);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, "File Error");
     EXPECT_EQ(dialogs.shown[0].text, "You chose wrong file for import!\nContact administrator!");

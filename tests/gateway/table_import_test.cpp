@@ -4,7 +4,6 @@
 
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
-#include "base/log.h"
 #include "gateway/table_import.h"
 #include "support/fake_dialogs.h"
 #include "support/files.h"
@@ -70,8 +69,7 @@ TEST(TableImport, ARefusedFileLeavesTheGridAsItWas) {
     grid.setRowTexts(1, {"12345678", "5"});
     grid.setRows(3);
     test::FakeDialogs dialogs;
-    Log log;
-    EXPECT_FALSE(ImportDeviceGrid(grid, path, dialogs, log));
+    EXPECT_EQ(ImportDeviceGrid(grid, path, dialogs), TableLoad::Refused);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown.back().text, "File is not in correct format!");
     EXPECT_EQ(grid.rows(), 3);

@@ -23,8 +23,8 @@ struct LinkTest : ::testing::Test {
     FakeTcp tcp;
     GatewayLink link{serial, tcp, clock};
     // Words what the link and the operations tell into the log.
-    Presenter presenter{log};
-    bool linkWatched = (presenter.watch(link, status, dialogs), true);
+    Presenter presenter{log, status};
+    bool linkWatched = (presenter.watch(link, dialogs), true);
 
     QObject owner;
     Timer* deadline = clock.createTimer(&owner, "Deadline");

@@ -30,8 +30,8 @@ struct RealLinks : ::testing::Test {
     CommTransport serial;
     SocketTransport tcp;
     GatewayLink link{serial, tcp, clock};
-    Presenter presenter{log};
-    bool linkWatched = (presenter.watch(link, status, dialogs), true);
+    Presenter presenter{log, status};
+    bool linkWatched = (presenter.watch(link, dialogs), true);
     QObject owner;
     Timer* deadline = clock.createTimer(&owner);
     std::optional<ExchangeResult> result;

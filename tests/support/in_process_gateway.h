@@ -25,8 +25,8 @@ struct InProcessGateway {
     FakeDialogs dialogs;
     GatewayLink link{serial, tcp, clock};
     // Words what the link and the operations tell into the log.
-    Presenter presenter{log};
-    bool linkWatched = (presenter.watch(link, status, dialogs), true);
+    Presenter presenter{log, status};
+    bool linkWatched = (presenter.watch(link, dialogs), true);
     QObject owner;  // parent of the operations' timers
 
     // The requests the gateway received on `endpoint`, as hex.
