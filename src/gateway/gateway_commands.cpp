@@ -21,9 +21,8 @@ uint8_t LineCode(const QString& baud, const QString& parity) {
     return static_cast<uint8_t>(rate << 4 | bits);
 }
 
-GatewayCommands::GatewayCommands(GatewayLink& link, Dialogs& dialogs, RegisterView& replies,
-                                 QObject* parent)
-    : QObject(parent), link_(link), dialogs_(dialogs), replies_(replies) {}
+GatewayCommands::GatewayCommands(GatewayLink& link, RegisterView& replies, QObject* parent)
+    : QObject(parent), link_(link), replies_(replies) {}
 
 void GatewayCommands::writeSetting(int slave, int registerNumber, uint8_t high, uint8_t low,
                                    Request request) {
@@ -62,10 +61,7 @@ std::optional<QString> GatewayCommands::writeBaudAndParity(int slave, const QStr
         bool ok = false;
         const int number = baud.toInt(&ok);
         if (!ok) {
-            dialogs_.warning(
-                "Write baud and parity",
-                QStringLiteral("\"%1\" is not a baud rate. Choose one of the listed rates.")
-                    .arg(baud));
+            emit event(gateway_event::NotABaudRate{baud});
             return std::nullopt;
         }
         // The M-Bus side goes no faster than 9600 Bd.

@@ -8,7 +8,6 @@
 
 namespace tarnel {
 
-class Dialogs;
 class GatewayLink;
 class RegisterView;
 
@@ -23,8 +22,7 @@ uint8_t LineCode(const QString& baud, const QString& parity);
 class GatewayCommands : public QObject {
     Q_OBJECT
 public:
-    GatewayCommands(GatewayLink& link, Dialogs& dialogs, RegisterView& replies,
-                    QObject* parent = nullptr);
+    GatewayCommands(GatewayLink& link, RegisterView& replies, QObject* parent = nullptr);
 
     // The seven flag boxes and "0/1".
     struct Flags {
@@ -58,7 +56,6 @@ private:
                       gateway_event::Request request);
 
     GatewayLink& link_;
-    Dialogs& dialogs_;
     RegisterView& replies_;
 };
 

@@ -77,6 +77,10 @@ struct Refused {
 struct NotADigit {
     QChar character;
 };
+// The M-Bus port's baud rate is not a number: the user is told, nothing logged.
+struct NotABaudRate {
+    QString text;
+};
 // A device command for an address above the M-Bus primary addresses.
 struct AddressRefused {
     int address = 0;
@@ -161,12 +165,12 @@ struct BadRowAddress {
 
 using GatewayEvent = std::variant<
     gateway_event::Reception, gateway_event::Reply, gateway_event::Sent, gateway_event::ProgramIp,
-    gateway_event::Refused, gateway_event::NotADigit, gateway_event::AddressRefused,
-    gateway_event::Stopped, gateway_event::LinkLost, gateway_event::ClearRegisters,
-    gateway_event::RegistersRead, gateway_event::StatusStarted, gateway_event::ActiveDevices,
-    gateway_event::MbusFlags, gateway_event::WorkingDays, gateway_event::CardVersion,
-    gateway_event::NetworkSetting, gateway_event::StatusFinished, gateway_event::VersionMismatch,
-    gateway_event::DeviceCount, gateway_event::EntryDecoded, gateway_event::Activating,
-    gateway_event::BadRowAddress>;
+    gateway_event::Refused, gateway_event::NotADigit, gateway_event::NotABaudRate,
+    gateway_event::AddressRefused, gateway_event::Stopped, gateway_event::LinkLost,
+    gateway_event::ClearRegisters, gateway_event::RegistersRead, gateway_event::StatusStarted,
+    gateway_event::ActiveDevices, gateway_event::MbusFlags, gateway_event::WorkingDays,
+    gateway_event::CardVersion, gateway_event::NetworkSetting, gateway_event::StatusFinished,
+    gateway_event::VersionMismatch, gateway_event::DeviceCount, gateway_event::EntryDecoded,
+    gateway_event::Activating, gateway_event::BadRowAddress>;
 
 }  // namespace tarnel

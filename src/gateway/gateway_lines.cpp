@@ -100,6 +100,7 @@ struct Words {
         return {QStringLiteral("Program ") + e.setting + "..."};
     }
     QStringList operator()(const Refused& e) const { return {refusalLine(e.why)}; }
+    QStringList operator()(const NotABaudRate&) const { return {}; }
     QStringList operator()(const NotADigit& e) const {
         return {QStringLiteral("Exception converting ID - '%1' is not a digit").arg(e.character)};
     }

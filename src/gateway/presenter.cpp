@@ -151,8 +151,15 @@ void Presenter::watch(RegisterView& view, GridModel& registers) {
             [this](const CommandResult& result) { write(CommandLines(result)); });
 }
 
-void Presenter::watch(GatewayCommands& commands) {
-    connect(&commands, &GatewayCommands::event, this, &Presenter::showGateway);
+void Presenter::watch(GatewayCommands& commands, Dialogs& dialogs) {
+    connect(&commands, &GatewayCommands::event, this, [this, &dialogs](const GatewayEvent& event) {
+        showGateway(event);
+        if (const auto* baud = std::get_if<gateway_event::NotABaudRate>(&event))
+            dialogs.warning(
+                "Write baud and parity",
+                QStringLiteral("\"%1\" is not a baud rate. Choose one of the listed rates.")
+                    .arg(baud->text));
+    });
 }
 
 void Presenter::watch(GatewayStatus& status) {

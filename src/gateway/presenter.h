@@ -48,7 +48,8 @@ public:
     void watch(MeterChanges& changes, GridModel& meters);
     void watch(CommandConsole& console);
     void watch(RegisterView& view, GridModel& registers);
-    void watch(GatewayCommands& commands);
+    // A baud rate that is not a number is said to the user through `dialogs`.
+    void watch(GatewayCommands& commands, Dialogs& dialogs);
     void watch(GatewayStatus& status);
     void watch(DeviceTable& table, GridModel& devices);
     void watch(BulkActivation& bulk);

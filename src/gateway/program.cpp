@@ -58,16 +58,34 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
     tcp_ = transports.tcp ? std::move(transports.tcp) : std::make_unique<SocketTransport>();
     link_ = std::make_unique<GatewayLink>(*serial_, *tcp_, clock_);
     presenter_->watch(*link_, dialogs_);
+    makeGatewayOperations();
+    makeMbusOperations();
+    deviceTable_ =
+        std::make_unique<DeviceTable>(*link_, gridDevices_, gridLoops_, *console_, *registerView_,
+                                      *busy_, *timer("TimerReadDevices"));
+    presenter_->watch(*deviceTable_, gridDevices_);
+    QObject::connect(gatewayStatus_.get(), &GatewayStatus::versionRead, deviceTable_.get(),
+                     &DeviceTable::setGatewayVersion);
+    bulkActivation_ =
+        std::make_unique<BulkActivation>(*link_, gridDevices_, *busy_, *timer("Timer_activateAll"));
+    presenter_->watch(*bulkActivation_);
+}
+
+// Each operation is watched by the presenter as soon as it is made.
+void Program::makeGatewayOperations() {
     console_ = std::make_unique<CommandConsole>(*link_, *timer("Timer_free_command"));
     presenter_->watch(*console_);
     registerView_ =
         std::make_unique<RegisterView>(*link_, *timer("Timer_modbus"), *timer("Timer_auto"));
     presenter_->watch(*registerView_, gridInputRegisters_);
-    commands_ = std::make_unique<GatewayCommands>(*link_, dialogs_, *registerView_);
-    presenter_->watch(*commands_);
+    commands_ = std::make_unique<GatewayCommands>(*link_, *registerView_);
+    presenter_->watch(*commands_, dialogs_);
     gatewayStatus_ =
         std::make_unique<GatewayStatus>(*link_, *timer("Timer_status"), *registerView_);
     presenter_->watch(*gatewayStatus_);
+}
+
+void Program::makeMbusOperations() {
     scan_ = std::make_unique<PrimaryScan>(*link_, *busy_, *timer("Timer_mbus"),
                                           *timer("Timer_mbusRespond"));
     presenter_->watch(*scan_, gridLoops_);
@@ -88,15 +106,6 @@ Program::Program(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports 
                      });
     meterChanges_ = std::make_unique<MeterChanges>(*link_, gridLoops_, *busy_, *scan_, *search_);
     presenter_->watch(*meterChanges_, gridLoops_);
-    deviceTable_ =
-        std::make_unique<DeviceTable>(*link_, gridDevices_, gridLoops_, *console_, *registerView_,
-                                      *busy_, *timer("TimerReadDevices"));
-    presenter_->watch(*deviceTable_, gridDevices_);
-    QObject::connect(gatewayStatus_.get(), &GatewayStatus::versionRead, deviceTable_.get(),
-                     &DeviceTable::setGatewayVersion);
-    bulkActivation_ =
-        std::make_unique<BulkActivation>(*link_, gridDevices_, *busy_, *timer("Timer_activateAll"));
-    presenter_->watch(*bulkActivation_);
 }
 
 Program::~Program() = default;

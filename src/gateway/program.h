@@ -114,6 +114,11 @@ public:
     TableLoad importDeviceTable(const QString& path);
 
 private:
+    // The console, register view, commands and status read; then the scan,
+    // search, meter changes and what keeps their meters.
+    void makeGatewayOperations();
+    void makeMbusOperations();
+
     Clock& clock_;
     Dialogs& dialogs_;
     ProgramPaths paths_;

@@ -23,12 +23,12 @@ struct GatewayTest : ::testing::Test, InProcessGateway {
     GridModel meters{loopsGridLayout().headers};
     GridModel devices{devicesGridLayout().headers};
     RegisterView view{link, *timerModbus, *timerAuto};
-    GatewayCommands commands{link, dialogs, view};
+    GatewayCommands commands{link, view};
     GatewayStatus gatewayStatus{link, *timerStatus, view};
 
     GatewayTest() {
         presenter.watch(view, grid);
-        presenter.watch(commands);
+        presenter.watch(commands, dialogs);
         presenter.watch(gatewayStatus);
         timerModbus->setInterval(1000);
         timerAuto->setInterval(1000);

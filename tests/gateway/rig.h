@@ -25,7 +25,7 @@ struct Rig : InProcessGateway {
     GridModel devices{devicesGridLayout().headers};
     BusyRule busy;
     RegisterView view{link, *timerModbus, *timerAuto};
-    GatewayCommands commands{link, dialogs, view};
+    GatewayCommands commands{link, view};
     GatewayStatus gatewayStatus{link, *timerStatus, view};
     PrimaryScan scan{link, busy, *timerMbus, *timerMbusRespond};
 
@@ -33,7 +33,7 @@ struct Rig : InProcessGateway {
     Rig(bool tcpLink, bool fast) {
         presenter.watch(busy);
         presenter.watch(view, registers);
-        presenter.watch(commands);
+        presenter.watch(commands, dialogs);
         presenter.watch(gatewayStatus);
         presenter.watch(scan, meters);
         link.setFastReplies(fast);
