@@ -197,7 +197,11 @@ Runner registers(const Options& options) {
         const auto result = session.await(program.registerView(), &RegisterView::readFinished,
                                           [&] { return program.registerView().read(request); });
         if (!result) return kNoResult;
-        session.printGrid(program.gridInputRegisters());
+        QList<QStringList> rows;
+        int number = result->start;
+        for (const Register& value : result->registers)
+            rows << RegisterRowTexts(value, number++, result->at);
+        session.printTable(registersGridLayout().headers, rows, true);
         return Session::status(result->ending, result->rows > 0);
     };
 }
@@ -236,7 +240,10 @@ Runner devices(const Options& options) {
         const auto result = session.await(table, &DeviceTable::readOutFinished,
                                           [&] { return table.readDevices(settings); });
         if (!result) return kNoResult;
-        session.printGrid(session.program().gridDevices());
+        QList<QStringList> rows;
+        for (const TableEntry& entry : result->entries)
+            rows << TableEntryTexts(entry);
+        session.printTable(devicesGridLayout().headers, rows, true);
         return Session::tableStatus(*result, result->rows > 0);
     };
 }

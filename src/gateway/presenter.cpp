@@ -24,27 +24,22 @@
 namespace tarnel {
 namespace {
 
-// An entry of the gateway's table as the device grid lists it.
-QStringList deviceRow(const TModbusDevice& device) {
-    QStringList texts;
-    for (const std::string& text : DeviceRowTexts(device, SystemDecimalSeparator()))
-        texts << QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    return texts;
-}
-
 void showRegisters(const GatewayEvent& event, GridModel& registers) {
     using namespace gateway_event;
     if (std::holds_alternative<ClearRegisters>(event)) registers.clearData();
     if (const auto* read = std::get_if<RegistersRead>(&event)) {
         int number = read->start;
-        for (const Register& r : read->registers)
-            AddRegisterRow(registers, r.high, r.low, registers.rows() - 1, number++, read->at);
+        for (const Register& value : read->registers) {
+            registers.setRowTexts(registers.rows() - 1,
+                                  RegisterRowTexts(value, number++, read->at));
+            registers.setRows(registers.rows() + 1);
+        }
     }
 }
 
 void showEntry(const GatewayEvent& event, GridModel& devices) {
     if (const auto* entry = std::get_if<gateway_event::EntryDecoded>(&event)) {
-        devices.setRowTexts(devices.rows() - 1, deviceRow(entry->entry.device));
+        devices.setRowTexts(devices.rows() - 1, TableEntryTexts(entry->entry));
         devices.setRows(devices.rows() + 1);
     }
 }

@@ -77,7 +77,8 @@ void RegisterView::Timer_modbusTimer(const ExchangeResult& result, bool command)
         emit event(Reception{parsed.report.lines, parsed.report.crcError});
         // Rows are numbered from the start register of the read that was sent,
         // whatever the start box says now.
-        emit event(RegistersRead{requestStart_, parsed.registers, link_.clock().now()});
+        read.at = link_.clock().now();
+        emit event(RegistersRead{requestStart_, parsed.registers, read.at});
         read.rows = static_cast<int>(parsed.registers.size());
         read.registers = parsed.registers;
     }

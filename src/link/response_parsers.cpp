@@ -1,6 +1,5 @@
 #include "link/response_parsers.h"
 
-#include "base/grid_model.h"
 #include "base/hex_text.h"
 #include "base/time_format.h"
 #include "link/crc.h"
@@ -128,13 +127,13 @@ uint8_t CountActiveDevices(const QVector<Register>& registers) {
     return count;
 }
 
-void AddRegisterRow(GridModel& grid, uint8_t high, uint8_t low, int row, int registerNumber,
-                    const QDateTime& now) {
-    grid.setCell(row, 0, QString::number(registerNumber));
-    grid.setCell(row, 1, QString::fromStdString(HexText(high)));
-    grid.setCell(row, 3, QString::fromStdString(HexText(low)));
-    grid.setCell(row, 5, LongTimeText(now));
-    grid.setRows(grid.rows() + 1);
+QStringList RegisterRowTexts(const Register& value, int registerNumber, const QDateTime& at) {
+    return {QString::number(registerNumber),
+            QString::fromStdString(HexText(value.high)),
+            QString(),
+            QString::fromStdString(HexText(value.low)),
+            QString(),
+            LongTimeText(at)};
 }
 
 ParseReport ParseDeviceIdResponse(const QByteArray& frame) {

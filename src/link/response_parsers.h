@@ -8,8 +8,6 @@
 
 namespace tarnel {
 
-class GridModel;
-
 // Bytes as two upper-case hexadecimal digits, each followed by a blank.
 QString HexBytesText(QByteArrayView bytes);
 // The log line of a received frame: "RCVD:" directly followed by the bytes.
@@ -55,10 +53,9 @@ RegisterReply ParseRegisterResponse(const QByteArray& frame);
 // count wraps after 255).
 uint8_t CountActiveDevices(const QVector<Register>& registers);
 
-// One row of the register grid: the register number, its high and low byte,
-// and the time; then the grid grows by one row.
-void AddRegisterRow(GridModel& grid, uint8_t high, uint8_t low, int row, int registerNumber,
-                    const QDateTime& now);
+// One row of the register grid: the register number, its high and low byte
+// (the two notes columns empty), and the time of the read.
+QStringList RegisterRowTexts(const Register& value, int registerNumber, const QDateTime& at);
 
 // The text of a device identification reply as one log line.
 ParseReport ParseDeviceIdResponse(const QByteArray& frame);

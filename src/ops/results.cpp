@@ -1,8 +1,17 @@
 #include "ops/results.h"
 
+#include "mbus/loops_grid.h"
+
 #include <algorithm>
 
 namespace tarnel {
+
+QStringList TableEntryTexts(const TableEntry& entry) {
+    QStringList texts;
+    for (const std::string& text : DeviceRowTexts(entry.device, SystemDecimalSeparator()))
+        texts << QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return texts;
+}
 
 QList<int> TableReadResult::unreadEntries() const {
     QList<int> unread;

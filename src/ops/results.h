@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QStringList>
 #include <QVector>
 #include <vector>
@@ -69,6 +70,9 @@ struct TableEntry {
     TModbusDevice device;
 };
 
+// An entry as the device grid lists it (8-bit characters as Latin-1).
+QStringList TableEntryTexts(const TableEntry& entry);
+
 // "Read modbus devices".
 struct TableReadResult {
     Ending ending = Ending::Done;
@@ -118,6 +122,7 @@ struct RegisterReadResult {
     QByteArray reply;
     int start = 0;
     QVector<Register> registers;
+    QDateTime at;  // when the reply came
 };
 
 // "Read Status of Corvane-64": one text a step answered.

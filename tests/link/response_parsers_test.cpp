@@ -133,11 +133,9 @@ TEST(CountActiveDevices, WrapsAfter255) {
     EXPECT_EQ(CountActiveDevices({}), 0);
 }
 
-TEST(AddRegisterRow, WritesTheRowAndGrowsTheGrid) {
-    GridModel grid(registersGridLayout().headers);
-    AddRegisterRow(grid, 0x00, 0x0A, 1, 33799, QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3)));
-    EXPECT_EQ(grid.rowTexts(1), (QStringList{"33799", "00", "", "0A", "", "09:05:03"}));
-    EXPECT_EQ(grid.rows(), 3);
+TEST(RegisterRowTexts, NumberBytesAndTime) {
+    EXPECT_EQ(RegisterRowTexts({0x00, 0x0A}, 33799, QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3))),
+              (QStringList{"33799", "00", "", "0A", "", "09:05:03"}));
 }
 
 TEST(ParseAddressMapResponse, OneLinePerDataByte) {
