@@ -20,6 +20,7 @@
 #include "app/window_parts.h"
 #include "base/grid_layouts.h"
 #include "gateway/bulk_activation.h"
+#include "gateway/presenter.h"
 #include "gateway/settings_file.h"
 #include "link/gateway_link.h"
 #include "ops/busy_rule.h"
@@ -357,12 +358,11 @@ void TForm1::BitBtn6Click() {
     const QString path = QDir(files).filePath("log.txt");
     QString reason;
     if (!QDir().mkpath(files) || !program_->log().writeTo(path, &reason)) {
-        program_->log().append("Can not write file, no rights...");
-        program_->log().append(path + ": " +
-                               (reason.isEmpty() ? "the folder cannot be made" : reason));
+        program_->presenter().tell(face_event::FileRefused{
+            path, reason.isEmpty() ? QStringLiteral("the folder cannot be made") : reason});
         return;
     }
-    program_->log().append("Log saved to " + path);
+    program_->presenter().tell(face_event::LogSaved{path});
 }
 
 }  // namespace tarnel

@@ -15,6 +15,7 @@
 #include "base/grid_selection.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
+#include "gateway/presenter.h"
 #include "gateway/table_files.h"
 #include "link/gateway_link.h"
 
@@ -140,8 +141,7 @@ void TForm1::BitBtn15Click() {
         program_->deviceTable().copyFromMeterGrid();
         showFromTheStart(control<QTableView>("GridDevices"));
     } catch (const std::exception& error) {
-        program_->log().append(QStringLiteral("Exception on clear table - ") +
-                               QString::fromUtf8(error.what()));
+        program_->presenter().tell(face_event::TableFault{true, QString::fromUtf8(error.what())});
     }
 }
 

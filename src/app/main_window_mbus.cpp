@@ -11,6 +11,7 @@
 #include "app/telegram_window.h"
 #include "app/up_down.h"
 #include "base/grid_selection.h"
+#include "gateway/presenter.h"
 #include "gateway/table_files.h"
 #include "link/gateway_link.h"
 #include "ops/busy_rule.h"
@@ -134,7 +135,7 @@ void TForm1::Butt_clear_gridClick() {
     try {
         program_->gridLoops().clearData();
     } catch (const std::exception& error) {
-        program_->log().append(QStringLiteral("Exception - ") + QString::fromUtf8(error.what()));
+        program_->presenter().tell(face_event::TableFault{false, QString::fromUtf8(error.what())});
     }
 }
 

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "base/whole_file.h"
 #include "gateway/points_list.h"
+#include "gateway/presenter.h"
 #include "gateway/report_reading.h"
 #include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
@@ -49,25 +50,22 @@ HomeAssistantHub TForm1::homeAssistantHub() const {
 // A table read that missed entries is written only when the user says so,
 // and then both files say so first; a stop or a lost link writes nothing.
 void TForm1::writePointsList(const QString& path, const TableReadResult& result) {
-    Log& log = program_->log();
-    const QString shortfall = TableShortfall(result);
+    using namespace face_event;
+    Presenter& presenter = program_->presenter();
     if (result.ending != Ending::Done) {
-        const char* why = result.ending == Ending::LinkLost  ? ": the link was lost."
-                          : result.ending == Ending::Stopped ? ": the table read was stopped."
-                                                             : ".";
-        log.append(QStringLiteral("Points list not written") + why);
+        presenter.tell(NotWritten{HandOver::PointsList, result.ending});
         return;
     }
     if (result.entries.empty()) {
-        log.append("Points list not written: no entry of the gateway's table was read.");
+        presenter.tell(NothingRead{HandOver::PointsList});
         return;
     }
-    const QString incomplete = IncompleteLine(QStringList{shortfall});
+    const QString incomplete = IncompleteLine(QStringList{TableShortfall(result)});
     if (!incomplete.isEmpty()) {
-        log.append(incomplete + ".");
+        presenter.tell(Incomplete{incomplete});
         if (!program_->dialogs().confirm("Export points list",
                                          incomplete + ".\nWrite the points list anyway?")) {
-            log.append("Points list not written.");
+            presenter.tell(Declined{HandOver::PointsList});
             return;
         }
     }
@@ -84,13 +82,10 @@ void TForm1::writePointsList(const QString& path, const TableReadResult& result)
                                      HomeAssistantYaml(points, homeAssistantHub(), slaveAddress()));
     }
     if (!written) {
-        log.append("Can not write file, no rights...");
-        log.append(failed + ": " + written.reason);
+        presenter.tell(FileRefused{failed, written.reason});
         return;
     }
-    log.append(QStringLiteral("Points list of %1 points written to %2 and %3.")
-                   .arg(points.size())
-                   .arg(path, yaml));
+    presenter.tell(PointsWritten{points.size(), path, yaml});
 }
 
 // Asks for site and installer (kept for the next report and in the
@@ -129,23 +124,21 @@ QString TForm1::linkDescription() const {
 // something; a report that missed a part says so and is written only when
 // the user says so.
 void TForm1::writeReport(const ReportReadResult& result) {
-    Log& log = program_->log();
+    using namespace face_event;
+    Presenter& presenter = program_->presenter();
     if (result.ending != Ending::Done) {
-        const char* why = result.ending == Ending::LinkLost  ? ": the link was lost."
-                          : result.ending == Ending::Stopped ? ": the reading was stopped."
-                                                             : ".";  // refused, with its line
-        log.append(QStringLiteral("Commissioning report not written") + why);
+        presenter.tell(NotWritten{HandOver::Report, result.ending});
         return;
     }
     if (!result.answered) {
-        log.append("Commissioning report not written: the gateway did not answer.");
+        presenter.tell(NothingRead{HandOver::Report});
         return;
     }
     if (const QString incomplete = IncompleteLine(result.report); !incomplete.isEmpty()) {
-        log.append(incomplete + ".");
+        presenter.tell(Incomplete{incomplete});
         if (!program_->dialogs().confirm("Commissioning report",
                                          incomplete + ".\nWrite the report anyway?")) {
-            log.append("Commissioning report not written.");
+            presenter.tell(Declined{HandOver::Report});
             return;
         }
     }
@@ -153,11 +146,10 @@ void TForm1::writeReport(const ReportReadResult& result) {
     const QDir folder(program_->dataFolder());
     const ReportFiles files{folder.filePath(name + ".pdf"), folder.filePath(name + ".html")};
     if (const QString error = WriteCommissioningReport(result.report, files); !error.isEmpty()) {
-        log.append("Commissioning report not written: " + error + ".");
+        presenter.tell(ReportFailed{error});
         return;
     }
-    log.append(
-        QStringLiteral("Commissioning report written to %1 and %2.").arg(files.pdf, files.html));
+    presenter.tell(ReportWritten{files.pdf, files.html});
     program_->dialogs().openDocument(files.pdf);
 }
 

@@ -176,6 +176,10 @@ void Presenter::watch(BulkActivation& bulk) {
             [this](const ActivationResult& result) { write(ActivationLines(result)); });
 }
 
+void Presenter::tell(const FaceEvent& event) {
+    write(FaceEventLines(event));
+}
+
 void Presenter::loaded(TableLoad load, const QString& path) {
     write(TableLoadLines(load, path));
 }

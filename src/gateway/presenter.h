@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include "gateway/face_events.h"
 #include "gateway/gateway_events.h"
 #include "gateway/table_files.h"
 #include "link/link_events.h"
@@ -56,6 +57,8 @@ public:
 
     // A table file loaded from `path` into a grid: a refused length is told.
     void loaded(TableLoad load, const QString& path);
+    // What the window's own actions tell.
+    void tell(const FaceEvent& event);
 
 private:
     void showLink(const LinkEvent& event, Dialogs& dialogs);

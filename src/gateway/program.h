@@ -88,6 +88,8 @@ public:
     // The meters the scans and searches found, with the link they ran on.
     const BusSurveys& busSurveys() const { return busSurveys_; }
     MeterChanges& meterChanges() { return *meterChanges_; }
+    // Words what the link, the operations and the window's actions tell.
+    Presenter& presenter() { return *presenter_; }
     DeviceTable& deviceTable() { return *deviceTable_; }
     BulkActivation& bulkActivation() { return *bulkActivation_; }
 
