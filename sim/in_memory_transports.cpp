@@ -1,5 +1,7 @@
 #include "sim/in_memory_transports.h"
 
+#include <algorithm>
+
 namespace tarnel::sim {
 namespace {
 
@@ -79,8 +81,11 @@ void InMemorySerial::answerWhole() {
             return;
         }
         for (const ReplyChunk& chunk : exchange.chunks) {
-            const int delay = chunk.delayMs + lineTimeMs(chunk.bytes.size(), baudrate_);
-            After(clock_, this, delay, [this, bytes = chunk.bytes] {
+            const qint64 now = clock_.elapsed();
+            const qint64 doneAt = std::max(now + chunk.delayMs, repliesDoneAt_) +
+                                  lineTimeMs(chunk.bytes.size(), baudrate_);
+            repliesDoneAt_ = doneAt;
+            After(clock_, this, static_cast<int>(doneAt - now), [this, bytes = chunk.bytes] {
                 if (!open_) return;
                 endpoint_.RecordReply(bytes);
                 emit received(toQt(bytes));

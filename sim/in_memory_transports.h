@@ -39,6 +39,9 @@ private:
     bool open_ = false;
     int baudrate_ = 19200;
     Bytes inbound_;
+    // One talker on the line: a reply never starts before the one before it
+    // has gone out, so a late reply holds back every reply after it.
+    qint64 repliesDoneAt_ = 0;
 };
 
 // The tool's TCP link wired straight to the simulated gateway.

@@ -61,6 +61,9 @@ public:
     virtual QDateTime now() const = 0;
     // Milliseconds since the clock was made; monotonic.
     virtual qint64 elapsed() const = 0;
+    // The same in nanoseconds, for waits shorter than a millisecond to add up
+    // right (the silence between serial frames).
+    virtual qint64 elapsedNs() const { return elapsed() * 1'000'000; }
     // A new gate that waits in this clock's time. The clock must outlive it.
     virtual std::unique_ptr<Gate> createGate() = 0;
     // A worker thread that waits on this clock: workerStarted() is called on the

@@ -86,6 +86,10 @@ qint64 RealClock::elapsed() const {
     return started_.elapsed();
 }
 
+qint64 RealClock::elapsedNs() const {
+    return started_.nsecsElapsed();
+}
+
 std::unique_ptr<Gate> RealClock::createGate() {
     return std::make_unique<RealGate>();
 }

@@ -14,6 +14,7 @@ public:
     void sleep(int msec) override;
     QDateTime now() const override;
     qint64 elapsed() const override;
+    qint64 elapsedNs() const override;
     std::unique_ptr<Gate> createGate() override;
 
 private:

@@ -1,4 +1,5 @@
 #include "link/gateway_link.h"
+#include "link/pending_exchange.h"
 
 #include <QThread>
 #include <algorithm>
@@ -17,29 +18,6 @@ QString ignoredLine(const QString& why) {
 
 }  // namespace
 
-// One exchange, from the moment it is asked for until it ended.
-struct GatewayLink::Pending {
-    enum class State { Waiting, Sending, InFlight };
-
-    quint64 id = 0;
-    const void* owner = nullptr;
-    ModbusRequest request;  // empty adu: raw console bytes
-    QByteArray raw;
-    bool rawAsText = false;
-    Timer* deadline = nullptr;
-    int timeoutMs = 0;
-    ExchangeDone done;
-    State state = State::Waiting;
-    bool written = false;  // its last byte is with the driver: a reply may begin
-    bool tcp = false;
-    uint16_t transaction = 0;
-    qint64 sentAt = 0;
-    QMetaObject::Connection deadlineConnection;
-    QStringList lines;  // what the reception reported before the exchange ended
-
-    bool isRaw() const { return request.adu.isEmpty(); }
-};
-
 GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& clock, QObject* parent)
     : QObject(parent),
       serial_(serial),
@@ -48,6 +26,7 @@ GatewayLink::GatewayLink(SerialTransport& serial, TcpTransport& tcp, Clock& cloc
       pacer_(new SerialPacer(serial, clock, this)),
       connectWait_(clock.createTimer(this, "ConnectWait")),
       settleTimer_(clock.createTimer(this, "Settle")),
+      fenceDeadline_(clock.createTimer(this, "FenceDeadline")),
       workerDeadline_(clock.createTimer(this, "WorkerDeadline")) {
     connect(&serial_, &SerialTransport::received, this,
             [this](const QByteArray& bytes) { onReceived(false, bytes); });
@@ -126,37 +105,9 @@ void GatewayLink::exchangeRaw(const void* owner, const QByteArray& bytes, bool a
     startNext();
 }
 
-// How long the next request still has to wait for the serial line to settle
-// after an exchange that went unanswered: until the line has been quiet for
-// a whole time-out since the last byte or the deadline, whichever is later;
-// when nothing has come at all, a reply may still be on its way, so until two
-// time-outs (and a margin) after the deadline, which is also the longest wait.
-qint64 GatewayLink::settleWait() const {
-    if (!settle_.pending || tcpMode_) return 0;
-    const qint64 latest = settle_.deadlineAt + 2 * qint64{settle_.timeoutMs} + kLateMarginMs;
-    const qint64 quiet =
-        settle_.heard ? std::max(lastReceivedAt_, settle_.deadlineAt) + settle_.timeoutMs : latest;
-    return std::min(quiet, latest) - clock_.elapsed();
-}
-
 void GatewayLink::dropIdle(link_event::Ignored::When when) {
     if (!idle_.isEmpty()) emit event(link_event::Ignored{when, idle_});
     idle_.clear();
-}
-
-void GatewayLink::startNext() {
-    if (queue_.empty() || queue_.front()->state != Pending::State::Waiting) return;
-    Pending& next = *queue_.front();
-    if (!next.isRaw()) {
-        const qint64 wait = settleWait();
-        if (wait > 0) {
-            settleTimer_->start(static_cast<int>(wait));
-            return;
-        }
-        if (settle_.pending) dropIdle(link_event::Ignored::When::AfterTimeOut);
-        settle_.pending = false;
-    }
-    send(next);
 }
 
 void GatewayLink::send(Pending& pending) {
@@ -234,6 +185,7 @@ void GatewayLink::sent(Pending* which) {
         return;
     which->state = Pending::State::InFlight;
     which->sentAt = clock_.elapsed();
+    if (!which->tcp) turns_.lastByteNs = clock_.elapsedNs();
     // Bytes that began before the request was on the wire answer something else.
     if (!which->isRaw()) dropIdle(link_event::Ignored::When::WhileSending);
     which->deadlineConnection =
@@ -254,12 +206,9 @@ void GatewayLink::onReceived(bool tcp, const QByteArray& bytes) {
     const bool ours = mayTake();
     QByteArray& buffer = ours ? received_ : idle_;
     const qsizetype room = kMaxBuffer - buffer.size();
-    if (!tcp) lastReceivedAt_ = clock_.elapsed();
-    if (!ours && settle_.pending && !tcp) {
-        settle_.heard = true;
-        // The first bytes after a silent time-out shorten the wait for quiet.
-        if (settleTimer_->isActive())
-            settleTimer_->start(static_cast<int>(std::max<qint64>(settleWait(), 0)));
+    if (!tcp) {
+        turns_.lastByteNs = clock_.elapsedNs();
+        if (!ours && turns_.afterFailure) turns_.heard = true;
     }
     if (room <= 0) return;
     buffer.append(bytes.first(std::min(bytes.size(), room)));
@@ -285,8 +234,11 @@ void GatewayLink::setAsideStrays(Pending& pending) {
 }
 
 void GatewayLink::checkWhole() {
-    if (!fastReplies_ || queue_.front()->state != Pending::State::InFlight) return;
-    if (queue_.front()->isRaw()) return;  // nothing to match: the console waits its time
+    const Pending& front = *queue_.front();
+    if (front.state != Pending::State::InFlight) return;
+    // A fence is the link's own: it ends at its reply whatever the setting.
+    if (!fastReplies_ && front.owner != &fenceOwner_) return;
+    if (front.isRaw()) return;  // nothing to match: the console waits its time
     ExchangeResult judged = judge(*queue_.front());
     if (judged.end == ExchangeEnd::Reply) finish(std::move(judged));
 }
@@ -338,14 +290,8 @@ void GatewayLink::finish(ExchangeResult result) {
     queue_.pop_front();
     if (pending->deadlineConnection) disconnect(pending->deadlineConnection);
     pending->deadline->stop();
-    // An unanswered request may still be answered: the line settles first.
-    const bool wentOut = pending->state != Pending::State::Waiting;
-    if (wentOut && !pending->tcp && !pending->isRaw() && result.end != ExchangeEnd::Reply) {
-        const qint64 now = clock_.elapsed();
-        const qint64 sentAt = pending->state == Pending::State::InFlight ? pending->sentAt : now;
-        settle_ = Settle{true, std::max(now, sentAt + pending->timeoutMs), pending->timeoutMs,
-                         !received_.isEmpty()};
-    }
+    if (pending->state != Pending::State::Waiting && !pending->tcp && !pending->isRaw())
+        noteEnded(*pending, result);
     received_.clear();
     pending->done(result);  // may ask for the next exchange at once
     startNext();
@@ -388,7 +334,7 @@ void GatewayLink::endAll(ExchangeEnd end) {
     }
     received_.clear();
     idle_.clear();
-    settle_ = {};
+    turns_ = LineTurns{.silenceNs = turns_.silenceNs};
 }
 
 // --- exchanges from a worker -------------------------------------------------
@@ -405,10 +351,10 @@ ExchangeResult GatewayLink::exchangeBlocking(const ModbusRequest& request, int t
         exchange(&workerOwner_, request, *workerDeadline_, timeoutMs,
                  [handoff](const ExchangeResult& result) { handoff->deliver(result); });
     });
-    // Its own time, and the settling of the line after an unanswered request
-    // (at most two of those times and a margin): past that, the link's
-    // thread is not answering.
-    const std::optional<ExchangeResult> result = handoff->wait(3 * timeoutMs + kBlockingMarginMs);
+    // Its own time, a fence's before it, or the settling of the line after an
+    // unanswered request (at most two of those times and a margin): past
+    // that, the link's thread is not answering.
+    const std::optional<ExchangeResult> result = handoff->wait(4 * timeoutMs + kBlockingMarginMs);
     if (!result) cancelBlocking();
     return result.value_or(ExchangeResult{ExchangeEnd::Cancelled, {}, {}, 0});
 }

@@ -7,10 +7,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "base/clock.h"
 #include "base/owner_thread.h"
 #include "link/exchange.h"
+#include "link/late_replies.h"
 #include "link/link_events.h"
 #include "link/reply_framing.h"
 #include "link/request_frames.h"
@@ -50,10 +52,10 @@ std::optional<int> TcpPortFromText(const QString& text);
 // else, and whenever the bytes are not one confirmed frame, at its deadline.
 // A reply that comes after its exchange ended never answers the next one: on
 // TCP its transaction id tells; on the serial line bytes that come before
-// the next request has been written are dropped, and after a time-out or a
-// cancel the next request waits until the line has been quiet for one whole
-// time-out of the exchange that ended, and if nothing came at all until two
-// time-outs have passed since its deadline, never longer.
+// the next request has been written are dropped, a late frame the next
+// request's confirmation refuses is set aside, and where a late reply could
+// pass that confirmation (same unit and function) a fence goes first.
+// Frames on the serial line are kept apart by 3.5 characters of silence.
 class GatewayLink : public QObject {
     Q_OBJECT
 public:
@@ -62,10 +64,10 @@ public:
     // What a timed-out exchange kept is logged, so a flood costs at most one
     // line of this many bytes a request, in memory and in the session file.
     static constexpr qsizetype kMaxBuffer = 8 * 1024;
-    // The longest settle after an unanswered request is two of its time-outs
-    // after its deadline and this margin: a late reply that starts just as
-    // those end, held a little by a USB adapter (up to 16 ms) or the
-    // scheduler, is still dropped rather than met by the next request.
+    // When no fence can be sent, the line settles after an unanswered request
+    // for at most two of its time-outs after its deadline and this margin: a
+    // late reply that starts just as those end, held a little by a USB adapter
+    // (up to 16 ms) or the scheduler, is still dropped.
     static constexpr int kLateMarginMs = 50;
     // Added to a blocking exchange's own times before its worker gives up.
     static constexpr int kBlockingMarginMs = 2000;
@@ -148,13 +150,20 @@ signals:
 
 private:
     struct Pending;
-    // After a time-out or a cancel on the serial line: the next request
-    // waits for a late reply to come and the line to go quiet.
-    struct Settle {
-        bool pending = false;
-        qint64 deadlineAt = 0;  // when the unanswered request's time was (or would have been) up
-        int timeoutMs = 0;
-        bool heard = false;  // bytes came since the request was written
+    // The serial line between frames: the silence kept before each frame,
+    // and the replies the gateway may still owe. After a request went
+    // unanswered (a time-out, a refusal, a cancel), a request that could be
+    // answered alike goes out only behind a fence: a short read of another
+    // shape whose confirmed reply shows that every late reply has come.
+    struct LineTurns {
+        qint64 silenceNs = 0;                    // between frames, from the line's settings
+        qint64 lastByteNs = -(qint64{1} << 62);  // the last byte received or sent
+        qint64 deferredSince = -1;               // ms: the front request waits for silence since
+        ReplyShapes unanswered{};                // since the last confirmed reply
+        bool afterFailure = false;               // bytes idle before the next request get a line
+        qint64 failDeadline = 0;  // ms: the last unanswered request's time was (or would be) up
+        int failTimeoutMs = 0;
+        bool heard = false;  // bytes came since then
     };
 
     void startNext();
@@ -167,7 +176,12 @@ private:
     void onReceived(bool tcp, const QByteArray& bytes);
     Framing framing() const;
     bool mayTake() const;
-    qint64 settleWait() const;
+    qint64 lineWaitMs(const Pending& next);
+    qint64 waitOutMs() const;
+    bool mayBeAnsweredLate(const Pending& next) const;
+    void sendFence(Pending& fenced, const ModbusRequest& fence);
+    void fenceEnded(quint64 fencedId, const ExchangeResult& result);
+    void noteEnded(const Pending& pending, const ExchangeResult& result);
     void dropIdle(link_event::Ignored::When when);
     void setAsideStrays(Pending& pending);
     void checkWhole();
@@ -186,6 +200,8 @@ private:
     SerialPacer* pacer_;
     Timer* connectWait_;
     Timer* settleTimer_;
+    Timer* fenceDeadline_;
+    const char fenceOwner_ = 0;  // names the fences
     Timer* workerDeadline_;
     const char workerOwner_ = 0;  // names the worker's exchanges
     std::mutex blockingMutex_;
@@ -202,10 +218,9 @@ private:
 
     std::deque<std::unique_ptr<Pending>> queue_;  // the front one is in flight once sent
     quint64 nextId_ = 0;
-    QByteArray received_;         // since the request in flight was written
-    QByteArray idle_;             // while no request was in flight or written: not a reply
-    qint64 lastReceivedAt_ = -1;  // serial line
-    Settle settle_;
+    QByteArray received_;  // since the request in flight was written
+    QByteArray idle_;      // while no request was in flight or written: not a reply
+    LineTurns turns_;
 };
 
 }  // namespace tarnel

@@ -45,6 +45,7 @@ void GatewayLink::openSerial(const SerialSettings& settings) {
         return;
     }
     emit event(link_event::SerialOpened{settings.caption});
+    turns_ = LineTurns{.silenceNs = InterFrameSilenceNs(settings.line)};
     serialOpen_ = true;
     // The two links are never used at the same time.
     tcp_.abort();

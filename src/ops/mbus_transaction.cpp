@@ -103,8 +103,9 @@ void MbusTransaction::polled(const ExchangeResult& result) {
         stateRead(result);
         return;
     }
+    // From the poll leaving, which the silence between frames may have held back.
     const int period = link_.TcpMode() ? kPollTcpMs : kPollSerialMs;
-    const qint64 since = link_.clock().elapsed() - pollStartedAt_;
+    const qint64 since = link_.clock().elapsed() - std::max(pollStartedAt_, result.sentAt);
     pollTimer_->start(static_cast<int>(std::max<qint64>(period - since, 0)));
 }
 

@@ -112,6 +112,7 @@ TEST_F(RegisterViewTest, FaultsShowTheirLinesAndAddNoRows) {
         sim::Fault fault;
         fault.kind = kind;
         fault.value = value;
+        fault.function = 3;  // the read's, not a fence's
         rtu.faults().Add(fault);
         log.clear();
         read.reset();

@@ -35,10 +35,9 @@ TEST_F(Exchanges, RepliesThatCannotBeFramedAreLeftToTheTimeOutAndGivenAsTheyCame
         kReply + kReply,                // two replies in one
         kReply + bytes("01"),           // a trailing byte that is no 0x00 filler
     };
-    openSerial();
     for (const QByteArray& received : cases) {
+        openSerial();  // on a fresh line: no late reply owed
         results.clear();
-        clock.advance(1000);  // past any settle time
         exchange(ReadInputRegistersRequest(1, 1, 1));
         serial.deliver(received);
         clock.advance(599);
@@ -47,6 +46,7 @@ TEST_F(Exchanges, RepliesThatCannotBeFramedAreLeftToTheTimeOutAndGivenAsTheyCame
         ASSERT_EQ(results.size(), 1);
         EXPECT_EQ(results[0].end, ExchangeEnd::TimedOut);
         EXPECT_EQ(results[0].reply, received);
+        link.closeSerial();
     }
 }
 
@@ -104,15 +104,12 @@ TEST_F(Exchanges, EveryReplyIsConfirmedAgainstItsRequestOnBothLinks) {
          "identification code 1, expected 2"},
     };
     for (const bool tcpLink : {false, true}) {
-        if (tcpLink)
-            connectTcp();
-        else
-            openSerial();
+        if (tcpLink) connectTcp();
         for (const auto& c : cases) {
             const std::string what = std::string(tcpLink ? "TCP / " : "RTU / ") + c.reply;
+            if (!tcpLink) openSerial();  // on a fresh line: no late reply owed
             results.clear();
             log.clear();
-            clock.advance(5000);  // past any settling of the line
             const uint16_t transaction = static_cast<uint16_t>(link.TransactionId());
             link.exchange(&owner, ModbusRequest{c.request}, *deadline, 600,
                           [this](const ExchangeResult& result) { results << result; });
@@ -131,6 +128,7 @@ TEST_F(Exchanges, EveryReplyIsConfirmedAgainstItsRequestOnBothLinks) {
             EXPECT_EQ(results[0].lines,
                       c.why.isEmpty() ? QStringList() : QStringList{ignored + c.why})
                 << what;
+            if (!tcpLink) link.closeSerial();
         }
     }
 }
@@ -146,32 +144,94 @@ TEST_F(Exchanges, AnotherUnitsReplyBeforeTheReplyIsSetAsideAndNamed) {
               QStringList{"Ignored a reply that does not answer the request: unit 2, expected 1"});
 }
 
-TEST_F(Exchanges, BytesAfterATimeOutDelayTheNextRequestUntilTheLineIsQuiet) {
-    openSerial();
-    exchange(ReadInputRegistersRequest(1, 1, 1));
-    clock.advance(600);  // timed out
-    exchange(ReadInputRegistersRequest(1, 2, 1));
-    EXPECT_EQ(serial.written.size(), 8) << "the next request waits for the line to settle";
-    clock.advance(100);
-    serial.deliver(bytes("01 04 02"));  // the start of a late reply
-    clock.advance(599);
-    EXPECT_EQ(serial.written.size(), 8) << "quiet is counted from the last byte";
-    clock.advance(1);
-    EXPECT_EQ(serial.written.size(), 16);
-    EXPECT_EQ(log.lines(), QStringList{"Ignored bytes that came after a time-out: 01 04 02 "});
+// After an unanswered read, the next read of the same unit and function
+// could take its late reply: a fence (one register by function 3) goes
+// first, and what came before the fence's reply is dropped with a line. When
+// the fence goes unanswered too, the read it guarded ends unanswered unsent.
+TEST_F(Exchanges, ALateReplyIsNeverTakenForTheNextRequestOfItsShape) {
+    const QByteArray late = bytes("01 04 02 00 07 F8 F2");
+    const struct {
+        const char* what;
+        int lateAt;  // ms after the first read went out; -1 never
+        bool fenceAnswered;
+        QString line;
+    } cases[] = {
+        {"while the fence goes out", 605, true,
+         "Ignored bytes that came while the request went out: 01 04 02 00 07 F8 F2 "},
+        {"during the fence", 700, true,
+         "Ignored a reply that does not answer the request: function 4, expected 3"},
+        {"never", -1, true, {}},
+        {"during an unanswered fence", 700, false,
+         "Ignored a reply that does not answer the request: function 4, expected 3"},
+    };
+    for (const auto& c : cases) {
+        openSerial();
+        serial.written.clear();
+        results.clear();
+        const qint64 start = clock.elapsed();
+        const auto at = [&](int ms) {
+            clock.advance(static_cast<int>(start + ms - clock.elapsed()));
+        };
+        exchange(ReadInputRegistersRequest(1, 1, 1));
+        at(600);
+        exchange(ReadInputRegistersRequest(1, 2, 1));
+        if (c.lateAt >= 0) {
+            at(c.lateAt);
+            serial.deliver(late);
+        }
+        at(720);
+        EXPECT_EQ(serial.written.mid(8), bytes("01 03 D8 22 00 01 1E A0")) << c.what;
+        if (c.fenceAnswered) serial.deliver(bytes("01 03 02 12 34 B5 33"));
+        at(723);  // 3.5 characters of 19200 8E1 after the fence's reply
+        at(1300);
+        if (!c.fenceAnswered) {  // a second fence after the first one's time
+            EXPECT_EQ(serial.written.mid(16), bytes("01 04 80 00 00 02 58 0B")) << c.what;
+            at(5000);  // and two more
+        }
+        if (c.fenceAnswered) {
+            EXPECT_EQ(serial.written.mid(16), RtuFrame(bytes("01 04 00 02 00 01"))) << c.what;
+            serial.deliver(kReply);
+        }
+        ASSERT_EQ(results.size(), 2) << c.what;
+        EXPECT_EQ(results[1].end, c.fenceAnswered ? ExchangeEnd::Reply : ExchangeEnd::TimedOut)
+            << c.what;
+        EXPECT_EQ(results[1].reply, c.fenceAnswered ? kReply : QByteArray()) << c.what;
+        EXPECT_EQ(log.lines(), c.line.isEmpty() ? QStringList() : QStringList{c.line}) << c.what;
+        link.closeSerial();
+    }
 }
 
-TEST_F(Exchanges, ALineThatNeverGoesQuietDelaysTheNextRequestTwoTimeOutsAtMost) {
+// Frames on the serial line are kept apart by 3.5 characters: 2.005 ms at
+// 19200 8E1 (the next whole millisecond on the clock), 1.75 ms above 19200.
+TEST_F(Exchanges, TheNextRequestWaitsThreeAndAHalfCharactersAfterTheLastByte) {
+    for (const auto& [speed, waitMs] : {std::pair{"19200", 3}, std::pair{"38400", 2}}) {
+        link.openSerial(SerialSettingsFromTexts("COM1", speed, "Even", "1"));
+        serial.written.clear();
+        results.clear();
+        exchange(ReadInputRegistersRequest(1, 1, 1));
+        serial.deliver(kReply);
+        ASSERT_EQ(results.size(), 1) << speed;
+        exchange(ReadInputRegistersRequest(1, 1, 1));
+        clock.advance(waitMs - 1);
+        EXPECT_EQ(serial.written.size(), 8) << speed;
+        clock.advance(1);
+        EXPECT_EQ(serial.written.size(), 16) << speed;
+        link.closeSerial();
+    }
+}
+
+// Noise that never stops holds a request back for its own time at most.
+TEST_F(Exchanges, ALineThatNeverGoesQuietHoldsTheNextRequestItsTimeAtMost) {
     openSerial();
     exchange(ReadInputRegistersRequest(1, 1, 1));
-    clock.advance(600);  // timed out
-    exchange(ReadInputRegistersRequest(1, 2, 1));
-    for (int ms = 0; ms < 2 * 600 + GatewayLink::kLateMarginMs; ms += 10) {
+    serial.deliver(kReply);
+    exchange(ReadInputRegistersRequest(1, 1, 1));
+    for (int ms = 0; ms < 600; ++ms) {
         EXPECT_EQ(serial.written.size(), 8) << ms;
-        serial.deliver(bytes("FF"));  // noise, every 10 ms
-        clock.advance(10);
+        serial.deliver(bytes("FF"));  // noise, every millisecond
+        clock.advance(1);
     }
-    EXPECT_EQ(serial.written.size(), 16) << "sent once the longest settle has passed";
+    EXPECT_EQ(serial.written.size(), 16);
 }
 
 TEST_F(Exchanges, BytesThatComeWhileTheRequestGoesOutAreNotItsReply) {
@@ -260,10 +320,15 @@ TEST_F(Exchanges, CancelEndsTheOwnersExchangesAndTheNextOneGoesOn) {
     EXPECT_EQ(results[1].end, ExchangeEnd::Cancelled);
     EXPECT_FALSE(link.busy(&owner));
     EXPECT_FALSE(deadline->isActive());
-    clock.advance(3 * 600 +
-                  GatewayLink::kLateMarginMs);  // the cancelled request may still be answered
-    EXPECT_EQ(serial.written.size(), 16) << "the other owner's request went out";
-    serial.deliver(bytes("01 04 02 00 0A 39 37"));
+    // The cancelled request may still be answered: a fence goes first, once
+    // the line has been quiet for 3.5 characters, after its 10 ms lead.
+    clock.advance(3 + 10);
+    EXPECT_EQ(serial.written.mid(8), bytes("01 03 D8 22 00 01 1E A0"));
+    serial.deliver(bytes("01 03 02 12 34 B5 33"));
+    clock.advance(3);
+    EXPECT_EQ(serial.written.mid(16), RtuFrame(bytes("01 04 00 02 00 01")))
+        << "the other owner's request went out";
+    serial.deliver(kReply);
     EXPECT_EQ(others, QList<ExchangeEnd>{ExchangeEnd::Reply});
 }
 
@@ -281,77 +346,6 @@ TEST_F(Exchanges, CancelSendsNoneOfTheOwnersQueuedRequests) {
     for (const ExchangeResult& result : results)
         EXPECT_EQ(result.end, ExchangeEnd::Cancelled);
     EXPECT_FALSE(link.busy(&owner));
-}
-
-// A cancelled request may still be answered. On the serial line the next
-// request waits until the line has been quiet for one time-out since the
-// cancelled request's deadline or its last late byte, and when nothing comes
-// two time-outs and the margin after that deadline; the late bytes are
-// dropped. On TCP the transaction id tells, and the next goes out at once.
-TEST_F(Exchanges, AfterACancelTheNextRequestWaitsForTheLineToSettle) {
-    // The request leaves at 0 ms and is cancelled at 100 ms; its deadline
-    // would have been at 600 ms.
-    const struct {
-        bool tcp;
-        int lateAt;     // ms, when the late reply comes; -1: never
-        int goesOutAt;  // ms, the next request is on the line
-    } cases[] = {
-        {false, -1, 600 + 2 * 600 + GatewayLink::kLateMarginMs},
-        {false, 300, 600 + 600},
-        {false, 1000, 1000 + 600},
-        {false, 1500, 600 + 2 * 600 + GatewayLink::kLateMarginMs},
-        {true, -1, 100},
-        {true, 300, 100},
-    };
-    QObject other;
-    Timer* otherDeadline = clock.createTimer(&other);
-    for (const auto& c : cases) {
-        const std::string what =
-            (c.tcp ? "TCP, late at " : "RTU, late at ") + std::to_string(c.lateAt);
-        if (c.tcp)
-            connectTcp();
-        else
-            openSerial();
-        serial.written.clear();
-        tcp.sent.clear();
-        const auto sent = [&] { return c.tcp ? tcp.sent.size() : serial.written.size() / 8; };
-        const qint64 start = clock.elapsed();
-        const auto at = [&](int ms) {
-            clock.advance(static_cast<int>(start + ms - clock.elapsed()));
-        };
-        QList<ExchangeResult> others;
-        exchange(ReadInputRegistersRequest(1, 1, 1));
-        link.exchange(&other, ReadInputRegistersRequest(1, 2, 1), *otherDeadline, 600,
-                      [&](const ExchangeResult& result) { others << result; });
-        at(100);
-        link.cancel(&owner);
-        EXPECT_EQ(sent(), c.tcp ? 2 : 1) << what;
-        if (c.lateAt >= 0) {
-            at(c.lateAt);
-            if (c.tcp)
-                tcp.deliver(TcpFrame(1000, bytes("01 04 02 00 0A")));
-            else
-                serial.deliver(kReply);
-        }
-        if (!c.tcp) {
-            at(c.goesOutAt - 1);
-            EXPECT_EQ(sent(), 1) << what;
-            at(c.goesOutAt);
-        }
-        EXPECT_EQ(sent(), 2) << what;
-        at(c.goesOutAt + 600);
-        ASSERT_EQ(others.size(), 1) << what;
-        EXPECT_EQ(others[0].end, ExchangeEnd::TimedOut) << what;
-        EXPECT_TRUE(others[0].reply.isEmpty()) << what;
-        EXPECT_EQ(log.lines().filter("Ignored bytes that came after a time-out: ").size(),
-                  !c.tcp && c.lateAt >= 0 ? 1 : 0)
-            << what;
-        if (c.tcp)
-            tcp.hangUp();
-        else
-            link.closeSerial();
-        clock.advance(5000);
-    }
 }
 
 TEST_F(Exchanges, ALostLinkEndsEveryExchangeAndSaysSo) {
