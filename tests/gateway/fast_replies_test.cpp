@@ -92,8 +92,9 @@ TEST(FastReplies, RepliesThatCannotBeFramedEndAsWithout) {
 
 TEST(FastReplies, ALateReplyNeverAnswersTheNextRequest) {
     // Every reply 700 ms late against a time-out of 600 ms: each step of the
-    // status read gets nothing, rather than the step before's answer. On the
-    // serial line each late reply is named as it is dropped.
+    // status read gets nothing, rather than the step before's answer, and the
+    // third stops the read (its one line). On the serial line each late reply
+    // is named as it is dropped.
     for (const bool tcp : {false, true}) {
         for (const bool fast : {false, true}) {
             const Outcome outcome = run(tcp, fast, kOperations[2].start,
@@ -102,10 +103,9 @@ TEST(FastReplies, ALateReplyNeverAnswersTheNextRequest) {
             const qsizetype dropped = lines.removeIf([](const QString& line) {
                 return line.startsWith("Ignored bytes that came after a time-out: 01 ");
             });
-            EXPECT_EQ(lines,
-                      (QStringList{"Reading settings of device:", "Reading settings finished!"}))
-                << (tcp ? "TCP" : "RTU") << (fast ? ", fast" : "");
-            EXPECT_EQ(dropped, tcp ? 0 : 13) << "the last one comes after the read ended";
+            EXPECT_EQ(lines.size(), 2) << (tcp ? "TCP" : "RTU") << (fast ? ", fast" : "");
+            EXPECT_EQ(lines.first(), "Reading settings of device:");
+            EXPECT_EQ(dropped, tcp ? 0 : 2) << "the last one comes after the read ended";
         }
     }
 }
