@@ -132,6 +132,8 @@ int Session::tableStatus(const TableReadResult& result, bool found) {
 
 int Session::status(Ending ending, bool found) {
     if (ending == Ending::LinkLost) return kLinkError;
+    // Stopped for a silent gateway, whatever it found before: its line says so.
+    if (ending == Ending::GatewaySilent) return kNoResult;
     return found ? kDone : kNoResult;
 }
 

@@ -89,7 +89,8 @@ public:
     void printFields(const QStringList& texts) const;
 
     // The exit status of an operation that ended as `ending` with (`found`)
-    // or without its result; what it found is printed before.
+    // or without its result; what it found is printed before. A stop for a
+    // silent gateway is 1, its line in the log.
     static int status(Ending ending, bool found);
     // A table read-out's status (`found`: what the command wanted of it):
     // 1, with its line, when the gateway did not answer the count or an

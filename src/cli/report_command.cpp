@@ -67,8 +67,10 @@ Runner report(const Options& options) {
         });
         if (read && read->ending == Ending::LinkLost) return kLinkError;
         if (session.interrupted() || (read && read->ending == Ending::Stopped)) return stopped();
-        if (!read || read->ending != Ending::Done) return kNoResult;
-        if (!read->answered) {
+        // A gateway that stopped answering stops the reads: nothing to report.
+        const bool silent = read && read->ending == Ending::GatewaySilent;
+        if (!read || (read->ending != Ending::Done && !silent)) return kNoResult;
+        if (!read->answered || silent) {
             Session::note("no answer from the gateway: no report written");
             return kNoResult;
         }

@@ -39,6 +39,7 @@ bool BulkActivation::start(const Settings& settings) {
     row_ = 1;
     result_ = {};
     result_.rows = devices_.rows() - 1;
+    silence_.reset();
     sendRow();
     return true;
 }
@@ -88,6 +89,7 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     emit event(Reception{result.lines});
     const QByteArray& reply = result.reply;
     result_.errors.count(reply);
+    const bool silent = silence_.note(reply);
     // The gateway echoes the write once the meter is in its table: a reply
     // the link confirmed as this row's echo, not an exception.
     const bool succeeded = result.acknowledged();
@@ -98,6 +100,10 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
             ++row_;  // settled; the rows after it were not reached
         }
         end(Ending::Stopped);
+        return;
+    }
+    if (silent) {
+        end(Ending::GatewaySilent);  // the row in flight was not activated
         return;
     }
     next(succeeded);

@@ -6,6 +6,7 @@
 #include "base/clock.h"
 #include "gateway/gateway_events.h"
 #include "link/exchange.h"
+#include "link/gateway_errors.h"
 #include "ops/results.h"
 
 namespace tarnel {
@@ -73,6 +74,7 @@ private:
     int retries_ = 0;        // activationRetries
     // What the run met, for its result (and so its closing lines).
     ActivationResult result_;
+    SilentGateway silence_;  // the run stops when the gateway is silent
 };
 
 }  // namespace tarnel

@@ -64,6 +64,7 @@ bool DeviceTable::readDevices(const Settings& settings) {
     settings_ = settings;
     readOut_ = {};
     readOut_.version2 = version2_;
+    silence_.reset();
     console_.request(ReadInputRegistersRequest(settings.slave, reg::kActiveDeviceMap,
                                                reg::kActiveDeviceMapRegisters),
                      settings.timeoutMs, CommandConsole::Awaited::DeviceCount,
@@ -107,6 +108,10 @@ void DeviceTable::readEntry() {
 void DeviceTable::TimerReadDevicesTimer(const ExchangeResult& result) {
     if (result.aborted()) return;  // a lost link is told by connectionLost()
     emit event(Reception{result.lines});
+    if (silence_.note(result.reply)) {
+        endReadOut(Ending::GatewaySilent);
+        return;
+    }
     // A bad entry adds no row; the read-out goes on with the next one.
     if (result.reply.size() > 4) decodeEntry(result.reply);
     emit entryRead(entry_, readOut_.count);

@@ -7,6 +7,7 @@
 #include "base/grid_selection.h"
 #include "gateway/gateway_events.h"
 #include "link/exchange.h"
+#include "link/gateway_errors.h"
 #include "ops/results.h"
 
 namespace tarnel {
@@ -104,7 +105,8 @@ private:
     std::optional<std::pair<int, int>> gatewayVersion_;
     bool versionWarned_ = false;
     TableReadResult readOut_;
-    int entry_ = 0;  // the entry being read; 0 while no read-out runs
+    SilentGateway silence_;  // the read-out stops when the gateway is silent
+    int entry_ = 0;          // the entry being read; 0 while no read-out runs
 };
 
 }  // namespace tarnel

@@ -1,5 +1,7 @@
 #include "gateway/gateway_lines.h"
 
+#include "link/gateway_errors.h"
+
 namespace tarnel {
 namespace {
 
@@ -87,6 +89,10 @@ QString linkLostLine(Task task) {
     return QStringLiteral("Connection lost: %1 stopped.").arg(taskName(task));
 }
 
+QString silentLine(Task task) {
+    return SilentGateway::line(taskName(task));
+}
+
 QString endedOrStopped(Ending ending) {
     return ending == Ending::Done ? QStringLiteral("ended") : QStringLiteral("stopped");
 }
@@ -170,6 +176,7 @@ QStringList RegisterReadLines(const RegisterReadResult& result) {
             return {stoppedLine(Task::RegisterRead)};
         case Ending::LinkLost:
         case Ending::Refused:
+        case Ending::GatewaySilent:
             return {};
         case Ending::Done:
         case Ending::NoAnswer:
@@ -197,6 +204,8 @@ QStringList TableReadLines(const TableReadResult& result) {
             return amongEntries ? QStringList{stoppedLine(Task::TableRead)} : QStringList{};
         case Ending::LinkLost:
             return amongEntries ? QStringList{linkLostLine(Task::TableRead)} : QStringList{};
+        case Ending::GatewaySilent:
+            return {silentLine(Task::TableRead)};
         case Ending::Refused:
         case Ending::NoAnswer:
             break;
@@ -212,12 +221,19 @@ QStringList ActivationLines(const ActivationResult& result) {
         lines << QStringLiteral("Activation process finished!");
     else if (result.ending == Ending::LinkLost)
         lines << linkLostLine(Task::Activation);
+    else if (result.ending == Ending::GatewaySilent)
+        lines << silentLine(Task::Activation);
     lines << QStringLiteral("Activation %1: meters activated %2, without an answer %3, %4.")
                  .arg(endedOrStopped(result.ending))
                  .arg(result.activated)
                  .arg(result.silent)
                  .arg(result.errors.text());
     return lines;
+}
+
+QStringList StatusLines(const StatusResult& result) {
+    if (result.ending == Ending::GatewaySilent) return {silentLine(Task::StatusRead)};
+    return {};
 }
 
 QStringList TableLoadLines(TableLoad load, const QString& path) {

@@ -24,6 +24,9 @@ QStringList CommandLines(const CommandResult& result);
 QStringList TableReadLines(const TableReadResult& result);
 // The closing lines of "Activate All from table".
 QStringList ActivationLines(const ActivationResult& result);
+// The closing line of a status read the gateway left unanswered; its stop
+// and a lost link are told by events, its answers by theirs.
+QStringList StatusLines(const StatusResult& result);
 // The line of a table file that was not loaded for its length; none else.
 QStringList TableLoadLines(TableLoad load, const QString& path);
 

@@ -86,6 +86,7 @@ bool GatewayStatus::readStatus(int slave, int timeoutMs) {
     slave_ = slave;
     step_ = 1;
     result_ = {};
+    silence_.reset();
     timer_.setInterval(timeoutMs);
     say(StatusStarted{});
     sendStep();
@@ -156,6 +157,10 @@ void GatewayStatus::Timer_statusTimer(const ExchangeResult& result) {
     if (!result.acknowledged()) result_.unanswered << stepName(step_);
     if (!result.reply.isEmpty()) decodeStep(result.reply);
     ++step_;
+    if (silence_.note(result.reply)) {
+        end(Ending::GatewaySilent);
+        return;
+    }
     if (step_ > kLastStep) {
         say(StatusFinished{});
         end(Ending::Done);

@@ -8,6 +8,7 @@
 #include "base/clock.h"
 #include "gateway/gateway_events.h"
 #include "link/exchange.h"
+#include "link/gateway_errors.h"
 #include "link/request_frames.h"
 #include "link/response_parsers.h"
 #include "ops/results.h"
@@ -84,6 +85,7 @@ private:
     int slave_ = 1;
     int step_ = 0;
     StatusResult result_;
+    SilentGateway silence_;  // the read stops when the gateway is silent
 };
 
 }  // namespace tarnel

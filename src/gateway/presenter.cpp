@@ -159,6 +159,8 @@ void Presenter::watch(GatewayCommands& commands, Dialogs& dialogs) {
 
 void Presenter::watch(GatewayStatus& status) {
     connect(&status, &GatewayStatus::event, this, &Presenter::showGateway);
+    connect(&status, &GatewayStatus::finished, this,
+            [this](const StatusResult& result) { write(StatusLines(result)); });
 }
 
 void Presenter::watch(DeviceTable& table, GridModel& devices) {

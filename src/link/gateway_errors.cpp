@@ -4,19 +4,31 @@
 
 namespace tarnel {
 
-void GatewayErrors::count(const QByteArray& reply) {
-    if (reply.isEmpty()) {
-        ++timeouts;
-        return;
-    }
+GatewayReply JudgeGatewayReply(const QByteArray& reply) {
+    if (reply.isEmpty()) return GatewayReply::None;
     const Validation checked = ValidateResponse(reply);
-    if (checked.passed) return;
+    if (checked.passed) return GatewayReply::Good;
     // A reply with a good CRC and the exception bit; anything else that fails
     // is a broken frame.
     if (!checked.report.crcError && static_cast<uint8_t>(reply.at(0)) != 0x00)
-        ++exceptionReplies;
-    else
-        ++frameErrors;
+        return GatewayReply::Exception;
+    return GatewayReply::Broken;
+}
+
+void GatewayErrors::count(const QByteArray& reply) {
+    switch (JudgeGatewayReply(reply)) {
+        case GatewayReply::Good:
+            break;
+        case GatewayReply::Exception:
+            ++exceptionReplies;
+            break;
+        case GatewayReply::Broken:
+            ++frameErrors;
+            break;
+        case GatewayReply::None:
+            ++timeouts;
+            break;
+    }
 }
 
 QString GatewayErrors::text() const {
@@ -27,6 +39,21 @@ QString GatewayErrors::text() const {
         .arg(exceptionReplies)
         .arg(frameErrors)
         .arg(timeouts);
+}
+
+bool SilentGateway::note(const QByteArray& reply) {
+    const GatewayReply judged = JudgeGatewayReply(reply);
+    if (judged == GatewayReply::None) return ++row_ >= kLimit;
+    if (judged != GatewayReply::Broken) row_ = 0;
+    return false;
+}
+
+QString SilentGateway::line(const QString& operation) {
+    return QStringLiteral(
+               "No answer from the gateway to %1 requests in a row: %2 stopped. Check the link "
+               "settings, the Modbus address and the wiring.")
+        .arg(kLimit)
+        .arg(operation);
 }
 
 }  // namespace tarnel

@@ -1,6 +1,7 @@
 #include "ops/mbus_lines.h"
 
 #include "base/time_format.h"
+#include "link/gateway_errors.h"
 #include "link/request_frames.h"
 #include "link/response_parsers.h"
 
@@ -91,6 +92,8 @@ QStringList MbusRunLines(const MbusRunResult& result) {
     if (result.ending == Ending::Refused) return lines;
     if (result.ending == Ending::LinkLost)
         lines << QStringLiteral("Connection lost: scan stopped.");
+    else if (result.ending == Ending::GatewaySilent)
+        lines << SilentGateway::line(QStringLiteral("scan"));
     // One closing line, so that a gateway that errs is never mistaken for an
     // empty bus.
     lines << QStringLiteral("Scan %1: meters found %2, addresses without an answer %3, %4.")
@@ -105,6 +108,8 @@ QStringList SearchLines(const SearchResult& result) {
     QStringList lines;
     if (result.ending == Ending::LinkLost)
         lines << QStringLiteral("Connection lost: secondary search stopped.");
+    else if (result.ending == Ending::GatewaySilent)
+        lines << SilentGateway::line(QStringLiteral("secondary search"));
     if (result.kind == SearchResult::Kind::Search)
         lines << QStringLiteral("Search %1: meters found %2, masks without an answer %3, %4.")
                      .arg(endedOrStopped(result.ending))

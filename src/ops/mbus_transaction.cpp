@@ -27,6 +27,7 @@ MbusTransaction::MbusTransaction(GatewayLink& link, Timer& waitTimer, Timer& rep
 
 void MbusTransaction::start(const Bytes& telegram, const MbusTiming& timing, Done done) {
     cancel();
+    ++runs_;
     timing_ = timing;
     done_ = std::move(done);
     fast_ = link_.fastReplies();
@@ -61,7 +62,8 @@ void MbusTransaction::stopTimers() {
 }
 
 // Whether an exchange ended the transaction: the link went or it was given
-// up. Otherwise its requester sees the reply.
+// up. Otherwise its requester sees the reply, and may end it there (and
+// start another).
 bool MbusTransaction::ended(MbusStep step, const ExchangeResult& result) {
     if (result.end == ExchangeEnd::Cancelled) return true;  // cancel() ends it
     if (result.end == ExchangeEnd::LinkLost) {
@@ -69,8 +71,9 @@ bool MbusTransaction::ended(MbusStep step, const ExchangeResult& result) {
         end(MbusEnd::LinkLost);
         return true;
     }
+    const quint64 run = runs_;
     if (seen_) seen_(step, result);
-    return false;
+    return run != runs_ || !running();
 }
 
 void MbusTransaction::telegramWritten(const ExchangeResult& result) {

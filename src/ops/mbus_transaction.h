@@ -62,7 +62,8 @@ class MbusTransaction : public QObject {
 public:
     using Done = std::function<void(const MbusResult&)>;
     // Sees each judged reply of the gateway (the telegram's echo, the
-    // reply state, the reply), before the transaction parses it.
+    // reply state, the reply), before the transaction parses it; it may
+    // cancel the transaction, which then sends nothing more.
     using Seen = std::function<void(MbusStep, const ExchangeResult&)>;
 
     static constexpr int kPollTcpMs = 50;
@@ -120,6 +121,7 @@ private:
     bool polling_ = false;   // a poll is in flight
     qint64 pollStartedAt_ = 0;
     int registers_ = 0;  // of the meter's reply
+    quint64 runs_ = 0;   // transactions started, to tell this one from the next
     std::mutex blockingMutex_;
     std::weak_ptr<Handoff<MbusResult>> blocking_;  // the worker's wait, for cancelBlocking
 };

@@ -20,6 +20,8 @@ PrimaryScan::PrimaryScan(GatewayLink& link, BusyRule& busy, Timer& timerMbus,
               if (step != MbusStep::Telegram && !result.lines.isEmpty())
                   emit event(mbus_event::Reception{result.lines});
               errors_.count(result.reply);
+              // A scan the gateway leaves unanswered ends here.
+              if (mode_ == Mode::Scan && silence_.note(result.reply)) end(Ending::GatewaySilent);
           },
           this)) {
     connect(transaction_, &MbusTransaction::event, this, &PrimaryScan::event);
@@ -129,6 +131,7 @@ PrimaryScan::Start PrimaryScan::start(const Settings& settings, bool clearTable)
     found_ = 0;
     silent_ = 0;
     errors_ = {};
+    silence_.reset();
     rows_.clear();
     runLink_ = BusSurvey::key(link_.identity(), settings.slave);
     if (clearTable) emit event(mbus_event::ClearMeters{});

@@ -94,6 +94,7 @@ private:
     QString runLink_;
     QList<MeterRow> rows_;
     GatewayErrors errors_;
+    SilentGateway silence_;  // the scan stops when the gateway itself is silent
 };
 
 }  // namespace tarnel

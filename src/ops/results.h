@@ -15,11 +15,12 @@ namespace tarnel {
 
 // How an operation ended.
 enum class Ending {
-    Done,      // it ran to its end (which may have found nothing)
-    Stopped,   // STOP, Ctrl-C or a restart cut it short
-    LinkLost,  // the serial port or the socket went away
-    Refused,   // it did not start: no link, a wrong argument, a busy gateway
-    NoAnswer,  // a single request the gateway did not answer validly in time
+    Done,           // it ran to its end (which may have found nothing)
+    Stopped,        // STOP, Ctrl-C or a restart cut it short
+    LinkLost,       // the serial port or the socket went away
+    Refused,        // it did not start: no link, a wrong argument, a busy gateway
+    NoAnswer,       // a single request the gateway did not answer validly in time
+    GatewaySilent,  // the gateway left `SilentGateway::kLimit` requests in a row unanswered
 };
 
 // The primary scan, or one meter's read or change.

@@ -114,6 +114,9 @@ bool SecondarySearch::launch(const Run& run) {
     if (running()) return false;  // one run at a time; a stop under way stays one
     stopping_ = false;
     lost_ = false;
+    silent_ = false;
+    watchSilence_ = run.mode != Mode::ChangeAddress;
+    silence_.reset();
     result_ = {};
     result_.kind = run.mode == Mode::ChangeAddress ? SearchResult::Kind::AddressChange
                                                    : SearchResult::Kind::Search;
@@ -132,7 +135,7 @@ void SecondarySearch::stop() {
 }
 
 bool SecondarySearch::stopped() const {
-    return stopping_ || lost_;
+    return stopping_ || lost_ || silent_;
 }
 
 // --- the worker ----------------------------------------------------------------
@@ -148,7 +151,10 @@ void SecondarySearch::execute(const Run& run) {
     } catch (const std::exception&) {
         tell(mbus_event::SearchFault{1001});
     }
-    result_.ending = lost_ ? Ending::LinkLost : stopping_ ? Ending::Stopped : Ending::Done;
+    result_.ending = lost_       ? Ending::LinkLost
+                     : silent_   ? Ending::GatewaySilent
+                     : stopping_ ? Ending::Stopped
+                                 : Ending::Done;
     RunOnOwner(this, [this, run] { endStep(run); });
 }
 
@@ -164,7 +170,7 @@ void SecondarySearch::endStep(const Run& run) {
 
 void SecondarySearch::exactSearch(const Run& run) {
     if (probe(run.mask, run)) readSelected(run);
-    if (lost_) return;
+    if (lost_ || silent_) return;
     // Deselect.
     link_.exchangeBlocking(*WriteRegistersRequest(run.settings.slave, reg::kMbusBuffer, 5,
                                                   view(SndNke(kNetworkLayerAddress))),
@@ -250,11 +256,16 @@ QByteArray SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run
     return result.end == MbusEnd::Telegram ? result.telegram : QByteArray();
 }
 
-// On the link's thread, while the worker waits for the transaction.
+// On the link's thread, while the worker waits for the transaction. A
+// search the gateway leaves unanswered ends here: the transaction sends
+// nothing more, and the worker finds it stopped.
 void SecondarySearch::judged(const ExchangeResult& result) {
     if (!result.lines.isEmpty()) emit event(mbus_event::Reception{result.lines});
     errors_.count(result.reply);
     emit event(mbus_event::Unmd{result.reply});
+    if (!watchSilence_ || !silence_.note(result.reply)) return;
+    silent_ = true;
+    transaction_->cancel();
 }
 
 // From the worker: the event is told on the owner's thread, in order with

@@ -102,11 +102,16 @@ private:
     MbusTransaction* transaction_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> lost_{false};
+    std::atomic<bool> silent_{false};  // the gateway left the search unanswered
     // What a run met: written by the worker (the gateway's errors on the
     // window's thread, while the worker waits for its transaction), read
     // once it has ended.
     SearchResult result_;
     GatewayErrors errors_;
+    // The search (not an address change) stops when the gateway is silent;
+    // on the link's thread, as the errors.
+    bool watchSilence_ = false;
+    SilentGateway silence_;
     Worker worker_;
 };
 

@@ -162,11 +162,14 @@ Ran runCase(const Case& c) {
     return ran;
 }
 
-// The summary line's count of gateway errors; nothing without such a line.
+// The summary line's count of gateway errors, of a run that ended or was
+// stopped (a gateway that answers nothing stops it); nothing without such a
+// line.
 std::optional<int> summaryErrors(MatrixRun& run, const Operation& operation) {
     static const QRegularExpression kErrors("gateway errors (\\d+)");
+    const QString stopped = QString(operation.summary).replace(" ended: ", " stopped: ");
     for (const QString& line : run.program().log().lines())
-        if (line.startsWith(operation.summary)) {
+        if (line.startsWith(operation.summary) || line.startsWith(stopped)) {
             const QRegularExpressionMatch match = kErrors.match(line);
             return match.hasMatch() ? match.captured(1).toInt() : -1;
         }

@@ -70,6 +70,21 @@ TEST(GatewayCliIncomplete, ExitOneNamesWhatIsMissing) {
     }
 }
 
+// A gateway that answers nothing at this unit stops a scan of every address
+// after its third unanswered request, with one line, and exits 1.
+TEST(GatewayCliSilent, AScanStopsAtOnce) {
+    const FaultySim sim(QStringList{});
+    ASSERT_FALSE(sim.tcp.isEmpty());
+    const CliRun run = cli({"scan", "0", "250", "--tcp", sim.tcp, "--unit", "7", "--timeout", "100",
+                            "--scan-time", "300"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.count("No answer from the gateway to 3 requests in a row: scan stopped. "
+                            "Check the link settings, the Modbus address and the wiring.\n"),
+              1)
+        << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("Searching for address 1\n"));
+}
+
 // Ctrl-C and SIGTERM stop every command at once against a gateway that never
 // answers (its waits are the longest the options allow): each ends within
 // moments with the status for what it got, its line, and its log saved.

@@ -166,6 +166,21 @@ TEST_F(Devices, NoDevicesAndABadEntry) {
     EXPECT_EQ(addresses(), QStringList{"2"}) << "the first entry failed, the second is read";
 }
 
+// The count answered, then three entries in a row unanswered: the read-out
+// stops there.
+TEST_F(Devices, ASilentGatewayStopsTheReadOut) {
+    ASSERT_EQ(gateway.ActivateAll(), 8);  // entries of 28 registers
+    for (const int entry : {1, 29, 57})
+        rtu.faults().Add({sim::FaultKind::NoReply, 0, -1, 4, entry});
+    table.readDevices(settings);
+    settle();
+    EXPECT_EQ(sent().size(), 4);
+    ASSERT_EQ(readOuts.size(), 1u);
+    EXPECT_EQ(readOuts[0].ending, Ending::GatewaySilent);
+    EXPECT_EQ(readOuts[0].unreadEntries().size(), 8);
+    EXPECT_FALSE(busy.running(Operation::TableReadOut));
+}
+
 TEST_F(Devices, TheAddressMapIsLoggedAndReturnedSlotBySlot) {
     gateway.Activate(5);
     std::optional<AddressMapResult> map;
@@ -447,6 +462,7 @@ TEST_F(Devices, ALateEntryIsNeverShownAsTheNextOne) {
     }
 }
 
+// Row 4 twice, row 5 once, never answered: the third request stops the run.
 TEST_F(Devices, ActivationRetriesAndBadRows) {
     devices.setRows(4);
     devices.setRowTexts(1, {"", "4"});
@@ -456,15 +472,19 @@ TEST_F(Devices, ActivationRetriesAndBadRows) {
     silent.kind = sim::FaultKind::NoReply;
     silent.count = -1;
     rtu.faults().Add(silent);
+    std::vector<ActivationResult> ends;
+    QObject::connect(&bulk, &BulkActivation::finished,
+                     [&](const ActivationResult& result) { ends.push_back(result); });
     bulk.start({1, 300, 1});
     settle();
     EXPECT_EQ(log.lines().filter("Activating device 4").size(), 2) << "sent again once";
     EXPECT_TRUE(log.lines().contains("Error in Primary address at row 2"));
-    EXPECT_EQ(log.lines().filter("Activating device 5").size(), 2);
-    // Two rows asked twice each, never answered: the gateway's silence shows.
-    EXPECT_EQ(log.lines().last(),
-              "Activation ended: meters activated 0, without an answer 2, gateway errors 4 "
-              "(exception replies 0, CRC or frame errors 0, time-outs 4).");
+    EXPECT_EQ(log.lines().filter("Activating device 5").size(), 1);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].ending, Ending::GatewaySilent);
+    EXPECT_EQ(ends[0].notActivated, (QList<int>{1, 2, 3}));
+    EXPECT_FALSE(busy.running(Operation::BulkActivation));
+    EXPECT_EQ(caption, BulkActivation::kAgain);
 }
 
 // Rows without a valid address are walked in a loop: a table of 100,000 of

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ops/mbus_lines.h"
+
 namespace tarnel {
 namespace {
 
@@ -45,6 +47,34 @@ TEST(GatewayLines, TheReadOutsClosingLines) {
         result.answered = c.answered;
         result.count = c.count;
         EXPECT_EQ(TableReadLines(result), c.lines) << c.lines.join('|').toStdString();
+    }
+}
+
+// A run the gateway left unanswered says so once, first, naming the run as
+// its other lines do.
+TEST(GatewayLines, ASilentGatewaysLine) {
+    MbusRunResult scan;
+    SearchResult search;
+    TableReadResult table;
+    ActivationResult activation;
+    StatusResult status;
+    scan.ending = search.ending = table.ending = activation.ending = status.ending =
+        Ending::GatewaySilent;
+    const struct {
+        QStringList lines;
+        QString run;
+    } cases[] = {
+        {MbusRunLines(scan), "scan"},
+        {SearchLines(search), "secondary search"},
+        {TableReadLines(table), "device table read"},
+        {ActivationLines(activation), "activation"},
+        {StatusLines(status), "status read"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.lines.value(0), "No answer from the gateway to 3 requests in a row: " + c.run +
+                                        " stopped. Check the link settings, the Modbus address "
+                                        "and the wiring.");
+        EXPECT_EQ(c.lines.filter("No answer").size(), 1) << c.run.toStdString();
     }
 }
 

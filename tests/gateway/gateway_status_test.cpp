@@ -88,6 +88,20 @@ TEST_F(Status, AFailedAnswerStillWritesTheFirstStepsLineWithZeros) {
     EXPECT_EQ(lines.last(), "Reading settings finished!");
 }
 
+// Three steps in a row without an answer stop the read: nothing more is sent.
+TEST_F(Status, ASilentGatewayStopsTheReadAfterThreeSteps) {
+    std::optional<StatusResult> end;
+    QObject::connect(&gatewayStatus, &GatewayStatus::finished,
+                     [&](const StatusResult& result) { end = result; });
+    rtu.faults().Add({sim::FaultKind::NoReply, 0, -1, std::nullopt, std::nullopt});
+    ASSERT_TRUE(gatewayStatus.readStatus(1, 600));
+    settle();
+    EXPECT_EQ(requests().size(), 3);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->ending, Ending::GatewaySilent);
+    EXPECT_EQ(end->unanswered.size(), GatewayStatus::kSteps);
+}
+
 TEST_F(Status, ProgramIpListenPortAndSerialNumber) {
     QList<CommandResult> replies;
     QObject::connect(&view, &RegisterView::commandFinished,

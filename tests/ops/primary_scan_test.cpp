@@ -171,21 +171,24 @@ TEST_F(Scan, StopEndsTheScan) {
 
 // The closing line tells a gateway that errs from an empty bus: each silent
 // address costs the telegram's write and the state read, both faulted here.
+// The third request in a row the gateway leaves unanswered stops the scan;
+// silent meters, exceptions and broken replies do not.
 TEST_F(Scan, TheClosingLineCountsMetersSilenceAndGatewayErrors) {
     const struct {
         std::optional<sim::FaultKind> fault;
+        Ending ending;
         const char* line;
     } cases[] = {
-        {std::nullopt,
+        {std::nullopt, Ending::Done,
          "Scan ended: meters found 0, addresses without an answer 2, gateway errors 0 "
          "(exception replies 0, CRC or frame errors 0, time-outs 0)."},
-        {sim::FaultKind::Exception,
+        {sim::FaultKind::Exception, Ending::Done,
          "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
          "(exception replies 4, CRC or frame errors 0, time-outs 0)."},
-        {sim::FaultKind::NoReply,
-         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
-         "(exception replies 0, CRC or frame errors 0, time-outs 4)."},
-        {sim::FaultKind::WrongCrc,
+        {sim::FaultKind::NoReply, Ending::GatewaySilent,
+         "Scan stopped: meters found 0, addresses without an answer 1, gateway errors 3 "
+         "(exception replies 0, CRC or frame errors 0, time-outs 3)."},
+        {sim::FaultKind::WrongCrc, Ending::Done,
          "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
          "(exception replies 0, CRC or frame errors 4, time-outs 0)."},
     };
@@ -195,6 +198,8 @@ TEST_F(Scan, TheClosingLineCountsMetersSilenceAndGatewayErrors) {
         scan.start(settings(200, 201, 300, 0), false);
         run();
         EXPECT_EQ(log.lines().last(), c.line);
+        EXPECT_EQ(results.back().ending, c.ending);
+        EXPECT_FALSE(busy.running(Operation::Scan));
     }
     rtu.faults().Clear();
     const int address = bus.meters().front().address;
@@ -310,6 +315,15 @@ TEST_F(Scan, WithFastRepliesTheWaitPollsTheReplyStateAndEndsWhenTheMeterHasAnswe
         run();
         EXPECT_EQ(grid.cell(grid.rows() - 2, 1), QString::number(meter));
         EXPECT_LT(clock.elapsed() - before, 1500) << "the meter's answer, not the scan time";
+
+        // A silent gateway: the third judged request stops the scan, as without
+        // fast replies; the polls before it are not judged.
+        endpoint.faults().Add({sim::FaultKind::NoReply, 0, -1, std::nullopt, std::nullopt});
+        scan.start(settings(200, 202, 3000, 2), false);
+        run();
+        EXPECT_EQ(results.back().ending, Ending::GatewaySilent);
+        EXPECT_EQ(results.back().errors.timeouts, 3) << (tcp ? "TCP" : "RTU");
+        endpoint.faults().Clear();
     }
 }
 

@@ -127,6 +127,22 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
               "(exception replies 6, CRC or frame errors 0, time-outs 0).");
 }
 
+// The third request in a row the gateway leaves unanswered stops the search:
+// no further selection, no deselection.
+TEST_F(Search, ASilentGatewayStopsTheSearch) {
+    rtu.faults().Add({sim::FaultKind::NoReply, 0, -1, std::nullopt, std::nullopt});
+    for (const bool fast : {false, true}) {
+        link.setFastReplies(fast);
+        rtu.ClearRecords();
+        search.start(fast ? "FFFFFFFF" : "99999999", settings(), false);
+        run();
+        EXPECT_EQ(results.back().ending, Ending::GatewaySilent);
+        EXPECT_EQ(results.back().errors.timeouts, 3);
+        EXPECT_EQ(requests(rtu).size(), 3);
+        EXPECT_FALSE(busy.running(Operation::Search));
+    }
+}
+
 TEST_F(Search, AWrongLengthIsRefusedAndNothingIsSent) {
     EXPECT_FALSE(search.start("1234567", settings(), false));
     EXPECT_EQ(log.lines(), QStringList{"Wrong ID entered - 8-digit or FFFFFFFF available..."});
