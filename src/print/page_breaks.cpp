@@ -142,6 +142,7 @@ private:
     bool paged_ = false;                    // laid out on pages (else on the endless page)
     bool exact_ = false;                    // the pages as laid out hold every break so far
     bool brokeOnce_ = false;
+    bool guessed_ = false;  // a break of this walk was placed on the endless page
     int layouts_ = 0;
 };
 
@@ -160,8 +161,9 @@ void Walk::measureFlow() {
         pageTopSpace_[i] = top - (page(top) - 1) * page_.height();
     }
     SetBreaks(document_, breaks_, QTextFormat::PageBreak_Auto);
+    // A new page size lays the whole document out anew.
     document_.setPageSize(QSizeF(page_.width(), kEndless));
-    Relayout(document_);
+    document_.documentLayout()->documentSize();
     ++layouts_;
     for (const Unit& unit : units_)
         flow_.push_back(Measure(document_, unit));
@@ -171,22 +173,24 @@ void Walk::measureFlow() {
 
 // Lays the pages out with every break so far.
 void Walk::layOut() {
-    if (!paged_) {
-        document_.setPageSize(page_);
-        pending_.insert(breaks_.begin(), breaks_.end());
-        paged_ = true;
-    }
+    if (!paged_) pending_.insert(breaks_.begin(), breaks_.end());
     SetBreaks(document_, pending_);
     breaks_.insert(pending_.begin(), pending_.end());
     pending_.clear();
-    Relayout(document_);
+    if (document_.pageSize() != page_) {
+        document_.setPageSize(page_);  // lays the whole document out anew
+        document_.documentLayout()->documentSize();
+    } else {
+        Relayout(document_);
+    }
+    paged_ = true;
     exact_ = true;
     ++layouts_;
 }
 
 Walk::Place Walk::placeExactly(size_t i) const {
     Place place{Measure(document_, units_[i]), std::nullopt};
-    if (i + 1 < units_.size()) place.nextTop = Measure(document_, units_[i + 1]).top;
+    if (i + 1 < units_.size()) place.nextTop = LineY(document_, units_[i + 1].first, 0, false);
     return place;
 }
 
@@ -245,40 +249,46 @@ void Walk::breakAt(size_t start, qreal top) {
 // endless page tells where what follows goes.
 bool Walk::walk() {
     bool added = false;
-    for (size_t i = 0; i < units_.size(); ++i) {
+    for (size_t i = 0; i < units_.size();) {
         Place place = exact_ ? placeExactly(i) : placeByFlow(i);
         if (!exact_ && uncertain(i, place)) {
             layOut();
             place = placeExactly(i);
         }
         const std::optional<size_t> start = stranded(i, place);
-        if (!start) continue;
-        added = true;
-        if (!exact_) {
-            breakAt(*start, placeByFlow(*start).extent.top);
+        if (!start) {
+            ++i;
             continue;
         }
-        const qreal top = Measure(document_, units_[*start]).top;
-        if (flow_.empty() && !brokeOnce_) {
+        added = true;
+        if (exact_ && flow_.empty() && !brokeOnce_) {
+            // Laid out at once, and what moved is walked again.
             brokeOnce_ = true;
             pending_.insert(units_[*start].fromEnd);
             layOut();
+            i = *start;
             continue;
         }
+        const qreal top =
+            exact_ ? Measure(document_, units_[*start]).top : placeByFlow(*start).extent.top;
         if (flow_.empty()) measureFlow();
         breakAt(*start, top);
+        guessed_ = true;
+        ++i;
     }
     if (!exact_) layOut();
     return added;
 }
 
-// Each walk after the one that found the breaks looks at the pages as laid
-// out and finds nothing unless a place was foreseen wrongly.
+// A walk that placed breaks on the endless page is followed by one over the
+// pages as laid out, which finds nothing unless a place was foreseen wrongly.
 int Walk::run() {
     constexpr int kMostWalks = 20;
     layOut();
-    for (int walks = 0; walks < kMostWalks; ++walks)
-        if (!walk()) return layouts_;
+    for (int walks = 0; walks < kMostWalks; ++walks) {
+        guessed_ = false;
+        if (!walk() || !guessed_) return layouts_;
+    }
     return 0;
 }
 
