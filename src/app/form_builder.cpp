@@ -1,8 +1,10 @@
 #include "app/form_builder.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QSet>
+#include <QStyle>
 #include <algorithm>
 
 #include "base/clock.h"
@@ -92,15 +94,21 @@ private:
         }
     }
 
-    // What the changed rows of `column` need.
+    // What the changed rows of `column` need: their texts' width and the
+    // margins the style gives a cell's text (as Qt's own measure does,
+    // without asking the delegate for each cell).
     int changedWidth(int column) const {
         const QAbstractItemModel* model = view_->model();
+        const QFontMetrics metrics = view_->fontMetrics();
         int widest = 0;
         for (const int row : changedRows_)
             if (row < model->rowCount())
-                widest =
-                    std::max(widest, view_->sizeHintForIndex(model->index(row, column)).width());
-        return widest > 0 && view_->showGrid() ? widest + 1 : widest;
+                widest = std::max(
+                    widest, metrics.horizontalAdvance(model->index(row, column).data().toString()));
+        if (widest == 0) return 0;
+        const int margin =
+            view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1;
+        return widest + 2 * margin + (view_->showGrid() ? 1 : 0);
     }
 
     int neededWidth(int column, bool inSight) const {
