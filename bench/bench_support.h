@@ -5,9 +5,11 @@
 // is printed on.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,10 +17,19 @@
 
 namespace tarnel::bench {
 
+// The GUI thread's own CPU time so far, in nanoseconds.
+inline qint64 ThreadCpuNs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
 // The largest gap between two ticks of a timer on the GUI thread since the
 // last reset(): how long the thread was kept from its events (at least the
 // interval). Interval 0 ticks on every turn of the event loop, for
-// microsecond resolution at the price of a busy thread.
+// microsecond resolution at the price of a busy thread. Beside the wall
+// time, the thread's own CPU time in the gap: what the program kept it
+// busy with, whatever else the machine ran meanwhile.
 class StallWatch {
 public:
     explicit StallWatch(int intervalMs = 1) {
@@ -33,7 +44,16 @@ public:
     void reset() {
         last_ = clock_.nsecsElapsed();
         longest_ = 0;
+        lastCpu_ = ThreadCpuNs();
+        longestCpu_ = 0;
+        startCpu_ = lastCpu_;
     }
+    // The most CPU time the thread spent between two ticks.
+    double longestCpuMs() const {
+        return static_cast<double>(std::max(longestCpu_, ThreadCpuNs() - lastCpu_)) / 1e6;
+    }
+    // The thread's CPU time since reset().
+    double cpuMs() const { return static_cast<double>(ThreadCpuNs() - startCpu_) / 1e6; }
     // A stall still going on when asked counts too.
     double longestMs() const {
         return static_cast<double>(std::max(longest_, clock_.nsecsElapsed() - last_)) / 1e6;
@@ -44,12 +64,18 @@ private:
         const qint64 now = clock_.nsecsElapsed();
         longest_ = std::max(longest_, now - last_);
         last_ = now;
+        const qint64 cpu = ThreadCpuNs();
+        longestCpu_ = std::max(longestCpu_, cpu - lastCpu_);
+        lastCpu_ = cpu;
     }
 
     QTimer timer_;
     QElapsedTimer clock_;
     qint64 last_ = 0;
     qint64 longest_ = 0;
+    qint64 lastCpu_ = ThreadCpuNs();
+    qint64 longestCpu_ = 0;
+    qint64 startCpu_ = lastCpu_;
 };
 
 // Runs the event loop until `done`; false when it took more than `limitMs`
@@ -65,6 +91,22 @@ inline bool WaitFor(const std::function<bool()>& done, int limitMs = 120'000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// Runs an event loop until `done`, looked at again on each `signal` of
+// `sender`; false when it is not done within `limitMs`. Unlike a poll it
+// wakes only for events, so it takes nothing from the figures.
+template <typename Sender, typename Signal>
+bool WaitOn(const Sender* sender, Signal signal, const std::function<bool()>& done,
+            int limitMs = 120'000) {
+    if (done()) return true;
+    QEventLoop loop;
+    QObject::connect(sender, signal, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
 }
 
 // The longest gap a watch at `intervalMs` sees on an idle event loop within

@@ -1,10 +1,13 @@
 #include "app/form_builder.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QSet>
+#include <QStyle>
 #include <algorithm>
 
+#include "base/clock.h"
 #include "base/grid_model.h"
 
 namespace tarnel::form {
@@ -13,16 +16,24 @@ namespace {
 
 // Keeps a grid's columns as wide as their header and their cells need. A
 // change of cells or headers widens the columns it touched; rows cut off, a
-// new font or style fit every column again, narrower too. The fitting waits
-// for the event loop, so a grid filled cell by cell is measured once. A
-// column the user has dragged keeps the width given until its handle is
-// double-clicked (which fits it to its contents, as Qt does).
+// new font or style fit every column again, narrower too. Only the rows in
+// sight and those that changed are measured, at most once every
+// `kEveryMs` of the clock: a grid filled row by row is measured a few times
+// a second, however long it grows. A hidden grid is fitted to what changed
+// and fitted again when shown. A column the user has dragged keeps the
+// width given until its handle is double-clicked (which fits it to its
+// contents, as Qt does).
 class ColumnFitter : public QObject {
 public:
-    explicit ColumnFitter(QTableView* view) : QObject(view), view_(view) {
+    static constexpr int kEveryMs = 100;
+
+    ColumnFitter(QTableView* view, Clock& clock)
+        : QObject(view), view_(view), clock_(clock), timer_(clock.createTimer(this)) {
         const QAbstractItemModel* model = view->model();
         connect(model, &QAbstractItemModel::dataChanged, this,
                 [this](const QModelIndex& from, const QModelIndex& to) {
+                    for (int row = from.row(); row <= to.row(); ++row)
+                        changedRows_.insert(row);
                     widen(from.column(), to.column());
                 });
         connect(model, &QAbstractItemModel::headerDataChanged, this,
@@ -31,21 +42,27 @@ public:
                 });
         connect(model, &QAbstractItemModel::rowsRemoved, this, &ColumnFitter::refitAll);
         connect(model, &QAbstractItemModel::modelReset, this, &ColumnFitter::refitAll);
-        const QHeaderView* header = view->horizontalHeader();
+        QHeaderView* header = view->horizontalHeader();
+        // Qt's own measure of a column (sizeHintForColumn) then takes the
+        // rows in sight only.
+        header->setResizeContentsPrecision(0);
         connect(header, &QHeaderView::sectionResized, this, [this](int column) {
             if (dragging_ && !fitting_) dragged_.insert(column);
         });
         connect(header, &QHeaderView::sectionHandleDoubleClicked, this,
                 [this](int column) { dragged_.remove(column); });
+        connect(timer_, &Timer::timeout, this, &ColumnFitter::fit);
         header->viewport()->installEventFilter(this);
         view->installEventFilter(this);
         fit();
+        fitted_ = false;  // the first change is fitted at once
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
         if (watched == view_) {
-            if (type == QEvent::FontChange || type == QEvent::StyleChange) refitAll();
+            if (type == QEvent::FontChange || type == QEvent::StyleChange || type == QEvent::Show)
+                refitAll();
         } else if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease) {
             dragging_ = type == QEvent::MouseButtonPress;
         }
@@ -64,40 +81,77 @@ private:
         schedule();
     }
 
+    // On the next turn of the event loop, or when `kEveryMs` have passed
+    // since the last fit.
     void schedule() {
-        if (scheduled_) return;
-        scheduled_ = true;
-        QMetaObject::invokeMethod(this, &ColumnFitter::fit, Qt::QueuedConnection);
+        if (queued_ || timer_->isActive()) return;
+        const qint64 since = clock_.elapsed() - lastFit_;
+        if (!fitted_ || since >= kEveryMs) {
+            queued_ = true;
+            QMetaObject::invokeMethod(this, &ColumnFitter::fit, Qt::QueuedConnection);
+        } else {
+            timer_->start(static_cast<int>(kEveryMs - since));
+        }
     }
 
-    int neededWidth(int column) const {
-        // QTableView measures the cells of the rows in sight (of every row
-        // while the grid is hidden); the call is public through its base.
+    // What the changed rows of `column` need: their texts' width and the
+    // margins the style gives a cell's text (as Qt's own measure does,
+    // without asking the delegate for each cell).
+    int changedWidth(int column) const {
+        const QAbstractItemModel* model = view_->model();
+        const QFontMetrics metrics = view_->fontMetrics();
+        int widest = 0;
+        for (const int row : changedRows_)
+            if (row < model->rowCount())
+                widest = std::max(
+                    widest, metrics.horizontalAdvance(model->index(row, column).data().toString()));
+        if (widest == 0) return 0;
+        const int margin =
+            view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1;
+        return widest + 2 * margin + (view_->showGrid() ? 1 : 0);
+    }
+
+    int neededWidth(int column, bool inSight) const {
+        // sizeHintForColumn is public through the view's base; on a hidden
+        // view it would measure every row.
         const QAbstractItemView* cells = view_;
-        return std::max(view_->horizontalHeader()->sectionSizeHint(column),
-                        cells->sizeHintForColumn(column));
+        const int shown = inSight ? cells->sizeHintForColumn(column) : 0;
+        return std::max(
+            {view_->horizontalHeader()->sectionSizeHint(column), shown, changedWidth(column)});
     }
 
     void fit() {
-        scheduled_ = false;
+        queued_ = false;
+        timer_->stop();
+        fitted_ = true;
+        lastFit_ = clock_.elapsed();
+        // A hidden grid is fitted to its headers and changed rows, and in
+        // full when it is shown.
+        const bool inSight = view_->isVisible();
         fitting_ = true;
         const int columns = view_->model()->columnCount();
         for (int column = 0; column < columns; ++column) {
             if (dragged_.contains(column) || !(refitAll_ || widened_.contains(column))) continue;
-            const int needed = neededWidth(column);
+            const int needed = neededWidth(column, inSight);
             if (refitAll_ || needed > view_->columnWidth(column))
                 view_->setColumnWidth(column, needed);
         }
         fitting_ = false;
         refitAll_ = false;
         widened_.clear();
+        changedRows_.clear();
     }
 
     QTableView* view_;
-    QSet<int> dragged_;  // columns the user has sized
-    QSet<int> widened_;  // columns whose cells changed since the last fit
+    Clock& clock_;
+    Timer* timer_;
+    QSet<int> dragged_;      // columns the user has sized
+    QSet<int> widened_;      // columns whose cells changed since the last fit
+    QSet<int> changedRows_;  // rows whose cells changed since the last fit
+    qint64 lastFit_ = 0;
+    bool fitted_ = false;  // once a change was fitted
     bool refitAll_ = true;
-    bool scheduled_ = false;
+    bool queued_ = false;
     bool fitting_ = false;
     bool dragging_ = false;  // a mouse button is down on the header
 };
@@ -163,7 +217,7 @@ Spin spin(const char* editName, const char* upDownName, int minimum, int maximum
     return {holder, box, upDown};
 }
 
-QTableView* grid(const char* name, GridModel* model, bool wholeRows) {
+QTableView* grid(const char* name, GridModel* model, Clock& clock, bool wholeRows) {
     auto* view = new QTableView;
     view->setObjectName(name);
     view->setModel(model);
@@ -176,7 +230,7 @@ QTableView* grid(const char* name, GridModel* model, bool wholeRows) {
     view->setSelectionBehavior(wholeRows ? QAbstractItemView::SelectRows
                                          : QAbstractItemView::SelectItems);
     view->setWordWrap(false);
-    new ColumnFitter(view);  // a child of the view
+    new ColumnFitter(view, clock);  // a child of the view
     // The view's current cell and the model's current row follow each other
     // (the model counts the header as row 0, the view does not).
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, model,

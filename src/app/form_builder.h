@@ -12,6 +12,7 @@
 
 namespace tarnel {
 
+class Clock;
 class GridModel;
 
 // Helpers that make the window's controls. Every control gets the objectName
@@ -35,8 +36,8 @@ Spin spin(const char* editName, const char* upDownName, int minimum, int maximum
           int increment = 1, int maxLength = 0);
 // A string grid: a view of `model` with the model's header row as its fixed
 // header, columns as wide as their header and cells need (the user may drag
-// them) and, optionally, whole-row selection.
-QTableView* grid(const char* name, GridModel* model, bool wholeRows);
+// them; fitted by `clock`'s time) and, optionally, whole-row selection.
+QTableView* grid(const char* name, GridModel* model, Clock& clock, bool wholeRows);
 
 // Lays widgets out in a row (or a column); nullptr adds a stretch.
 QHBoxLayout* row(std::initializer_list<QWidget*> widgets);

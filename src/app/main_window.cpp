@@ -24,6 +24,7 @@
 #include "gateway/settings_file.h"
 #include "link/gateway_link.h"
 #include "ops/busy_rule.h"
+#include "print/report_files.h"
 
 namespace tarnel {
 namespace {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 #include "gateway/device_table.h"
@@ -19,6 +20,8 @@ namespace tarnel {
 class TFAbout;
 class TelegramWindow;
 class ReportReading;
+class ReportWriter;
+struct ReportFiles;
 struct ReportReadResult;
 struct MeterTarget;
 
@@ -143,6 +146,7 @@ private:
     HomeAssistantHub homeAssistantHub() const;
     QString linkDescription() const;
     void writeReport(const ReportReadResult& result);
+    void reportWritten(const ReportFiles& files, const QString& error);
     // The settings file's keys that no control shows: the report's site and
     // installer.
     const QString* keptText(const QString& name) const;
@@ -153,6 +157,7 @@ private:
     QPointer<TFAbout> about_;
     TelegramWindow* telegramWindow_ = nullptr;  // made at its first showing
     ReportReading* reportReading_ = nullptr;
+    std::unique_ptr<ReportWriter> reportWriter_;  // made at the first report
     QString reportSite_, reportInstaller_;
     QList<QLabel*> statusPanels_;
     bool shownOnce_ = false;

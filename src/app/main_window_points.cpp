@@ -1,6 +1,7 @@
 // The main window's hand-over files: the Modbus points list of the
 // gateway's table, read anew, as CSV and as a Home Assistant configuration,
 // and the commissioning report as PDF and HTML.
+#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -94,7 +95,7 @@ void TForm1::writePointsList(const QString& path, const TableReadResult& result)
 void TForm1::CommissioningReport1Click() {
     const std::optional<QStringList> texts = program_->dialogs().askTexts(
         "Commissioning report", {"Site", "Installer"}, {reportSite_, reportInstaller_});
-    if (!texts) return;
+    if (!texts || (reportWriter_ && reportWriter_->writing())) return;
     reportSite_ = texts->value(0).trimmed();
     reportInstaller_ = texts->value(1).trimmed();
     if (!reportReading_) {
@@ -145,11 +146,23 @@ void TForm1::writeReport(const ReportReadResult& result) {
     const QString name = "report-" + result.report.madeAt.toString("yyyy-MM-dd-HHmmss");
     const QDir folder(program_->dataFolder());
     const ReportFiles files{folder.filePath(name + ".pdf"), folder.filePath(name + ".html")};
-    if (const QString error = WriteCommissioningReport(result.report, files); !error.isEmpty()) {
-        presenter.tell(ReportFailed{error});
+    if (!reportWriter_) reportWriter_ = std::make_unique<ReportWriter>(program_->clock());
+    // The pages are laid out on a worker: the window stays busy but answers.
+    control<QAction>("CommissioningReport1")->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    reportWriter_->start(result.report, files, this,
+                         [this, files](const QString& error) { reportWritten(files, error); });
+}
+
+void TForm1::reportWritten(const ReportFiles& files, const QString& error) {
+    using namespace face_event;
+    unsetCursor();
+    control<QAction>("CommissioningReport1")->setEnabled(true);
+    if (!error.isEmpty()) {
+        program_->presenter().tell(ReportFailed{error});
         return;
     }
-    presenter.tell(ReportWritten{files.pdf, files.html});
+    program_->presenter().tell(ReportWritten{files.pdf, files.html});
     program_->dialogs().openDocument(files.pdf);
 }
 

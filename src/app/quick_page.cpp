@@ -18,7 +18,7 @@ QWidget* meterSide(Program& program) {
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label("M-bus devices "));
-    auto* meters = grid("gridLoops", &program.gridLoops(), true);
+    auto* meters = grid("gridLoops", &program.gridLoops(), program.clock(), true);
     // As wide as its columns, Time included; the device table takes the rest.
     meters->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     layout->addWidget(meters, 1);
@@ -51,7 +51,7 @@ QWidget* deviceSide(Program& program) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(
         row({label("Activated Modbus devices"), nullptr, label("Selected: ", "Label11")}));
-    layout->addWidget(grid("GridDevices", &program.gridDevices(), true), 1);
+    layout->addWidget(grid("GridDevices", &program.gridDevices(), program.clock(), true), 1);
     layout->addLayout(row({button("buttonReadModbus", "Read modbus devices"),
                            button("BitBtn19", "Search and activate"),
                            button("BitBtn22", "Read real addresses"), nullptr}));

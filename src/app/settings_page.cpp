@@ -68,7 +68,8 @@ QWidget* registerView(Program& program) {
     layout->addLayout(row({checkBox("CheckBox1", "Automatic read"), period.row, label("s"),
                            button("BitBtn4", "Clear grid"), button("BitBtn8", "Export"),
                            hidden(progress), nullptr}));
-    layout->addWidget(grid("gridInputRegisters", &program.gridInputRegisters(), false), 1);
+    layout->addWidget(
+        grid("gridInputRegisters", &program.gridInputRegisters(), program.clock(), false), 1);
     return view;
 }
 

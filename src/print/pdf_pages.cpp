@@ -13,130 +13,7 @@
 namespace tarnel {
 namespace {
 
-using Heading = PageHeading;
-
-// The pages of a laid-out document: where its headings start, and what a
-// page boundary parts that should stay together.
-class Pages {
-public:
-    Pages(QTextDocument& document, qreal pageHeight)
-        : document_(document), pageHeight_(pageHeight) {}
-
-    std::vector<Heading> headings() const {
-        std::vector<Heading> found;
-        for (QTextBlock block = document_.begin(); block.isValid(); block = block.next()) {
-            const int level = block.blockFormat().headingLevel();
-            if (level == 1 || level == 2)
-                found.push_back({level, block.text().simplified(), page(lineY(block, 0, false))});
-        }
-        return found;
-    }
-    // The first block that should start a new page and does not yet,
-    // counted from the end of the document (which the contents do not
-    // change): a heading (or a paragraph ending in ":") whose text follows
-    // on the next page, or a paragraph (a picture with its caption, a
-    // table, a preformatted text) cut in two that fits on one page. The headings right above such a
-    // block go along with it.
-    std::optional<int> firstStranded(const std::set<int>& broken) const {
-        const std::vector<Unit> units = this->units();
-        for (size_t i = 0; i < units.size(); ++i) {
-            const Unit& unit = units[i];
-            const bool cut = page(unit.top) != page(unit.bottom);
-            const bool cutIntroduction = unit.introduces && i + 1 < units.size() &&
-                                         page(units[i + 1].top) > page(unit.bottom);
-            const bool cutWhole =
-                unit.keepTogether && cut && unit.bottom - unit.top < pageHeight_ / 2;
-            if (!cutIntroduction && !cutWhole) continue;
-            size_t start = i;
-            while (start > 0 && units[start - 1].introduces)
-                --start;
-            const int fromEnd = document_.blockCount() - units[start].first.blockNumber();
-            if (!broken.contains(fromEnd)) return fromEnd;
-        }
-        return std::nullopt;
-    }
-
-private:
-    // What the layout must not part: a table, the lines of a preformatted
-    // text, one block.
-    struct Unit {
-        QTextBlock first;
-        qreal top = 0;            // the top of its first line
-        qreal bottom = 0;         // the bottom of its lowest line
-        bool introduces = false;  // a heading, or a paragraph ending in ":"
-        bool keepTogether = false;
-    };
-
-    int page(qreal y) const { return static_cast<int>(y / pageHeight_) + 1; }
-
-    std::vector<Unit> units() const {
-        std::vector<Unit> found;
-        QTextBlock block = document_.begin();
-        while (block.isValid()) {
-            const bool introduces =
-                block.blockFormat().headingLevel() > 0 || block.text().trimmed().endsWith(':');
-            // A paragraph, too, goes whole to the next page: the layout draws
-            // the line before a page's first one along with it (hidden by the
-            // painter's clip, but its text would stay in the PDF), and a
-            // paragraph left whole reads better anyway.
-            Unit unit{block, lineY(block, 0, false), 0, introduces, true};
-            QTextBlock last = block;
-            if (const QTextTable* table = QTextCursor(block).currentTable()) {
-                last = table->lastCursorPosition().block();
-                unit.keepTogether = true;
-            } else if (block.blockFormat().nonBreakableLines()) {
-                while (last.next().isValid() && last.next().blockFormat().nonBreakableLines() &&
-                       !QTextCursor(last.next()).currentTable())
-                    last = last.next();
-                unit.keepTogether = true;
-            }
-            for (QTextBlock inside = block;; inside = inside.next()) {
-                const QTextLayout* layout = inside.layout();
-                const int lines = layout ? layout->lineCount() : 0;
-                unit.bottom = std::max(unit.bottom, lineY(inside, lines - 1, true));
-                if (inside == last) break;
-            }
-            found.push_back(unit);
-            block = last.next();
-        }
-        return found;
-    }
-
-    // The top (or bottom) of a line of a block, in the document.
-    qreal lineY(const QTextBlock& block, int line, bool bottom) const {
-        const QRectF box = document_.documentLayout()->blockBoundingRect(block);
-        const QTextLayout* layout = block.layout();
-        if (!layout || line < 0 || line >= layout->lineCount()) return box.top();
-        const QTextLine text = layout->lineAt(line);
-        return box.top() + (bottom ? text.y() + text.height() - 1 : text.y());
-    }
-
-    QTextDocument& document_;
-    qreal pageHeight_;
-};
-
-// Starts each block of `blocks` (counted from the end) on a new page, then
-// lays the whole document out again.
-void breakBefore(QTextDocument& document, const std::set<int>& blocks) {
-    for (const int fromEnd : blocks) {
-        QTextCursor cursor(document.findBlockByNumber(document.blockCount() - fromEnd));
-        if (QTextTable* table = cursor.currentTable()) {
-            QTextTableFormat format = table->format();
-            format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-            table->setFormat(format);
-            continue;
-        }
-        QTextBlockFormat format = cursor.blockFormat();
-        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-        cursor.setBlockFormat(format);
-    }
-    // An edit lays out only what it touched, and lazily: the pages are
-    // measured and drawn from a layout made anew and finished.
-    document.markContentsDirty(0, document.characterCount());
-    document.documentLayout()->documentSize();
-}
-
-bool sameHeadings(const std::vector<Heading>& a, const std::vector<Heading>& b) {
+bool sameHeadings(const std::vector<PageHeading>& a, const std::vector<PageHeading>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
         return x.text == y.text && x.page == y.page;
     });
@@ -163,35 +40,22 @@ PdfPages::PdfPages(PageLook look) : look_(std::move(look)), writer_(&buffer_) {
     document_.setPageSize(body_);
 }
 
-// Sets the HTML and breaks the pages before what must not be parted, one
-// break at a time from the top (a break moves all that follows), and again
-// until the headings' pages no longer change.
+// Sets the HTML and breaks its pages, and again with the headings' pages
+// until they no longer change (a table of contents shows them).
 bool PdfPages::layOut(const HtmlMaker& html, QString* error) {
-    constexpr int kMostPasses = 200;
-    std::vector<Heading> headings;
-    std::set<int> keep;
+    constexpr int kMostPasses = 20;
+    std::vector<PageHeading> headings;
+    std::set<int> breaks;
     QString shown;
-    // False when the HTML for the headings is the one laid out already.
-    const auto setHtml = [&] {
+    for (int pass = 0; pass < kMostPasses; ++pass) {
         QString page = html(headings);
-        if (page == shown) return false;
+        if (pass > 0 && page == shown) return true;
         shown = std::move(page);
         document_.setHtml(shown);
-        breakBefore(document_, keep);
-        return true;
-    };
-    setHtml();
-    for (int pass = 0; pass < kMostPasses; ++pass) {
-        const Pages pages(document_, body_.height());
-        if (const std::optional<int> cut = pages.firstStranded(keep)) {
-            keep.insert(*cut);
-            breakBefore(document_, {*cut});
-            continue;
-        }
-        const std::vector<Heading> now = pages.headings();
+        if (BreakPages(document_, body_, breaks) == 0) break;
+        std::vector<PageHeading> now = PageHeadings(document_, body_.height());
         if (sameHeadings(now, headings)) return true;
-        headings = now;
-        if (!setHtml()) return true;
+        headings = std::move(now);
     }
     if (error) *error = QStringLiteral("the pages do not settle");
     return false;

@@ -7,14 +7,9 @@
 #include <functional>
 #include <vector>
 
-namespace tarnel {
+#include "print/page_breaks.h"
 
-// A heading (<h1>, <h2>) of a laid-out document and the page it starts on.
-struct PageHeading {
-    int level = 1;
-    QString text;
-    int page = 0;  // from 1
-};
+namespace tarnel {
 
 // How the pages look: the PDF's title (also the footer's left text), its
 // creator, the body text's size, whether the first page (a title page) has
@@ -33,6 +28,8 @@ struct PageLook {
 // is a <thead>. A table row of one line a cell is never split across pages;
 // cells that wrap can be. Each page with a footer
 // says "Page N of M". Needs a QGuiApplication (fonts); offscreen will do.
+// An object of its own (with its document, writer and fonts) can be made,
+// laid out and drawn on any one thread, such as a worker's.
 class PdfPages {
 public:
     // Makes the HTML; given the headings of the previous layout (none at

@@ -1,5 +1,8 @@
 #include "print/report_files.h"
 
+#include <exception>
+
+#include "base/owner_thread.h"
 #include "base/whole_file.h"
 #include "print/pdf_pages.h"
 
@@ -21,6 +24,34 @@ QString WriteCommissioningReport(const CommissioningReport& report, const Report
     if (const FileWritten written = WriteWholeFile(files.pdf, pdf); !written)
         return "cannot write " + files.pdf + ": " + written.reason;
     return {};
+}
+
+ReportWriter::~ReportWriter() {
+    if (thread_) thread_->wait();
+}
+
+bool ReportWriter::start(const CommissioningReport& report, const ReportFiles& files,
+                         QObject* context, Done done) {
+    if (writing_) return false;
+    writing_ = true;
+    if (thread_) thread_->wait();  // the last run, past its `done`, may still be returning
+    clock_.workerStarted();
+    // `writing_` is cleared on the asking thread, just before `done` runs.
+    thread_.reset(QThread::create([this, report, files, context, done = std::move(done)] {
+        QString error;
+        try {
+            error = WriteCommissioningReport(report, files);
+        } catch (const std::exception& failure) {
+            error = QString::fromUtf8(failure.what());
+        }
+        RunOnOwner(context, [this, error, done] {
+            writing_ = false;
+            done(error);
+        });
+        clock_.workerEnded();
+    }));
+    thread_->start();
+    return true;
 }
 
 }  // namespace tarnel

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 
 #include "app/up_down.h"
 #include "link/gateway_link.h"
@@ -22,7 +21,7 @@ namespace {
 struct DevicesWindow : test::SimWindowTest {
     const QStringList& lines() { return form->program().log().lines(); }
     bool logged(const QString& line, int timeoutMs) {
-        return QTest::qWaitFor([&] { return lines().contains(line); }, timeoutMs);
+        return whenLogged([&] { return lines().contains(line); }, timeoutMs);
     }
     QStringList addresses() {
         QStringList column;
@@ -40,7 +39,7 @@ struct DevicesWindow : test::SimWindowTest {
         dialogs.answers = {true};
         control<QPushButton>("BitBtn1")->click();
         ASSERT_TRUE(
-            QTest::qWaitFor([&] { return control<QPushButton>("BitBtn1")->isEnabled(); }, 20000));
+            whenBusyChanged([&] { return control<QPushButton>("BitBtn1")->isEnabled(); }, 20000));
         control<QPushButton>("BitBtn15")->click();
         EXPECT_EQ(addresses(), (QStringList{"4", "5", "6"}));
         control<UpDown>("UD_timeout")->setPosition(3000);  // time for the gateway to read a meter
@@ -51,7 +50,7 @@ struct DevicesWindow : test::SimWindowTest {
         EXPECT_EQ(control<QPushButton>("Butt_activateall")->text(), "Activate All in table");
         control<QPushButton>("BitBtn13")->click();
         control<QPushButton>("buttonReadModbus")->click();
-        ASSERT_TRUE(QTest::qWaitFor(
+        ASSERT_TRUE(whenBusyChanged(
             [&] {
                 return control<QPushButton>("buttonReadModbus")->isEnabled() &&
                        addresses().size() >= 3;
@@ -85,7 +84,7 @@ struct DevicesWindow : test::SimWindowTest {
         form->program().setDataFolder(folder.path());
         dialogs.forms = {{"Plant room B", "J. Doe"}};
         control<QAction>("CommissioningReport1")->trigger();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.shown.back().kind == "document"; }, 20000))
+        ASSERT_TRUE(whenLogged([&] { return dialogs.shown.back().kind == "document"; }, 20000))
             << lines().join('\n').toStdString();
         const QString pdf = dialogs.shown.back().text;
         EXPECT_TRUE(pdf.startsWith(folder.filePath("report-"))) << pdf.toStdString();
@@ -104,7 +103,7 @@ TEST_F(DevicesWindow, OverLoopbackTcp) {
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
     control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     control<QPushButton>("Butt_connect_xport")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+    ASSERT_TRUE(tcpUp());
     commission();
 }
 

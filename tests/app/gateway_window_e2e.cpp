@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <QTest>
 
 #include "app/form_builder.h"
 #include "app/main_window.h"
@@ -25,7 +24,7 @@ struct GatewayWindow : test::SimWindowTest {
     void click(const char* button) { control<QPushButton>(button)->click(); }
     const QStringList& lines() const { return form->program().log().lines(); }
     bool waitForLine(const QString& prefix, int timeoutMs = 10000) {
-        return QTest::qWaitFor(
+        return whenLogged(
             [&] {
                 return std::any_of(lines().begin(), lines().end(),
                                    [&](const QString& l) { return l.startsWith(prefix); });
@@ -57,7 +56,7 @@ TEST_F(GatewayWindow, OverLoopbackTcp) {
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
     control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     click("Butt_connect_xport");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+    ASSERT_TRUE(tcpUp());
     readRegistersSettingAndStatus();
 }
 

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 
 #include "link/gateway_link.h"
 #include "sim_process.h"
@@ -22,7 +21,7 @@ struct HandOverWindow : test::SimWindowTest {
     HandOverWindow() { simArguments = {"--fault", "no-reply,count=-1,function=4,register=29"}; }
     const QStringList& lines() { return form->program().log().lines(); }
     bool logged(const QString& line) {
-        return QTest::qWaitFor([&] { return lines().contains(line); }, 20000);
+        return whenLogged([&] { return lines().contains(line); }, 20000);
     }
     // Runs `action` with `answer` to its question, until `line` is logged.
     void handOver(const char* action, bool answer, const QString& line) {
@@ -43,7 +42,7 @@ TEST_F(HandOverWindow, IncompleteFilesOnlyWhenAskedForAndSayingSo) {
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
     control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     control<QPushButton>("Butt_connect_xport")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+    ASSERT_TRUE(tcpUp());
     form->program().setDataFolder(folder.path());
 
     const QString csv = folder.filePath("points.csv");
@@ -65,7 +64,7 @@ TEST_F(HandOverWindow, IncompleteFilesOnlyWhenAskedForAndSayingSo) {
     form->program().log().clear();
     dialogs.answers = {true};
     control<QAction>("CommissioningReport1")->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.shown.back().kind == "document"; }, 20000))
+    ASSERT_TRUE(whenLogged([&] { return dialogs.shown.back().kind == "document"; }, 20000))
         << lines().join('\n').toStdString();
     QString html = dialogs.shown.back().text;
     html.replace(".pdf", ".html");

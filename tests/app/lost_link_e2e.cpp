@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 
 #include "app/up_down.h"
 #include "base/clock.h"
@@ -30,7 +29,8 @@ struct LostLinkWindow : ::testing::Test {
         return form->control<T>(name);
     }
     bool logged(const QString& start, int timeoutMs) const {
-        return QTest::qWaitFor(
+        return test::WaitOn(
+            &form->program().log(), &Log::lineAppended,
             [&] {
                 for (const QString& line : form->program().log().lines())
                     if (line.startsWith(start)) return true;
@@ -43,7 +43,9 @@ struct LostLinkWindow : ::testing::Test {
             control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
             control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
             control<QPushButton>("Butt_connect_xport")->click();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+            GatewayLink& link = form->program().link();
+            ASSERT_TRUE(test::WaitOn(
+                &link, &GatewayLink::stateChanged, [&link] { return link.TcpMode(); }, 5000));
         } else {
             control<QComboBox>("Combo_com2_name")->setCurrentText(sim.ptyPath);
             control<QPushButton>("Butt_open_port2")->click();

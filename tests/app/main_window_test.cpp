@@ -173,6 +173,7 @@ TEST_F(Shell, TheWindowFitsItsScreenAndWorksOnASmallLaptop) {
         1, {"30201567", "3", "GSW", "852.410", "m3", "Gas", "04", "23:59:59"});
     form->program().gridLoops().setRows(3);
     auto* meters = control<QTableView>("gridLoops");
+    clock.advance(100);  // the columns are fitted at most every 100 ms
     // The columns fit their cells, then the page lays out anew.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return meters->viewport()->width() >= meters->horizontalHeader()->length(); }, 2000))

@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include "app/form_builder.h"
 #include "app/main_window.h"
@@ -63,7 +62,7 @@ struct ScanWindow : test::SimWindowTest {
         EXPECT_EQ(control<UpDown>("UDaddressFrom")->position(), 0) << "From and To swapped";
         EXPECT_FALSE(control<QPushButton>("BitBtn1")->isEnabled());
         ASSERT_TRUE(
-            QTest::qWaitFor([&] { return control<QPushButton>("BitBtn1")->isEnabled(); }, 60000));
+            whenBusyChanged([&] { return control<QPushButton>("BitBtn1")->isEnabled(); }, 60000));
         EXPECT_EQ(grid().rows(), 8 + 2) << form->program().log().lines().join('\n').toStdString();
         EXPECT_EQ(grid().cell(1, 0), "12345678");
 
@@ -72,7 +71,7 @@ struct ScanWindow : test::SimWindowTest {
         EXPECT_EQ(control<QLabel>("Label16")->text(), "Selected: 1");
         const QString before = grid().cell(1, 7);
         control<QAction>("Read1")->trigger();
-        ASSERT_TRUE(QTest::qWaitFor(
+        ASSERT_TRUE(whenLogged(
             [&] { return form->program().log().lines().last().startsWith("Respond: "); }, 10000));
         EXPECT_EQ(grid().rows(), 10) << "a read adds no row";
         expectTelegramOfTheFirstMeter();
@@ -94,7 +93,7 @@ TEST_F(ScanWindow, OverLoopbackTcp) {
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
     control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     control<QPushButton>("Butt_connect_xport")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+    ASSERT_TRUE(tcpUp());
     scanReadSaveAndLoad();
 }
 

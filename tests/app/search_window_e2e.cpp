@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QTest>
 
 #include "app/up_down.h"
 #include "link/gateway_link.h"
@@ -46,7 +45,7 @@ struct SearchWindow : test::SimWindowTest {
     GridModel& grid() { return form->program().gridLoops(); }
     const QStringList& lines() { return form->program().log().lines(); }
     bool ended(int timeoutMs) {
-        return QTest::qWaitFor(
+        return whenLogged(
             [&] {
                 return lines().value(lines().size() - 1) ==
                        "Secondary search thread terminated normally.";
@@ -66,7 +65,7 @@ TEST_F(SearchWindow, AWildcardSearchOverTcp) {
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
     control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     control<QPushButton>("Butt_connect_xport")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->program().link().TcpMode(); }, 5000));
+    ASSERT_TRUE(tcpUp());
     dialogs.answers = {true};
     control<QLineEdit>("editID")->setText("FFFFFFFF");
     control<QPushButton>("BitBtn21")->click();

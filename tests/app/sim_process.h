@@ -2,17 +2,40 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "app/form_builder.h"
 #include "app/main_window.h"
+#include "base/log.h"
 #include "base/real_clock.h"
+#include "link/gateway_link.h"
+#include "ops/busy_rule.h"
 #include "support/fake_dialogs.h"
 
 namespace tarnel::test {
+
+// Runs an event loop until `done`, looked at after each `signal` of `sender`
+// (once the call that emitted it has returned); false when `timeoutMs`
+// passed first.
+template <typename Sender, typename Signal>
+bool WaitOn(const Sender* sender, Signal signal, const std::function<bool()>& done, int timeoutMs) {
+    if (done()) return true;
+    QEventLoop loop;
+    QObject::connect(
+        sender, signal, &loop,
+        [&] {
+            if (done()) loop.quit();
+        },
+        Qt::QueuedConnection);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
 
 // tarnel-sim as a child process on a free loopback port and a pseudo-terminal.
 struct SimProcess {
@@ -26,7 +49,10 @@ struct SimProcess {
         if (!process.waitForStarted(5000))
             return ::testing::AssertionFailure() << "tarnel-sim did not start";
         const auto line = [this] {
-            if (!QTest::qWaitFor([this] { return process.canReadLine(); }, 5000)) return QString();
+            if (!WaitOn(
+                    &process, &QProcess::readyReadStandardOutput,
+                    [this] { return process.canReadLine(); }, 5000))
+                return QString();
             return QString::fromLatin1(process.readLine()).trimmed();
         };
         tcpPort = line().section(':', -1);
@@ -61,6 +87,19 @@ struct SimWindowTest : ::testing::Test {
     template <typename T>
     T* control(const char* name) const {
         return form->control<T>(name);
+    }
+    // Waits for `done`, looked at whenever the log gains a line.
+    bool whenLogged(const std::function<bool()>& done, int timeoutMs) {
+        return WaitOn(&form->program().log(), &Log::lineAppended, done, timeoutMs);
+    }
+    // Waits for `done`, looked at whenever an operation begins or ends.
+    bool whenBusyChanged(const std::function<bool()>& done, int timeoutMs) {
+        return WaitOn(&form->program().busy(), &BusyRule::changed, done, timeoutMs);
+    }
+    bool tcpUp() {
+        GatewayLink& link = form->program().link();
+        return WaitOn(
+            &link, &GatewayLink::stateChanged, [&link] { return link.TcpMode(); }, 5000);
     }
 };
 
