@@ -8,9 +8,12 @@ namespace {
 constexpr int kFastLineBaud = 19200;
 constexpr qint64 kFastLineSilenceNs = 1'750'000;
 
-// Registers that every gateway answers and whose read changes nothing.
-constexpr int kStatusRegister = 32768;        // 0x8000, function 4
-constexpr int kSerialNumberRegister = 55330;  // 0xD822, function 3
+// Registers every gateway answers, whose read changes nothing, and at which
+// no operation starts a read, so that a fence is seen as one on the line:
+// inside the bit map of activated devices (up to 15 registers from it), and
+// the serial number's second register.
+constexpr int kFenceInputRegister = 59501;    // 0xE86D, function 4
+constexpr int kFenceHoldingRegister = 55331;  // 0xD823, function 3
 constexpr uint8_t kReadHolding = 0x03;
 constexpr uint8_t kReadInput = 0x04;
 
@@ -41,11 +44,19 @@ bool IsExceptionReply(const QByteArray& reply) {
 }
 
 std::optional<ModbusRequest> FenceRequest(uint8_t unit, const ReplyShapes& unanswered) {
-    for (const uint16_t quantity : {1, 2}) {
-        if (!unanswered.contains({unit, kReadInput, quantity}))
-            return ReadInputRegistersRequest(unit, kStatusRegister, quantity);
-        if (!unanswered.contains({unit, kReadHolding, quantity}))
-            return ReadHoldingRegistersRequest(unit, kSerialNumberRegister, quantity);
+    struct Candidate {
+        uint8_t function;
+        uint16_t quantity;
+    };
+    static constexpr Candidate kCandidates[] = {
+        {kReadInput, 1}, {kReadHolding, 1}, {kReadInput, 2},
+        {kReadInput, 3}, {kReadInput, 4},   {kReadInput, 5},
+    };
+    for (const Candidate& c : kCandidates) {
+        if (unanswered.contains({unit, c.function, c.quantity})) continue;
+        return c.function == kReadInput
+                   ? ReadInputRegistersRequest(unit, kFenceInputRegister, c.quantity)
+                   : ReadHoldingRegistersRequest(unit, kFenceHoldingRegister, c.quantity);
     }
     return std::nullopt;
 }

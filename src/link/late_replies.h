@@ -34,10 +34,11 @@ bool AnswersAlike(const ReplyShapes& owed, uint8_t unit, uint8_t function);
 bool IsExceptionReply(const QByteArray& reply);
 
 // A short read to `unit` whose normal reply cannot be a late reply to any
-// request of the `unanswered` shapes: the status registers by function 4 or
-// the serial number by function 3, one or two registers. Once its own
-// reply has come, every reply the gateway still owed has come before it
-// (the gateway answers in order). Nothing when all four are among them.
+// request of the `unanswered` shapes: a few registers of the bit map of
+// activated devices by function 4, or one of the serial number by function
+// 3. Once its own reply has come, every reply the gateway still owed has
+// come before it (the gateway answers in order). Nothing when every such
+// shape is among them.
 std::optional<ModbusRequest> FenceRequest(uint8_t unit, const ReplyShapes& unanswered);
 
 }  // namespace tarnel

@@ -180,12 +180,12 @@ TEST_F(Exchanges, ALateReplyIsNeverTakenForTheNextRequestOfItsShape) {
             serial.deliver(late);
         }
         at(720);
-        EXPECT_EQ(serial.written.mid(8), bytes("01 03 D8 22 00 01 1E A0")) << c.what;
+        EXPECT_EQ(serial.written.mid(8), bytes("01 03 D8 23 00 01 4F 60")) << c.what;
         if (c.fenceAnswered) serial.deliver(bytes("01 03 02 12 34 B5 33"));
         at(723);  // 3.5 characters of 19200 8E1 after the fence's reply
         at(1300);
         if (!c.fenceAnswered) {  // a second fence after the first one's time
-            EXPECT_EQ(serial.written.mid(16), bytes("01 04 80 00 00 02 58 0B")) << c.what;
+            EXPECT_EQ(serial.written.mid(16), bytes("01 04 E8 6D 00 02 D5 B6")) << c.what;
             at(5000);  // and two more
         }
         if (c.fenceAnswered) {
@@ -323,7 +323,7 @@ TEST_F(Exchanges, CancelEndsTheOwnersExchangesAndTheNextOneGoesOn) {
     // The cancelled request may still be answered: a fence goes first, once
     // the line has been quiet for 3.5 characters, after its 10 ms lead.
     clock.advance(3 + 10);
-    EXPECT_EQ(serial.written.mid(8), bytes("01 03 D8 22 00 01 1E A0"));
+    EXPECT_EQ(serial.written.mid(8), bytes("01 03 D8 23 00 01 4F 60"));
     serial.deliver(bytes("01 03 02 12 34 B5 33"));
     clock.advance(3);
     EXPECT_EQ(serial.written.mid(16), RtuFrame(bytes("01 04 00 02 00 01")))

@@ -33,13 +33,14 @@ TEST(InterFrameSilence, ThreeAndAHalfCharactersUpTo19200BaudThenFixed) {
 // A fence's normal reply can never pass for a late reply to a request the
 // gateway still owes on that unit.
 TEST(FenceRequest, AShapeNoUnansweredRequestOfTheUnitHas) {
-    const ReplyShape input{1, 4, 1}, holding{1, 3, 1}, input2{1, 4, 2}, holding2{1, 3, 2};
-    EXPECT_EQ(FenceRequest(1, {})->adu, bytes("01 04 80 00 00 01"));
-    EXPECT_EQ(FenceRequest(1, {input})->adu, bytes("01 03 D8 22 00 01"));
-    EXPECT_EQ(FenceRequest(1, {input, {2, 3, 1}})->adu, bytes("01 03 D8 22 00 01"));
-    EXPECT_EQ(FenceRequest(1, {holding})->adu, bytes("01 04 80 00 00 01"));
-    EXPECT_EQ(FenceRequest(1, {input, holding})->adu, bytes("01 04 80 00 00 02"));
-    EXPECT_FALSE(FenceRequest(1, {input, holding, input2, holding2}).has_value());
+    const ReplyShape input{1, 4, 1}, holding{1, 3, 1}, input2{1, 4, 2};
+    EXPECT_EQ(FenceRequest(1, {})->adu, bytes("01 04 E8 6D 00 01"));
+    EXPECT_EQ(FenceRequest(1, {input})->adu, bytes("01 03 D8 23 00 01"));
+    EXPECT_EQ(FenceRequest(1, {input, {2, 3, 1}})->adu, bytes("01 03 D8 23 00 01"));
+    EXPECT_EQ(FenceRequest(1, {holding})->adu, bytes("01 04 E8 6D 00 01"));
+    EXPECT_EQ(FenceRequest(1, {input, holding})->adu, bytes("01 04 E8 6D 00 02"));
+    EXPECT_FALSE(
+        FenceRequest(1, {input, holding, input2, {1, 4, 3}, {1, 4, 4}, {1, 4, 5}}).has_value());
     EXPECT_TRUE(AnswersAlike({input2}, 1, 4)) << "an exception reply has no count";
     EXPECT_FALSE(AnswersAlike({input2}, 1, 3));
     EXPECT_FALSE(AnswersAlike({input2}, 2, 4));

@@ -40,6 +40,15 @@ struct InProcessGateway {
                               .toUpper();
         return frames;
     }
+    // The same without the link's fences (the short reads it sends after an
+    // unanswered request), as the operations asked for them.
+    static QStringList operationRequests(const sim::SimEndpoint& endpoint) {
+        QStringList frames = requests(endpoint);
+        frames.removeIf([](const QString& frame) {
+            return frame.startsWith("01 04 E8 6D") || frame.startsWith("01 03 D8 23");
+        });
+        return frames;
+    }
 };
 
 }  // namespace tarnel::test
