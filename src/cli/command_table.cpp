@@ -19,6 +19,7 @@
 #include "link/response_parsers.h"
 #include "ops/command_console.h"
 #include "ops/id_mask.h"
+#include "ops/mbus_lines.h"
 #include "ops/meter_changes.h"
 #include "ops/primary_scan.h"
 #include "ops/secondary_search.h"
@@ -58,6 +59,13 @@ int countRows(const GridModel& grid) {
 
 // --- the commands ------------------------------------------------------------------
 
+// With -q the log is not shown: a run the gateway left unanswered still
+// says why it stopped, with the first of its closing lines.
+void noteSilence(const Session& session, Ending ending, const QStringList& closingLines) {
+    if (ending == Ending::GatewaySilent && session.options().quiet)
+        Session::note(closingLines.value(0).toStdString());
+}
+
 // A scan or a search for every meter starts on an empty meter grid: what the
 // command prints is what this run found.
 Runner scan(const Options& options) {
@@ -71,6 +79,7 @@ Runner scan(const Options& options) {
         });
         if (!result) return kNoResult;
         session.printMeters(result->rows, true);
+        noteSilence(session, result->ending, MbusRunLines(*result));
         return Session::status(result->ending, !result->rows.isEmpty());
     };
 }
@@ -147,6 +156,7 @@ Runner search(const Options& options) {
         QList<MeterRow> meters;  // as the grid lists them: each meter once
         MergeById(meters, result->rows);
         session.printMeters(meters, true);
+        noteSilence(session, result->ending, SearchLines(*result));
         return Session::status(result->ending, result->found > 0);
     };
 }

@@ -71,7 +71,8 @@ TEST(GatewayCliIncomplete, ExitOneNamesWhatIsMissing) {
 }
 
 // A gateway that answers nothing at this unit stops a scan of every address
-// after its third unanswered request, with one line, and exits 1.
+// after its third unanswered request, with one line (with -q, as the
+// command's note), and exits 1.
 TEST(GatewayCliSilent, AScanStopsAtOnce) {
     const FaultySim sim(QStringList{});
     ASSERT_FALSE(sim.tcp.isEmpty());
@@ -83,6 +84,12 @@ TEST(GatewayCliSilent, AScanStopsAtOnce) {
               1)
         << run.err.toStdString();
     EXPECT_FALSE(run.err.contains("Searching for address 1\n"));
+    const CliRun quiet = cli({"scan", "0", "250", "--tcp", sim.tcp, "--unit", "7", "--timeout",
+                              "100", "--scan-time", "300", "-q"});
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.err,
+              "tarnel-cli: No answer from the gateway to 3 requests in a row: scan stopped. "
+              "Check the link settings, the Modbus address and the wiring.\n");
 }
 
 // Ctrl-C and SIGTERM stop every command at once against a gateway that never
