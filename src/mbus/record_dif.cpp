@@ -50,6 +50,8 @@ RecordValue integerValue(std::span<const uint8_t> data, const VifMeaning& meanin
 // makes the number negative; any other nibble above 9 makes it no number.
 RecordValue bcdValue(std::span<const uint8_t> data, bool negative, bool signed_,
                      const VifMeaning& meaning) {
+    // A variable-length BCD field of no bytes (LVAR 0xC0, 0xD0) holds no number.
+    if (data.empty()) return noValue("no digits");
     std::string digits;
     bool top = true;
     for (size_t i = data.size(); i-- > 0;) {

@@ -77,6 +77,8 @@ TEST(DecodeTelegramRecords, DataFieldCodings) {
         {"0D 13 C2 45 23", Number, "2.345"},
         {"0D 13 D1 07", Number, "-0.007"},
         {"0D 13 E2 01 80", Hex, "8001"},
+        {"0D 78 C0", None, "", "no digits"},  // an empty fabrication number
+        {"0D 78 D0", None, "", "no digits"},
         {"11 13 01", Number, "0.001", "", Maximum},
         {"21 13 01", Number, "0.001", "", Minimum},
         {"31 13 01", Number, "0.001", "", Error},
