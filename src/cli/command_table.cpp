@@ -161,16 +161,23 @@ Runner search(const Options& options) {
     };
 }
 
-// The meter that answers at `address` (read once, as `read` does), if any
-// but `id`: a meter moved there would collide with it. Empty when none.
-std::optional<QString> otherMeterAt(Session& session, int address, const QString& id) {
+// What answers at `address`, read once as `read` does: a meter moved there
+// would collide with any but `id`.
+struct AddressCheck {
+    bool linkLost = false;
+    std::optional<QString> otherMeter{};
+};
+
+AddressCheck checkAddress(Session& session, int address, const QString& id) {
     Program& program = session.program();
     const PrimaryScan::Settings settings = scanSettings(session.options());
     const auto read = session.await(program.scan(), &PrimaryScan::finished, [&] {
         return program.scan().readMeter({1, address, QString()}, settings);
     });
-    if (!read || !read->answered || read->row.id == id) return std::nullopt;
-    return read->row.id;
+    if (!read) return {};
+    if (read->ending == Ending::LinkLost) return {.linkLost = true};
+    if (!read->answered || read->row.id == id) return {};
+    return {.otherMeter = read->row.id};
 }
 
 Runner setAddress(const Options& options) {
@@ -181,7 +188,9 @@ Runner setAddress(const Options& options) {
     return [=](Session& session) {
         Program& program = session.program();
         if (!force) {
-            if (const auto other = otherMeterAt(session, newAddress, meter.id)) {
+            const AddressCheck check = checkAddress(session, newAddress, meter.id);
+            if (check.linkLost) return kLinkError;
+            if (const auto& other = check.otherMeter) {
                 Session::note("meter " + other->toStdString() + " answers at address " +
                               std::to_string(newAddress) +
                               ": the address is not changed (--force changes it)");

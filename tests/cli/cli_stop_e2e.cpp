@@ -61,6 +61,11 @@ TEST(GatewayCliIncomplete, ExitOneNamesWhatIsMissing) {
         EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString();
         EXPECT_EQ(run.err.toStdString(), c.line) << c.args.join(' ').toStdString();
     }
+    {  // the link lost while the new address is checked: a link error, nothing changed
+        const FaultySim closing(QStringList{"close,function=16"});
+        const CliRun run = cli({"set-address", "12345678", "3", "--tcp", closing.tcp, "-q"});
+        EXPECT_EQ(run.status, 3) << run.err.toStdString();
+    }
     for (const QByteArray& empty :
          {QByteArray(), QByteArray("id;addr;\n"), QByteArray("\r"), QByteArray("\xEF\xBB\xBF")}) {
         const QString path = writeTable(dir, "empty.csv", empty);
