@@ -31,21 +31,6 @@ using namespace tarnel;
 
 namespace {
 
-// Answers the report's form and notes when the PDF is opened.
-struct ReportDialogs final : bench::NoDialogs {
-    QString opened;
-    std::function<void()> onOpened;
-    std::optional<QStringList> askTexts(const QString&, const QStringList&,
-                                        const QStringList&) override {
-        return QStringList{"Bench plant room", "Bench"};
-    }
-    bool openDocument(const QString& path) override {
-        opened = path;
-        if (onOpened) onOpened();
-        return true;
-    }
-};
-
 // Waits on the event loop, woken by events only.
 void waitFor(const std::function<bool()>& done, const char* what) {
     if (bench::WaitFor(done, 10000)) return;
@@ -70,7 +55,7 @@ struct SimProcess {
     }
 };
 
-double reportSeconds(TForm1& form, ReportDialogs& dialogs) {
+double reportSeconds(TForm1& form, bench::ReportDialogs& dialogs) {
     dialogs.opened.clear();
     QEventLoop loop;
     dialogs.onOpened = [&loop] { loop.quit(); };
@@ -84,7 +69,7 @@ double reportSeconds(TForm1& form, ReportDialogs& dialogs) {
     return dialogs.opened.isEmpty() ? -1 : seconds;
 }
 
-void measure(const char* link, TForm1& form, ReportDialogs& dialogs, int runs) {
+void measure(const char* link, TForm1& form, bench::ReportDialogs& dialogs, int runs) {
     for (int run = 1; run <= runs; ++run)
         std::printf("  %s, run %d: %.2f s from the click to the finished report\n", link, run,
                     reportSeconds(form, dialogs));
@@ -101,7 +86,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     SimProcess sim(simPath);
     RealClock clock;
-    ReportDialogs dialogs;
+    bench::ReportDialogs dialogs;
     QTemporaryDir folder;
     TForm1 form(clock, dialogs, ProgramPaths{folder.path(), folder.filePath("tarnel.ini")});
     form.show();

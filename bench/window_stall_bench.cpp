@@ -34,21 +34,6 @@ using namespace tarnel::bench;
 
 namespace {
 
-// Answers the report's form and ends the wait when the PDF is opened.
-struct ReportDialogs final : NoDialogs {
-    QString opened;
-    std::function<void()> onOpened;
-    std::optional<QStringList> askTexts(const QString&, const QStringList&,
-                                        const QStringList&) override {
-        return QStringList{"Bench plant room", "Bench"};
-    }
-    bool openDocument(const QString& path) override {
-        opened = path;
-        if (onOpened) onOpened();
-        return true;
-    }
-};
-
 void Fail(const char* what) {
     std::fprintf(stderr, "window_stall_bench: %s did not come\n", what);
     std::exit(2);
