@@ -90,12 +90,15 @@ void TForm1::BitBtn21Click() {
 // lists another meter is asked about first: both would then answer at once
 // and collide, and a scan would find neither. Then the change itself is
 // asked about, unless the link is down or no meter is selected, which the
-// change then says.
+// change then says. The change reads the new address before it moves the
+// meter, and leaves it where it is when anything else answers there; only
+// a collision the user accepted above is not checked again.
 void TForm1::BitBtn23Click() {
     const MeterTarget target = program_->meterSelection().target();
     const int address = control<UpDown>("UD_address")->position();
     const QString other = OtherMeterAt(program_->gridLoops(), address, target.id);
-    if (target.valid() && !other.isEmpty() &&
+    const bool listedThere = target.valid() && !other.isEmpty();
+    if (listedThere &&
         !program_->dialogs().confirm(
             "Change address", QStringLiteral("Meter %1 answers at address %2 already: two meters "
                                              "at one address collide. Change anyway?")
@@ -105,7 +108,8 @@ void TForm1::BitBtn23Click() {
     if (program_->link().linkUp() && SecondarySearch::canChangeAddress(target) &&
         !program_->dialogs().confirm("Change address", "Are you sure changing Primary address?"))
         return;
-    if (const auto retries = program_->search().changeAddress(target, address, searchSettings()))
+    if (const auto retries =
+            program_->search().changeAddress(target, address, searchSettings(), !listedThere))
         control<UpDown>("UD_retry")->setPosition(*retries);
 }
 

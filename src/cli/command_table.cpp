@@ -96,7 +96,10 @@ Runner meterRequest(const Options& options,
                                           [&] { return start(program, meter); });
         if (!result) return kNoResult;
         if (result->answered) session.printMeters({result->row}, false);
-        return Session::status(result->ending, result->answered);
+        // A change the meter acknowledged is done, unless the read after it
+        // (with --retry 1 or more) found nothing.
+        const bool done = result->acknowledged && !result->readBackMissing;
+        return Session::status(result->ending, result->answered || done);
     };
 }
 
@@ -161,25 +164,6 @@ Runner search(const Options& options) {
     };
 }
 
-// What answers at `address`, read once as `read` does: a meter moved there
-// would collide with any but `id`.
-struct AddressCheck {
-    bool linkLost = false;
-    std::optional<QString> otherMeter{};
-};
-
-AddressCheck checkAddress(Session& session, int address, const QString& id) {
-    Program& program = session.program();
-    const PrimaryScan::Settings settings = scanSettings(session.options());
-    const auto read = session.await(program.scan(), &PrimaryScan::finished, [&] {
-        return program.scan().readMeter({1, address, QString()}, settings);
-    });
-    if (!read) return {};
-    if (read->ending == Ending::LinkLost) return {.linkLost = true};
-    if (!read->answered || read->row.id == id) return {};
-    return {.otherMeter = read->row.id};
-}
-
 Runner setAddress(const Options& options) {
     const MeterTarget meter{1, -1, exactId(options.positional[0])};
     const int newAddress = InRange(options.positional[1], "a new primary address", 1, 250);
@@ -187,21 +171,18 @@ Runner setAddress(const Options& options) {
     const bool force = options.force;
     return [=](Session& session) {
         Program& program = session.program();
-        if (!force) {
-            const AddressCheck check = checkAddress(session, newAddress, meter.id);
-            if (check.linkLost) return kLinkError;
-            if (const auto& other = check.otherMeter) {
-                Session::note("meter " + other->toStdString() + " answers at address " +
-                              std::to_string(newAddress) +
-                              ": the address is not changed (--force changes it)");
-                return kNoResult;
-            }
-            if (session.interrupted()) return kNoResult;
-        }
+        // The new address is read first: anything but this meter answering
+        // there leaves it unchanged (--force moves it all the same).
         const auto result = session.await(program.search(), &SecondarySearch::finished, [&] {
-            return program.search().changeAddress(meter, newAddress, settings).has_value();
+            return program.search().changeAddress(meter, newAddress, settings, !force).has_value();
         });
         if (!result) return kNoResult;
+        if (result->taken) {
+            QString line = AddressTakenLine(*result->taken, result->meterId);
+            line.chop(1);  // the full stop goes after the hint
+            Session::note(line.toStdString() + " (--force changes it).");
+            return Session::status(result->ending, false);
+        }
         session.printMeters(result->rows, true);
         return Session::status(result->ending, result->listed);
     };

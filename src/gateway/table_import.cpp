@@ -119,9 +119,12 @@ TableLoad ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& di
         grid.setRowTexts(static_cast<int>(i) + 1, rows->at(i));
         grid.setRows(grid.rows() + 1);
     }
+    // No empty row after the last line; and a last line without an ID or an
+    // address (a file ending in ";8;") makes no row to activate.
+    grid.setRows(grid.rows() - 1);
     const int last = grid.rows() - 1;
     if (last >= 1 && (grid.cell(last, 0).isEmpty() || grid.cell(last, 1).isEmpty()))
-        grid.setRows(grid.rows() - 1);
+        grid.setRows(last);
     return TableLoad::Loaded;
 }
 

@@ -23,6 +23,10 @@ struct Asking {
     int address = 0;
     bool again = false;
 };
+// A change's meter acknowledged it (E5).
+struct Acknowledged {
+    int address = 0;
+};
 // A request's meter gave no answer at all.
 struct NoAnswer {
     int address = 0;
@@ -52,6 +56,12 @@ struct RowSkipped {
     int row = 0;
     int address = 0;
 };
+// The bulk address change refused a table that gives two rows one address.
+struct SameAddress {
+    int firstRow = 0;
+    int row = 0;
+    int address = 0;
+};
 // An unexpected exception inside the search, by its code.
 struct SearchFault {
     int code = 0;
@@ -63,6 +73,12 @@ struct Reception {
 // A telegram too long for one pass-through write was not sent.
 struct PayloadRefused {
     qsizetype bytes = 0;
+};
+// The gateway did not confirm the write of an M-Bus telegram: the lines
+// its reception reported and the bytes that came (none after a time-out).
+struct TelegramUnconfirmed {
+    QStringList lines;
+    QByteArray reply;
 };
 // A custom command's reply, or the console's line of a device-table request.
 struct ConsoleReply {
@@ -97,6 +113,7 @@ using MbusEvent =
                  mbus_event::Unmd, mbus_event::SettingAddress, mbus_event::RowSkipped,
                  mbus_event::SearchFault, mbus_event::Reception, mbus_event::PayloadRefused,
                  mbus_event::ConsoleReply, mbus_event::ConsoleLost, mbus_event::Refused,
-                 mbus_event::CommandRejected>;
+                 mbus_event::CommandRejected, mbus_event::TelegramUnconfirmed,
+                 mbus_event::Acknowledged, mbus_event::SameAddress>;
 
 }  // namespace tarnel

@@ -26,6 +26,17 @@ QString refusalLine(Refusal why) {
     return {};
 }
 
+// "3 bytes: 68 0A 0A", the first 16 bytes of a longer reply and "...".
+QString bytesNamed(const QByteArray& bytes) {
+    constexpr qsizetype kShown = 16;
+    QString text = QStringLiteral("%1 byte%2: ")
+                       .arg(bytes.size())
+                       .arg(bytes.size() == 1 ? QString() : QStringLiteral("s")) +
+                   HexBytesText(bytes.first(std::min(bytes.size(), kShown))).trimmed();
+    if (bytes.size() > kShown) text += QStringLiteral(" ...");
+    return text;
+}
+
 QString endedOrStopped(Ending ending) {
     return ending == Ending::Done ? QStringLiteral("ended") : QStringLiteral("stopped");
 }
@@ -40,6 +51,9 @@ struct Words {
     }
     QStringList operator()(const NoAnswer& e) const {
         return {QStringLiteral("No answer from address %1.").arg(e.address)};
+    }
+    QStringList operator()(const Acknowledged& e) const {
+        return {QStringLiteral("The meter at address %1 acknowledged the change.").arg(e.address)};
     }
     QStringList operator()(const Decoded& e) const { return DecoderLines(e.telegram); }
     QStringList operator()(const SearchStarted& e) const {
@@ -61,6 +75,13 @@ struct Words {
                     .arg(e.row)
                     .arg(e.address)};
     }
+    QStringList operator()(const SameAddress& e) const {
+        return {QStringLiteral("Rows %1 and %2 give two meters the address %3: no address is "
+                               "changed.")
+                    .arg(e.firstRow)
+                    .arg(e.row)
+                    .arg(e.address)};
+    }
     QStringList operator()(const SearchFault& e) const {
         return {QStringLiteral("Unknown exception in secondary search, code #%1...").arg(e.code)};
     }
@@ -72,6 +93,14 @@ struct Words {
     }
     QStringList operator()(const Refused& e) const { return {refusalLine(e.why)}; }
     QStringList operator()(const CommandRejected& e) const { return {e.reason}; }
+    QStringList operator()(const TelegramUnconfirmed& e) const {
+        QStringList lines = e.lines;
+        if (!e.reply.isEmpty())
+            lines << ValidateResponse(e.reply).report.lines;
+        else if (e.lines.isEmpty())
+            lines << QStringLiteral("No answer from the gateway to the M-Bus telegram.");
+        return lines;
+    }
 };
 
 }  // namespace
@@ -85,6 +114,9 @@ QStringList MbusRunLines(const MbusRunResult& result) {
     if (result.kind == MbusRunResult::Kind::MeterRequest) {
         if (result.ending == Ending::LinkLost)
             lines << QStringLiteral("Connection lost: read stopped.");
+        else if (result.ending == Ending::Done && result.readBackMissing)
+            lines << QStringLiteral("No answer from address %1 to the read after the change.")
+                         .arg(result.address);
         else if (result.ending == Ending::Done && !result.answered && result.silent > 0)
             lines << MbusEventLines(NoAnswer{result.address});
         return lines;
@@ -116,11 +148,46 @@ QStringList SearchLines(const SearchResult& result) {
                      .arg(result.found)
                      .arg(result.silentMasks)
                      .arg(result.errors.text());
+    else if (result.taken)
+        lines << AddressTakenLine(*result.taken, result.meterId);
     // A meter that never took the change says so, rather than nothing.
     else if (result.ending == Ending::Done && !result.answered)
         lines << MbusEventLines(NoAnswer{result.address});
     lines << QStringLiteral("Secondary search thread terminated normally.");
     return lines;
+}
+
+QString AddressTakenLine(const AddressTaken& taken, const QString& meterId) {
+    using By = AddressTaken::By;
+    const QString unchanged =
+        QStringLiteral("the address of meter %1 is not changed.").arg(meterId);
+    switch (taken.by) {
+        case By::Meter:
+            return QStringLiteral("Meter %1 answers at address %2 already: ")
+                       .arg(taken.meterId)
+                       .arg(taken.address) +
+                   unchanged;
+        case By::Unreadable:
+            return QStringLiteral(
+                       "An unreadable reply came from address %1 (%2), so other "
+                       "meters answer there: ")
+                       .arg(taken.address)
+                       .arg(bytesNamed(taken.reply)) +
+                   unchanged;
+        case By::FaultyReply:
+            return QStringLiteral(
+                       "A reply came from address %1 that failed its checks, so "
+                       "another meter answers there: ")
+                       .arg(taken.address) +
+                   unchanged;
+        case By::Unchecked:
+            return QStringLiteral(
+                       "Address %1 could not be checked (the gateway did not take the "
+                       "read): ")
+                       .arg(taken.address) +
+                   unchanged;
+    }
+    return {};
 }
 
 QStringList BulkAddressLines(const BulkAddressResult& result) {
@@ -134,10 +201,12 @@ QStringList BulkAddressLines(const BulkAddressResult& result) {
         lines << QStringLiteral("Process of setting primary addresses finished!");
     // What the run did, so that its end line is not taken for a fault of the
     // table.
-    lines << QStringLiteral("Address change %1: %2 changed, %3 without an answer.")
+    lines << QStringLiteral(
+                 "Address change %1: %2 changed, %3 without an answer, %4 at a taken address.")
                  .arg(endedOrStopped(result.ending))
                  .arg(result.changed)
-                 .arg(result.silent);
+                 .arg(result.silent)
+                 .arg(result.taken);
     return lines;
 }
 

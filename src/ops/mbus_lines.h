@@ -16,6 +16,8 @@ QStringList MbusEventLines(const MbusEvent& event);
 QStringList MbusRunLines(const MbusRunResult& result);
 // The closing lines of a search or an address change by ID.
 QStringList SearchLines(const SearchResult& result);
+// Why a meter was not moved to a taken address, naming what answered there.
+QString AddressTakenLine(const AddressTaken& taken, const QString& meterId);
 // The closing lines of the change of every row's address.
 QStringList BulkAddressLines(const BulkAddressResult& result);
 // "Scan refused: the search is running."

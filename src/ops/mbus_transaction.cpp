@@ -77,7 +77,18 @@ bool MbusTransaction::ended(MbusStep step, const ExchangeResult& result) {
 }
 
 void MbusTransaction::telegramWritten(const ExchangeResult& result) {
+    // The write is confirmed as every request is: no echo, another's echo or
+    // an exception means the gateway did not take the telegram, and no meter
+    // was asked. Told before the requester sees it, which may end the run.
+    const bool taken = result.acknowledged();
+    if (!taken && !result.aborted())
+        emit event(mbus_event::TelegramUnconfirmed{result.lines, result.reply});
     if (ended(MbusStep::Telegram, result)) return;
+    if (!taken) {
+        stopTimers();
+        end(MbusEnd::GatewayError);
+        return;
+    }
     if (!fast_) {
         readState();
         return;

@@ -30,9 +30,10 @@ struct MbusTiming {
 enum class MbusStep { Telegram, State, Data };
 
 enum class MbusEnd {
-    Telegram,  // the meter's reply came: `telegram`
-    Silent,    // no reply from the meter in the gateway (or none from the gateway)
-    Fault,     // a reply was in, but its read failed a Modbus check
+    Telegram,      // the meter's reply came: `telegram`
+    Silent,        // no reply from the meter in the gateway (or none from the gateway)
+    Fault,         // a reply was in, but its read failed a Modbus check
+    GatewayError,  // the gateway did not confirm the telegram's write
     LinkLost,
     Cancelled,
 };

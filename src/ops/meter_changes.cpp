@@ -1,5 +1,7 @@
 #include "ops/meter_changes.h"
 
+#include <map>
+
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
 #include "base/log.h"
@@ -16,6 +18,18 @@ int addressIn(const GridModel& grid, int row) {
     bool ok = false;
     const int address = grid.cell(row, 1).toInt(&ok);
     return ok ? address : -1;
+}
+
+// The first two rows that give one address (1 to 250) to two meters.
+std::optional<mbus_event::SameAddress> sameAddress(const GridModel& grid) {
+    std::map<int, int> rowOf;  // address -> the first row giving it
+    for (int row = 1; row < grid.rows(); ++row) {
+        const int address = addressIn(grid, row);
+        if (address < 1 || address > 250) continue;
+        const auto [first, added] = rowOf.emplace(address, row);
+        if (!added) return mbus_event::SameAddress{first->second, row, address};
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -96,6 +110,11 @@ bool MeterChanges::changeValue(const MeterTarget& meter, std::optional<uint32_t>
 std::optional<int> MeterChanges::changeAllAddresses(const PrimaryScan::Settings& settings) {
     if (!link_.requireLink()) return std::nullopt;
     if (grid_.rows() < 2 || (grid_.rows() == 2 && grid_.cell(1, 1).isEmpty())) return std::nullopt;
+    // Two meters given one address would garble each other's replies.
+    if (const auto same = sameAddress(grid_)) {
+        emit event(*same);
+        return std::nullopt;
+    }
     bulkSettings_ = settings;
     bulkSettings_.retries = std::max(settings.retries, 1);
     row_ = 1;
@@ -152,6 +171,8 @@ void MeterChanges::rowFinished(const SearchResult& result) {
     }
     if (result.answered)
         ++bulk_.changed;
+    else if (result.taken)
+        ++bulk_.taken;
     else if (result.ending == Ending::Done)
         ++bulk_.silent;
     if (bulkStopped_ || result.ending == Ending::Stopped) {

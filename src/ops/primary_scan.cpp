@@ -41,11 +41,27 @@ void PrimaryScan::sendTelegram(const Bytes& telegram) {
                         [this](const MbusResult& result) { collected(result); });
 }
 
+// The single character E5 a meter acknowledges a change with (padded to a
+// whole register by the gateway): the answer to the change itself, which
+// the decoder (long frames only) would take for none. The read after it
+// still counts as unanswered until a telegram comes.
+bool PrimaryScan::acknowledged(const MbusResult& result) {
+    const QByteArray& reply = result.telegram;
+    const bool ack = reply == QByteArray(1, '\xE5') || reply == QByteArray("\xE5\x00", 2);
+    if (!change_ || retryCount_ > 0 || result.end != MbusEnd::Telegram || !ack) return false;
+    acknowledged_ = true;
+    noAnswer_ = true;
+    emit event(mbus_event::Acknowledged{address_});
+    return true;
+}
+
 void PrimaryScan::collected(const MbusResult& result) {
     if (result.end == MbusEnd::LinkLost || result.end == MbusEnd::Cancelled) return;
-    // A Modbus fault in the reply's read counts as an answer.
-    if (result.end == MbusEnd::Silent) noAnswer_ = true;
-    if (result.end == MbusEnd::Telegram) {
+    // A Modbus fault in the reply's read counts as an answer; a telegram the
+    // gateway did not take asks again.
+    if (result.end == MbusEnd::Silent || result.end == MbusEnd::GatewayError) noAnswer_ = true;
+    const bool acknowledgement = mode_ == Mode::Request && acknowledged(result);
+    if (!acknowledgement && result.end == MbusEnd::Telegram) {
         const DecodedTelegram decoded = DecodeLoopsTelegram(result.telegram, link_.clock().now());
         emit event(mbus_event::Decoded{
             decoded, mode_ == Mode::Scan ? LoopsUpdate::Append : LoopsUpdate::ByAddress});
@@ -65,7 +81,8 @@ void PrimaryScan::collected(const MbusResult& result) {
 
 void PrimaryScan::evaluateRequest() {
     if (!noAnswer_ || ++retryCount_ > settings_.retries) {
-        if (noAnswer_) ++silent_;
+        if (noAnswer_ && !acknowledged_) ++silent_;
+        readBackMissing_ = noAnswer_ && acknowledged_ && settings_.retries > 0;
         end(Ending::Done);
         return;
     }
@@ -109,6 +126,8 @@ void PrimaryScan::end(Ending ending) {
         result.kind = MbusRunResult::Kind::MeterRequest;
         result.address = address_;
         result.answered = found_ > 0;
+        result.acknowledged = acknowledged_;
+        result.readBackMissing = readBackMissing_;
         result.row = row_;
         busy_.end(Operation::MeterRequest);
     }
@@ -146,15 +165,22 @@ bool PrimaryScan::readMeter(const MeterTarget& meter, const Settings& settings) 
         emit event(mbus_event::Refused{mbus_event::Refusal::NoValidMeter});
         return false;
     }
-    return request(meter.address, ReqUd2(static_cast<uint8_t>(meter.address)), settings);
+    return begin(meter.address, ReqUd2(static_cast<uint8_t>(meter.address)), settings, false);
 }
 
 bool PrimaryScan::request(int address, const Bytes& telegram, const Settings& settings) {
+    return begin(address, telegram, settings, true);
+}
+
+bool PrimaryScan::begin(int address, const Bytes& telegram, const Settings& settings, bool change) {
     if (!busy_.begin(Operation::MeterRequest)) return false;
     if (mode_ == Mode::Request) end(Ending::Stopped);  // the newer request replaces it
     settings_ = settings;
     mode_ = Mode::Request;
     address_ = address;
+    change_ = change;
+    acknowledged_ = false;
+    readBackMissing_ = false;
     retryCount_ = 0;
     found_ = 0;
     silent_ = 0;

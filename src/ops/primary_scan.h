@@ -53,8 +53,9 @@ public:
     void stop();
     // Pop-up "Read": the meter once more. False when it did not start.
     bool readMeter(const MeterTarget& meter, const Settings& settings);
-    // Sends `telegram` to the meter at `address` and collects its reply as a
-    // read does, retried with REQ_UD2 (the meter changes use it).
+    // Sends the change `telegram` (a SND_UD) to the meter at `address`: its
+    // acknowledgement (E5) answers it; a read follows with REQ_UD2 as a
+    // read's retries do.
     bool request(int address, const Bytes& telegram, const Settings& settings);
     bool running() const { return mode_ != Mode::Idle; }
 
@@ -70,7 +71,9 @@ signals:
 private:
     enum class Mode { Idle, Scan, Request };
 
+    bool begin(int address, const Bytes& telegram, const Settings& settings, bool change);
     void sendTelegram(const Bytes& telegram);
+    bool acknowledged(const MbusResult& result);
     void collected(const MbusResult& result);
     void evaluateRequest();
     void evaluateScan();
@@ -86,6 +89,9 @@ private:
     int address_ = 0;  // the address requested now
     int retryCount_ = 0;
     bool noAnswer_ = false;
+    bool change_ = false;        // the request is a change telegram
+    bool acknowledged_ = false;  // its meter acknowledged it
+    bool readBackMissing_ = false;
     // What the run met, for its closing line and its result.
     int found_ = 0;
     int silent_ = 0;

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QVector>
+#include <optional>
 #include <vector>
 
 #include "link/gateway_errors.h"
@@ -27,16 +28,29 @@ enum class Ending {
 struct MbusRunResult {
     enum class Kind { Scan, MeterRequest } kind = Kind::Scan;
     Ending ending = Ending::Done;
-    int found = 0;          // meters decoded (the scan), or 1 for an answered request
-    int silent = 0;         // addresses (requests) without an answer
-    int address = -1;       // a request's meter
-    bool answered = false;  // a request's meter answered with a telegram
-    MeterRow row;           // a request's meter, when it answered
+    int found = 0;                 // meters decoded (the scan), or 1 for an answered request
+    int silent = 0;                // addresses (requests) without an answer
+    int address = -1;              // a request's meter
+    bool answered = false;         // a request's meter answered with a telegram
+    bool acknowledged = false;     // a change's meter acknowledged it (E5)
+    bool readBackMissing = false;  // ... and did not answer the read after it
+    MeterRow row;                  // a request's meter, when it answered
     // The scan: the link and gateway it ran on (`BusSurvey::key`), and every
     // meter it listed, in order.
     QString link;
     QList<MeterRow> rows;
     GatewayErrors errors;  // what the gateway itself got wrong meanwhile
+};
+
+// What answered at the address a meter was to be moved to, before anything
+// was changed: another meter, or bytes no one meter sends (a collision, a
+// frame that fails its checksum), or a reply that failed its Modbus checks;
+// or the gateway did not pass the read on, so nothing is known.
+struct AddressTaken {
+    enum class By { Meter, Unreadable, FaultyReply, Unchecked } by = By::Meter;
+    int address = 0;
+    QString meterId{};   // By::Meter: the meter that answered
+    QByteArray reply{};  // By::Unreadable: the bytes that came
 };
 
 // The secondary search, or one meter's primary-address change by its ID.
@@ -48,6 +62,9 @@ struct SearchResult {
     bool answered = false;  // the address change: the meter took the telegram
     bool listed = false;    // the address change: it then answered at its new address
     int address = -1;       // the address change: the meter's address before
+    QString meterId;        // the address change: the meter moved
+    // The address change: the new address was found taken, and nothing sent.
+    std::optional<AddressTaken> taken;
     // The link and gateway it ran on, and every meter it listed (the address
     // change: the meter at its new address).
     QString link;
@@ -60,6 +77,7 @@ struct BulkAddressResult {
     Ending ending = Ending::Done;
     int changed = 0;
     int silent = 0;
+    int taken = 0;                 // rows not changed: their new address was taken
     bool anyRow = false;           // a row with an address was found at all
     bool restUnaddressed = false;  // it ended because no later row had an address
 };

@@ -1,5 +1,7 @@
 #include "ops/secondary_search.h"
 
+#include <algorithm>
+
 #include "base/grid_selection.h"
 #include "base/owner_thread.h"
 #include "link/gateway_link.h"
@@ -28,6 +30,13 @@ Bytes selection(const IdMask& mask) {
     const std::array<uint8_t, 4> bytes = IdBytes(mask);
     const uint8_t id[4] = {bytes[0], bytes[1], bytes[2], bytes[3]};
     return SelectById(id);
+}
+
+// The identification number as meters show it, most significant digit first.
+QString idText(const IdMask& mask) {
+    QString text = MaskText(mask);
+    std::reverse(text.begin(), text.end());
+    return text;
 }
 
 }  // namespace
@@ -86,7 +95,7 @@ bool SecondarySearch::canChangeAddress(const MeterTarget& meter) {
 }
 
 std::optional<int> SecondarySearch::changeAddress(const MeterTarget& meter, int newAddress,
-                                                  const Settings& settings) {
+                                                  const Settings& settings, bool checkNewAddress) {
     if (!link_.requireLink()) return std::nullopt;
     if (!canChangeAddress(meter)) {
         emit event(mbus_event::Refused{mbus_event::Refusal::NoValidMeter});
@@ -97,7 +106,8 @@ std::optional<int> SecondarySearch::changeAddress(const MeterTarget& meter, int 
     raised.retries = std::max(settings.retries, 1);
     emit event(mbus_event::SettingAddress{newAddress, meter.id});
     const int address = meter.address >= 0 ? meter.address : newAddress;
-    if (!launch(Run{Mode::ChangeAddress, *IdMaskFromText(meter.id), newAddress, raised, address})) {
+    if (!launch(Run{Mode::ChangeAddress, *IdMaskFromText(meter.id), newAddress, raised, address,
+                    checkNewAddress})) {
         busy_.end(Operation::AddressChange);
         return std::nullopt;
     }
@@ -122,6 +132,7 @@ bool SecondarySearch::launch(const Run& run) {
                                                    : SearchResult::Kind::Search;
     result_.link = BusSurvey::key(link_.identity(), run.settings.slave);
     result_.address = run.address;
+    if (run.mode == Mode::ChangeAddress) result_.meterId = idText(run.mask);
     errors_ = {};
     worker_.start([this, run] { execute(run); });
     return true;
@@ -165,7 +176,10 @@ void SecondarySearch::endStep(const Run& run) {
         busy_.end(Operation::AddressChange);  // not held for a row of the bulk change
     else
         busy_.end(Operation::Search);
-    emit finished(result_);
+    // A copy: a listener may start the next run (the bulk change's next
+    // row), which resets `result_` before the later listeners see it.
+    const SearchResult result = result_;
+    emit finished(result);
 }
 
 void SecondarySearch::exactSearch(const Run& run) {
@@ -193,6 +207,10 @@ void SecondarySearch::wildcardSearch(IdMask mask, const std::vector<int>& free, 
 }
 
 void SecondarySearch::changeMeterAddress(const Run& run) {
+    if (run.checkNewAddress) {
+        result_.taken = newAddressTaken(run);
+        if (result_.taken || stopped()) return;
+    }
     for (int attempt = 0; attempt <= run.settings.retries && !stopped(); ++attempt) {
         if (sendAndCollect(selection(run.mask), run).isEmpty()) continue;
         sendAndCollect(SetPrimaryAddress(kSelectedAddress, static_cast<uint8_t>(run.newAddress)),
@@ -205,6 +223,38 @@ void SecondarySearch::changeMeterAddress(const Run& run) {
     const QByteArray telegram = sendAndCollect(ReqUd2(static_cast<uint8_t>(run.newAddress)), run);
     if (stopped() || telegram.isEmpty()) return;
     result_.listed = list(telegram);
+}
+
+// One read of the new address before a meter is moved there. Any answer
+// but the meter's own means the address is taken: two meters at one address
+// garble each other, and neither could be read again.
+std::optional<AddressTaken> SecondarySearch::newAddressTaken(const Run& run) {
+    const MbusResult heard = collect(ReqUd2(static_cast<uint8_t>(run.newAddress)), run);
+    AddressTaken taken{.address = run.newAddress};
+    switch (heard.end) {
+        case MbusEnd::Silent:
+        case MbusEnd::LinkLost:
+        case MbusEnd::Cancelled:
+            return std::nullopt;
+        case MbusEnd::Fault:
+            taken.by = AddressTaken::By::FaultyReply;
+            return taken;
+        case MbusEnd::GatewayError:
+            taken.by = AddressTaken::By::Unchecked;
+            return taken;
+        case MbusEnd::Telegram:
+            break;
+    }
+    const DecodedTelegram decoded = DecodeLoopsTelegram(heard.telegram, link_.clock().now());
+    if (!decoded.ok || !decoded.row) {
+        taken.by = AddressTaken::By::Unreadable;
+        taken.reply = heard.telegram;
+        return taken;
+    }
+    taken.meterId = MeterRowOf(*decoded.row, heard.telegram, result_.link).id;
+    // The meter already answers there: moving it again harms nothing.
+    if (taken.meterId == idText(run.mask)) return std::nullopt;
+    return taken;
 }
 
 // One probe: up to Retry + 1 selections of the mask; the first that brings
@@ -249,11 +299,16 @@ bool SecondarySearch::list(const QByteArray& telegram) {
 // answer (empty for none). Each wait is the scan time, and so is each of the
 // gateway's replies; each reply is logged as "UNMD:" as it is judged.
 QByteArray SecondarySearch::sendAndCollect(const Bytes& telegram, const Run& run) {
+    const MbusResult result = collect(telegram, run);
+    return result.end == MbusEnd::Telegram ? result.telegram : QByteArray();
+}
+
+MbusResult SecondarySearch::collect(const Bytes& telegram, const Run& run) {
     const int wait = waitMs(run.settings);
     const MbusResult result = transaction_->runBlocking(
         telegram, MbusTiming{run.settings.slave, wait, wait, true}, [this] { return stopped(); });
     if (result.end == MbusEnd::LinkLost) lost_ = true;
-    return result.end == MbusEnd::Telegram ? result.telegram : QByteArray();
+    return result;
 }
 
 // On the link's thread, while the worker waits for the transaction. A

@@ -53,9 +53,11 @@ public:
     // the one an address change selects.
     static bool canChangeAddress(const MeterTarget& meter);
     // The meter `meter` gets the primary address `newAddress` (the face asked
-    // the user before). Returns the Retry it runs with, as above.
+    // the user before). Unless `checkNewAddress` is off, the new address is
+    // read first, and anything but the meter itself answering there leaves
+    // the address unchanged. Returns the Retry it runs with, as above.
     std::optional<int> changeAddress(const MeterTarget& meter, int newAddress,
-                                     const Settings& settings);
+                                     const Settings& settings, bool checkNewAddress = true);
     // The same for the meter `id` without asking: one step of the bulk
     // change, which holds the busy rule for it. False when it did not start.
     bool changeAddressOf(const QString& id, int newAddress, const Settings& settings);
@@ -80,6 +82,7 @@ private:
         int newAddress;
         Settings settings;
         int address = -1;  // the address change's meter, for its line
+        bool checkNewAddress = true;
     };
 
     bool launch(const Run& run);
@@ -88,9 +91,11 @@ private:
     void exactSearch(const Run& run);
     void wildcardSearch(IdMask mask, const std::vector<int>& free, size_t level, const Run& run);
     void changeMeterAddress(const Run& run);
+    std::optional<AddressTaken> newAddressTaken(const Run& run);
     bool probe(const IdMask& mask, const Run& run);
     bool readSelected(const Run& run);
     QByteArray sendAndCollect(const Bytes& telegram, const Run& run);
+    MbusResult collect(const Bytes& telegram, const Run& run);
     bool list(const QByteArray& telegram);
     void judged(const ExchangeResult& result);
     void tell(const MbusEvent& told);

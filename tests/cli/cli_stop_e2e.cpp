@@ -51,9 +51,13 @@ TEST(GatewayCliIncomplete, ExitOneNamesWhatIsMissing) {
          "tarnel-cli: rows 1, 2, 3 of 3 were not activated\n"},
         {{"set-address", "12345678", "3", "--scan-time", "400"},
          1,
-         "tarnel-cli: meter 30201567 answers at address 3: the address is not changed (--force "
-         "changes it)\n"},
+         "tarnel-cli: Meter 30201567 answers at address 3 already: the address of meter "
+         "12345678 is not changed (--force changes it).\n"},
         {{"set-address", "12345678", "1", "--scan-time", "400"}, 0, ""},  // its own address
+        // A change the meter acknowledged (E5) is done, with no read after it.
+        {{"set-value", "1", "42", "--retry", "0"}, 0, ""},
+        {{"set-medium", "1", "12345678", "water", "--retry", "0"}, 0, ""},
+        {{"set-baud", "1", "2400", "--retry", "0"}, 0, ""},
         {{"set-address", "12345678", "3", "--scan-time", "400", "--retry", "0", "--force"}, 1, ""},
     };
     for (const auto& c : cases) {

@@ -344,11 +344,13 @@ TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
 }
 
 TEST_F(Devices, ImportFieldRules) {
-    importRows("header;\r\n12345678;5;ABC;Water;kWh;\r\n87654321;6\r\n");
+    importRows("header;\r\n12345678;5;ABC;Water;kWh;\r\n87654321;6\r\n11111111;7;\r\n;8;\r\n");
     EXPECT_EQ(devices.rowTexts(1).mid(0, 5), (QStringList{"12345678", "5", "ABC", "Water", ""}));
     EXPECT_EQ(devices.rowTexts(2).mid(0, 2), (QStringList{"87654321", ""}))
         << "no \";\" after the 6: only the ID";
-    EXPECT_EQ(devices.rows(), 3) << "the grid does not end in an empty row";
+    EXPECT_EQ(devices.rows(), 4) << "a last line without an ID makes no row, nor an empty one";
+    importRows("header;\r\n12345678;5;\r\n87654321;6\r\n");
+    EXPECT_EQ(devices.rows(), 2) << "nor a last line without an address";
     importRows("header only\n");
     EXPECT_EQ(devices.rows(), 1);
     EXPECT_EQ(ImportDeviceGrid(devices, "/nonexistent/devices.csv", dialogs), TableLoad::Refused);

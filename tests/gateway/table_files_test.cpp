@@ -212,7 +212,7 @@ TEST_F(TableFiles, HostileCellsComeBackThroughLoadImportAndPython) {
     const QString devicesPath = exportTo(devices, "devices.csv");
     GridModel imported(devicesGridLayout().headers);
     EXPECT_EQ(ImportDeviceGrid(imported, devicesPath, dialogs), TableLoad::Loaded);
-    EXPECT_EQ(imported.rows(), 3);
+    EXPECT_EQ(imported.rows(), 2) << "the exported empty row is not imported";
     EXPECT_EQ(imported.rowTexts(1).mid(0, 4), first.mid(0, 4));
 }
 

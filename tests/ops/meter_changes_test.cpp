@@ -113,11 +113,12 @@ TEST_F(Changes, RefusedWithoutASelectionOrWhileASearchRuns) {
 }
 
 TEST_F(Changes, TheAddressChangeSelectsByIdentificationAndSendsTheNewAddress) {
-    EXPECT_EQ(search.changeAddress(meter, 5, {1, 300, 0}), 1);
+    EXPECT_EQ(search.changeAddress(meter, 9, {1, 300, 0}), 1);
     run();
     const QStringList frames = requests(rtu);
-    EXPECT_TRUE(frames.first().contains("68 0B 0B 68 53 FD 52 78 56 34 12 FF FF FF FF"));
-    EXPECT_EQ(frames.filter("68 06 06 68 73 FD 51 01 7A 05 41 16").size(), 1);
+    EXPECT_TRUE(frames.first().contains("10 7B 09 84 16")) << "the new address is read first";
+    EXPECT_EQ(frames.filter("68 0B 0B 68 53 FD 52 78 56 34 12 FF FF FF FF").size(), 1);
+    EXPECT_EQ(frames.filter("68 06 06 68 73 FD 51 01 7A 09 45 16").size(), 1);
     EXPECT_EQ(frames.filter("10 40 FD 3D 16").size(), 1) << "deselected after the change";
     EXPECT_EQ(log.lines().last(), "Secondary search thread terminated normally.");
     EXPECT_TRUE(dialogs.shown.empty()) << "the face asks, not the change";
@@ -211,13 +212,74 @@ TEST_F(Changes, TheBulkChangeGivesAddresses1To250Only) {
                            "Setting Primary address 250 to device 30201567...",
                            "Row 4: primary address 251 is not 1..250, skipped...",
                            "Invalid primary addresses in the table, process finished!"}));
-    EXPECT_EQ(log.lines().last(), "Address change ended: 2 changed, 0 without an answer.");
+    EXPECT_EQ(log.lines().last(),
+              "Address change ended: 2 changed, 0 without an answer, 0 at a taken address.");
     EXPECT_EQ(bus.meters()[0].address, 1);
     EXPECT_EQ(bus.meters()[2].address, 250);
     EXPECT_EQ(bus.meters()[3].address, 4) << "45000012 keeps its address";
     ASSERT_EQ(bulkResults.size(), 1u);
     EXPECT_EQ(bulkResults[0].ending, Ending::Done);
     EXPECT_EQ(bulkResults[0].changed, 2);
+}
+
+// Before a meter is moved, its new address is read once: any answer there
+// but its own (another meter, the garble of two, a frame with a wrong
+// checksum, an exception to the read's write) leaves it where it is and
+// sends no selection.
+TEST_F(Changes, TheNewAddressIsCheckedBeforeTheMeterIsMoved) {
+    using By = AddressTaken::By;
+    const struct {
+        const char* name;
+        int meters;  // meters put at address 9
+        bool wrongChecksum;
+        bool refusedWrite;
+        std::optional<By> taken;
+        const char* line;
+    } cases[] = {
+        {"free", 0, false, false, std::nullopt, nullptr},
+        {"another meter", 1, false, false, By::Meter,
+         "Meter 87654321 answers at address 9 already: the address of meter 12345678 is not "
+         "changed."},
+        {"two meters", 2, false, false, By::Unreadable, nullptr},
+        {"wrong checksum", 1, true, false, By::Unreadable, nullptr},
+        {"write refused", 0, false, true, By::Unchecked,
+         "Address 9 could not be checked (the gateway did not take the read): the address of "
+         "meter 12345678 is not changed."},
+    };
+    const std::vector<sim::SimMeter> original = bus.meters();
+    for (const auto& c : cases) {
+        bus.meters() = original;
+        for (int copy = 0; copy < c.meters; ++copy) {
+            sim::SimMeter other = original[0];
+            other.id = copy == 0 ? 0x87654321 : 0x87654322;
+            other.address = 9;
+            other.wrongChecksum = c.wrongChecksum;
+            bus.meters().push_back(other);
+        }
+        if (c.refusedWrite) rtu.faults().Add({sim::FaultKind::Exception, 2, 1, 16, std::nullopt});
+        log.clear();
+        rtu.ClearRecords();
+        std::optional<SearchResult> result;
+        QObject::connect(
+            &search, &SecondarySearch::finished, &owner, [&](const SearchResult& r) { result = r; },
+            Qt::SingleShotConnection);
+        ASSERT_TRUE(search.changeAddress(meter, 9, {1, 1000, 0})) << c.name;
+        run();
+        ASSERT_TRUE(result) << c.name;
+        EXPECT_TRUE(requests(rtu).first().contains("10 7B 09 84 16")) << c.name;
+        const bool selected = !requests(rtu).filter("68 0B 0B 68 53 FD 52").isEmpty();
+        EXPECT_EQ(selected, !c.taken) << c.name;
+        EXPECT_EQ(result->taken ? std::optional(result->taken->by) : std::nullopt, c.taken)
+            << c.name;
+        EXPECT_EQ(result->answered, !c.taken) << c.name;
+        if (c.line) {
+            EXPECT_TRUE(log.lines().contains(c.line)) << c.name;
+        }
+        if (c.taken == By::Unreadable) {
+            EXPECT_EQ(log.lines().filter("An unreadable reply came from address 9 (").size(), 1)
+                << c.name;
+        }
+    }
 }
 
 TEST_F(Changes, ThreeMetersSharingTwoDigitsAreToldApartAtTheThird) {

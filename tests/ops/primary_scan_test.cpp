@@ -169,10 +169,11 @@ TEST_F(Scan, StopEndsTheScan) {
         << log.lines().last().toStdString();
 }
 
-// The closing line tells a gateway that errs from an empty bus: each silent
-// address costs the telegram's write and the state read, both faulted here.
-// The third request in a row the gateway leaves unanswered stops the scan;
-// silent meters, exceptions and broken replies do not.
+// The closing line tells a gateway that errs from an empty bus. A telegram
+// whose write the gateway did not confirm ends its transaction there: no
+// state is read for a meter that was never asked. The third request in a
+// row the gateway leaves unanswered stops the scan; silent meters,
+// exceptions and broken replies do not.
 TEST_F(Scan, TheClosingLineCountsMetersSilenceAndGatewayErrors) {
     const struct {
         std::optional<sim::FaultKind> fault;
@@ -180,26 +181,38 @@ TEST_F(Scan, TheClosingLineCountsMetersSilenceAndGatewayErrors) {
         const char* line;
     } cases[] = {
         {std::nullopt, Ending::Done,
-         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 0 "
+         "Scan ended: meters found 0, addresses without an answer 3, gateway errors 0 "
          "(exception replies 0, CRC or frame errors 0, time-outs 0)."},
         {sim::FaultKind::Exception, Ending::Done,
-         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
-         "(exception replies 4, CRC or frame errors 0, time-outs 0)."},
+         "Scan ended: meters found 0, addresses without an answer 3, gateway errors 3 "
+         "(exception replies 3, CRC or frame errors 0, time-outs 0)."},
         {sim::FaultKind::NoReply, Ending::GatewaySilent,
-         "Scan stopped: meters found 0, addresses without an answer 1, gateway errors 3 "
+         "Scan stopped: meters found 0, addresses without an answer 2, gateway errors 3 "
          "(exception replies 0, CRC or frame errors 0, time-outs 3)."},
         {sim::FaultKind::WrongCrc, Ending::Done,
-         "Scan ended: meters found 0, addresses without an answer 2, gateway errors 4 "
-         "(exception replies 0, CRC or frame errors 4, time-outs 0)."},
+         "Scan ended: meters found 0, addresses without an answer 3, gateway errors 3 "
+         "(exception replies 0, CRC or frame errors 3, time-outs 0)."},
+        // Another unit's echo answers nothing.
+        {sim::FaultKind::WrongUnit, Ending::GatewaySilent,
+         "Scan stopped: meters found 0, addresses without an answer 2, gateway errors 3 "
+         "(exception replies 0, CRC or frame errors 0, time-outs 3)."},
     };
     for (const auto& c : cases) {
         rtu.faults().Clear();
-        if (c.fault) rtu.faults().Add({*c.fault, 4, -1, std::nullopt, std::nullopt});
-        scan.start(settings(200, 201, 300, 0), false);
+        rtu.ClearRecords();
+        if (c.fault) rtu.faults().Add({*c.fault, 0, -1, 16, std::nullopt});
+        scan.start(settings(200, 202, 300, 0), false);
         run();
         EXPECT_EQ(log.lines().last(), c.line);
         EXPECT_EQ(results.back().ending, c.ending);
         EXPECT_FALSE(busy.running(Operation::Scan));
+        if (c.fault) {
+            EXPECT_TRUE(operationRequests(rtu).filter("01 04 84 07").isEmpty());
+        }
+        if (c.fault == sim::FaultKind::WrongUnit) {
+            EXPECT_EQ(log.lines().filter("Ignored a reply that does not answer the request").size(),
+                      3);
+        }
     }
     rtu.faults().Clear();
     const int address = bus.meters().front().address;

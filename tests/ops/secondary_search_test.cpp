@@ -118,13 +118,15 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
     EXPECT_EQ(listedIds(), QStringList{id}) << "the listed meter's row is updated, not added";
 
     // A gateway that refuses every request is not an empty bus: three
-    // selections, each a refused write and a refused state read.
+    // selections, each a refused write, and no state read after it.
     rtu.faults().Add({sim::FaultKind::Exception, 4, -1, std::nullopt, std::nullopt});
+    rtu.ClearRecords();
     search.start("99999999", settings(2), false);
     run();
     EXPECT_EQ(summary(),
-              "Search ended: meters found 0, masks without an answer 1, gateway errors 6 "
-              "(exception replies 6, CRC or frame errors 0, time-outs 0).");
+              "Search ended: meters found 0, masks without an answer 1, gateway errors 3 "
+              "(exception replies 3, CRC or frame errors 0, time-outs 0).");
+    EXPECT_TRUE(requests(rtu).filter("01 04 84 07").isEmpty());
 }
 
 // The third request in a row the gateway leaves unanswered stops the search:
@@ -134,13 +136,13 @@ TEST_F(Search, ASilentGatewayStopsTheSearch) {
     for (const bool fast : {false, true}) {
         link.setFastReplies(fast);
         rtu.ClearRecords();
-        search.start(fast ? "FFFFFFFF" : "99999999", settings(), false);
+        search.start(fast ? "FFFFFFFF" : "99999999", settings(2), false);
         run();
         EXPECT_EQ(results.back().ending, Ending::GatewaySilent);
         EXPECT_EQ(results.back().errors.timeouts, 3);
-        // The second waited behind fences the gateway did not answer either
-        // and never went out.
-        EXPECT_EQ(operationRequests(rtu).size(), 2);
+        // The later selections waited behind fences the gateway did not
+        // answer either; not all of them went out.
+        EXPECT_LT(operationRequests(rtu).size(), 3);
         EXPECT_FALSE(busy.running(Operation::Search));
     }
 }
