@@ -23,7 +23,7 @@ constexpr size_t kMaxExtensions = 10;  // DIFEs, and VIFEs, a record may have
 enum class ValueStyle {
     Number,        // a value times the VIF's power of ten
     Digits,        // an identifier: BCD digits kept whole, leading zeros too
-    Date,          // date (type G) or date and time (types F, I)
+    Date,          // date (type G), time of day (J) or date and time (F, I)
     Binary,        // flags: an integer field shown as hex
     Manufacturer,  // the three letters of a manufacturer code
 };
@@ -59,8 +59,11 @@ struct Chain {
 // The DIF at `position` and its DIFEs; nothing at or past `limit` is read.
 Chain<DataField> ReadDifChain(std::span<const uint8_t> telegram, size_t position, size_t limit);
 
-// The VIF at `position` and its VIFEs (and a plain-text unit).
-Chain<VifMeaning> ReadVifChain(std::span<const uint8_t> telegram, size_t position, size_t limit);
+// The VIF at `position` and its VIFEs (and a plain-text unit), of a record
+// whose DIF has `function` (the VIFEs that give the time or duration of the
+// record's value name it).
+Chain<VifMeaning> ReadVifChain(std::span<const uint8_t> telegram, size_t position, size_t limit,
+                               RecordFunction function = RecordFunction::Instantaneous);
 
 // The number of data bytes of a data field code; nothing for the variable
 // length code 0xD.
@@ -80,7 +83,8 @@ struct RecordValue {
 RecordValue DecodeRecordValue(uint8_t code, std::span<const uint8_t> data,
                               const VifMeaning& meaning);
 
-// Dates from their integer codings: type G (2 bytes), F (4), I (6).
+// Dates and times from their integer codings: type G (2 bytes), J (3), F (4),
+// I (6).
 RecordValue DecodeDate(std::span<const uint8_t> data);
 
 // Exact decimal text of a digit string times 10^exponent ("12345", -3 →
@@ -96,9 +100,9 @@ VifMeaning PrimaryVif(uint8_t code);
 VifMeaning ExtensionFdVif(uint8_t code);
 VifMeaning ExtensionFbVif(uint8_t code);
 
-// A combinable VIFE (code 0x00-0x7F) applied to `meaning`; true when the
-// VIFEs after it are manufacturer specific.
-bool ApplyCombinableVife(uint8_t code, VifMeaning& meaning);
+// A combinable VIFE (code 0x00-0x7F) applied to `meaning` of a record with
+// `function`; true when the VIFEs after it are manufacturer specific.
+bool ApplyCombinableVife(uint8_t code, RecordFunction function, VifMeaning& meaning);
 
 // Time units of the two low bits: s, min, h, d; and h, d, months, years.
 const char* SecondsToDays(uint8_t code);

@@ -28,6 +28,8 @@ std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header) {
         status += (status.empty() ? "" : ", ") + word;
     const std::string statusByte = HexText(header.status);
     std::vector<std::string> texts;
+    if (header.controlInformation == 0x76)
+        texts.push_back("Byte order: mode 2, most significant byte first");
     if (!header.id.empty()) {
         texts.push_back("ID: " + header.id);
         texts.push_back("Manufacturer: " + header.manufacturer);

@@ -20,8 +20,9 @@ RecordRow RecordRowTexts(const TelegramRecord& record);
 // kRecordColumns as texts.
 std::vector<std::string> RecordColumnNames();
 
-// The header, one "name: value" text a field: ID, manufacturer, version,
-// medium, access number, status (in words), signature.
+// The header, one "name: value" text a field: the byte order of a mode 2
+// telegram (CI 0x76), ID, manufacturer, version, medium, access number,
+// status (in words), signature.
 std::vector<std::string> TelegramHeaderTexts(const TelegramHeader& header);
 
 // Header and records as table-file lines (csv::Row, CR LF), the column names

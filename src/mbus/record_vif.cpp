@@ -104,7 +104,7 @@ constexpr const char* kPerUnits[] = {
     "multiplied by s",
     "multiplied by s/V",
     "multiplied by s/A",
-    "start date of",
+    nullptr,  // 0x39: the value is a start time
     "uncorrected unit",
     "accumulation only if positive contributions",
     "accumulation of abs value only if negative contributions",
@@ -114,23 +114,49 @@ std::string powerOfTen(int exponent) {
     return "10^" + std::to_string(exponent);
 }
 
+// A VIFE that makes the value something else: what it now is follows the
+// quantity ("Volume, number of exceeds of upper limit").
+void valueIs(const std::string& what, VifMeaning& meaning) {
+    meaning.quantity += ", " + what;
+}
+
+// A date or time (types G, J, F, I by the data field): no unit, no scale.
+void isTimePoint(const std::string& what, VifMeaning& meaning) {
+    valueIs("time of " + what, meaning);
+    meaning.style = ValueStyle::Date;
+    meaning.unit.clear();
+    meaning.exponent = 0;
+}
+
+// A duration, in the unit of the VIFE's two low bits.
+void isDuration(const std::string& what, uint8_t code, VifMeaning& meaning) {
+    valueIs("duration of " + what, meaning);
+    meaning.style = ValueStyle::Number;
+    meaning.unit = SecondsToDays(code);
+    meaning.exponent = 0;
+}
+
+std::string beginOrEnd(uint8_t code) {
+    return code & 0x01 ? "end" : "begin";
+}
+
+std::string firstOrLast(uint8_t code) {
+    return code & 0x04 ? "last" : "first";
+}
+
 // VIFEs E100 uxxx and E101 ufnn: limit values and their exceeds, u upper or
-// lower limit, f first or last exceed, b its begin or end.
+// lower limit, f first or last exceed, b its begin or end, nn the unit of a
+// duration.
 void applyLimitVife(uint8_t code, VifMeaning& meaning) {
     const std::string limit = code & 0x08 ? "upper limit" : "lower limit";
-    const std::string which = code & 0x04 ? "last" : "first";
-    if (code >= 0x50) {
-        meaning.notes.push_back("duration of " + which + " exceed of " + limit);
-        meaning.unit = SecondsToDays(code);
-        meaning.exponent = 0;
-        return;
-    }
+    const std::string exceed = firstOrLast(code) + " exceed of " + limit;
+    if (code >= 0x50) return isDuration(exceed, code, meaning);
     switch (code & 0x07) {
         case 0:
-            meaning.notes.push_back(limit + " value");
-            return;
+            return valueIs(limit + " value", meaning);
         case 1:
-            meaning.notes.push_back("number of exceeds of " + limit);
+            valueIs("number of exceeds of " + limit, meaning);
+            meaning.style = ValueStyle::Number;
             meaning.unit.clear();
             meaning.exponent = 0;
             return;
@@ -139,11 +165,36 @@ void applyLimitVife(uint8_t code, VifMeaning& meaning) {
             meaning.notes.push_back("Unknown VIFE " + HexByte(code));
             return;
         default:
-            meaning.notes.push_back("date of " + std::string(code & 0x01 ? "end" : "begin") +
-                                    " of " + which + " exceed of " + limit);
-            meaning.style = ValueStyle::Date;
-            meaning.unit.clear();
+            isTimePoint(beginOrEnd(code) + " of " + exceed, meaning);
     }
+}
+
+// What the function field makes of the record's value.
+const char* functionWord(RecordFunction function) {
+    switch (function) {
+        case RecordFunction::Instantaneous:
+            return "value";
+        case RecordFunction::Maximum:
+            return "maximum";
+        case RecordFunction::Minimum:
+            return "minimum";
+        case RecordFunction::Error:
+            return "value during error state";
+    }
+    return "value";
+}
+
+// VIFEs E110 0fnn and E110 1f1b: the duration, or the time of the begin or
+// end, of the first or last of the record's values (its maximum, minimum,
+// ...); E110 1f0b are reserved.
+void applyValueTimeVife(uint8_t code, RecordFunction function, VifMeaning& meaning) {
+    const std::string value = firstOrLast(code) + " " + functionWord(function);
+    if (!(code & 0x08)) return isDuration(value, code, meaning);
+    if (!(code & 0x02)) {
+        meaning.notes.push_back("Unknown VIFE " + HexByte(code));
+        return;
+    }
+    isTimePoint(beginOrEnd(code) + " of " + value, meaning);
 }
 
 // The text of a plain-text VIF: a length byte, then the characters last first.
@@ -213,18 +264,18 @@ VifMeaning PrimaryVif(uint8_t code) {
     return LookUpVif(kPrimaryRows, code, "Unknown VIF " + HexByte(code));
 }
 
-bool ApplyCombinableVife(uint8_t code, VifMeaning& meaning) {
+bool ApplyCombinableVife(uint8_t code, RecordFunction function, VifMeaning& meaning) {
     if (code <= 0x1F) {
         meaning.notes.push_back(kErrors[code] ? std::string("error: ") + kErrors[code]
                                               : "error code " + HexByte(code));
+    } else if (code == 0x39) {
+        isTimePoint("start", meaning);
     } else if (code <= 0x3C) {
         meaning.notes.push_back(kPerUnits[code - 0x20]);
-        if (code == 0x39) {
-            meaning.style = ValueStyle::Date;
-            meaning.unit.clear();
-        }
     } else if (code >= 0x40 && code <= 0x5F) {
         applyLimitVife(code, meaning);
+    } else if (code >= 0x60 && code <= 0x6F) {
+        applyValueTimeVife(code, function, meaning);
     } else if (code >= 0x70 && code <= 0x77) {
         meaning.exponent += (code & 0x07) - 6;
         meaning.notes.push_back("multiplicative correction " + powerOfTen((code & 0x07) - 6));
@@ -246,7 +297,8 @@ bool ApplyCombinableVife(uint8_t code, VifMeaning& meaning) {
     return false;
 }
 
-Chain<VifMeaning> ReadVifChain(std::span<const uint8_t> telegram, size_t position, size_t limit) {
+Chain<VifMeaning> ReadVifChain(std::span<const uint8_t> telegram, size_t position, size_t limit,
+                               RecordFunction function) {
     if (position >= limit) return {{}, 0, "VIF runs", true};
     Chain<VifMeaning> chain = readVif(telegram, position, limit);
     if (!chain.error.empty()) return chain;
@@ -260,7 +312,8 @@ Chain<VifMeaning> ReadVifChain(std::span<const uint8_t> telegram, size_t positio
         if (chain.end >= limit) return {{}, 0, "VIFEs run", true};
         const uint8_t vife = telegram[chain.end++];
         extended = vife & 0x80;
-        if (!manufacturerVifes) manufacturerVifes = ApplyCombinableVife(vife & 0x7F, chain.value);
+        if (!manufacturerVifes)
+            manufacturerVifes = ApplyCombinableVife(vife & 0x7F, function, chain.value);
     }
     return chain;
 }

@@ -12,7 +12,7 @@ namespace {
 using namespace records;
 
 constexpr uint8_t kLongHeader = 0x72;
-constexpr uint8_t kLongHeaderAlternative = 0x76;
+constexpr uint8_t kLongHeaderMode2 = 0x76;  // most significant byte first
 constexpr uint8_t kShortHeader = 0x7A;
 constexpr size_t kCiPosition = 6;
 constexpr uint8_t kIdleFiller = 0x2F;
@@ -60,6 +60,12 @@ std::vector<std::string> statusWords(uint8_t status) {
     return words;
 }
 
+// The two bytes at `at` as a number, in the byte order of the mode.
+uint16_t word(std::span<const uint8_t> telegram, size_t at, bool mode2) {
+    return mode2 ? static_cast<uint16_t>(telegram[at] << 8 | telegram[at + 1])
+                 : static_cast<uint16_t>(telegram[at] | telegram[at + 1] << 8);
+}
+
 // The header after the CI field; where the first record starts, or nothing
 // with the reason in `decoded.stopped`.
 std::optional<size_t> readHeader(std::span<const uint8_t> telegram, const Bounds& bounds,
@@ -70,8 +76,8 @@ std::optional<size_t> readHeader(std::span<const uint8_t> telegram, const Bounds
     }
     TelegramHeader& header = decoded.header;
     header.controlInformation = telegram[kCiPosition];
-    const bool longHeader = header.controlInformation == kLongHeader ||
-                            header.controlInformation == kLongHeaderAlternative;
+    const bool mode2 = header.controlInformation == kLongHeaderMode2;
+    const bool longHeader = header.controlInformation == kLongHeader || mode2;
     if (!longHeader && header.controlInformation != kShortHeader) {
         decoded.stopped = "CI " + HexByte(header.controlInformation) +
                           " is not a variable data response (0x72, 0x76, 0x7A)";
@@ -86,10 +92,9 @@ std::optional<size_t> readHeader(std::span<const uint8_t> telegram, const Bounds
     }
     size_t at = kCiPosition + 1;
     if (longHeader) {
-        header.id =
-            HexText(std::vector<uint8_t>{telegram[10], telegram[9], telegram[8], telegram[7]});
-        header.manufacturer =
-            ManufacturerLetters(static_cast<uint16_t>(telegram[11] | telegram[12] << 8));
+        const auto id = telegram.subspan(7, 4);
+        header.id = mode2 ? HexText(id) : HexText(std::vector<uint8_t>(id.rbegin(), id.rend()));
+        header.manufacturer = ManufacturerLetters(word(telegram, 11, mode2));
         header.version = telegram[13];
         header.medium = telegram[14];
         at = 15;
@@ -97,7 +102,7 @@ std::optional<size_t> readHeader(std::span<const uint8_t> telegram, const Bounds
     header.accessNumber = telegram[at];
     header.status = telegram[at + 1];
     header.statusWords = statusWords(telegram[at + 1]);
-    header.signature = static_cast<uint16_t>(telegram[at + 2] | telegram[at + 3] << 8);
+    header.signature = word(telegram, at + 2, mode2);
     return first;
 }
 
@@ -139,10 +144,19 @@ std::optional<size_t> dataLength(std::span<const uint8_t> telegram, size_t posit
     return 1 + *variable;
 }
 
+// The data of a record sent most significant byte first, turned round (an
+// LVAR byte stays first).
+std::vector<uint8_t> leastSignificantFirst(std::span<const uint8_t> data, uint8_t code) {
+    std::vector<uint8_t> turned(data.begin(), data.end());
+    std::reverse(turned.begin() + (code == 0xD && !turned.empty() ? 1 : 0), turned.end());
+    return turned;
+}
+
 // The record whose DIF is at `position`; where the next one starts, or
-// nothing with the reason in `decoded.stopped`.
+// nothing with the reason in `decoded.stopped`. In mode 2 its data are sent
+// most significant byte first.
 std::optional<size_t> readRecord(std::span<const uint8_t> telegram, size_t position,
-                                 const Bounds& bounds, TelegramRecords& decoded) {
+                                 const Bounds& bounds, bool mode2, TelegramRecords& decoded) {
     const uint8_t dif = telegram[position];
     if (dif == kIdleFiller) return position + 1;
     if (dif == kManufacturerData || dif == kManufacturerDataMoreFollow)
@@ -153,15 +167,18 @@ std::optional<size_t> readRecord(std::span<const uint8_t> telegram, size_t posit
     const Chain<DataField> field = ReadDifChain(telegram, position, bounds.limit);
     if (!field.error.empty())
         return stop(decoded, position, field.error + (field.ranPast ? past(bounds) : ""));
-    const Chain<VifMeaning> vif = ReadVifChain(telegram, field.end, bounds.limit);
+    const Chain<VifMeaning> vif =
+        ReadVifChain(telegram, field.end, bounds.limit, field.value.function);
     if (!vif.error.empty())
         return stop(decoded, position, vif.error + (vif.ranPast ? past(bounds) : ""));
     const auto length = dataLength(telegram, position, vif.end, field.value.code, bounds, decoded);
     if (!length) return std::nullopt;
     if (vif.end + *length > bounds.limit) return stop(decoded, position, "data run" + past(bounds));
     const size_t end = vif.end + *length;
-    const RecordValue value =
-        DecodeRecordValue(field.value.code, telegram.subspan(vif.end, *length), vif.value);
+    std::span<const uint8_t> data = telegram.subspan(vif.end, *length);
+    std::vector<uint8_t> turned;
+    if (mode2) data = turned = leastSignificantFirst(data, field.value.code);
+    const RecordValue value = DecodeRecordValue(field.value.code, data, vif.value);
     TelegramRecord record;
     record.offset = position;
     record.bytes.assign(telegram.begin() + position, telegram.begin() + end);
@@ -190,8 +207,9 @@ TelegramRecords DecodeTelegramRecords(std::span<const uint8_t> telegram) {
     const size_t checksumAt = size_t{telegram[1]} + 4;
     const Bounds bounds{std::min(telegram.size(), checksumAt), telegram.size() < checksumAt};
     std::optional<size_t> position = readHeader(telegram, bounds, decoded);
+    const bool mode2 = decoded.header.controlInformation == kLongHeaderMode2;
     while (position && *position < bounds.limit)
-        position = readRecord(telegram, *position, bounds, decoded);
+        position = readRecord(telegram, *position, bounds, mode2, decoded);
     if (position && bounds.cut)
         decoded.stopped = "telegram ends after " + std::to_string(telegram.size()) +
                           " bytes, before its checksum at byte " + std::to_string(checksumAt);

@@ -20,21 +20,24 @@ enum class ValueKind {
     Number,    // exact decimal text: the integer with the VIF's power of ten applied
     Date,      // ISO 8601 date, "2014-03-13"
     DateTime,  // ISO 8601 date and time, "2014-03-13T11:11" (seconds when coded)
+    Time,      // ISO 8601 time of day, "12:34:30"
     Text,      // plain text (variable-length ASCII), in reading order
     Hex,       // bytes as upper-case hex, two digits a byte, no blanks
     None,      // no data (data field 0, selection for readout) or no valid value
 };
 
 struct TelegramRecord {
-    size_t offset = 0;  // of the DIF in the telegram (0 is the 0x68 start byte)
+    size_t offset = 0;           // of the DIF in the telegram (0 is the 0x68 start byte)
     std::vector<uint8_t> bytes;  // DIF to the last data byte
     RecordFunction function = RecordFunction::Instantaneous;
     uint64_t storage = 0;
     uint32_t tariff = 0;
     uint32_t subunit = 0;
     // The quantity in English words ("Energy", "Volume flow", "Flow temperature",
-    // "Date and time", "Fabrication number", "Manufacturer specific", ...);
-    // an unknown code is named as such ("Unknown VIF 0x..").
+    // "Date and time", "Fabrication number", "Manufacturer specific", ...),
+    // after a comma what a VIFE makes the value instead ("Flow temperature,
+    // time of end of last maximum", "Volume, number of exceeds of upper
+    // limit"); an unknown code is named as such ("Unknown VIF 0x..").
     std::string quantity;
     std::string unit;  // SI unit text ("Wh", "m3/h", "°C", ...) or ""
     ValueKind kind = ValueKind::None;
@@ -46,11 +49,13 @@ struct TelegramRecord {
 };
 
 struct TelegramHeader {
-    uint8_t controlInformation = 0;  // 0x72, 0x76 or 0x7A
-    std::string id;                  // 8 digits (BCD), "" for CI 0x7A
-    std::string manufacturer;        // three letters, "" for CI 0x7A
-    int version = -1;                // -1 for CI 0x7A
-    int medium = -1;                 // the device type byte; -1 for CI 0x7A
+    // 0x72 or 0x7A; or 0x76, mode 2: every field of more than one byte,
+    // header and data, most significant byte first.
+    uint8_t controlInformation = 0;
+    std::string id;            // 8 digits (BCD), "" for CI 0x7A
+    std::string manufacturer;  // three letters, "" for CI 0x7A
+    int version = -1;          // -1 for CI 0x7A
+    int medium = -1;           // the device type byte; -1 for CI 0x7A
     int accessNumber = 0;
     int status = 0;
     std::vector<std::string> statusWords;  // the status bits in words

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mbus/mbus_frames.h"
+#include "mbus/record_rows.h"
 #include "support.h"
 
 namespace tarnel {
@@ -12,16 +13,18 @@ using enum ValueKind;
 using test::telegram;
 
 // A long header (ID 12345678, ABC, version 1, water, access 0x2A, status 0)
-// and the records given, framed with their checksum.
-std::vector<uint8_t> framed(const char* records) {
-    Bytes data = telegram("78 56 34 12 43 04 01 07 2A 00 00 00");
+// and the records given, framed with their checksum. CI 0x76 sends the ID
+// and the manufacturer most significant byte first.
+std::vector<uint8_t> framed(const char* records, uint8_t ci = 0x72) {
+    Bytes data = telegram(ci == 0x76 ? "12 34 56 78 04 43 01 07 2A 00 00 00"
+                                     : "78 56 34 12 43 04 01 07 2A 00 00 00");
     const auto tail = telegram(records);
     data.insert(data.end(), tail.begin(), tail.end());
-    return LongFrame(0x08, 0x05, 0x72, data);
+    return LongFrame(0x08, 0x05, ci, data);
 }
 
-TelegramRecord onlyRecord(const char* records) {
-    const TelegramRecords decoded = DecodeTelegramRecords(framed(records));
+TelegramRecord onlyRecord(const char* records, uint8_t ci = 0x72) {
+    const TelegramRecords decoded = DecodeTelegramRecords(framed(records, ci));
     EXPECT_TRUE(decoded.frameOk);
     EXPECT_EQ(decoded.stopped, "") << records;
     return decoded.records.empty() ? TelegramRecord{} : decoded.records.back();
@@ -161,8 +164,8 @@ TEST(DecodeTelegramRecords, VifTablesAndVifes) {
         {"01 93 15 05", "Volume: 0.005 m3 (error: no data available (undefined value))"},
         {"01 93 3D 05", "Volume: 0.005 m3 (Unknown VIFE 0x3D)"},
         {"01 93 FF 12 05", "Volume: 0.005 m3 (manufacturer specific VIFEs)"},
-        {"01 93 49 05", "Volume: 5 (number of exceeds of upper limit)"},
-        {"02 93 4F CD 13", "Volume: 2014-03-13 (date of end of last exceed of upper limit)", Date},
+        {"01 93 49 05", "Volume, number of exceeds of upper limit: 5"},
+        {"02 93 4F CD 13", "Volume, time of end of last exceed of upper limit: 2014-03-13", Date},
         {"02 6C CD 13", "Date: 2014-03-13", Date},
         {"02 6C DE 12", "Date:  (invalid date)", None},
         {"04 6D 0B 0B CD 13", "Date and time: 2014-03-13T11:11", DateTime},
@@ -175,6 +178,51 @@ TEST(DecodeTelegramRecords, VifTablesAndVifes) {
         EXPECT_EQ(summary(record), row.summary) << row.record;
         EXPECT_EQ(record.kind, row.kind) << row.record;
     }
+}
+
+TEST(DecodeTelegramRecords, TimesOfValuesByteOrderAndDateTypes) {
+    const struct {
+        const char* record;
+        const char* summary;
+        ValueKind kind;
+        uint8_t ci = 0x72;
+    } rows[] = {
+        // Maximum, tariff 1, flow temperature 10^-1 °C, VIFE 0x6F: time of end
+        // of last; type F: 50 min, 20 h, day 26, year 8 + 3, month 8.
+        {"94 10 DA 6F 32 14 7A 18",
+         "Flow temperature, time of end of last maximum: 2011-08-26T20:50 tariff 1", DateTime},
+        // Minimum, VIFE 0x6A: begin of first; type G: day 29, year 24, month 2.
+        {"22 BB 6A 1D 32", "Volume flow, time of begin of first minimum: 2024-02-29", Date},
+        {"12 AB 66 0C 00", "Power, duration of last maximum: 12 h", Number},
+        {"01 93 59 05", "Volume, duration of first exceed of upper limit: 5 min", Number},
+        {"01 93 6C 05", "Volume: 0.005 m3 (Unknown VIFE 0x6C)", Number},
+        {"02 83 39 CD 13", "Energy, time of start: 2014-03-13", Date},
+        // Mode 2: 0x3039 = 12345, BCD 00012345, type F 0B 0B CD 13 turned round.
+        {"04 13 00 00 30 39", "Volume: 12.345 m3", Number, 0x76},
+        {"0C 13 00 01 23 45", "Volume: 12.345 m3", Number, 0x76},
+        {"04 6D 13 CD 0B 0B", "Date and time: 2014-03-13T11:11", DateTime, 0x76},
+        {"0D FD 11 03 41 42 43", "Customer: ABC", Text, 0x76},
+        // Type F, hundred-year bits 5-6 of the hour byte: 1 and year 90; none;
+        // 2 and year 24 (a leap year); 2 and year 0 (2100, no leap year).
+        {"04 6D 22 2C 4F B6", "Date and time: 2090-06-15T12:34", DateTime},
+        {"04 6D 22 0C 4F B6", "Date and time: 1990-06-15T12:34", DateTime},
+        {"04 6D 00 40 1D 32", "Date and time: 2124-02-29T00:00", DateTime},
+        {"04 6D 00 40 1D 02", "Date and time:  (invalid date and time)", None},
+        {"03 6D 1E 22 0C", "Date and time: 12:34:30", Time},  // type J
+        // Type I: bit 7 of the seconds marks the time invalid, of the minutes summer time.
+        {"06 6D 9E 0B 0B CD 13 00", "Date and time:  (invalid date and time)", None},
+        {"06 6D 1E 8B 0B CD 13 00", "Date and time: 2014-03-13T11:11:30 (summer time)", DateTime},
+    };
+    for (const auto& row : rows) {
+        const TelegramRecord record = onlyRecord(row.record, row.ci);
+        EXPECT_EQ(summary(record), row.summary) << row.record;
+        EXPECT_EQ(record.kind, row.kind) << row.record;
+    }
+    const TelegramHeader mode2 = DecodeTelegramRecords(framed("", 0x76)).header;
+    EXPECT_EQ(mode2.id, "12345678");
+    EXPECT_EQ(mode2.manufacturer, "ABC");
+    EXPECT_EQ(TelegramHeaderTexts(mode2).front(),
+              "Byte order: mode 2, most significant byte first");
 }
 
 TEST(DecodeTelegramRecords, HeatMeter) {
