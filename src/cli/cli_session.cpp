@@ -31,7 +31,7 @@ std::string jsonArray(const QStringList& texts) {
 
 int Session::quietBoundMs() const {
     constexpr int kMarginMs = 1000;
-    return 4 * (options_.scanTimeMs + options_.timeoutMs) + kMarginMs;
+    return std::max(4 * (options_.scanTimeMs + options_.timeoutMs), allowedQuietMs_) + kMarginMs;
 }
 
 void Session::watchProgress(QTimer& quiet, QTimer& lastChance) const {

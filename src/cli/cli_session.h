@@ -68,6 +68,9 @@ public:
     // line: each of its waits (the scan time, the time-out, the settle
     // after an unanswered request) several times over, and a margin.
     int quietBoundMs() const;
+    // A command whose one reply comes only after the gateway's own long work
+    // (its search of the bus) may be quiet for `ms`: the bound grows to it.
+    void allowQuiet(int ms) { allowedQuietMs_ = ms; }
 
     // Rows under `headers` as the table files write them, or one JSON array
     // of texts a row (no header).
@@ -108,6 +111,7 @@ private:
     Program& program_;
     const Options& options_;
     const Interrupt* interrupt_;
+    int allowedQuietMs_ = 0;
 };
 
 }  // namespace tarnel::cli

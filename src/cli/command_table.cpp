@@ -7,9 +7,11 @@
 #include "base/grid_layouts.h"
 #include "base/grid_selection.h"
 #include "base/safe_file.h"
+#include "cli/address_file_command.h"
 #include "cli/cli_session.h"
 #include "cli/points_command.h"
 #include "cli/report_command.h"
+#include "cli/settings_commands.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/gateway_status.h"
@@ -401,6 +403,44 @@ const std::vector<CommandEntry> kCommands = {
      setValue},
     {"command", 1,
      "command HEX: bytes as typed (CRC included) on the serial line; prints the reply", command},
+    {"set-addresses", 1,
+     "set-addresses FILE.csv: every meter of a meter table (as \"Load\" reads it) with a number "
+     "in Addr gets that primary address (1 to 250), found by its ID; a file that gives two "
+     "meters one address is refused",
+     setAddresses},
+    {"search-activate", 0,
+     "search-activate: the gateway searches its M-Bus and activates the meters it finds; its "
+     "reply comes when it is done (waited for up to 5 minutes)",
+     searchActivate},
+    {"set-timeouts", 2,
+     "set-timeouts between|respond TIME: the M-Bus time between two readings, or to wait for a "
+     "reply, in tenths of a second (0 to 99)",
+     setTimeouts},
+    {"set-clock", 0, "set-clock: the gateway's date and time from this computer's clock", setClock},
+    {"set-port-baud", 3,
+     "set-port-baud modbus|mbus BAUD none|even|odd: the baud rate and parity of the gateway's "
+     "Modbus port (300 to 115200) or M-Bus port (300 to 9600)",
+     setPortBaud},
+    {"set-modbus-address", 1,
+     "set-modbus-address NEW: the gateway's own Modbus address (0 to 254); later commands go "
+     "to it with --unit NEW",
+     setModbusAddress},
+    {"set-readout-period", 1,
+     "set-readout-period MINUTES: how often the gateway reads its meters (1 to 720 minutes)",
+     setReadoutPeriod},
+    {"set-flag", 2,
+     "set-flag FLAG 0|1: resets (0) or sets (1) a universal M-Bus flag: snd-nke, 0x7b, "
+     "start-mbus, sort, dhcp, reset or factory-default",
+     setFlag},
+    {"set-ip", 2,
+     "set-ip SETTING ADDRESS: a network setting of the gateway (ip, gateway, mask, control-1, "
+     "control-2, operator-1 to operator-4, net-number) to the address a.b.c.d",
+     setIp},
+    {"set-listen-port", 1,
+     "set-listen-port PORT: the TCP port the gateway listens on for Modbus TCP (50 to 65535)",
+     setListenPort},
+    {"set-serial-number", 1, "set-serial-number DIGITS: the gateway's serial number (8 digits)",
+     setSerialNumber},
 };
 
 }  // namespace

@@ -39,7 +39,11 @@ constexpr const char* kUsage =
     "          status | devices [--v2] | addresses | activate ADDR | delete ADDR|all |\n"
     "          delete-inputs ADDR | activate-all FILE.csv | set-address ID NEW [--force] |\n"
     "          set-medium ADDR ID MEDIUM | set-baud ADDR 300|2400 |\n"
-    "          set-value ADDR VALUE [--bcd|--binary] | command HEX\n";
+    "          set-value ADDR VALUE [--bcd|--binary] | command HEX |\n"
+    "          set-addresses FILE.csv | search-activate | set-timeouts between|respond TIME |\n"
+    "          set-clock | set-port-baud modbus|mbus BAUD PARITY | set-modbus-address NEW |\n"
+    "          set-readout-period MINUTES | set-flag FLAG 0|1 | set-ip SETTING ADDRESS |\n"
+    "          set-listen-port PORT | set-serial-number DIGITS\n";
 
 // The operations ask nothing; a question would be answered Yes: the command
 // line asked for the operation.

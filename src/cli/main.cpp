@@ -67,6 +67,27 @@ constexpr const char* kHelp = R"(Usage:
         command HEX             raw bytes on the serial line; a word of more
                                 than two digits is its bytes in pairs
                                 (01040001000A21CD), an odd count is refused
+        set-addresses FILE.csv  every meter of a meter table ("Load") with a
+                                number in Addr gets it as its primary
+                                address, found by its ID; refused whole
+                                when an address is not 1 to 250, an ID
+                                not 8 digits, or two meters share one
+        search-activate         the gateway searches and activates meters;
+                                its reply comes when it is done (waited
+                                for up to 5 minutes)
+      The gateway's own settings (each prints the reply's RCVD: line):
+        set-timeouts between|respond TIME   M-Bus times, 0 to 99 (0.1 s)
+        set-clock               date and time from this computer's clock
+        set-port-baud modbus|mbus BAUD none|even|odd   a port's line; the
+                                M-Bus port up to 9600
+        set-modbus-address NEW  0 to 254 (later commands: --unit NEW)
+        set-readout-period MINUTES   1 to 720
+        set-flag FLAG 0|1       snd-nke, 0x7b, start-mbus, sort, dhcp,
+                                reset, factory-default
+        set-ip SETTING a.b.c.d  ip, gateway, mask, control-1, control-2,
+                                operator-1 to operator-4, net-number
+        set-listen-port PORT    50 to 65535
+        set-serial-number DIGITS   8 digits
       --full-waits waits every reply's whole time:
       fast replies off. --timeout is 50 to 20000 ms, --scan-time 300 to
       9900 ms, --retry 0 to 9, --unit 1 to 255, as in the window; the

@@ -284,6 +284,52 @@ TEST(CliArguments, EachRangeAtItsEdges) {
         {{"command", "01040001000A21CD", "--serial", "/dev/ttyS0"}, ""},
         {{"command", "0104000", "--serial", "/dev/ttyS0"},
          "HEX is whole bytes, two digits each: 0104000 has 7 digits"},
+        // The gateway's settings, in the window's ranges.
+        {{"set-timeouts", "between", "0"}, ""},
+        {{"set-timeouts", "respond", "99"}, ""},
+        {{"set-timeouts", "respond", "100"}, "TIME is 0 to 99: 100"},
+        {{"set-timeouts", "either", "5"}, "the time is between or respond: either"},
+        {{"set-clock"}, ""},
+        {{"set-port-baud", "modbus", "115200", "Odd"}, ""},
+        {{"set-port-baud", "modbus", "115201", "odd"},
+         "the Modbus port's baud rate is 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
+         "115200: 115201"},
+        {{"set-port-baud", "mbus", "9600", "none"}, ""},
+        {{"set-port-baud", "m-bus", "19200", "none"},
+         "the M-Bus port's baud rate is 300, 1200, 2400, 4800, 9600: 19200"},
+        {{"set-port-baud", "modbus", "9600", "mark"}, "PARITY is none, even or odd: mark"},
+        {{"set-modbus-address", "0"}, ""},
+        {{"set-modbus-address", "254"}, ""},
+        {{"set-modbus-address", "255"}, "the new Modbus address is 0 to 254: 255"},
+        {{"set-readout-period", "0"}, "MINUTES is 1 to 720: 0"},
+        {{"set-readout-period", "1"}, ""},
+        {{"set-readout-period", "720"}, ""},
+        {{"set-readout-period", "721"}, "MINUTES is 1 to 720: 721"},
+        {{"set-flag", "Factory default", "1"}, ""},
+        {{"set-flag", "SND_NKE", "0"}, ""},
+        {{"set-flag", "0x7B", "2"}, "the flag is set with 1, reset with 0"},
+        {{"set-flag", "turbo", "1"},
+         "FLAG is snd-nke, 0x7b, start-mbus, sort, dhcp, reset or factory-default: turbo"},
+        {{"set-ip", "mask", "255.255.255.0"}, ""},
+        {{"set-ip", "Control IP #1", "10.0.0.1"}, ""},
+        {{"set-ip", "operator-4", "0.0.0.0"}, ""},
+        {{"set-ip", "operator-5", "10.0.0.1"},
+         "SETTING is ip, gateway, mask, control-1, control-2, operator-1 to operator-4 or "
+         "net-number: operator-5"},
+        {{"set-ip", "ip", "192.168.1.300"},
+         "ADDRESS is four numbers 0 to 255 joined by \".\": 192.168.1.300"},
+        {{"set-ip", "ip", "10.0.0"}, "ADDRESS is four numbers 0 to 255 joined by \".\": 10.0.0"},
+        {{"set-ip", "ip", "10.0.0.+1"},
+         "ADDRESS is four numbers 0 to 255 joined by \".\": 10.0.0.+1"},
+        {{"set-listen-port", "49"}, "the listen port is 50 to 65535: 49"},
+        {{"set-listen-port", "50"}, ""},
+        {{"set-listen-port", "65535"}, ""},
+        {{"set-listen-port", "65536"}, "the listen port is 50 to 65535: 65536"},
+        {{"set-serial-number", "12345678"}, ""},
+        {{"set-serial-number", "1234567"}, "the serial number is 8 digits: 1234567"},
+        {{"set-serial-number", "123456789"}, "the serial number is 8 digits: 123456789"},
+        {{"set-serial-number", "1234567a"}, "the serial number is 8 digits: 1234567a"},
+        {{"search-activate"}, ""},
     };
     for (const auto& c : cases) {
         std::string what;
@@ -291,6 +337,44 @@ TEST(CliArguments, EachRangeAtItsEdges) {
             what += arg + " ";
         EXPECT_EQ(refusal(c.args), c.refusal) << what;
     }
+}
+
+// A meter table for "set-addresses" is read as "Load" reads it (a line
+// keeps the fields of the line before that it does not reach) and checked
+// whole: each address 1 to 250, each ID 8 digits, no address twice.
+TEST(CliArguments, AnAddressFileIsCheckedWhole) {
+    QTemporaryDir dir;
+    const struct {
+        const char* file;
+        std::string refusal;
+    } cases[] = {
+        {" ID ;Addr ;Mfr ;\r\n12345678;250;ABC;\r\n87654321;1;\r\n", ""},
+        {"12345678;7;\n12345678;7;\n", ""},
+        {"12345678;251;\n", "line 1: a new primary address is 1 to 250: 251"},
+        {"12345678;0;\n", "line 1: a new primary address is 1 to 250: 0"},
+        {"12345678;7;\n87654321;7;\n",
+         "line 2: meters 12345678 (line 1) and 87654321 are both given address 7: two meters at "
+         "one address collide"},
+        {"12345678;7;\n87654321;\n",
+         "line 2: meters 12345678 (line 1) and 87654321 are both given address 7: two meters at "
+         "one address collide"},
+        {"1234567;5;\n", "line 1: the ID is 8 digits: 1234567"},
+        {"1234567F;5;\n", "line 1: the ID is 8 digits: 1234567F"},
+        {" ID ;Addr ;\n", "has no row with an ID and a primary address"},
+        {"1;2;3;4;5;6;7;8;9;\n",
+         "You are trying to import too many data!!! Correct csv file and try again!"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QString("t%1.csv").arg(++n));
+        ASSERT_TRUE(test::writeFile(path, c.file));
+        const std::string refused = refusal({"set-addresses", path.toStdString()});
+        // A file's refusal ends with why (after the file's name).
+        EXPECT_TRUE(c.refusal.empty() ? refused.empty() : refused.ends_with(c.refusal))
+            << c.file << ": " << refused;
+    }
+    EXPECT_EQ(refusal({"set-addresses", dir.filePath("none.csv").toStdString()}),
+              "no table file " + dir.filePath("none.csv").toStdString());
 }
 
 // The settings file's numbers are clamped into the window's ranges, as its

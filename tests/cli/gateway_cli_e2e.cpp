@@ -149,6 +149,29 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
         {{"status", "--settings", "/nonexistent/tarnel.ini"}, 2, "no settings file"},
         {{"status", "--timeout", "-1"}, 2, "--timeout is 50 to 20000: -1"},
         {{"status", "--tcp", "127.0.0.1:abc"}, 2, "the TCP port is 1 to 65535: abc"},
+        // The gateway's settings: each write's echo (function 6: register and
+        // value; function 16: register and count).
+        {{"set-timeouts", "respond", "5"}, 0, "RCVD:01 06 00 05 00 05 ", true},
+        {{"set-timeouts", "between", "100"}, 2, "TIME is 0 to 99: 100"},
+        {{"set-clock"}, 0, "RCVD:01 10 00 10 00 04 "},
+        {QStringList{"set-clock"} + silentUnit, 1, ""},
+        {{"set-clock", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
+        {{"set-port-baud", "modbus", "19200", "odd"}, 0, "RCVD:01 06 80 12 00 51 "},
+        {{"set-port-baud", "mbus", "2400", "Odd"}, 0, "RCVD:01 06 80 13 00 21 "},
+        {{"set-port-baud", "mbus", "19200", "odd"}, 2, "the M-Bus port's baud rate is 300,"},
+        {{"set-modbus-address", "1"}, 0, "RCVD:01 06 80 11 00 01 "},
+        {{"set-modbus-address", "255"}, 2, "the new Modbus address is 0 to 254: 255"},
+        {{"set-readout-period", "720"}, 0, "RCVD:01 06 00 03 A8 C0 "},
+        {{"set-readout-period", "1"}, 0, "RCVD:01 06 00 03 00 3C "},
+        {{"set-flag", "sort", "1"}, 0, "RCVD:01 06 00 06 00 8A "},
+        {{"set-ip", "mask", "10.0.0.1"}, 0, "RCVD:01 10 D8 6C 00 02 ", true},
+        {QStringList{"set-ip", "mask", "10.0.0.1"} + silentUnit, 1, ""},
+        {{"set-ip", "mask", "192.168.1.300"}, 2, "ADDRESS is four numbers 0 to 255"},
+        {{"set-listen-port", "502"}, 0, "RCVD:01 06 DA C2 01 F6 "},
+        {{"set-listen-port", "49"}, 2, "the listen port is 50 to 65535: 49"},
+        {{"set-serial-number", "12345678"}, 0, "RCVD:01 10 D8 22 00 02 "},
+        {{"set-serial-number", "1234567"}, 2, "the serial number is 8 digits: 1234567"},
+        {{"search-activate", "--tcp", "127.0.0.1:1"}, 3, "cannot connect to 127.0.0.1:1"},
     };
     for (const auto& c : cases) {
         const bool linked = c.args.contains("--serial") || c.args.contains("--tcp") ||
@@ -169,6 +192,60 @@ TEST_F(GatewayCli, EveryCommandsExitStatusAndRefusals) {
             }
         }
     }
+}
+
+// The gateway answers "Search and activate" once it has searched its bus
+// (at 9600 Bd, about 20 s): the command waits for it, and the meter it
+// found is in its table.
+TEST(GatewayCliSearch, TheGatewaysOwnSearchIsAwaited) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::writeFile(dir.filePath("meters.json"),
+                                R"({"meters": [{"address": 9, "id": "99000009", "baud": 9600}]})"));
+    QProcess sim;
+    sim.start(TARNEL_SIM, {"--tcp", "0", "--meters", dir.filePath("meters.json")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+    const QString tcp =
+        "127.0.0.1:" + QString::fromLatin1(sim.readLine()).trimmed().section(':', -1);
+    EXPECT_TRUE(cli({"set-port-baud", "mbus", "9600", "none", "--tcp", tcp, "-q"})
+                    .out.startsWith("RCVD:01 06 80 13 00 42 "));
+    const CliRun run = cli({"search-activate", "--tcp", tcp, "-q"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("RCVD:01 06 64 68 00 40 ")) << run.out.toStdString();
+    EXPECT_TRUE(cli({"devices", "--tcp", tcp, "-q"}).out.contains("\n99000009;9;"));
+    sim.terminate();
+    sim.waitForFinished(5000);
+}
+
+// "Set all Primary addresses" from a file: the meters found by their IDs
+// move and are read at their new addresses; a meter that is not on the bus
+// is named; a file giving two meters one address sends nothing.
+TEST_F(GatewayCli, EveryAddressOfAFile) {
+    QTemporaryDir dir;
+    const struct {
+        const char* file;
+        int status;
+        const char* shown;  // on standard output, else on standard error
+    } cases[] = {
+        // The file has no manufacturer: the rows show what the meters answered.
+        {"12345678;9;\r\n21030045;10;\r\n", 0, "12345678;9;ABC;123.456;m3;Water;00;"},
+        {"21030045;2;\r\n99999999;11;\r\n", 1, "tarnel-cli: line 2 of 2 was not changed"},
+        {"12345678;3;\r\n21030045;3;\r\n", 2, "are both given address 3"},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath("addresses.csv");
+        ASSERT_TRUE(test::writeFile(path, c.file));
+        const CliRun run =
+            cli({"set-addresses", path, "--tcp", tcp, "--scan-time", "400", "--retry", "0", "-q"});
+        EXPECT_EQ(run.status, c.status) << c.file << run.err.toStdString();
+        EXPECT_TRUE((c.status == 0 ? run.out : run.err).contains(c.shown))
+            << run.out.toStdString() << run.err.toStdString();
+    }
+    EXPECT_EQ(cli({"read", "9", "--tcp", tcp, "--scan-time", "400", "-q"}).status, 0);
+    const QString addresses = dir.filePath("addresses.csv");
+    EXPECT_EQ(cli({"set-addresses", addresses, "--tcp", "127.0.0.1:1", "-q"}).status, 2)
+        << "refused before the link";
+    ASSERT_TRUE(test::writeFile(addresses, "12345678;1;\r\n"));
+    EXPECT_EQ(cli({"set-addresses", addresses, "--tcp", "127.0.0.1:1", "-q"}).status, 3);
 }
 
 // A gateway that refuses every table command with exception 4, and a meter
@@ -195,6 +272,8 @@ TEST(GatewayCliFailures, AnExceptionOrAFailedReadBackIsNoResult) {
         {{"delete", "9"}, "RCVD:01 86 04 "},
         {{"delete-inputs", "9"}, "RCVD:01 86 04 "},
         {{"delete", "all"}, "RCVD:01 86 04 "},
+        {{"set-readout-period", "5"}, "RCVD:01 86 04 "},
+        {{"search-activate"}, "RCVD:01 86 04 "},
         {{"set-value", "9", "5"}, ""},
         {{"set-medium", "9", "99000009", "gas"}, ""},
         {{"set-baud", "9", "2400"}, ""},
