@@ -12,7 +12,7 @@ std::optional<FaultKind> FaultKindFromName(const std::string& name) {
         {"split", FaultKind::Split},         {"short-tcp", FaultKind::ShortTcp},
         {"close", FaultKind::Close},         {"double", FaultKind::Double},
         {"wrong-tid", FaultKind::WrongTid},  {"wrong-unit", FaultKind::WrongUnit},
-        {"hang-up", FaultKind::HangUp},
+        {"hang-up", FaultKind::HangUp},      {"stale", FaultKind::Stale},
     };
     for (const auto& [known, kind] : kNames)
         if (name == known) return kind;

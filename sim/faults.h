@@ -25,6 +25,7 @@ enum class FaultKind {
     Double,       // the reply twice, back to back in one write
     WrongTid,     // the reply carries the request's transaction id + 1 (TCP)
     WrongUnit,    // the reply carries unit `value`, or the request's unit + 1 when 0
+    Stale,        // the reply to the previous request again, in place of this one's
 };
 
 struct Fault {

@@ -39,7 +39,8 @@ The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
                    code), delay (value = ms), split (value = gap ms), short-tcp,
                    close, double (the reply twice in one write), wrong-tid (TCP:
                    transaction id + 1), wrong-unit (unit value, default the
-                   request's + 1); count -1 = every matching request
+                   request's + 1), stale (the previous request's reply
+                   again); count -1 = every matching request
   -v               print every request and reply as hex on standard error
 
 With neither --tcp nor a serial option it listens on TCP port 1502. Once ready

@@ -91,6 +91,10 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
         exchange.replyPdu = std::move(reply.pdu);
         delay = static_cast<int>(reply.delayMs);
     }
+    if (has(faults, FaultKind::Stale) && !lastReplyPdu_.empty())
+        std::swap(exchange.replyPdu, lastReplyPdu_);
+    else
+        lastReplyPdu_ = exchange.replyPdu;
     if (broadcast || exchange.close || has(faults, FaultKind::NoReply) || exchange.replyPdu.empty())
         return exchange;
     const ModbusFrame header = replyHeader(request, faults, framing_);

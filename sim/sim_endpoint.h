@@ -60,6 +60,7 @@ private:
     Clock& clock_;
     const Framing framing_;
     FaultPlan faults_;
+    Bytes lastReplyPdu_;  // for a stale reply
     mutable std::mutex recordsLock_;
     std::vector<WireRecord> records_;
     std::function<void(const WireRecord&)> observer_;

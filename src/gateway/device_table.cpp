@@ -1,5 +1,7 @@
 #include "gateway/device_table.h"
 
+#include <algorithm>
+
 #include "base/grid_model.h"
 #include "base/grid_selection.h"
 #include "gateway/register_view.h"
@@ -92,58 +94,125 @@ void DeviceTable::countRead(const ExchangeResult& result) {
     }
     entry_ = 1;
     timer_.setInterval(settings_.timeoutMs);
-    readEntry();
+    readEntry(entry_, &DeviceTable::TimerReadDevicesTimer);
     emit event(DeviceCount{readOut_.count});
 }
 
-void DeviceTable::readEntry() {
+void DeviceTable::readEntry(int number, void (DeviceTable::*done)(const ExchangeResult&)) {
     const int size = version2_ ? reg::kDeviceEntryRegistersV2 : reg::kDeviceEntryRegisters;
     link_.exchange(this,
                    ReadInputRegistersRequest(settings_.slave,
-                                             reg::kDeviceTableStart + (entry_ - 1) * size, size),
+                                             reg::kDeviceTableStart + (number - 1) * size, size),
                    timer_, timer_.interval(),
-                   [this](const ExchangeResult& result) { TimerReadDevicesTimer(result); });
+                   [this, done](const ExchangeResult& result) { (this->*done)(result); });
+}
+
+// Whether the read-out goes on after `result`: its lines told, a gateway
+// silent too long ends it.
+bool DeviceTable::judged(const ExchangeResult& result) {
+    if (result.aborted()) return false;  // a lost link is told by connectionLost()
+    emit event(Reception{result.lines});
+    if (!silence_.note(result.reply)) return true;
+    endReadOut(Ending::GatewaySilent);
+    return false;
 }
 
 void DeviceTable::TimerReadDevicesTimer(const ExchangeResult& result) {
-    if (result.aborted()) return;  // a lost link is told by connectionLost()
-    emit event(Reception{result.lines});
-    if (silence_.note(result.reply)) {
-        endReadOut(Ending::GatewaySilent);
-        return;
-    }
+    if (!judged(result)) return;
     // A bad entry adds no row; the read-out goes on with the next one.
-    if (result.reply.size() > 4) decodeEntry(result.reply);
+    QStringList lines;
+    const std::optional<TableEntry> entry =
+        result.reply.size() > 4 ? decodeEntry(result.reply, entry_, lines) : std::nullopt;
+    if (entry) {
+        const auto same = std::find_if(
+            readOut_.entries.begin(), readOut_.entries.end(), [&](const TableEntry& earlier) {
+                return !entry->device.id.empty() && earlier.device.id == entry->device.id;
+            });
+        if (same != readOut_.entries.end()) {
+            recheck_ = Recheck{.first = same->number, .held = *entry, .heldLines = lines};
+            readEntry(same->number, &DeviceTable::reread);
+            return;
+        }
+        list(*entry, lines);
+    }
+    entryDone();
+}
+
+void DeviceTable::entryDone() {
     emit entryRead(entry_, readOut_.count);
     if (++entry_ > readOut_.count) {
         endReadOut(Ending::Done);
         return;
     }
-    readEntry();
+    readEntry(entry_, &DeviceTable::TimerReadDevicesTimer);
 }
 
-void DeviceTable::decodeEntry(const QByteArray& reply) {
+// The earlier entry, then the later one, read once more.
+void DeviceTable::reread(const ExchangeResult& result) {
+    if (!recheck_ || !judged(result)) return;
+    QStringList lines;
+    const int number = recheck_->firstDone ? entry_ : recheck_->first;
+    const std::optional<TableEntry> again =
+        result.reply.size() > 4 ? decodeEntry(result.reply, number, lines) : std::nullopt;
+    if (recheck_->firstDone) {
+        recheckDone(again, lines);
+        return;
+    }
+    recheck_->firstDone = true;
+    recheck_->firstAgain = again;
+    readEntry(entry_, &DeviceTable::reread);
+}
+
+// What the second readings say: an entry read differently the second time
+// is listed as read then; two that still hold one meter ID are both listed,
+// and said so.
+void DeviceTable::recheckDone(const std::optional<TableEntry>& again, const QStringList& lines) {
+    const Recheck recheck = *recheck_;
+    recheck_.reset();
+    auto first = std::find_if(readOut_.entries.begin(), readOut_.entries.end(),
+                              [&](const TableEntry& e) { return e.number == recheck.first; });
+    if (recheck.firstAgain && TableEntryTexts(*recheck.firstAgain) != TableEntryTexts(*first)) {
+        emit event(EntryDecoded{*recheck.firstAgain, {}, *first});
+        *first = *recheck.firstAgain;
+    }
+    const bool same = first->device.id == (again ? *again : recheck.held).device.id;
+    list(again ? *again : recheck.held, again ? lines : recheck.heldLines);  // `first` is stale now
+    if (same) {
+        const TableEntry& later = readOut_.entries.back();
+        readOut_.sameMeterIds.push_back({recheck.first, later.number});
+        emit event(
+            SameMeterId{recheck.first, later.number, QString::fromStdString(later.device.id)});
+    }
+    entryDone();
+}
+
+std::optional<TableEntry> DeviceTable::decodeEntry(const QByteArray& reply, int number,
+                                                   QStringList& lines) {
     const Validation checked = ValidateResponse(reply);
     emit event(Reception{checked.report.lines, checked.report.crcError});
-    if (!checked.passed) return;
+    if (!checked.passed) return std::nullopt;
     const RegisterReply parsed = ParseRegisterResponse(reply);
     std::vector<uint8_t> bytes;
     for (const Register& r : parsed.registers) {
         bytes.push_back(r.high);
         bytes.push_back(r.low);
     }
-    std::vector<std::string> lines;
-    const TableEntry entry{entry_, DecodeDeviceEntry(bytes, lines)};
-    QStringList decoded;
-    for (const std::string& line : lines)
-        decoded << QString::fromStdString(line);
+    std::vector<std::string> decoderLines;
+    const TableEntry entry{number, DecodeDeviceEntry(bytes, decoderLines)};
+    for (const std::string& line : decoderLines)
+        lines << QString::fromStdString(line);
+    return entry;
+}
+
+void DeviceTable::list(const TableEntry& entry, const QStringList& lines) {
     ++readOut_.rows;
     readOut_.entries.push_back(entry);
-    emit event(EntryDecoded{entry, decoded});
+    emit event(EntryDecoded{entry, lines});
 }
 
 void DeviceTable::endReadOut(Ending ending) {
     entry_ = 0;
+    recheck_.reset();
     readOut_.ending = ending;
     busy_.end(Operation::TableReadOut);
     emit readOutFinished(readOut_);

@@ -84,9 +84,14 @@ signals:
 private:
     void warnOfVersionMismatch();
     void countRead(const ExchangeResult& result);
-    void readEntry();
+    void readEntry(int number, void (DeviceTable::*done)(const ExchangeResult&));
     void TimerReadDevicesTimer(const ExchangeResult& result);
-    void decodeEntry(const QByteArray& reply);
+    bool judged(const ExchangeResult& result);
+    std::optional<TableEntry> decodeEntry(const QByteArray& reply, int number, QStringList& lines);
+    void list(const TableEntry& entry, const QStringList& lines);
+    void entryDone();
+    void reread(const ExchangeResult& result);
+    void recheckDone(const std::optional<TableEntry>& again, const QStringList& lines);
     void endReadOut(Ending ending);
     void addressMapRead(const ExchangeResult& result);
     void sendCommand(int registerNumber, int address, gateway_event::Request request,
@@ -107,6 +112,16 @@ private:
     TableReadResult readOut_;
     SilentGateway silence_;  // the read-out stops when the gateway is silent
     int entry_ = 0;          // the entry being read; 0 while no read-out runs
+    // Two entries read with one meter ID are read once more: a gateway that
+    // repeats its last reply on the serial line gives the same ID twice.
+    struct Recheck {
+        int first = 0;    // the earlier entry, read again first
+        TableEntry held;  // the later entry as first read, not yet listed
+        QStringList heldLines{};
+        bool firstDone = false;
+        std::optional<TableEntry> firstAgain{};
+    };
+    std::optional<Recheck> recheck_;
 };
 
 }  // namespace tarnel

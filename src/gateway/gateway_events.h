@@ -145,10 +145,18 @@ struct VersionMismatch {
 struct DeviceCount {
     int count = 0;
 };
-// An entry of the gateway's table was read: the decoder's lines and its row.
+// An entry of the gateway's table was read: the decoder's lines and its
+// row; when it was read again and differed, the row it replaces.
 struct EntryDecoded {
     TableEntry entry;
     QStringList lines;
+    std::optional<TableEntry> replacing{};
+};
+// Two entries still held one meter ID when read again.
+struct SameMeterId {
+    int first = 0;
+    int later = 0;
+    QString id;
 };
 
 // The bulk activation sends the activation of the meter at `address`.
@@ -171,6 +179,6 @@ using GatewayEvent = std::variant<
     gateway_event::ActiveDevices, gateway_event::MbusFlags, gateway_event::WorkingDays,
     gateway_event::CardVersion, gateway_event::NetworkSetting, gateway_event::StatusFinished,
     gateway_event::VersionMismatch, gateway_event::DeviceCount, gateway_event::EntryDecoded,
-    gateway_event::Activating, gateway_event::BadRowAddress>;
+    gateway_event::Activating, gateway_event::BadRowAddress, gateway_event::SameMeterId>;
 
 }  // namespace tarnel

@@ -153,6 +153,13 @@ struct Words {
         return {QStringLiteral("Number of devices: %1").arg(e.count)};
     }
     QStringList operator()(const EntryDecoded& e) const { return e.lines; }
+    QStringList operator()(const SameMeterId& e) const {
+        return {QStringLiteral("Entries %1 and %2 hold the same meter ID %3, also when read again: "
+                               "both are listed. Check the gateway's table.")
+                    .arg(e.first)
+                    .arg(e.later)
+                    .arg(e.id)};
+    }
     QStringList operator()(const Activating& e) const {
         return {QStringLiteral("Activating device ") + e.address};
     }

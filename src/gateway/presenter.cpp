@@ -38,10 +38,20 @@ void showRegisters(const GatewayEvent& event, GridModel& registers) {
 }
 
 void showEntry(const GatewayEvent& event, GridModel& devices) {
-    if (const auto* entry = std::get_if<gateway_event::EntryDecoded>(&event)) {
-        devices.setRowTexts(devices.rows() - 1, TableEntryTexts(entry->entry));
-        devices.setRows(devices.rows() + 1);
+    const auto* entry = std::get_if<gateway_event::EntryDecoded>(&event);
+    if (!entry) return;
+    if (entry->replacing) {
+        // The row the entry's first reading made: the last that shows it.
+        const QStringList old = TableEntryTexts(*entry->replacing);
+        for (int row = devices.rows() - 1; row >= 1; --row) {
+            if (devices.rowTexts(row).mid(0, old.size()) != old) continue;
+            devices.setRowTexts(row, TableEntryTexts(entry->entry));
+            return;
+        }
+        return;
     }
+    devices.setRowTexts(devices.rows() - 1, TableEntryTexts(entry->entry));
+    devices.setRows(devices.rows() + 1);
 }
 
 }  // namespace

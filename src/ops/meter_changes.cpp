@@ -20,14 +20,16 @@ int addressIn(const GridModel& grid, int row) {
     return ok ? address : -1;
 }
 
-// The first two rows that give one address (1 to 250) to two meters.
+// The first two rows that give one address (1 to 250) to two meters; a
+// meter listed twice with one address is one meter.
 std::optional<mbus_event::SameAddress> sameAddress(const GridModel& grid) {
     std::map<int, int> rowOf;  // address -> the first row giving it
     for (int row = 1; row < grid.rows(); ++row) {
         const int address = addressIn(grid, row);
         if (address < 1 || address > 250) continue;
         const auto [first, added] = rowOf.emplace(address, row);
-        if (!added) return mbus_event::SameAddress{first->second, row, address};
+        if (!added && grid.cell(first->second, 0) != grid.cell(row, 0))
+            return mbus_event::SameAddress{first->second, row, address};
     }
     return std::nullopt;
 }

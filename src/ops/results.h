@@ -100,6 +100,8 @@ struct TableReadResult {
     int rows = 0;           // entries read into the grid
     bool version2 = false;  // entries of 24 registers
     std::vector<TableEntry> entries;
+    // Entries (numbers) that held one meter ID, also when read again.
+    std::vector<std::pair<int, int>> sameMeterIds;
 
     // The entries the count names that were not read (1 = the first).
     QList<int> unreadEntries() const;

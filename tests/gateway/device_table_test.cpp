@@ -135,6 +135,38 @@ TEST_F(Devices, TheReadOutReadsEveryEntryInBothVersions) {
     EXPECT_EQ(readOuts[1].rows, 3);
 }
 
+// A gateway that repeats its last reply gives entry 1's meter for entry 2:
+// bytes cannot tell, but one meter ID in two entries has both read again.
+TEST_F(Devices, OneMeterIdInTwoEntriesIsReadAgain) {
+    for (const uint8_t address : {1, 2, 3})
+        gateway.Activate(address);
+    for (const int count : {1, -1}) {
+        rtu.faults().Clear();
+        rtu.faults().Add({sim::FaultKind::Stale, 0, count, 4, 0x1D});
+        devices.clearData();
+        log.clear();
+        table.readDevices(settings);
+        settle();
+        const TableReadResult& read = readOuts.back();
+        ASSERT_EQ(read.entries.size(), 3u) << count;
+        const QStringList same = log.lines().filter("hold the same meter ID");
+        if (count == 1) {
+            EXPECT_EQ(addresses(), (QStringList{"1", "2", "3"})) << "read right the second time";
+            EXPECT_TRUE(same.isEmpty());
+            EXPECT_TRUE(read.sameMeterIds.empty());
+        } else {
+            EXPECT_EQ(addresses(), (QStringList{"1", "1", "3"})) << "both listed as read";
+            EXPECT_EQ(same,
+                      QStringList{QStringLiteral(
+                                      "Entries 1 and 2 hold the same meter ID %1, also when read "
+                                      "again: both are listed. Check the gateway's table.")
+                                      .arg(devices.cell(1, 0))});
+            EXPECT_EQ(read.sameMeterIds, (std::vector<std::pair<int, int>>{{1, 2}}));
+        }
+    }
+    rtu.faults().Clear();
+}
+
 TEST_F(Devices, NoDevicesAndABadEntry) {
     table.deleteAll(settings);
     settle();
