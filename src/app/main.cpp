@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QTimer>
+#include <csignal>
 
 #include "app/about_box.h"
 #include "app/main_window.h"
@@ -33,7 +34,18 @@ QString settingsBytes(int argc, char** argv, const QString& parsed) {
     return parsed;
 }
 
-Options parseOptions(const QApplication& app, int argc, char** argv) {
+// --help prints and exits, with or without a display.
+bool onlyPrints(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help" || argument == "--help-all" ||
+            argument == "-?")
+            return true;
+    }
+    return false;
+}
+
+Options parseOptions(const QCoreApplication& app, int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Configuration and diagnosis of the Corvane-64 gateway");
     parser.addHelpOption();
@@ -55,6 +67,16 @@ Options parseOptions(const QApplication& app, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Under a file-size limit a write then fails with EFBIG, which the
+    // writers report, instead of the signal ending the program mid-file
+    // (and the settings unsaved).
+    signal(SIGXFSZ, SIG_IGN);
+    if (onlyPrints(argc, argv)) {
+        QCoreApplication printer(argc, argv);
+        QCoreApplication::setApplicationName("Tarnel");
+        parseOptions(printer, argc, argv);  // prints and exits
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tarnel");
     // The desktop file's name, so that the window finds its entry and icon.

@@ -12,6 +12,7 @@ sigset_t stopSignals() {
     sigemptyset(&mask);
     sigaddset(&mask, SIGINT);
     sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);  // the terminal or the SSH session closed
     return mask;
 }
 

@@ -1,5 +1,6 @@
 // tarnel-cli: decodes M-Bus telegrams and gateway device-table entries
 // captured elsewhere, without a display.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -102,7 +103,7 @@ constexpr const char* kHelp = R"(Usage:
       command that got only part of what it asked for (a status step, a
       table entry, an activation missing) exits 1 with one line on standard
       error that names what is missing.
-      Ctrl-C or SIGTERM stops the command at once: the operation ends, what
+      Ctrl-C, SIGTERM or SIGHUP stops the command at once: the operation ends, what
       it got so far is printed, --log is written, and the exit status is the
       one for what it got (so 1, with its line, when a read is incomplete;
       0 for a scan or search that found meters; 1 when nothing was got).
@@ -114,6 +115,9 @@ Exit status 2 for a usage error.
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Under a file-size limit a write then fails with EFBIG, which the
+    // writers report, instead of the signal ending the program mid-file.
+    signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::cerr << kHelp;

@@ -180,6 +180,10 @@ TEST(ReadFirstRegister, TheFirstRegistersBytesOrZero) {
     EXPECT_EQ(failed.low, 0);
     const FirstRegister empty = ReadFirstRegister(reply("01 04 00"));
     EXPECT_EQ(empty.low, 0) << "a reply without a register";
+    // The reply state: above 3 with a length.
+    EXPECT_TRUE(MbusReplyReady(first));
+    EXPECT_FALSE(MbusReplyReady(ReadFirstRegister(reply("01 04 02 03 2F"))));
+    EXPECT_FALSE(MbusReplyReady(ReadFirstRegister(reply("01 04 02 04 00"))));
 }
 
 TEST(HexText, ConversionsShared) {

@@ -126,6 +126,8 @@ TEST_F(Changes, TheAddressChangeSelectsByIdentificationAndSendsTheNewAddress) {
     log.clear();
     search.changeAddress({1, 9, "99999999"}, 7, {1, 300, 0});
     run();
+    EXPECT_EQ(requests(rtu).filter("68 0B 0B 68 53 FD 52 99 99 99 99").size(), 2)
+        << "Retry raised to 1: two selections";
     EXPECT_EQ(
         log.lines().mid(log.lines().size() - 2),
         (QStringList{"No answer from address 9.", "Secondary search thread terminated normally."}));
@@ -199,11 +201,12 @@ TEST_F(Changes, ALostLinkEndsTheBulkChange) {
 }
 
 TEST_F(Changes, TheBulkChangeGivesAddresses1To250Only) {
-    grid.setRows(5);
+    grid.setRows(6);
     grid.setRowTexts(1, {"12345678", "0"});
     grid.setRowTexts(2, {"12345678", "1"});
     grid.setRowTexts(3, {"30201567", "250"});
     grid.setRowTexts(4, {"45000012", "251"});
+    grid.setRowTexts(5, {"", "7"});  // no ID: passed over, not "without an answer"
     EXPECT_EQ(changes.changeAllAddresses(settings), 1);
     run();
     EXPECT_EQ(log.lines().filter(QRegularExpression("^Setting Primary address|^Row|^Invalid")),
@@ -211,6 +214,7 @@ TEST_F(Changes, TheBulkChangeGivesAddresses1To250Only) {
                            "Setting Primary address 1 to device 12345678...",
                            "Setting Primary address 250 to device 30201567...",
                            "Row 4: primary address 251 is not 1..250, skipped...",
+                           "Setting Primary address 7 to device ...",
                            "Invalid primary addresses in the table, process finished!"}));
     EXPECT_EQ(log.lines().last(),
               "Address change ended: 2 changed, 0 without an answer, 0 at a taken address.");
