@@ -175,17 +175,22 @@ void ExportGrid(const GridModel& grid, const QString& suggestedName, Dialogs& di
 
 TableLoad LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialogs) {
     QList<QByteArray> lines;
-    const TableRead read = ReadTableLines(fileName, lines);
+    const TableRead read = ReadTableLines(fileName, lines, kHeaderSeparator);
     if (read == TableRead::TooManyRows) return TableLoad::TooManyRows;
     if (read == TableRead::Unreadable) {
         dialogs.warning("File Error", "You chose wrong file for import!\nContact administrator!");
         return TableLoad::Refused;
     }
     if (lines.isEmpty()) return TableLoad::Loaded;
+    // The separators Import reads: ";" after every cell, or a spreadsheet's
+    // "," between cells.
+    const char separator = TableSeparator(lines.first());
     QStringList fields(kStoredFields, QString());
     for (qsizetype i = 0; i < lines.size(); ++i) {
         // Only cells ended by ";" count: the text after the last is dropped.
-        const std::vector<std::string> cells = csv::SplitRecord(view(lines[i])).cells;
+        const csv::Record record = csv::SplitRecord(view(lines[i]), separator);
+        std::vector<std::string> cells = record.cells;
+        if (separator == ',' && !record.rest.empty()) cells.push_back(record.rest);
         if (cells.size() > size_t{kLoopsColumns}) {
             dialogs.message(
                 "You are trying to import too many data!!!\nCorrect csv file and try again!");

@@ -85,9 +85,22 @@ std::optional<QList<QStringList>> ParseDeviceLines(QList<QByteArray> lines) {
     if (lines.first().startsWith(kByteOrderMark)) lines.first().remove(0, 3);
     const QByteArray& headerLine = lines.first();
     const char separator = TableSeparator(headerLine);
-    const bool trailing = separator == ',';
     const auto byName = columnsByName(splitFields(headerLine, separator, true));
     if (byName && byName->at(kAddressColumn) < 0) return std::nullopt;
+    // A "," file has no separator after its last cell; nor has a file whose
+    // named header ends without one ("ID;Mfr;Medium;Addr"): its lines are
+    // read alike.
+    const bool headerEndsOpen =
+        !csv::SplitRecord({headerLine.constData(), static_cast<size_t>(headerLine.size())},
+                          separator)
+             .rest.empty();
+    const bool trailing = separator == ',' || (byName && headerEndsOpen);
+    // Lines none of which holds the separator (a tab-separated file) are not
+    // this format.
+    if (lines.size() > 1 && std::none_of(lines.begin() + 1, lines.end(), [&](const QByteArray& l) {
+            return l.contains(separator);
+        }))
+        return std::nullopt;
     QList<QStringList> rows;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QStringList fields = splitFields(lines[i], separator, trailing);

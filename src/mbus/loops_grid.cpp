@@ -8,9 +8,17 @@
 namespace tarnel {
 namespace {
 
-void appendRow(GridModel& grid, const QStringList& texts) {
-    grid.setRowTexts(grid.rows() - 1, texts);
+// Writes `texts` into the grid's last, empty row and adds the next empty
+// one; returns the row written. A grid that ends in a filled row (a loaded
+// table) gets the new row below it, never over it.
+int appendRow(GridModel& grid, const QStringList& texts) {
+    const bool lastFilled = !grid.rowTexts(grid.rows() - 1).join(QString()).isEmpty();
+    if ((lastFilled || grid.rows() < 2) && grid.rows() < kMaxLoopsRows)
+        grid.setRows(grid.rows() + 1);
+    const int row = grid.rows() - 1;
+    grid.setRowTexts(row, texts);
     if (grid.rows() < kMaxLoopsRows) grid.setRows(grid.rows() + 1);
+    return row;
 }
 
 }  // namespace
@@ -35,10 +43,7 @@ void UpdateLoopsGrid(GridModel& grid, const LoopsRow& row, LoopsUpdate update) {
             grid.setRowTexts(r, texts);
             written = r;
         }
-        if (written == 0) {
-            written = grid.rows() - 1;
-            appendRow(grid, texts);
-        }
+        if (written == 0) written = appendRow(grid, texts);
         grid.setCurrentRow(written);
         return;
     }

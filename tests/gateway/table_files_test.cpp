@@ -12,6 +12,7 @@
 #include "base/grid_model.h"
 #include "gateway/gateway_lines.h"
 #include "gateway/table_import.h"
+#include "mbus/loops_grid.h"
 #include "support/fake_dialogs.h"
 #include "support/python_csv.h"
 
@@ -214,6 +215,46 @@ TEST_F(TableFiles, HostileCellsComeBackThroughLoadImportAndPython) {
     EXPECT_EQ(ImportDeviceGrid(imported, devicesPath, dialogs), TableLoad::Loaded);
     EXPECT_EQ(imported.rows(), 2) << "the exported empty row is not imported";
     EXPECT_EQ(imported.rowTexts(1).mid(0, 4), first.mid(0, 4));
+}
+
+// Files as spreadsheets and other tools write them: what Import and Load
+// read, and what they refuse with the grid unchanged.
+TEST_F(TableFiles, ImportAndLoadReadTheSameFormats) {
+    const struct {
+        const char* name;
+        QByteArray content;
+        std::optional<QStringList> imported;  // row 1's ID and address; none: refused
+    } imports[] = {
+        {"named header without a last \";\"", "ID;Mfr;Medium;Addr\r\n12345678;ABC;Water;5\r\n",
+         QStringList{"12345678", "5"}},
+        {"commas", "ID,Addr,Mfr\r\n12345678,5,ABC\r\n", QStringList{"12345678", "5"}},
+        {"tabs", "ID\tAddr\r\n12345678\t5\r\n", std::nullopt},
+    };
+    for (const auto& c : imports) {
+        GridModel devices(devicesGridLayout().headers);
+        devices.setRowTexts(1, {"99999999", "9"});
+        devices.setRows(3);
+        const QString path = folder.filePath("devices.csv");
+        ASSERT_TRUE(test::writeFile(path, c.content));
+        const TableLoad load = ImportDeviceGrid(devices, path, dialogs);
+        EXPECT_EQ(load, c.imported ? TableLoad::Loaded : TableLoad::Refused) << c.name;
+        EXPECT_EQ(devices.rowTexts(1).mid(0, 2), c.imported.value_or(QStringList{"99999999", "9"}))
+            << c.name;
+        if (!c.imported) {
+            EXPECT_EQ(dialogs.shown.back().text, "File is not in correct format!");
+        }
+    }
+    load("ID,Addr,Mfr\r\n12345678,5,ABC\r\n");
+    EXPECT_EQ(loops.rows(), 3) << "the header and the meter, as from a \";\" file";
+    EXPECT_EQ(loops.rowTexts(2).mid(0, 3), (QStringList{"12345678", "5", "ABC"}));
+    // A meter found after a load goes below the loaded rows.
+    LoopsRow found{};
+    found[0] = "87654321";
+    found[1] = "7";
+    UpdateLoopsGrid(loops, found, LoopsUpdate::Append);
+    EXPECT_EQ(loops.rowTexts(2).mid(0, 2), (QStringList{"12345678", "5"}));
+    EXPECT_EQ(loops.rowTexts(3).mid(0, 2), (QStringList{"87654321", "7"}));
+    EXPECT_EQ(loops.rows(), 5) << "and the grid ends in one empty row";
 }
 
 TEST_F(TableFiles, QuotedCellsInTheLoad) {
