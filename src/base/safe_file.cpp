@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace tarnel {
@@ -219,8 +220,7 @@ bool FileWriter::open() {
             return openTemporary(&target.info);
         case TargetKind::Stream:
             direct_ = true;
-            fd_ = ::open(target_.constData(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
-            return fd_ >= 0 || fail(errno);
+            return openStream();
         case TargetKind::Directory:
             return fail(EISDIR);
         case TargetKind::Other:
@@ -229,6 +229,24 @@ bool FileWriter::open() {
             break;
     }
     return fail(target.error);
+}
+
+// A FIFO without a reader would hold a blocking open for good: it is opened
+// without blocking, tried again while the wait lasts, then refused. The
+// writes that follow block as usual.
+bool FileWriter::openStream() {
+    const auto until = std::chrono::steady_clock::now() + readerWait_;
+    for (;;) {
+        fd_ = ::open(target_.constData(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        if (fd_ >= 0) {
+            ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+            return true;
+        }
+        if (errno != ENXIO) return fail(errno);
+        if (std::chrono::steady_clock::now() >= until)
+            return fail(QStringLiteral("no program reads from the FIFO"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 // The new content goes to a file beside the target with a name short enough

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <string_view>
 
@@ -56,8 +57,11 @@ public:
     bool write(QByteArrayView bytes);
     bool commit();
     const QString& reason() const { return reason_; }
+    // How long a FIFO's open waits for a reader (5 s), then fails.
+    void setReaderWait(std::chrono::milliseconds wait) { readerWait_ = wait; }
 
 private:
+    bool openStream();
     bool fail(int error);
     bool fail(const QString& reason);
     bool openTemporary(const struct stat* existing);
@@ -71,6 +75,7 @@ private:
     bool direct_ = false;
     bool failed_ = false;
     QString reason_;
+    std::chrono::milliseconds readerWait_{5000};
 };
 
 // What writing a file came to; true when written.

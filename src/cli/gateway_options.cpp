@@ -60,6 +60,7 @@ std::string serialSpeed(const std::string& text) {
 // resolved or connected.
 void checkTcpPort(const std::string& target) {
     const size_t colon = target.find(':');
+    if (colon == 0 || target.empty()) throw UsageError{"--tcp needs a host: HOST[:PORT]"};
     if (colon == std::string::npos || colon + 1 == target.size()) return;  // 502
     const std::string port = target.substr(colon + 1);
     const bool digits =
@@ -164,7 +165,11 @@ static std::map<std::string, std::function<void(const std::string&)>> valuedOpti
          }},
         {"--retry",
          [&](const std::string& v) { options.retries = inRange(v, "--retry", kRetryRange); }},
-        {"--log", [&](const std::string& v) { options.log = v; }},
+        {"--log",
+         [&](const std::string& v) {
+             if (v.empty()) throw UsageError{"--log needs a file name"};
+             options.log = v;
+         }},
         {"--ha", [&](const std::string& v) { options.haFile = v; }},
         {"--html", [&](const std::string& v) { options.htmlFile = v; }},
         {"--pdf", [&](const std::string& v) { options.pdfFile = v; }},

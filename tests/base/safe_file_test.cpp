@@ -109,6 +109,17 @@ TEST(SafeFile, EveryKindOfTarget) {
     }
 }
 
+// A FIFO nobody reads: the open waits a bounded time and says why, rather
+// than hanging.
+TEST(SafeFile, AFifoWithoutAReaderIsRefusedInTime) {
+    Scratch t;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(t.at("f")).constData(), 0644), 0);
+    FileWriter writer(t.at("f"));
+    writer.setReaderWait(std::chrono::milliseconds(0));
+    EXPECT_FALSE(writer.open());
+    EXPECT_EQ(writer.reason(), "no program reads from the FIFO");
+}
+
 // A full disk: the write fails part way, the old file stays whole, and the
 // reason is the system's.
 TEST(SafeFile, AFullDiskKeepsTheOldFileAndSaysWhy) {

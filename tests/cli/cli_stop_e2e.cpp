@@ -101,7 +101,7 @@ TEST(GatewayCliSilent, AScanStopsAtOnce) {
               "Check the link settings, the Modbus address and the wiring.\n");
 }
 
-// Ctrl-C and SIGTERM stop every command at once against a gateway that never
+// Ctrl-C, SIGTERM and SIGHUP stop every command at once against a gateway that never
 // answers (its waits are the longest the options allow): each ends within
 // moments with the status for what it got, its line, and its log saved.
 TEST(GatewayCliSignals, EveryCommandStopsAtOnce) {
@@ -126,7 +126,7 @@ TEST(GatewayCliSignals, EveryCommandStopsAtOnce) {
         {{"activate-all", table}, SIGINT, 1, "tarnel-cli: rows 1, 2 of 2 were not activated"},
         {{"scan", "0", "250"}, SIGINT, 1, "Scan stopped: meters found 0"},
         {{"read", "5"}, SIGTERM, 1, ""},
-        {{"search", "FFFFFFFF"}, SIGINT, 1, ""},
+        {{"search", "FFFFFFFF"}, SIGHUP, 1, ""},  // the terminal closed
         {{"set-address", "12345678", "7"}, SIGINT, 1, ""},
         {{"report", "--html", dir.filePath("r.html")},
          SIGTERM,
