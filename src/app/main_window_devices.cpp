@@ -23,7 +23,6 @@ namespace tarnel {
 namespace {
 
 const char* const kSelectorBoxes[] = {"checkActivate", "checkDelete", "checkdeactivateInputs"};
-constexpr int kHighlightedRows = 250;
 
 // New rows are seen from their first columns (ID, address), wherever the
 // grid was scrolled to before.
@@ -70,18 +69,6 @@ void TForm1::wireDeviceHandlers() {
             &QLabel::setText);
     connect(&program_->bulkActivation(), &BulkActivation::captionChanged,
             control<QPushButton>("Butt_activateall"), &QPushButton::setText);
-
-    // Ctrl-click highlights more rows; a double-click highlights them all.
-    auto* view = control<QTableView>("GridDevices");
-    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    connect(view, &QAbstractItemView::doubleClicked, this, [view] {
-        const int rows = std::min(view->model()->rowCount(), kHighlightedRows);
-        if (rows == 0) return;
-        view->selectionModel()->select(
-            QItemSelection(view->model()->index(0, 0),
-                           view->model()->index(rows - 1, view->model()->columnCount() - 1)),
-            QItemSelectionModel::ClearAndSelect);
-    });
 }
 
 DeviceTable::Settings TForm1::deviceSettings() const {
@@ -104,12 +91,17 @@ void TForm1::Activate1Click() {
     BitBtn14Click();
 }
 
+// The grid highlights one row, the one deleted; the question names it.
 void TForm1::Delete1Click() {
     control<QCheckBox>("checkDelete")->setChecked(true);
     control<QCheckBox>("checkActivate")->setChecked(false);
-    if (!program_->dialogs().confirm("Delete Confirmation",
-                                     "Are you sure you want to DELETE Device?"))
-        return;
+    const MeterTarget device = program_->deviceSelection().target();
+    const QString question =
+        device.address < 0 ? QStringLiteral("Are you sure you want to DELETE Device?")
+                           : QStringLiteral("Delete device %1 (ID %2) from the gateway's table?")
+                                 .arg(device.address)
+                                 .arg(device.id);
+    if (!program_->dialogs().confirm("Delete Confirmation", question)) return;
     program_->deviceTable().deleteMeter(program_->deviceSelection().target(), deviceSettings());
 }
 

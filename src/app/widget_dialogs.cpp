@@ -24,6 +24,9 @@ void WidgetDialogs::error(const QString& caption, const QString& text) {
 bool WidgetDialogs::confirm(const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
                     owner_);
+    // Every question guards a change: Enter and Escape leave things as they are.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

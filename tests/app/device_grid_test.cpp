@@ -1,5 +1,6 @@
-// The device grid's selection: the row clicked gives "Selected: ", Ctrl
-// adds rows to the highlight, a double-click highlights them all.
+// The device grid's selection: the row clicked gives "Selected: " and is the
+// one row highlighted, Ctrl-click and double-click included: what is
+// highlighted is what is acted on.
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
@@ -34,12 +35,15 @@ TEST_F(DeviceGrid, ClickCtrlClickAndDoubleClick) {
     EXPECT_EQ(control<QLabel>("Label11")->text(), "Selected: 2");
     EXPECT_EQ(form->program().deviceSelection().address(), 2);
     click(2, Qt::ControlModifier);
-    EXPECT_EQ(highlighted(), 2);
-    click(0);
     EXPECT_EQ(highlighted(), 1);
+    EXPECT_EQ(form->program().deviceSelection().address(), 3);
     QTest::mouseDClick(view()->viewport(), Qt::LeftButton, Qt::NoModifier,
                        view()->visualRect(view()->model()->index(0, 1)).center());
-    EXPECT_EQ(highlighted(), 4) << "every row, the empty last one included";
+    EXPECT_EQ(highlighted(), 1);
+    EXPECT_EQ(form->program().deviceSelection().address(), 1);
+    form->Delete1Click();  // answered No
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.back().text, "Delete device 1 (ID 10000001) from the gateway's table?");
 }
 
 TEST_F(DeviceGrid, RemovingWithoutASelectionKeepsEveryRow) {
