@@ -18,10 +18,9 @@ QWidget* meterSide(Program& program) {
     auto* layout = new QVBoxLayout(side);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label("M-bus devices "));
-    auto* meters = grid("gridLoops", &program.gridLoops(), program.clock(), true);
-    // As wide as its columns, Time included; the device table takes the rest.
-    meters->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
-    layout->addWidget(meters, 1);
+    // Half the page whatever it holds, so that the device side never moves;
+    // columns wider than that scroll.
+    layout->addWidget(grid("gridLoops", &program.gridLoops(), program.clock(), true), 1);
     layout->addLayout(
         row({label("From:"), spin("editAddressFrom", "UDaddressFrom", 0, 250, 1, 1, 3).row,
              label("to"), spin("editAddressTo", "UDaddressTo", 0, 255, 5, 1, 3).row, nullptr}));
@@ -80,7 +79,7 @@ QWidget* buildQuickPage(Program& program) {
     auto* page = new QWidget;
     page->setObjectName("TabSheet1");
     auto* layout = new QHBoxLayout(page);
-    layout->addWidget(meterSide(program));
+    layout->addWidget(meterSide(program), 1);
     layout->addWidget(transferButton());
     layout->addWidget(deviceSide(program), 1);
     return page;

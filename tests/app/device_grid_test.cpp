@@ -1,10 +1,12 @@
 // The device grid's selection: the row clicked gives "Selected: " and is the
 // one row highlighted, Ctrl-click and double-click included: what is
 // highlighted is what is acted on.
+#include <QCoreApplication>
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
 
+#include "base/grid_model.h"
 #include "base/grid_selection.h"
 #include "window_fixture.h"
 
@@ -44,6 +46,24 @@ TEST_F(DeviceGrid, ClickCtrlClickAndDoubleClick) {
     form->Delete1Click();  // answered No
     ASSERT_FALSE(dialogs.shown.empty());
     EXPECT_EQ(dialogs.shown.back().text, "Delete device 1 (ID 10000001) from the gateway's table?");
+}
+
+// The meter grid's content never moves the device side of the page.
+TEST_F(DeviceGrid, TheDeviceSideStaysPutWhateverTheMeterGridHolds) {
+    start();
+    const auto left = [this] {
+        QCoreApplication::processEvents();
+        clock.advance(100);
+        QCoreApplication::processEvents();
+        return control<QWidget>("BitBtn15")->mapTo(form.get(), QPoint()).x();
+    };
+    const int empty = left();
+    GridModel& meters = form->program().gridLoops();
+    meters.setRows(3);
+    meters.setRowTexts(1, {"12345678", "1", "ABC", QString(40, '9'), "m3", "Water", "00", "12:00"});
+    EXPECT_EQ(left(), empty);
+    meters.clearData();
+    EXPECT_EQ(left(), empty);
 }
 
 TEST_F(DeviceGrid, RemovingWithoutASelectionKeepsEveryRow) {
