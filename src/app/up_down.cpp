@@ -33,16 +33,27 @@ UpDown::UpDown(int minimum, int maximum, int increment, int position, QWidget* p
 
 void UpDown::setAssociate(QLineEdit* edit) {
     edit_ = edit;
-    if (edit_) edit_->setText(QString::number(position_));
+    if (!edit_) return;
+    edit_->setText(QString::number(position_));
+    // Enter or leaving the box: it shows what will be used.
+    connect(edit_, &QLineEdit::editingFinished, this, [this] {
+        position();
+        showPosition();
+    });
 }
 
 int UpDown::position() const {
-    if (edit_) {
-        bool ok = false;
-        const int typed = edit_->text().toInt(&ok);
-        if (ok) position_ = std::clamp(typed, minimum_, maximum_);
-    }
+    if (!edit_) return position_;
+    bool ok = false;
+    const int typed = edit_->text().toInt(&ok);
+    if (ok) position_ = std::clamp(typed, minimum_, maximum_);
+    if (!edit_->hasFocus()) showPosition();  // not while the user types
     return position_;
+}
+
+void UpDown::showPosition() const {
+    const QString used = QString::number(position_);
+    if (edit_ && edit_->text() != used) edit_->setText(used);
 }
 
 void UpDown::setPosition(int position) {

@@ -11,7 +11,8 @@ namespace tarnel {
 // An up-down control bound to an edit box: the arrows step the position by
 // `increment` within [minimum, maximum] and write it into the edit; position()
 // reads the edit back, so a number typed there counts too. Text that is not a
-// number leaves the last position; a number out of range is clamped.
+// number leaves the last position; a number out of range is clamped, and the
+// edit shows the position used as soon as it is not being typed in.
 class UpDown : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +32,7 @@ signals:
 
 private:
     void step(int direction);
+    void showPosition() const;
 
     int minimum_;
     int maximum_;

@@ -68,6 +68,9 @@ enum class Refusal {
     ModbusAddress,        // the new Modbus address is not below 255
     NoListenPort,         // the listen port box is empty
     ListenPort,           // the listen port is below 50
+    ListenPortRange,      // the listen port is above 65535: its low 16 bits would go
+    IpSetting,            // "Program IP" without a setting type chosen
+    IpAddress,            // "Program IP" with no four numbers 0 to 255
     SerialNumberLength,   // the serial number is not 8 characters
 };
 struct Refused {

@@ -55,6 +55,13 @@ QString refusalLine(Refusal why) {
             return QStringLiteral("Modbus TCP port not entered");
         case Refusal::ListenPort:
             return QStringLiteral("Invalid modbus TCP port entered...");
+        case Refusal::ListenPortRange:
+            return QStringLiteral("Invalid modbus TCP port entered: the port is 50 to 65535.");
+        case Refusal::IpSetting:
+            return QStringLiteral("Select the IP setting type to program first.");
+        case Refusal::IpAddress:
+            return QStringLiteral(
+                "Not an IP address: four numbers 0 to 255 with dots, such as 192.168.1.10.");
         case Refusal::SerialNumberLength:
             return QStringLiteral("Wrong ID - must be 8-digit...");
     }

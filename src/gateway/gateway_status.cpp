@@ -220,7 +220,10 @@ bool GatewayStatus::programIp(int slave, const QString& setting,
                               const std::optional<std::array<uint8_t, 4>>& bytes) {
     if (!link_.requireLink()) return false;
     const std::optional<int> registerNumber = IpSettingRegister(setting);
-    if (!registerNumber || !bytes) return false;
+    if (!registerNumber || !bytes) {
+        emit event(Refused{registerNumber ? Refusal::IpAddress : Refusal::IpSetting});
+        return false;
+    }
     writeNetworkSetting(slave, *registerNumber,
                         QByteArray(reinterpret_cast<const char*>(bytes->data()), 4),
                         ProgramIp{setting});
@@ -235,6 +238,10 @@ bool GatewayStatus::setListenPort(int slave, std::optional<int> port) {
     const int number = *port;
     if (number < 50) {
         emit event(Refused{Refusal::ListenPort});
+        return false;
+    }
+    if (number > 65535) {
+        emit event(Refused{Refusal::ListenPortRange});
         return false;
     }
     if (!link_.requireLink()) return false;

@@ -34,8 +34,10 @@ TEST(UpDown, APositionTypedIntoTheEditCountsAndIsClamped) {
     EXPECT_EQ(upDown.position(), 17);
     edit.setText("999");
     EXPECT_EQ(upDown.position(), 255);
+    EXPECT_EQ(edit.text(), "255") << "the box shows the value used";
     edit.setText("");
     EXPECT_EQ(upDown.position(), 255) << "text that is not a number keeps the last position";
+    EXPECT_EQ(edit.text(), "255");
 }
 
 TEST(UpDown, SetPositionClampsAndReportsTheChange) {

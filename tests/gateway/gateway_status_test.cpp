@@ -132,15 +132,22 @@ TEST_F(Status, NetworkInputErrors) {
     EXPECT_FALSE(gatewayStatus.programIp(1, "Mask", ParseDottedAddress("192.168.1.300")));
     EXPECT_FALSE(gatewayStatus.programIp(1, "Router", ParseDottedAddress("10.0.0.1")));
     EXPECT_FALSE(gatewayStatus.setListenPort(1, 49));
+    EXPECT_FALSE(gatewayStatus.setListenPort(1, 65536));  // its low 16 bits would be 0
     EXPECT_FALSE(gatewayStatus.setListenPort(1, std::nullopt));
     EXPECT_FALSE(gatewayStatus.setSerialNumber(1, "1234567"));
     EXPECT_FALSE(gatewayStatus.setSerialNumber(1, "1234x678"));
     settle();
     EXPECT_TRUE(requests().isEmpty());
-    EXPECT_EQ(log.lines().mid(0, 4),
-              (QStringList{"Invalid modbus TCP port entered...", "Modbus TCP port not entered",
-                           "Wrong ID - must be 8-digit...",
+    EXPECT_EQ(log.lines(),
+              (QStringList{"Not an IP address: four numbers 0 to 255 with dots, such as "
+                           "192.168.1.10.",
+                           "Select the IP setting type to program first.",
+                           "Invalid modbus TCP port entered...",
+                           "Invalid modbus TCP port entered: the port is 50 to 65535.",
+                           "Modbus TCP port not entered", "Wrong ID - must be 8-digit...",
                            "Exception converting ID - 'x' is not a digit"}));
+    EXPECT_TRUE(gatewayStatus.setListenPort(1, 65535));
+    EXPECT_TRUE(gatewayStatus.setListenPort(1, 50));
 }
 
 }  // namespace
