@@ -15,11 +15,17 @@
 #include "gateway/report_reading.h"
 #include "link/gateway_link.h"
 #include "mbus/loops_grid.h"
+#include "ops/busy_rule.h"
 #include "print/report_files.h"
 
 namespace tarnel {
-// Asks where first, then reads the table anew and writes both files.
+// Asks where first, then reads the table anew and writes both files. Over
+// no link, or while the table is busy, the read says why and nobody is asked.
 void TForm1::ExportPointsList1Click() {
+    if (!program_->link().linkUp() || !program_->busy().allows(Operation::TableReadOut)) {
+        program_->deviceTable().readDevices(deviceSettings());
+        return;
+    }
     FileDialogRequest request = saveDialog1();
     request.folder = program_->dataFolder();
     request.fileName = "points.csv";

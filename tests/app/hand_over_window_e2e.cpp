@@ -39,6 +39,11 @@ struct HandOverWindow : test::SimWindowTest {
 };
 
 TEST_F(HandOverWindow, IncompleteFilesOnlyWhenAskedForAndSayingSo) {
+    // No link: the points list says so and asks for no file.
+    control<QAction>("ExportPointsList1")->trigger();
+    EXPECT_TRUE(lines().contains("Serial or TCP port for modbus is not open..."));
+    EXPECT_TRUE(dialogs.fileRequests.empty());
+
     control<QLineEdit>("Edit_lanxp_ip")->setText("127.0.0.1");
     control<QLineEdit>("Edit_lanxp_port")->setText(sim.tcpPort);
     control<QPushButton>("Butt_connect_xport")->click();
