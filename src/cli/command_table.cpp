@@ -451,12 +451,17 @@ const CommandEntry* FindCommand(const std::string& name) {
     return found == kCommands.end() ? nullptr : &*found;
 }
 
+std::string FoldedWord(const std::string& word) {
+    std::string folded;
+    for (const char c : word)
+        folded += c == '-' || c == '_'
+                      ? ' '
+                      : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
 std::string MediumName(const std::string& text) {
-    std::string key;
-    for (const char c : text)
-        key += c == '-' || c == '_'
-                   ? ' '
-                   : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = FoldedWord(text);
     static const std::map<std::string, std::string> kNames = {
         {"oil", "Oil"},         {"hot water", "Hot water"},
         {"water", "Water"},     {"electricity", "Electricity"},

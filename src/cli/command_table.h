@@ -30,5 +30,8 @@ const CommandEntry* FindCommand(const std::string& name);
 // command line's ("hot-water", "n/a", "heat"), in any case: the name the
 // medium change looks up; empty for another text.
 std::string MediumName(const std::string& text);
+// A word as names given on the command line are matched: any case, "-" and
+// "_" as blanks ("hot-water" is "hot water").
+std::string FoldedWord(const std::string& word);
 
 }  // namespace tarnel::cli

@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "cli/cli_session.h"
+#include "cli/command_table.h"
 #include "gateway/device_table.h"
 #include "gateway/gateway_commands.h"
 #include "gateway/gateway_status.h"
@@ -24,22 +25,11 @@ QString text(const std::string& argument) {
     return QString::fromStdString(argument);
 }
 
-// A word as the window's captions are matched: any case, "-" and "_" as
-// blanks.
-std::string key(const std::string& word) {
-    std::string folded;
-    for (const char c : word)
-        folded += c == '-' || c == '_'
-                      ? ' '
-                      : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return folded;
-}
-
-// `word`'s entry in `names` (keys as key() folds them), or UsageError.
+// `word`'s entry in `names` (keys as FoldedWord folds them), or UsageError.
 template <typename Value>
 Value oneOf(const std::map<std::string, Value>& names, const std::string& word,
             const std::string& refusal) {
-    const auto found = names.find(key(word));
+    const auto found = names.find(FoldedWord(word));
     if (found == names.end()) throw UsageError{refusal + ": " + word};
     return found->second;
 }
@@ -162,7 +152,7 @@ namespace {
 std::map<std::string, QString> ipSettingNames() {
     std::map<std::string, QString> names;
     const auto add = [&names](const QString& setting, const std::string& shortName) {
-        names[key(setting.toStdString())] = setting;
+        names[FoldedWord(setting.toStdString())] = setting;
         names[shortName] = setting;
     };
     add("IP address", "ip");
