@@ -74,7 +74,7 @@ bool namesOpenStream(const QByteArray& link) {
     return real && std::strncmp(real.get(), "/proc/", 6) == 0;
 }
 
-enum class TargetKind { Missing, Regular, Stream, Directory, Other, Failed };
+enum class TargetKind { Missing, Regular, Stream, Directory, Other, PlantedLink, Failed };
 
 struct Target {
     TargetKind kind;
@@ -89,6 +89,14 @@ TargetKind kindOf(mode_t mode) {
     return S_ISDIR(mode) ? TargetKind::Directory : TargetKind::Other;
 }
 
+// A link someone else planted in a shared folder is refused, as the kernel
+// refuses it (EACCES) to a program that opens the link by its name.
+bool linkMayBeFollowed(const QByteArray& link, const struct stat& info) {
+    struct stat folder {};
+    if (::stat(folderOf(link).constData(), &folder) != 0) return false;
+    return MayFollowLink(folder.st_mode, folder.st_uid, info.st_uid, ::geteuid());
+}
+
 // What `path` names once its symbolic links are followed; a dangling link
 // gives the missing file it names.
 Target resolveTarget(QByteArray path) {
@@ -100,6 +108,7 @@ Target resolveTarget(QByteArray path) {
         }
         if (!S_ISLNK(info.st_mode)) return {kindOf(info.st_mode), path, info};
         if (namesOpenStream(path)) return {TargetKind::Stream, path, info};
+        if (!linkMayBeFollowed(path, info)) return {TargetKind::PlantedLink, path, info};
         path = linkTarget(path);
         if (path.isEmpty()) return {TargetKind::Failed, path, {}, errno};
     }
@@ -194,10 +203,16 @@ bool OpenForReading(QFile& file, const QString& path) {
     return false;
 }
 
-FileWriter::FileWriter(const QString& path, WriteCall write)
-    : path_(FileNameBytes(path)), write_(std::move(write)) {
+bool MayFollowLink(mode_t folderMode, uid_t folderOwner, uid_t linkOwner, uid_t caller) {
+    const bool shared = (folderMode & S_ISVTX) && (folderMode & S_IWOTH);
+    return !shared || linkOwner == caller || linkOwner == folderOwner;
+}
+
+FileWriter::FileWriter(const QString& path, WriteCall write, SyncCall sync)
+    : path_(FileNameBytes(path)), write_(std::move(write)), sync_(std::move(sync)) {
     if (!write_)
         write_ = [](int fd, const void* data, size_t size) { return ::write(fd, data, size); };
+    if (!sync_) sync_ = [](int fd) { return ::fsync(fd); };
 }
 
 FileWriter::~FileWriter() {
@@ -225,6 +240,9 @@ bool FileWriter::open() {
             return fail(EISDIR);
         case TargetKind::Other:
             return fail(QStringLiteral("not a file, a FIFO or a character device"));
+        case TargetKind::PlantedLink:
+            return fail(QStringLiteral(
+                "a symbolic link of another user in a shared folder is not followed"));
         case TargetKind::Failed:
             break;
     }
@@ -296,7 +314,7 @@ bool FileWriter::commit() {
     if (fd_ < 0) return fail(EBADF);
     // On the disk before the rename: a crash then leaves the old file or the
     // whole new one.
-    if (!direct_ && ::fsync(fd_) != 0) return fail(errno);
+    if (!direct_ && sync_(fd_) != 0) return fail(errno);
     if (::close(std::exchange(fd_, -1)) != 0 && errno != EINTR) return fail(errno);
     if (direct_) return true;
     if (::rename(temporary_.constData(), target_.constData()) != 0) return fail(errno);

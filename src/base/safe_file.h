@@ -16,6 +16,8 @@ namespace tarnel {
 
 // The system's write(2); a test puts in one that fails as a full disk does.
 using WriteCall = std::function<ssize_t(int fd, const void* data, size_t size)>;
+// The system's fsync(2); a test sees when it comes, or makes it fail.
+using SyncCall = std::function<int(int fd)>;
 
 // The system's words for an errno value ("No space left on device").
 QString SystemReason(int error);
@@ -39,7 +41,10 @@ bool OpenForReading(QFile& file, const QString& path);
 //   replaced file keeps its mode (and, for root, its owner). A file whose
 //   mode bits grant no write is refused, even for root;
 // - a symbolic link: the file it points to is replaced (or made, when the
-//   link dangles) and the link stays;
+//   link dangles) and the link stays. As the kernel's protected-symlinks rule
+//   has it, a link in a sticky folder anyone may write (/tmp) is not followed
+//   when it belongs neither to the caller nor to the folder's owner: another
+//   user may have planted it there;
 // - a FIFO, a character device (a terminal, /dev/null) or an open stream
 //   (/dev/stdout): written directly, as a shell's redirection would;
 // - a directory, or anything else: refused.
@@ -48,7 +53,7 @@ bool OpenForReading(QFile& file, const QString& path);
 // is changed (but for bytes a FIFO or device already took).
 class FileWriter {
 public:
-    explicit FileWriter(const QString& path, WriteCall write = {});
+    explicit FileWriter(const QString& path, WriteCall write = {}, SyncCall sync = {});
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
@@ -71,12 +76,17 @@ private:
     QByteArray target_;  // the file that is replaced or written
     QByteArray temporary_;
     WriteCall write_;
+    SyncCall sync_;
     int fd_ = -1;
     bool direct_ = false;
     bool failed_ = false;
     QString reason_;
     std::chrono::milliseconds readerWait_{5000};
 };
+
+// Whether a symbolic link owned by `linkOwner`, in a folder of mode
+// `folderMode` owned by `folderOwner`, may be followed by user `caller`.
+bool MayFollowLink(mode_t folderMode, uid_t folderOwner, uid_t linkOwner, uid_t caller);
 
 // What writing a file came to; true when written.
 struct FileWritten {

@@ -140,6 +140,49 @@ TEST(SafeFile, AFullDiskKeepsTheOldFileAndSaysWhy) {
     EXPECT_EQ(WriteWholeFile("/dev/full", kNew).reason, "No space left on device");
 }
 
+// The new content is on the disk before it takes the old one's name: the
+// sync comes while the target still holds the old content, and a sync that
+// fails keeps the old file.
+TEST(SafeFile, SyncsBeforeTheRename) {
+    const Scratch t;
+    ASSERT_TRUE(writeFile(t.at("s.ini"), "old"));
+    QByteArray atSync;
+    const SyncCall seen = [&](int fd) {
+        atSync = readFile(t.at("s.ini"));
+        return ::fsync(fd);
+    };
+    EXPECT_TRUE(WriteWholeFile(t.at("s.ini"), kNew, {}, seen));
+    EXPECT_EQ(atSync, "old");
+    EXPECT_EQ(readFile(t.at("s.ini")), kNew);
+    const SyncCall fails = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    EXPECT_EQ(WriteWholeFile(t.at("s.ini"), "newer", {}, fails).reason, "Input/output error");
+    EXPECT_EQ(readFile(t.at("s.ini")), kNew);
+    EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files), QStringList{"s.ini"});
+}
+
+// A link in a sticky folder anyone may write is followed only when it is the
+// caller's or the folder owner's, as the kernel's protected-symlinks rule.
+TEST(SafeFile, APlantedLinkInASharedFolderIsNotFollowed) {
+    constexpr mode_t kShared = S_IFDIR | 01777;
+    EXPECT_FALSE(MayFollowLink(kShared, 0, 1000, 0));
+    EXPECT_TRUE(MayFollowLink(kShared, 0, 0, 1000));      // the folder owner's
+    EXPECT_TRUE(MayFollowLink(kShared, 0, 1000, 1000));   // the caller's own
+    EXPECT_TRUE(MayFollowLink(S_IFDIR | 0777, 0, 1000, 0));  // not sticky
+    EXPECT_TRUE(MayFollowLink(S_IFDIR | 01775, 0, 1000, 0)); // not for anyone
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a link to another user needs root";
+    const Scratch t;
+    ASSERT_EQ(::chmod(QFile::encodeName(t.dir.path()).constData(), 01777), 0);
+    ASSERT_TRUE(writeFile(t.at("secret"), "root's"));
+    ASSERT_TRUE(QFile::link(t.at("secret"), t.at("report.html")));
+    ASSERT_EQ(::lchown(QFile::encodeName(t.at("report.html")).constData(), 65534, 65534), 0);
+    EXPECT_EQ(WriteWholeFile(t.at("report.html"), kNew).reason,
+              "a symbolic link of another user in a shared folder is not followed");
+    EXPECT_EQ(readFile(t.at("secret")), "root's");
+}
+
 TEST(FileNames, KeepTheirBytes) {
     for (const QByteArray& bytes :
          {QByteArray("caf\xC3\xA9"), QByteArray("caf\xE9"), QByteArray("\xED\xB2\x80"),
