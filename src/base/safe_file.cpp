@@ -1,5 +1,6 @@
 #include "base/safe_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -115,11 +117,22 @@ Target resolveTarget(QByteArray path) {
     return {TargetKind::Failed, path, {}, ELOOP};
 }
 
+constexpr char kTagLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kTagLength = 6;
+
+bool isTemporaryName(const char* name) {
+    const std::string_view text(name);
+    constexpr std::string_view prefix = "tarnel-", suffix = ".tmp";
+    if (text.size() != prefix.size() + kTagLength + suffix.size()) return false;
+    if (!text.starts_with(prefix) || !text.ends_with(suffix)) return false;
+    const std::string_view tag = text.substr(prefix.size(), kTagLength);
+    return tag.find_first_not_of(kTagLetters) == std::string_view::npos;
+}
+
 QByteArray randomTag() {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray tag(6, '0');
+    QByteArray tag(kTagLength, '0');
     for (char& c : tag)
-        c = kLetters[QRandomGenerator::global()->bounded(int{sizeof kLetters - 1})];
+        c = kTagLetters[QRandomGenerator::global()->bounded(int{sizeof kTagLetters - 1})];
     return tag;
 }
 
@@ -188,6 +201,24 @@ QByteArray FileNameBytes(const QString& name) {
         plain = i + 1;
     }
     return bytes + QStringView(name).mid(plain).toUtf8();
+}
+
+int RemoveStaleTemporaries(const QByteArray& folder, std::chrono::seconds age) {
+    const auto close = [](DIR* open) { ::closedir(open); };
+    const std::unique_ptr<DIR, decltype(close)> dir(::opendir(folder.constData()), close);
+    if (!dir) return 0;
+    const time_t before = ::time(nullptr) - static_cast<time_t>(age.count());
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (!isTemporaryName(entry->d_name)) continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || info.st_mtime >= before)
+            continue;
+        if (::unlinkat(::dirfd(dir.get()), entry->d_name, 0) == 0) ++removed;
+    }
+    return removed;
 }
 
 bool OpenForReading(QFile& file, const QString& path) {
@@ -271,6 +302,7 @@ bool FileWriter::openStream() {
 // for any target's folder (a target's own name may use all 255 bytes).
 bool FileWriter::openTemporary(const struct stat* existing) {
     const QByteArray folder = folderOf(target_);
+    RemoveStaleTemporaries(folder);
     const mode_t mode = existing ? (existing->st_mode & 07777) : 0666;
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         const QByteArray name = folder + "/tarnel-" + randomTag() + ".tmp";

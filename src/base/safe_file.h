@@ -88,6 +88,12 @@ private:
 // `folderMode` owned by `folderOwner`, may be followed by user `caller`.
 bool MayFollowLink(mode_t folderMode, uid_t folderOwner, uid_t linkOwner, uid_t caller);
 
+// Removes the temporary files a killed write of this program left in
+// `folder` ("tarnel-xxxxxx.tmp", the caller's own, untouched for longer than
+// `age`); a write in progress keeps its file fresh. Returns how many went.
+int RemoveStaleTemporaries(const QByteArray& folder,
+                           std::chrono::seconds age = std::chrono::seconds(60));
+
 // What writing a file came to; true when written.
 struct FileWritten {
     bool written = false;

@@ -183,6 +183,28 @@ TEST(SafeFile, APlantedLinkInASharedFolderIsNotFollowed) {
     EXPECT_EQ(readFile(t.at("secret")), "root's");
 }
 
+// What a killed write left goes at the next write in its folder; a fresh one
+// (a write in progress) and files that only look alike stay.
+TEST(SafeFile, StaleTemporariesOfKilledWritesGo) {
+    const Scratch t;
+    const auto aged = [&](const QString& name, int seconds) {
+        ASSERT_TRUE(writeFile(t.at(name), "part"));
+        const timespec times[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(t.at(name)).constData(), times, 0), 0);
+    };
+    aged("tarnel-ab12cd.tmp", 61);
+    aged("tarnel-zz99zz.tmp", 30);
+    aged("tarnel-AB12CD.tmp", 3600);
+    aged("tarnel-ab12c.tmp", 3600);
+    aged("mine-ab12cd.tmp", 3600);
+    EXPECT_TRUE(WriteWholeFile(t.at("s.ini"), kNew));
+    QStringList left = QDir(t.dir.path()).entryList(QDir::Files);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (QStringList{"mine-ab12cd.tmp", "s.ini", "tarnel-AB12CD.tmp",
+                                 "tarnel-ab12c.tmp", "tarnel-zz99zz.tmp"}));
+
+}
+
 TEST(FileNames, KeepTheirBytes) {
     for (const QByteArray& bytes :
          {QByteArray("caf\xC3\xA9"), QByteArray("caf\xE9"), QByteArray("\xED\xB2\x80"),
