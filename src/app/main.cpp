@@ -85,6 +85,10 @@ int main(int argc, char* argv[]) {
     const ProgramPaths paths =
         ResolveProgramPaths(QApplication::applicationFilePath(), options.settingsFile);
     MakeUserFolders(paths, options.settingsFile);
+    // What a killed earlier run left half-written in the folders it writes.
+    for (const QString& folder : {QFileInfo(paths.settingsFile).absolutePath(), paths.files(),
+                                  paths.defaultDataFolder()})
+        RemoveStaleTemporaries(FileNameBytes(folder));
 
     // An unattended screenshot run must never wait on a box.
     const bool unattended = !options.screenshot.isEmpty();

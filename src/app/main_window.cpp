@@ -242,8 +242,11 @@ void TForm1::FormClose() {
 }
 
 void TForm1::restoreSettings() {
-    const QStringList values =
-        SettingsFile(program_->paths().settingsFile).read(program_->paths().defaultDataFolder());
+    QStringList problems;
+    const QStringList values = SettingsFile(program_->paths().settingsFile)
+                                   .read(program_->paths().defaultDataFolder(), &problems);
+    for (const QString& problem : problems)
+        program_->log().append(problem);
     const auto& keys = settingKeys();
     for (size_t i = 0; i < keys.size(); ++i) {
         const QString& value = values.at(static_cast<int>(i));

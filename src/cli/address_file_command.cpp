@@ -52,6 +52,7 @@ QList<QStringList> loadRows(const std::string& path) {
     const TableLoad load = LoadMbusGrid(grid, FileNameFromBytes(path), refusals);
     if (load == TableLoad::TooManyRows)
         throw UsageError{path + " has more than " + std::to_string(kMaxTableRows) + " rows"};
+    if (load == TableLoad::TooLarge) throw UsageError{path + " is larger than 20 MB"};
     if (load != TableLoad::Loaded)
         throw UsageError{path + ": " + refusals.text.replace('\n', ' ').toStdString()};
     QList<QStringList> rows;

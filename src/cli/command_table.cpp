@@ -12,6 +12,7 @@
 #include "cli/points_command.h"
 #include "cli/report_command.h"
 #include "cli/settings_commands.h"
+#include "gateway/gateway_lines.h"
 #include "gateway/bulk_activation.h"
 #include "gateway/device_table.h"
 #include "gateway/gateway_status.h"
@@ -289,7 +290,13 @@ Runner activateAll(const Options& options) {
     const BulkActivation::Settings settings{options.unit, options.scanTimeMs, options.retries};
     return [=](Session& session) {
         Program& program = session.program();
-        if (program.importDeviceTable(file) != TableLoad::Loaded) return kNoResult;
+        if (const TableLoad load = program.importDeviceTable(file); load != TableLoad::Loaded) {
+            // With -q the log's line is not shown: the refusal still is.
+            if (session.options().quiet)
+                for (const QString& line : TableLoadLines(load, file))
+                    Session::note(line.toStdString());
+            return kNoResult;
+        }
         if (countRows(program.gridDevices()) == 0) {
             const std::string why = " has no meter rows (a header line, then one line a meter)";
             Session::note(file.toStdString() + why);

@@ -91,7 +91,15 @@ int settingNumber(const std::string& text, const std::string& key, NumberRange r
 static void applySettings(const std::string& path, Options& options) {
     std::error_code unreadable;
     if (!std::filesystem::exists(path, unreadable)) throw UsageError{"no settings file " + path};
-    const QStringList values = SettingsFile(FileNameFromBytes(path)).read(QString());
+    QStringList problems;
+    const QStringList values = SettingsFile(FileNameFromBytes(path)).read(QString(), &problems);
+    // Named on the command line, a file that cannot be read is the caller's
+    // mistake, not a reason to go on with the defaults.
+    const auto size = std::filesystem::file_size(path, unreadable);
+    if (!problems.isEmpty() && !unreadable && size > SettingsFile::kMaxBytes)
+        throw UsageError{problems.first().toStdString()};
+    for (const QString& problem : problems)
+        options.notes.push_back(problem.toStdString());
     std::map<std::string, std::string> setting;
     for (size_t i = 0; i < settingKeys().size(); ++i)
         setting[(settingKeys()[i].section + "/" + settingKeys()[i].key).toStdString()] =

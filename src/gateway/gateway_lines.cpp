@@ -251,6 +251,10 @@ QStringList StatusLines(const StatusResult& result) {
 }
 
 QStringList TableLoadLines(TableLoad load, const QString& path) {
+    if (load == TableLoad::TooLarge)
+        return {QStringLiteral("%1 not read: it is larger than 20 MB, more than a gateway or a "
+                               "bus holds.")
+                    .arg(path)};
     if (load != TableLoad::TooManyRows) return {};
     return {
         QStringLiteral("%1 not read: it has more than %2 rows, more than a gateway or a bus holds.")

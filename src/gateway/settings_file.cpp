@@ -17,11 +17,47 @@ QByteArray utf8(const QString& text) {
     return text.toUtf8();
 }
 
-bool loadIni(CSimpleIniA& ini, const QString& path) {
+constexpr qint64 kMaxSettingsBytes = SettingsFile::kMaxBytes;
+
+// Lines holding a NUL byte are taken out (the INI reader would end the
+// file at the first one); the number of the first such line, 0 when none.
+int dropLinesWithNul(QByteArray& content) {
+    int first = 0;
+    QByteArray kept;
+    const QList<QByteArray> lines = content.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!lines[i].contains('\0')) {
+            kept += lines[i] + (i + 1 < lines.size() ? "\n" : "");
+        } else if (first == 0) {
+            first = static_cast<int>(i) + 1;
+        }
+    }
+    if (first != 0) content = kept;
+    return first;
+}
+
+// False when there is nothing to read: no file, or one too large; a file
+// that is not read as it stands adds a line to `problems`.
+bool loadIni(CSimpleIniA& ini, const QString& path, QStringList* problems = nullptr) {
     QFile file;
     if (!OpenForReading(file, path)) return false;
-    const QByteArray content = file.readAll();
+    QByteArray content = file.read(kMaxSettingsBytes + 1);
+    if (content.size() > kMaxSettingsBytes) {
+        if (problems)
+            *problems << QStringLiteral("Settings file %1 not read: it is larger than 1 MB.")
+                             .arg(path);
+        return false;
+    }
+    if (const int line = dropLinesWithNul(content); line != 0 && problems)
+        *problems << QStringLiteral("Settings file %1: line %2 holds a NUL byte and is not read.")
+                         .arg(path)
+                         .arg(line);
     return ini.LoadData(content.constData(), static_cast<size_t>(content.size())) >= 0;
+}
+
+bool tooLarge(const QString& path) {
+    QFile file;
+    return OpenForReading(file, path) && file.read(kMaxSettingsBytes + 1).size() > kMaxSettingsBytes;
 }
 
 // A value as the control takes it: integers and booleans that do not parse
@@ -66,10 +102,10 @@ const std::vector<SettingKey>& settingKeys() {
     return keys;
 }
 
-QStringList SettingsFile::read(const QString& executableFolder) const {
+QStringList SettingsFile::read(const QString& executableFolder, QStringList* problems) const {
     CSimpleIniA ini;
     ini.SetUnicode(true);
-    const bool loaded = loadIni(ini, path_);
+    const bool loaded = loadIni(ini, path_, problems);
     QStringList values;
     for (const SettingKey& key : settingKeys()) {
         const QString fallback =
@@ -86,6 +122,10 @@ bool SettingsFile::write(const QStringList& values, QString* reason) const {
     CSimpleIniA ini;
     ini.SetUnicode(true);
     ini.SetSpaces(false);
+    if (tooLarge(path_)) {
+        if (reason) *reason = QStringLiteral("it is larger than 1 MB and is left as it is");
+        return false;
+    }
     loadIni(ini, path_);  // keep keys of the file that the tool does not know
     const auto& keys = settingKeys();
     for (size_t i = 0; i < keys.size(); ++i) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 #include <vector>
 
@@ -26,19 +27,26 @@ const std::vector<SettingKey>& settingKeys();
 // [Modbus port]. Read once at start-up and written once at close.
 class SettingsFile {
 public:
+    // Our own file holds a few hundred bytes: a larger one is not read whole
+    // into memory.
+    static constexpr qint64 kMaxBytes = 1024 * 1024;
+
     explicit SettingsFile(QString path) : path_(std::move(path)) {}
     const QString& path() const { return path_; }
 
     // The value of every key of settingKeys(), in that order; missing keys (or
     // a missing or unreadable file) give the fallbacks. An integer or boolean
-    // that is not a number also gives the fallback.
-    QStringList read(const QString& executableFolder) const;
+    // that is not a number also gives the fallback. A file over 1 MB is not
+    // read, and a line holding a NUL byte is skipped; each adds a line to
+    // `problems` (when given).
+    QStringList read(const QString& executableFolder, QStringList* problems = nullptr) const;
 
     // Writes the values (in the order of settingKeys()) into the file, keeping
     // any other keys it holds, with a FileWriter: the file is replaced whole
     // or not at all. False, with the file untouched and `reason` (when given)
     // saying why, when it is not written: a full disk, or a file whose mode
-    // grants write permission to nobody (read-only even for root).
+    // grants write permission to nobody (read-only even for root), or a file
+    // over 1 MB, which was not ours to read.
     bool write(const QStringList& values, QString* reason = nullptr) const;
 
 private:

@@ -129,8 +129,12 @@ TableRead ReadTableRecords(QIODevice& device, QList<QByteArray>& records, char s
     records.clear();
     RecordReader reader(device, separator);
     QByteArray record;
-    // The header, then at most kMaxTableRows rows.
+    // The header, then at most kMaxTableRows rows, in at most kMaxTableBytes.
     while (reader.next(record)) {
+        if (device.pos() > kMaxTableBytes) {
+            records.clear();
+            return TableRead::TooLarge;
+        }
         if (records.size() == kMaxTableRows + 1) {
             QByteArray after;
             if (isEmptyRow(record) && !reader.next(after) && !reader.tooLong()) {
@@ -151,6 +155,7 @@ TableRead ReadTableLines(const QString& path, QList<QByteArray>& records, char s
     records.clear();
     QFile file;
     if (!OpenForReading(file, path)) return TableRead::Unreadable;
+    if (file.size() > kMaxTableBytes) return TableRead::TooLarge;  // not read at all
     return ReadTableRecords(file, records, separator);
 }
 
@@ -177,6 +182,7 @@ TableLoad LoadMbusGrid(GridModel& grid, const QString& fileName, Dialogs& dialog
     QList<QByteArray> lines;
     const TableRead read = ReadTableLines(fileName, lines, kHeaderSeparator);
     if (read == TableRead::TooManyRows) return TableLoad::TooManyRows;
+    if (read == TableRead::TooLarge) return TableLoad::TooLarge;
     if (read == TableRead::Unreadable) {
         dialogs.warning("File Error", "You chose wrong file for import!\nContact administrator!");
         return TableLoad::Refused;

@@ -16,14 +16,18 @@ class GridModel;
 // The most rows a table file may hold besides its header: more than any
 // gateway's device table or any bus holds.
 constexpr int kMaxTableRows = 10'000;
+// The most bytes a table file may hold: a full table of long rows takes a
+// few megabytes.
+constexpr qint64 kMaxTableBytes = 20 * 1024 * 1024;
 
-enum class TableRead { Read, Unreadable, TooManyRows };
+enum class TableRead { Read, Unreadable, TooManyRows, TooLarge };
 
 // How a table file went into a grid.
 enum class TableLoad {
     Loaded,
     Refused,      // a message box said why
     TooManyRows,  // not read at all: the caller says so (TableLoadLines)
+    TooLarge,     // likewise
 };
 
 // A separator for the table readers: ';' or ',' as the header line says

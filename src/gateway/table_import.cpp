@@ -121,6 +121,7 @@ TableLoad ImportDeviceGrid(GridModel& grid, const QString& fileName, Dialogs& di
     QList<QByteArray> lines;
     const TableRead read = ReadTableLines(fileName, lines, kHeaderSeparator);
     if (read == TableRead::TooManyRows) return TableLoad::TooManyRows;
+    if (read == TableRead::TooLarge) return TableLoad::TooLarge;
     const auto rows = read == TableRead::Read ? ParseDeviceLines(std::move(lines)) : std::nullopt;
     if (!rows) {
         dialogs.message("File is not in correct format!");

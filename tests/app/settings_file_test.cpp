@@ -69,6 +69,34 @@ TEST_F(SettingsFileTest, NumbersThatDoNotParseFallBackToTheDefault) {
     EXPECT_EQ(values[17], "1") << "fast replies are on unless the file says 0";
 }
 
+// A file past 1 MB is not ours: not read (and not replaced at close); one of
+// exactly 1 MB is. A line with a NUL byte is skipped with a line, the lines
+// after it are read.
+TEST_F(SettingsFileTest, AnOversizedFileAndANulByteAreReported) {
+    const QByteArray head = "[TCP]\nPort=1502\n;";
+    for (const qint64 size : {SettingsFile::kMaxBytes, SettingsFile::kMaxBytes + 1}) {
+        const QByteArray content = head + QByteArray(size - head.size() - 1, 'x') + "\n";
+        ASSERT_TRUE(test::writeFile(path, content));
+        QStringList problems;
+        const bool over = size > SettingsFile::kMaxBytes;
+        EXPECT_EQ(file.read("/opt/tarnel", &problems)[15], over ? "502" : "1502") << size;
+        EXPECT_EQ(problems, over ? QStringList{"Settings file " + path +
+                                               " not read: it is larger than 1 MB."}
+                                 : QStringList{})
+            << size;
+        QString reason;
+        EXPECT_EQ(file.write(kDefaults, &reason), !over) << size;
+        if (over) EXPECT_EQ(test::readFile(path), content);
+    }
+    ASSERT_TRUE(test::writeFile(path, QByteArray("[TCP]\nIP=10.0.0.9\0junk\nPort=1502\n", 33)));
+    QStringList problems;
+    const QStringList values = file.read("/opt/tarnel", &problems);
+    EXPECT_EQ(values[14], "192.168.1.3");
+    EXPECT_EQ(values[15], "1502");
+    EXPECT_EQ(problems,
+              QStringList{"Settings file " + path + ": line 2 holds a NUL byte and is not read."});
+}
+
 TEST_F(SettingsFileTest, KeysTheToolDoesNotKnowSurviveAWrite) {
     ASSERT_TRUE(
         test::writeFile(path, "[Modbus port]\nName=COM3\n[Installer]\nSite=Boiler house 2\n"));

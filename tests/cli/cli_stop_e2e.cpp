@@ -77,6 +77,15 @@ TEST(GatewayCliIncomplete, ExitOneNamesWhatIsMissing) {
         EXPECT_EQ(run.status, 1) << empty.toHex().toStdString();
         EXPECT_EQ(run.err.toStdString(), "tarnel-cli: " + path.toStdString() + noRows);
     }
+    {  // a refused table says so with -q too
+        const QString path =
+            writeTable(dir, "long.csv", "id;addr;\n" + QByteArray("1;2;\n").repeated(10'001));
+        const CliRun run = cli({"activate-all", path, "--tcp", sim.tcp, "-q"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.toStdString(), "tarnel-cli: " + path.toStdString() +
+                                             " not read: it has more than 10000 rows, more than a "
+                                             "gateway or a bus holds.\n");
+    }
 }
 
 // A gateway that answers nothing at this unit stops a scan of every address

@@ -399,6 +399,21 @@ TEST(CliArguments, TheSettingsFilesNumbersAreClamped) {
                                  "[Mbus] Timeout=9901 is out of 300 to 9900: 9900 is used"}));
 }
 
+// A settings file past 1 MB is refused before anything is sent (exit 2); a
+// NUL byte in it is a note, and the lines after it count.
+TEST(CliArguments, AnOversizedSettingsFileIsRefused) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("tarnel.ini");
+    ASSERT_TRUE(test::writeFile(ini, "[Modbus]\nAddress=7\n;" + QByteArray(1024 * 1024, 'x')));
+    EXPECT_EQ(refusal({"status", "--settings", ini.toStdString()}),
+              "Settings file " + ini.toStdString() + " not read: it is larger than 1 MB.");
+    ASSERT_TRUE(test::writeFile(ini, QByteArray("[Modbus]\nA\0\nAddress=7\n", 22)));
+    const cli::Options options = cli::ParseOptions({"status", "--settings", ini.toStdString()});
+    EXPECT_EQ(options.unit, 7);
+    EXPECT_EQ(options.notes, std::vector<std::string>{"Settings file " + ini.toStdString() +
+                                                      ": line 2 holds a NUL byte and is not read."});
+}
+
 // The serial settings take None, Odd, Even, Mark and Space as named; the
 // command line takes them in any case and refuses any other text.
 TEST(CliArguments, ParityInAnyCase) {

@@ -141,6 +141,30 @@ TEST_F(TableFiles, ATableOfMoreRowsThanAGatewayHoldsIsRefused) {
     }
 }
 
+// A file past 20 MB is not read, by Load or by Import; one of exactly 20 MB is.
+TEST_F(TableFiles, ATableFileOverTwentyMegabytesIsRefused) {
+    const QByteArray header = " ID ;Addr ;Mfr ;Medium ;\r\n";
+    const QString path = folder.filePath("table.csv");
+    for (const qint64 size : {kMaxTableBytes, kMaxTableBytes + 1}) {
+        const qint64 row = (size - header.size()) / 10'000;
+        const QByteArray line = "12345678;5;ABC;Water;" + QByteArray(row - 23, 'x') + "\r\n";
+        QByteArray content = header + line.repeated(9'999);
+        content += "12345678;5;ABC;Water;" + QByteArray(size - content.size() - 23, 'x') + "\r\n";
+        ASSERT_EQ(content.size(), size);
+        ASSERT_TRUE(test::writeFile(path, content));
+        const bool over = size > kMaxTableBytes;
+        const TableLoad expected = over ? TableLoad::TooLarge : TableLoad::Loaded;
+        GridModel devices(devicesGridLayout().headers);
+        EXPECT_EQ(LoadMbusGrid(loops, path, dialogs), expected) << size;
+        EXPECT_EQ(ImportDeviceGrid(devices, path, dialogs), expected) << size;
+        EXPECT_EQ(devices.cell(10'000, 0), over ? "" : "12345678") << size;
+        EXPECT_EQ(TableLoadLines(expected, path),
+                  over ? QStringList{path + " not read: it is larger than 20 MB, more than a "
+                                            "gateway or a bus holds."}
+                       : QStringList{});
+    }
+}
+
 TEST_F(TableFiles, AnExportedMeterTableLoadsWithItsHeaderAsRowOne) {
     loops.setRowTexts(1, {"12345678", "5", "ABC", "10.000", "m3", "Water", "00", "10:00:00"});
     loops.setRows(3);
