@@ -79,6 +79,7 @@ void Log::appendHere(const QString& line) {
     if (session_ && !sessionBroken_) {
         const QByteArray bytes = fileLine(line);
         sessionBroken_ = session_->write(bytes) != bytes.size();
+        if (!sessionBroken_ && session_->pos() > sessionBound_) rotateSession();
     }
     if (lines_.size() > kMaxLines || characters_ > kMaxCharacters) dropOldest();
     emit lineAppended(line);
@@ -102,6 +103,36 @@ void Log::dropOldest() {
     }
     lines_.remove(0, drop);
     dropped_ += drop;
+}
+
+// The session file keeps its newest half, from a line's start, under a first
+// line that says older ones went; it is written beside the file and renamed
+// over it, so a crash leaves the old file or the new one.
+void Log::rotateSession() {
+    const QString name = session_->fileName();
+    QFile from(name);
+    const qint64 size = session_->pos();
+    if (!from.open(QIODevice::ReadOnly) || !from.seek(size - sessionBound_ / 2)) return;
+    QByteArray tail = from.readAll();
+    tail.remove(0, tail.indexOf('\n') + 1);
+    const QByteArray head =
+        fileLine(QStringLiteral("Older lines of this session were dropped to keep its file small."));
+    const QString part = name + QStringLiteral(".part");
+    QFile fresh(part);
+    if (!fresh.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        fresh.write(head + tail) != head.size() + tail.size() || !fresh.flush() ||
+        ::rename(FileNameBytes(part).constData(), FileNameBytes(name).constData()) != 0) {
+        fresh.remove();
+        return;  // the file grows on; the next line tries again
+    }
+    fresh.close();
+    auto reopened = std::make_unique<QFile>(name);
+    if (!reopened->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
+    lockSession(*reopened);
+    const qint64 cut = size - tail.size();
+    sessionViewStart_ =
+        sessionViewStart_ >= cut ? sessionViewStart_ - cut + head.size() : 0;
+    session_ = std::move(reopened);
 }
 
 void Log::clear() {
@@ -177,6 +208,10 @@ bool Log::writeTo(const QString& path, QString* reason) const {
         written = copySessionTail(file, why);
     } else if (written) {
         QByteArray text;
+        if (dropped_ > 0)
+            text = fileLine(
+                QStringLiteral("%1 earlier lines of this log were dropped and are not in this file.")
+                    .arg(dropped_));
         for (const QString& line : lines_)
             text += fileLine(line);
         written = file.write(text);

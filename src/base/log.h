@@ -24,6 +24,8 @@ class Log : public QObject {
 public:
     static constexpr qsizetype kMaxLines = 100'000;
     static constexpr qsizetype kMaxCharacters = 4 * 1024 * 1024;  // 8 MB of UTF-16
+    // A session file past this is cut to its newest half.
+    static constexpr qint64 kMaxSessionBytes = 50 * 1024 * 1024;
 
     explicit Log(QObject* parent = nullptr);
     ~Log() override;
@@ -46,8 +48,12 @@ public:
     // that fails, each add one line that says so.
     bool startSession(const QString& folder, int keep = 10);
     QString sessionFile() const;
+    // For tests: the session file's bound, kMaxSessionBytes by default.
+    void setSessionBound(qint64 bytes) { sessionBound_ = bytes; }
 
-    // Writes every line since the last clear ended by CR LF, replacing the
+    // Writes every line since the last clear ended by CR LF (those the
+    // session file dropped at its bound, or could not take, are said to be
+    // missing by a first line), replacing the
     // file with a FileWriter: a crash or a full disk leaves the old file or
     // the new one, never a torn one; a FIFO or a device is written directly.
     // False when it cannot be written: a missing folder, a full disk, or a
@@ -63,6 +69,7 @@ signals:
 private:
     void appendHere(const QString& line);
     void dropOldest();
+    void rotateSession();
     bool copySessionTail(FileWriter& to, QString& reason) const;
     QString sessionFailure(const QString& reason) const;
 
@@ -72,6 +79,7 @@ private:
     std::unique_ptr<QFile> session_;
     qint64 sessionViewStart_ = 0;  // offset of the first line since the last clear
     bool sessionBroken_ = false;   // a write to the session file failed
+    qint64 sessionBound_ = kMaxSessionBytes;
 };
 
 }  // namespace tarnel

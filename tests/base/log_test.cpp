@@ -182,6 +182,50 @@ TEST(Log, ASessionFileThatCannotBeWrittenIsSaidOnce) {
                      "second"}));
 }
 
+// Past its bound the session file keeps its newest half under a line that
+// says so; a save then starts with that line.
+TEST(Log, TheSessionFileIsCutToItsNewestHalfAtItsBound) {
+    QTemporaryDir dir;
+    Log log;
+    log.setSessionBound(4096);
+    ASSERT_TRUE(log.startSession(dir.path()));
+    for (int i = 0; i < 1000; ++i)
+        log.append(QStringLiteral("line %1").arg(i));
+    const QByteArray session = test::readFile(log.sessionFile());
+    EXPECT_LE(session.size(), 4096);
+    EXPECT_GE(session.size(), 2048);
+    const QByteArray head = "Older lines of this session were dropped to keep its file small.\r\n";
+    EXPECT_TRUE(session.startsWith(head + "line ")) << session.left(80).constData();
+    EXPECT_TRUE(session.endsWith("\r\nline 999\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+}
+
+// A save after the session file failed (a full disk) and the memory dropped
+// lines: the lines in memory, not the broken file, under a line that says
+// what is missing.
+TEST(Log, ASaveAfterTheSessionFileBrokeWritesWhatMemoryHolds) {
+    QTemporaryDir dir;
+    Log log;
+    ASSERT_TRUE(log.startSession(dir.filePath("sessions")));
+    {
+        const test::FileSizeLimit full(1);
+        log.append("first");
+    }
+    for (qsizetype i = 0; i < Log::kMaxLines + 10; ++i)
+        log.append(QStringLiteral("line %1").arg(i));
+    ASSERT_GT(log.droppedLines(), 0);
+    const QString path = dir.filePath("log.txt");
+    ASSERT_TRUE(log.writeTo(path));
+    const QList<QByteArray> saved = test::readFile(path).split('\n');
+    EXPECT_EQ(saved.first(), QStringLiteral("%1 earlier lines of this log were dropped and are not "
+                                            "in this file.\r")
+                                 .arg(log.droppedLines())
+                                 .toUtf8());
+    EXPECT_EQ(saved.size(), log.lines().size() + 2);  // the first line and the last's end
+    EXPECT_EQ(saved.at(saved.size() - 2),
+              QStringLiteral("line %1\r").arg(Log::kMaxLines + 9).toUtf8());
+}
+
 // Run only as the child of the next test: saves a large log over and over
 // until it is killed.
 TEST(LogSaveChild, SavesUntilKilled) {
