@@ -168,8 +168,8 @@ void TForm1::reportWritten(const ReportFiles& files, const QString& error) {
         program_->presenter().tell(ReportFailed{error});
         return;
     }
-    program_->presenter().tell(ReportWritten{files.pdf, files.html});
-    program_->dialogs().openDocument(files.pdf);
+    const bool shown = program_->dialogs().openDocument(files.pdf);
+    program_->presenter().tell(ReportWritten{files.pdf, files.html, shown});
 }
 
 const QString* TForm1::keptText(const QString& name) const {

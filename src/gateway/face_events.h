@@ -48,6 +48,7 @@ struct ReportFailed {
 struct ReportWritten {
     QString pdf;
     QString html;
+    bool shown = true;  // a viewer was started for the PDF
 };
 struct LogSaved {
     QString path;

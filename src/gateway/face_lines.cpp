@@ -44,7 +44,12 @@ struct Words {
         return {"Commissioning report not written: " + e.error + "."};
     }
     QStringList operator()(const ReportWritten& e) const {
-        return {QStringLiteral("Commissioning report written to %1 and %2.").arg(e.pdf, e.html)};
+        QStringList lines{
+            QStringLiteral("Commissioning report written to %1 and %2.").arg(e.pdf, e.html)};
+        if (!e.shown)
+            lines << QStringLiteral("No program to show PDF files was found: open %1 yourself.")
+                         .arg(e.pdf);
+        return lines;
     }
     QStringList operator()(const LogSaved& e) const { return {"Log saved to " + e.path}; }
     QStringList operator()(const TableFault& e) const {
