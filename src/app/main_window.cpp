@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -66,12 +67,22 @@ QScrollArea* scrollingPage(QWidget* controls) {
 
 // The window's size: 891 by 766 where the screen has room, else the screen's
 // free area less the window's frame.
+// The window manager's frame around the window: known once it has framed
+// the window; before that, a title bar and borders as the style draws them.
+QSize frameSize(const QWidget& window) {
+    const QSize frame = window.frameGeometry().size() - window.geometry().size();
+    if (!frame.isEmpty()) return frame;
+    const QStyle* style = window.style();
+    const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    const int title = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight), 25);
+    return {2 * border, title + 2 * border};
+}
+
 QSize defaultSize(const QWidget& window) {
     const QSize wanted(891, 766);
     const QScreen* screen = window.screen();
     if (!screen) return wanted;
-    const QSize frame = window.frameGeometry().size() - window.geometry().size();
-    return wanted.boundedTo(screen->availableGeometry().size() - frame);
+    return wanted.boundedTo(screen->availableGeometry().size() - frameSize(window));
 }
 
 // A button whose caption changes keeps the width of its widest caption, so
@@ -222,6 +233,32 @@ void TForm1::showEvent(QShowEvent* event) {
             this, [this] { resize(defaultSize(*this)); }, Qt::QueuedConnection);
     }
     QMainWindow::showEvent(event);
+}
+
+// Once the window manager has framed the window, the frame is known: a
+// window whose frame reaches past the screen's free area is made to fit it,
+// once, so that its status bar is on the screen at first start.
+void TForm1::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    fitIntoScreen();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    fitIntoScreen();
+}
+
+void TForm1::fitIntoScreen() {
+    if (!shownOnce_ || fitted_ || !screen() || frameGeometry().size() == geometry().size()) return;
+    fitted_ = true;
+    const QRect area = screen()->availableGeometry();
+    if (area.contains(frameGeometry())) return;
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(size().boundedTo(area.size() - frame));
+    QRect placed = frameGeometry();
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() - placed.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() - placed.height() + 1));
+    move(placed.topLeft());
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -109,10 +109,13 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormClose();
+    void fitIntoScreen();
     void buildWindow();
     void bindLogAndStatus();
     void wireShellHandlers();
@@ -161,6 +164,7 @@ private:
     QString reportSite_, reportInstaller_;
     QList<QLabel*> statusPanels_;
     bool shownOnce_ = false;
+    bool fitted_ = false;  // fitIntoScreen() has fitted the framed window
 };
 
 }  // namespace tarnel

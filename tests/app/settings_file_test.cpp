@@ -86,7 +86,9 @@ TEST_F(SettingsFileTest, AnOversizedFileAndANulByteAreReported) {
             << size;
         QString reason;
         EXPECT_EQ(file.write(kDefaults, &reason), !over) << size;
-        if (over) EXPECT_EQ(test::readFile(path), content);
+        if (over) {
+            EXPECT_EQ(test::readFile(path), content);
+        }
     }
     ASSERT_TRUE(test::writeFile(path, QByteArray("[TCP]\nIP=10.0.0.9\0junk\nPort=1502\n", 33)));
     QStringList problems;
