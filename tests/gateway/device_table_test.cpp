@@ -318,16 +318,20 @@ TEST_F(Devices, AddressesAtTheEdgeOfTheirRange) {
 
 // STOP while a row's request is in flight on a link that stays up: the run
 // waits for that request, counts the meter only if the gateway activated
-// it, and sends no further row.
+// it, and sends no further row. Ctrl-C (stopNow) ends the run at once: its
+// request is cancelled, the link free for the next one.
 TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
     const struct {
         const char* gateway;
         std::optional<sim::FaultKind> fault;
+        bool now;
         int activated;
+        QList<int> notActivated;
     } cases[] = {
-        {"echoes", std::nullopt, 1},
-        {"answers exception 4", sim::FaultKind::Exception, 0},
-        {"is silent", sim::FaultKind::NoReply, 0},
+        {"echoes", std::nullopt, false, 1, {2}},
+        {"answers exception 4", sim::FaultKind::Exception, false, 0, {1, 2}},
+        {"is silent", sim::FaultKind::NoReply, false, 0, {1, 2}},
+        {"echoes after Ctrl-C", std::nullopt, true, 0, {1, 2}},
     };
     std::vector<ActivationResult> ends;
     QObject::connect(&bulk, &BulkActivation::finished,
@@ -359,8 +363,14 @@ TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
             ASSERT_TRUE(bulk.start({1, 3000, 1})) << what;
             clock.advance(10);
             EXPECT_FALSE(bulk.start({1, 3000, 1})) << what << ": one run at a time";
-            bulk.stop();
-            EXPECT_TRUE(ends.empty()) << what << ": the request in flight is awaited";
+            if (c.now) {
+                bulk.stopNow();
+                EXPECT_EQ(ends.size(), 1u) << what << ": ended at once";
+                EXPECT_FALSE(link.busy(&bulk)) << what << ": its request cancelled";
+            } else {
+                bulk.stop();
+                EXPECT_TRUE(ends.empty()) << what << ": the request in flight is awaited";
+            }
             settle();
             EXPECT_EQ(log.lines().filter("Activating device"), QStringList{"Activating device 4"})
                 << what;
@@ -370,8 +380,14 @@ TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
                 << what << ": " << log.lines().last().toStdString();
             ASSERT_EQ(ends.size(), 1u) << what;
             EXPECT_EQ(ends[0].ending, Ending::Stopped) << what;
+            EXPECT_EQ(ends[0].notActivated, c.notActivated) << what;
             EXPECT_EQ(caption, BulkActivation::kAgain) << what;
         }
+        // The link serves the next run: both meters answer.
+        ASSERT_TRUE(bulk.start({1, 3000, 1}));
+        settle();
+        EXPECT_TRUE(log.lines().last().startsWith("Activation ended: meters activated 2, "))
+            << log.lines().last().toStdString();
     }
 }
 
