@@ -2,10 +2,23 @@
 
 #include "base/grid_model.h"
 #include "link/gateway_link.h"
+#include "link/modbus_functions.h"
 #include "link/register_map.h"
 #include "ops/busy_rule.h"
 
 namespace tarnel {
+namespace {
+
+// The gateway answered that it could not activate the meter (it did not
+// answer the gateway): the meter's own failure, not the gateway's.
+bool refusedByMeter(const ExchangeResult& result) {
+    const QByteArray& reply = result.reply;
+    return result.end == ExchangeEnd::Reply && reply.size() > 2 &&
+           JudgeGatewayReply(reply) == GatewayReply::Exception &&
+           static_cast<uint8_t>(reply.at(2)) == fn::kSlaveDeviceFailure;
+}
+
+}  // namespace
 
 using namespace gateway_event;
 
@@ -88,7 +101,8 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
     if (result.aborted()) return;
     emit event(Reception{result.lines});
     const QByteArray& reply = result.reply;
-    result_.errors.count(reply);
+    const bool refused = refusedByMeter(result);
+    if (!refused) result_.errors.count(reply);
     const bool silent = silence_.note(reply);
     // The gateway echoes the write once the meter is in its table: a reply
     // the link confirmed as this row's echo, not an exception.
@@ -106,17 +120,19 @@ void BulkActivation::Timer_activateAllTimer(const ExchangeResult& result) {
         end(Ending::GatewaySilent);  // the row in flight was not activated
         return;
     }
-    next(succeeded);
+    next(succeeded, refused);
 }
 
-void BulkActivation::next(bool succeeded) {
+// `refused`: the meter's refusal, which counts the row apart when it was its
+// last attempt.
+void BulkActivation::next(bool succeeded, bool refused) {
     if (succeeded) {
         ++result_.activated;
     } else if (++retries_ <= settings_.retries) {
         sendRow();  // the same row again
         return;
     } else {
-        ++result_.silent;
+        ++(refused ? result_.refused : result_.silent);
         result_.notActivated << row_;
     }
     ++row_;

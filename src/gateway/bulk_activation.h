@@ -59,7 +59,7 @@ private:
     void sendRow();
     void Timer_activateAllTimer(const ExchangeResult& result);
     std::optional<int> rowAddress();
-    void next(bool succeeded);
+    void next(bool succeeded, bool refused);
     void end(Ending ending);
     void connectionLost();
 

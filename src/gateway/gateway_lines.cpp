@@ -230,17 +230,21 @@ QStringList TableReadLines(const TableReadResult& result) {
 QStringList ActivationLines(const ActivationResult& result) {
     QStringList lines;
     // Why the run ended (nothing when it was stopped); then one closing line,
-    // so that a gateway that errs is never mistaken for silent meters.
+    // so that a gateway that errs is never mistaken for silent meters, nor
+    // a meter the gateway could not reach for a gateway that errs.
     if (result.ending == Ending::Done)
         lines << QStringLiteral("Activation process finished!");
     else if (result.ending == Ending::LinkLost)
         lines << linkLostLine(Task::Activation);
     else if (result.ending == Ending::GatewaySilent)
         lines << silentLine(Task::Activation);
-    lines << QStringLiteral("Activation %1: meters activated %2, without an answer %3, %4.")
+    lines << QStringLiteral(
+                 "Activation %1: meters activated %2, without an answer %3, refused by the "
+                 "meter %4, %5.")
                  .arg(endedOrStopped(result.ending))
                  .arg(result.activated)
                  .arg(result.silent)
+                 .arg(result.refused)
                  .arg(result.errors.text());
     return lines;
 }

@@ -15,5 +15,8 @@ constexpr uint8_t kEncapsulatedInterface = 0x2B;
 constexpr uint8_t kMeiReadDeviceId = 0x0E;
 // Set in the function byte of an exception reply.
 constexpr uint8_t kExceptionBit = 0x80;
+// The exception code "SLAVE DEVICE FAILURE": the gateway could not do what
+// was asked of a meter (to an activation: the meter did not answer it).
+constexpr uint8_t kSlaveDeviceFailure = 0x04;
 
 }  // namespace tarnel::fn

@@ -131,6 +131,9 @@ struct ActivationResult {
     Ending ending = Ending::Done;
     int activated = 0;
     int silent = 0;
+    // Rows whose last attempt the meter refused (the gateway could not reach
+    // it: exception 04): neither without an answer nor a gateway error.
+    int refused = 0;
     int rows = 0;             // rows in the table
     QList<int> notActivated;  // rows (1 = the first) left without an activation
     GatewayErrors errors;     // what the gateway itself got wrong meanwhile

@@ -215,7 +215,8 @@ std::vector<Operation> tableOperations() {
                       "No answer from the gateway to 3 requests in a row: activation stopped."},
          .lostLine = "Connection lost: activation stopped.",
          .judged = false,
-         .summary = "Activation ended: "},
+         .summary = "Activation ended: ",
+         .meterRefusal = 4},
     };
 }
 

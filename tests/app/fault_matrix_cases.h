@@ -116,6 +116,9 @@ struct Operation {
     std::function<QStringList(MatrixRun&)> shown{};
     // The first words of its summary line ("Scan ended: "), when it has one.
     QString summary{};
+    // The exception code its summary counts as the meter's own refusal, apart
+    // from the gateway's errors (SLAVE DEVICE FAILURE to an activation).
+    std::optional<int> meterRefusal{};
     // Runs over the serial line only (the custom command console).
     bool serialOnly = false;
 };

@@ -162,15 +162,15 @@ Ran runCase(const Case& c) {
     return ran;
 }
 
-// The summary line's count of gateway errors, of a run that ended or was
+// A count of the summary line ("gateway errors"), of a run that ended or was
 // stopped (a gateway that answers nothing stops it); nothing without such a
 // line.
-std::optional<int> summaryErrors(MatrixRun& run, const Operation& operation) {
-    static const QRegularExpression kErrors("gateway errors (\\d+)");
+std::optional<int> summaryCount(MatrixRun& run, const Operation& operation, const QString& what) {
+    const QRegularExpression count(what + " (\\d+)");
     const QString stopped = QString(operation.summary).replace(" ended: ", " stopped: ");
     for (const QString& line : run.program().log().lines())
         if (line.startsWith(operation.summary) || line.startsWith(stopped)) {
-            const QRegularExpressionMatch match = kErrors.match(line);
+            const QRegularExpressionMatch match = count.match(line);
             return match.hasMatch() ? match.captured(1).toInt() : -1;
         }
     return std::nullopt;
@@ -294,7 +294,7 @@ void checkSummary(MatrixRun& run, const Case& c) {
     const Operation& operation = c.operation;
     if (operation.summary.isEmpty()) return;
     if (c.fault && c.fault->outcome == Outcome::LinkLost) return;  // its line says so
-    const std::optional<int> errors = summaryErrors(run, operation);
+    const std::optional<int> errors = summaryCount(run, operation, "gateway errors");
     ASSERT_TRUE(errors) << "no line \"" << operation.summary.toStdString() << "...\"\n"
                         << logText(run);
     if (!c.fault) {
@@ -302,6 +302,14 @@ void checkSummary(MatrixRun& run, const Case& c) {
         return;
     }
     const GatewayError error = c.fault->error;
+    if (error == GatewayError::Exception && c.fault->value == operation.meterRefusal) {
+        // The meter's refusal: counted for rows whose every attempt it
+        // refused; a passing one leaves the row activated at its retry.
+        EXPECT_EQ(*errors, 0) << logText(run);
+        const int refused = summaryCount(run, operation, "refused by the meter").value_or(-1);
+        EXPECT_EQ(refused > 0, operation.count == -1) << logText(run);
+        return;
+    }
     // An operation that only logs the reply does not look at its CRC.
     const bool counted = error == GatewayError::Exception || error == GatewayError::TimeOut ||
                          (error == GatewayError::Crc && operation.judged);

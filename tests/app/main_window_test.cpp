@@ -216,12 +216,15 @@ TEST_F(Shell, TheDeviceTablesButtonsStayAndCopiedRowsShowTheirIds) {
     QScrollBar* across = devices->horizontalScrollBar();
     ASSERT_GT(across->maximum(), 0);
     across->setValue(across->maximum());
-    form->program().gridLoops().setRowTexts(1, {"30201567", "3", "GSW"});
+    form->program().gridLoops().setRowTexts(
+        1, {"30201567", "3", "GSW", "852.41", "m3", "Gas", "04", "10.12.2026 20:40:00"});
     form->program().gridLoops().setRows(3);
     QTest::mouseClick(control<QPushButton>("BitBtn15"), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(across->value(), 0);
-    EXPECT_EQ(form->program().gridDevices().cell(1, 0), "30201567");
+    // ID, Addr, Mfr, Medium, Unit; the value and the rest are not copied.
+    EXPECT_EQ(form->program().gridDevices().rowTexts(1).mid(0, 6),
+              (QStringList{"30201567", "3", "GSW", "Gas", "m3", ""}));
 }
 
 TEST_F(Shell, ExitAsksAndOnlyYesCloses) {

@@ -318,16 +318,20 @@ TEST_F(Devices, AddressesAtTheEdgeOfTheirRange) {
 
 // STOP while a row's request is in flight on a link that stays up: the run
 // waits for that request, counts the meter only if the gateway activated
-// it, and sends no further row.
+// it, and sends no further row. Ctrl-C (stopNow) ends the run at once: its
+// request is cancelled, the link free for the next one.
 TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
     const struct {
         const char* gateway;
         std::optional<sim::FaultKind> fault;
+        bool now;
         int activated;
+        QList<int> notActivated;
     } cases[] = {
-        {"echoes", std::nullopt, 1},
-        {"answers exception 4", sim::FaultKind::Exception, 0},
-        {"is silent", sim::FaultKind::NoReply, 0},
+        {"echoes", std::nullopt, false, 1, {2}},
+        {"answers exception 4", sim::FaultKind::Exception, false, 0, {1, 2}},
+        {"is silent", sim::FaultKind::NoReply, false, 0, {1, 2}},
+        {"echoes after Ctrl-C", std::nullopt, true, 0, {1, 2}},
     };
     std::vector<ActivationResult> ends;
     QObject::connect(&bulk, &BulkActivation::finished,
@@ -359,8 +363,14 @@ TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
             ASSERT_TRUE(bulk.start({1, 3000, 1})) << what;
             clock.advance(10);
             EXPECT_FALSE(bulk.start({1, 3000, 1})) << what << ": one run at a time";
-            bulk.stop();
-            EXPECT_TRUE(ends.empty()) << what << ": the request in flight is awaited";
+            if (c.now) {
+                bulk.stopNow();
+                EXPECT_EQ(ends.size(), 1u) << what << ": ended at once";
+                EXPECT_FALSE(link.busy(&bulk)) << what << ": its request cancelled";
+            } else {
+                bulk.stop();
+                EXPECT_TRUE(ends.empty()) << what << ": the request in flight is awaited";
+            }
             settle();
             EXPECT_EQ(log.lines().filter("Activating device"), QStringList{"Activating device 4"})
                 << what;
@@ -370,8 +380,51 @@ TEST_F(Devices, StopCountsTheRowInFlightAndSendsNoOther) {
                 << what << ": " << log.lines().last().toStdString();
             ASSERT_EQ(ends.size(), 1u) << what;
             EXPECT_EQ(ends[0].ending, Ending::Stopped) << what;
+            EXPECT_EQ(ends[0].notActivated, c.notActivated) << what;
             EXPECT_EQ(caption, BulkActivation::kAgain) << what;
         }
+        // The link serves the next run: both meters answer.
+        ASSERT_TRUE(bulk.start({1, 3000, 1}));
+        settle();
+        EXPECT_TRUE(log.lines().last().startsWith("Activation ended: meters activated 2, "))
+            << log.lines().last().toStdString();
+    }
+}
+
+// Exception 04 (SLAVE DEVICE FAILURE) to an activation: the gateway could
+// not reach the meter. A row whose last attempt it answers so counts as
+// refused by the meter, neither without an answer nor a gateway error; other
+// exceptions are the gateway's.
+TEST_F(Devices, AMetersRefusalIsCountedApartFromTheGatewaysErrors) {
+    const struct {
+        const char* gateway;
+        std::optional<sim::FaultKind> fault;
+        int value;
+        int count;
+        const char* line;
+    } cases[] = {
+        {"finds no meter 20", std::nullopt, 0, 0,
+         "Activation ended: meters activated 1, without an answer 0, refused by the meter 1, "
+         "gateway errors 0 (exception replies 0, CRC or frame errors 0, time-outs 0)."},
+        {"is silent once, then finds no meter 20", sim::FaultKind::NoReply, 0, 1,
+         "Activation ended: meters activated 1, without an answer 0, refused by the meter 1, "
+         "gateway errors 1 (exception replies 0, CRC or frame errors 0, time-outs 1)."},
+        {"answers exception 2 to all", sim::FaultKind::Exception, 2, -1,
+         "Activation ended: meters activated 0, without an answer 2, refused by the meter 0, "
+         "gateway errors 4 (exception replies 4, CRC or frame errors 0, time-outs 0)."},
+    };
+    for (const auto& c : cases) {
+        importRows("id;addr;\n20000000;20;\n45000012;4;\n");
+        table.deleteAll(settings);
+        settle();
+        if (c.fault) rtu.faults().Add({*c.fault, c.value, c.count, 6, 0});  // the activation
+        log.clear();
+        ASSERT_TRUE(bulk.start({1, 3000, 1})) << c.gateway;
+        settle();
+        rtu.faults().Clear();
+        EXPECT_EQ(log.lines().filter("Activating device 20").size(), 2) << c.gateway;
+        EXPECT_EQ(log.lines().last(), c.line) << c.gateway << "\n"
+                                              << log.lines().join('\n').toStdString();
     }
 }
 
@@ -398,8 +451,8 @@ TEST_F(Devices, ImportActivateAllAndReadTheTableBack) {
     settle();
     EXPECT_EQ(log.lines().at(log.lines().size() - 2), "Activation process finished!");
     EXPECT_EQ(log.lines().last(),
-              "Activation ended: meters activated 3, without an answer 0, gateway errors 0 "
-              "(exception replies 0, CRC or frame errors 0, time-outs 0).");
+              "Activation ended: meters activated 3, without an answer 0, refused by the meter 0, "
+              "gateway errors 0 (exception replies 0, CRC or frame errors 0, time-outs 0).");
     EXPECT_EQ(caption, BulkActivation::kAgain);
 
     // "Stop activation" while a row's request is in flight: the gateway's
@@ -456,9 +509,10 @@ TEST_F(Devices, ALateEchoNeverActivatesAnotherRow) {
         const QStringList lines = log.lines();
         const QStringList afterRow3 = lines.mid(lines.indexOf("Activating device 6"));
         EXPECT_FALSE(afterRow3.join('\n').contains("01 06 00 00 00 04")) << what;
-        EXPECT_EQ(lines.last(),
-                  "Activation ended: meters activated 1, without an answer 2, gateway errors 2 "
-                  "(exception replies 0, CRC or frame errors 0, time-outs 2).")
+        EXPECT_EQ(
+            lines.last(),
+            "Activation ended: meters activated 1, without an answer 2, refused by the meter 0, "
+            "gateway errors 2 (exception replies 0, CRC or frame errors 0, time-outs 2).")
             << what << "\n"
             << lines.join('\n').toStdString();
         clock.advance(10'000);
@@ -540,8 +594,8 @@ TEST_F(Devices, AHundredThousandBadRowsEndWell) {
     EXPECT_EQ(log.lines().at(log.lines().size() - 3),
               "Error in Primary address at row 100000: -1 is not 0 to 250");
     EXPECT_EQ(log.lines().last(),
-              "Activation ended: meters activated 0, without an answer 0, gateway errors 0 "
-              "(exception replies 0, CRC or frame errors 0, time-outs 0).");
+              "Activation ended: meters activated 0, without an answer 0, refused by the meter 0, "
+              "gateway errors 0 (exception replies 0, CRC or frame errors 0, time-outs 0).");
 }
 
 TEST_F(Devices, ALostLinkStopsTheActivationAndStopNeedsNoLink) {

@@ -39,6 +39,7 @@ TEST(JudgeRtuReply, OnlyOneFrameWithAGoodCrcIsJudgedAtAll) {
         {"01 04 02 00 0A 39 37 01 04 02 00 0A 39 37", Verdict::Unframed},
         {"01 84 05 83", Verdict::Unframed},  // too short to hold an answer
         {"01 84 05 83 03", Verdict::Confirmed},
+        {"01 84 02 00 40 91", Verdict::Refused},  // an exception a byte too long (CRC by hand)
     };
     for (const auto& c : cases)
         EXPECT_EQ(JudgeRtuReply(request, bytes(c.received)).verdict, c.expected) << c.received;

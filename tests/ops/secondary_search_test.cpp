@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "base/grid_layouts.h"
 #include "base/grid_model.h"
 #include "gateway/presenter.h"
@@ -127,6 +129,33 @@ TEST_F(Search, ExactNumbersPresentAndAbsent) {
               "Search ended: meters found 0, masks without an answer 1, gateway errors 3 "
               "(exception replies 3, CRC or frame errors 0, time-outs 0).");
     EXPECT_TRUE(requests(rtu).filter("01 04 84 07").isEmpty());
+}
+
+// Without fast replies the state is read once the whole wait has passed: the
+// scan time in steps of 10 ms less the last one (290 ms of 300), counted
+// from the selection's last byte and the 2 ms pause after it.
+TEST_F(Search, TheStateIsReadAfterTheScanTimeLessOneStep) {
+    link.setFastReplies(false);
+    const struct {
+        int scanTime;
+        qint64 selectionToRead;
+    } cases[] = {{300, 2 + 290}, {1000, 2 + 990}};
+    for (const auto& c : cases) {
+        rtu.ClearRecords();
+        search.start("99999999", settings(1, c.scanTime), false);
+        run();
+        // From each selection (a long frame written from 0x8408) to the next request.
+        QList<qint64> gaps;
+        std::optional<qint64> selectedAt;
+        for (const sim::WireRecord& record : rtu.Records()) {
+            if (!record.request) continue;
+            if (selectedAt) gaps << record.atMs - *selectedAt;
+            const sim::Bytes& bytes = record.bytes;
+            const bool selection = bytes.size() > 7 && bytes[1] == 0x10 && bytes[7] == 0x68;
+            selectedAt = selection ? std::optional<qint64>(record.atMs) : std::nullopt;
+        }
+        EXPECT_EQ(gaps, QList<qint64>(2, c.selectionToRead)) << c.scanTime;
+    }
 }
 
 // The third request in a row the gateway leaves unanswered stops the search:
