@@ -76,14 +76,19 @@ void Log::appendHere(const QString& line) {
     lines_.append(line);
     characters_ += line.size();
     const bool wasBroken = sessionBroken_;
+    QString reason;
     if (session_ && !sessionBroken_) {
         const QByteArray bytes = fileLine(line);
         sessionBroken_ = session_->write(bytes) != bytes.size();
-        if (!sessionBroken_ && session_->pos() > sessionBound_) rotateSession();
+        if (sessionBroken_) reason = session_->errorString();
+        if (!sessionBroken_ && session_->pos() > sessionBound_) {
+            reason = rotateSession();
+            sessionBroken_ = !reason.isEmpty();
+        }
     }
     if (lines_.size() > kMaxLines || characters_ > kMaxCharacters) dropOldest();
     emit lineAppended(line);
-    if (sessionBroken_ && !wasBroken) appendHere(sessionFailure(session_->errorString()));
+    if (sessionBroken_ && !wasBroken) appendHere(sessionFailure(reason));
 }
 
 QString Log::sessionFailure(const QString& reason) const {
@@ -107,12 +112,14 @@ void Log::dropOldest() {
 
 // The session file keeps its newest half, from a line's start, under a first
 // line that says older ones went; it is written beside the file and renamed
-// over it, so a crash leaves the old file or the new one.
-void Log::rotateSession() {
+// over it, so a crash leaves the old file or the new one. Why it failed, or
+// nothing: a file that cannot be cut is not written on.
+QString Log::rotateSession() {
     const QString name = session_->fileName();
     QFile from(name);
     const qint64 size = session_->pos();
-    if (!from.open(QIODevice::ReadOnly) || !from.seek(size - sessionBound_ / 2)) return;
+    if (!from.open(QIODevice::ReadOnly) || !from.seek(size - sessionBound_ / 2))
+        return from.errorString();
     QByteArray tail = from.readAll();
     tail.remove(0, tail.indexOf('\n') + 1);
     const QByteArray head =
@@ -120,19 +127,25 @@ void Log::rotateSession() {
     const QString part = name + QStringLiteral(".part");
     QFile fresh(part);
     if (!fresh.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        fresh.write(head + tail) != head.size() + tail.size() || !fresh.flush() ||
-        ::rename(FileNameBytes(part).constData(), FileNameBytes(name).constData()) != 0) {
+        fresh.write(head + tail) != head.size() + tail.size() || !fresh.flush()) {
+        const QString reason = fresh.errorString();
         fresh.remove();
-        return;  // the file grows on; the next line tries again
+        return reason;
     }
     fresh.close();
+    if (::rename(FileNameBytes(part).constData(), FileNameBytes(name).constData()) != 0) {
+        const QString reason = SystemReason(errno);
+        fresh.remove();
+        return reason;
+    }
     auto reopened = std::make_unique<QFile>(name);
-    if (!reopened->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
+    if (!reopened->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return reopened->errorString();
     lockSession(*reopened);
     const qint64 cut = size - tail.size();
-    sessionViewStart_ =
-        sessionViewStart_ >= cut ? sessionViewStart_ - cut + head.size() : 0;
+    sessionViewStart_ = sessionViewStart_ >= cut ? sessionViewStart_ - cut + head.size() : 0;
     session_ = std::move(reopened);
+    return {};
 }
 
 void Log::clear() {

@@ -69,7 +69,7 @@ signals:
 private:
     void appendHere(const QString& line);
     void dropOldest();
-    void rotateSession();
+    QString rotateSession();
     bool copySessionTail(FileWriter& to, QString& reason) const;
     QString sessionFailure(const QString& reason) const;
 

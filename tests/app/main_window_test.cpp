@@ -163,9 +163,14 @@ TEST_F(Shell, StartsOnTheSettingsPageInHexModeWithEnglishChecked) {
 // reached; the meter grid shows all its columns beside the device table.
 TEST_F(Shell, TheWindowFitsItsScreenAndWorksOnASmallLaptop) {
     start();
+    // Room is left for a window manager's frame, which offscreen has none of.
     const QSize fitted = QSize(891, 766).boundedTo(form->screen()->availableGeometry().size());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->size() == fitted; }, 5000))
-        << form->width() << "x" << form->height();
+    const auto fits = [&] {
+        const QSize room = fitted - form->size();
+        return room.width() >= 0 && room.height() >= 0 && room.width() <= 40 &&
+               room.height() <= 40;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(fits, 5000)) << form->width() << "x" << form->height();
     auto* pages = control<QTabWidget>("PageControl1");
     pages->setCurrentIndex(1);
     form->resize(891, 766);  // the offscreen screen is narrower
