@@ -5,7 +5,7 @@
 # Usage: window_fit_test.sh TARNEL
 set -euo pipefail
 bin=$1
-for tool in Xvfb openbox xdpyinfo xwininfo xprop; do
+for tool in Xvfb openbox xwininfo xprop; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -17,19 +17,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=":$((300 + RANDOM % 200))"
-Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Waits up to 30 s for a condition; says which one when it does not come.
+wait_for() {
+  timeout 30 bash -c "until $2; do sleep 0.1; done" || { echo "FAIL: no $1 in 30 s"; exit 1; }
+}
+
+# Xvfb picks a free display itself and writes its number when it is ready.
+Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
-timeout 20 bash -c 'until xdpyinfo >/dev/null 2>&1; do sleep 0.1; done'
+wait_for "X server" "[ -s '$work/display' ]"
+export DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
-timeout 20 bash -c 'until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do sleep 0.1; done'
+wait_for "window manager" 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
 
 HOME=$work XDG_CONFIG_HOME=$work "$bin" --settings "$work/tarnel.ini" >/dev/null 2>&1 &
 pids+=($!)
 title="   M-bus/modbus configuration Velgate"
-timeout 20 bash -c "until xwininfo -name '$title' 2>/dev/null | grep -q IsViewable; do sleep 0.1; done"
+wait_for "main window" "xwininfo -name '$title' 2>/dev/null | grep -q IsViewable"
 
 # The frame: the window's own rectangle grown by the extents the window
 # manager put on it. The window fits itself once it is framed: wait for that.
