@@ -37,8 +37,7 @@ QString InMemorySerial::probe(const QString&) {
 
 void InMemorySerial::open(const QString&, const Line& line) {
     open_ = true;
-    line_ = {line.baudrate, line.parity == 0 ? 'N' : line.parity == 1 ? 'O' : 'E',
-             line.stopBits};
+    line_ = {line.baudrate, line.parity == 0 ? 'N' : line.parity == 1 ? 'O' : 'E', line.stopBits};
     inbound_.clear();
 }
 

@@ -65,8 +65,8 @@ private:
     modbus_mapping_t* mapping_ = nullptr;
     int listenFd_ = -1;
     int rtuFd_ = -1;
-    int ptySlaveFd_ = -1;
-    bool onPty_ = false;  // the client's line is read from the pseudo-terminal  // kept open so the master stays usable between clients
+    int ptySlaveFd_ = -1;  // kept open so the master stays usable between clients
+    bool onPty_ = false;   // the client's line is read from the pseudo-terminal
     int wake_[2] = {-1, -1};
     std::vector<Client> clients_;
     Bytes rtuInbound_;
