@@ -66,7 +66,7 @@ FindOptions parse(const std::vector<std::string>& args) {
         };
         if (arg == "--serial") {
             options.settings.serialPorts << QString::fromStdString(value());
-            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
+            while (i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0)
                 options.settings.serialPorts << QString::fromStdString(args[++i]);
         } else if (arg == "--tcp") {
             addHosts(options.settings, value());
