@@ -94,7 +94,7 @@ FindOptions parse(const std::vector<std::string>& args) {
                                                            parity, QString::fromStdString(stop))
                                        .line;
     if (options.settings.serialPorts.isEmpty() && options.settings.tcpHosts.isEmpty())
-        options.settings.serialPorts = listSerialDevices();
+        options.settings.serialPorts = listSearchPorts();
     return options;
 }
 

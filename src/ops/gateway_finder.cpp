@@ -1,5 +1,6 @@
 #include "ops/gateway_finder.h"
 
+#include <algorithm>
 #include <bit>
 #include <stdexcept>
 
@@ -30,6 +31,7 @@ int activeDevices(const QByteArray& pdu) {
 GatewayFinder::GatewayFinder(SerialTransport& serial, TcpTransport& tcp, Clock& clock,
                              BusyRule& busy, QObject* parent)
     : QObject(parent),
+      clock_(clock),
       serial_(serial),
       tcp_(tcp),
       busy_(busy),
@@ -43,8 +45,10 @@ GatewayFinder::GatewayFinder(SerialTransport& serial, TcpTransport& tcp, Clock& 
         received_ += bytes;
         if (pdu(received_, unit_)) return answer(true);
         // Bytes that are no reply yet: the end of what comes is the
-        // silence after it.
-        timer_->start(frameGapMs_);
+        // silence after it, and the time-out at the latest.
+        const qint64 left = deadline_ - clock_.elapsed();
+        if (left <= 0) return answer(false);
+        timer_->start(static_cast<int>(std::min<qint64>(frameGapMs_, left)));
     });
     connect(&tcp_, &TcpTransport::received, this, [this](const QByteArray& bytes) {
         if (!then_ || !settingsTcp()) return;
@@ -257,6 +261,7 @@ void GatewayFinder::ask(const QByteArray& adu, int timeoutMs, Reply then) {
         if (!serial_.writeFrame(RtuFrame(adu), [this] { serial_.setRts(false); }))
             serial_.setRts(false);
     }
+    deadline_ = clock_.elapsed() + timeoutMs;
     timer_->start(timeoutMs);
 }
 

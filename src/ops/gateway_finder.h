@@ -101,6 +101,7 @@ private:
     void tell(const QString& trying, int left);
     std::optional<QByteArray> pdu(const QByteArray& received, int unit) const;
 
+    Clock& clock_;
     SerialTransport& serial_;
     TcpTransport& tcp_;
     BusyRule& busy_;
@@ -117,6 +118,7 @@ private:
     bool linkCounted_ = false;
     int unit_ = 0;  // the request in flight
     int frameGapMs_ = 30;
+    qint64 deadline_ = 0;  // the request's time-out, on the clock
     uint16_t transaction_ = 0;
     QByteArray received_;
     Reply then_;
