@@ -57,7 +57,7 @@ FindGatewayWindow::FindGatewayWindow(Program& program, QWidget* parent)
     auto* close = form::button("ButtFindClose", "Close");
     connect(start_, &QPushButton::clicked, this, [this] {
         if (finder_.running()) return finder_.stop();
-        find(lastPort_, lastLine_, lastUnit_);
+        find(last_);
     });
     connect(useButton_, &QPushButton::clicked, this, [this] {
         const int row = found_->currentRow();
@@ -83,25 +83,15 @@ FindGatewayWindow::~FindGatewayWindow() {
     finder_.stop();
 }
 
-void FindGatewayWindow::find(const QString& port, const SerialTransport::Line& line, int unit) {
+void FindGatewayWindow::find(const GatewayFinder::Settings& from) {
     if (finder_.running()) return;
-    lastPort_ = port;
-    lastLine_ = line;
-    lastUnit_ = unit;
-    GatewayFinder::Settings settings{
-        .serialPorts = listSearchPorts(), .currentLine = line, .currentUnit = unit};
-    const QString hosts = hosts_->text().trimmed();
-    if (!hosts.isEmpty()) {
-        const std::optional<QStringList> range = HostRange(hosts.section(':', 0, 0));
-        const int port = hosts.section(':', 1).isEmpty() ? 502 : hosts.section(':', 1).toInt();
-        if (range && port > 0 && port <= 65535) {
-            settings.tcpHosts = *range;
-            settings.tcpPort = static_cast<uint16_t>(port);
-        } else {
-            trying_->setText("Not a host or range of hosts: " + hosts);
-            return;
-        }
-    }
+    last_ = from;
+    GatewayFinder::Settings settings = from;
+    settings.serialPorts.clear();
+    for (const QString& name : from.serialPorts + listSearchPorts())
+        if (!name.isEmpty() && !settings.serialPorts.contains(serialDevicePath(name)))
+            settings.serialPorts << serialDevicePath(name);
+    if (!addHosts(settings)) return;
     devices_.clear();
     found_->clear();
     lastLeft_ = 0;
@@ -110,6 +100,21 @@ void FindGatewayWindow::find(const QString& port, const SerialTransport::Line& l
         return;
     }
     if (finder_.running()) start_->setText("Stop");
+}
+
+bool FindGatewayWindow::addHosts(GatewayFinder::Settings& settings) {
+    const QString hosts = hosts_->text().trimmed();
+    if (hosts.isEmpty()) return true;
+    const std::optional<QStringList> range = HostRange(hosts.section(':', 0, 0));
+    const QString portText = hosts.section(':', 1);
+    const int port = portText.isEmpty() ? 502 : portText.toInt();
+    if (!range || port <= 0 || port > 65535) {
+        trying_->setText("Not a host or range of hosts: " + hosts);
+        return false;
+    }
+    settings.tcpHosts = *range;
+    settings.tcpPort = static_cast<uint16_t>(port);
+    return true;
 }
 
 void FindGatewayWindow::showProgress(const FinderProgress& progress) {

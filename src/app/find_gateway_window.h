@@ -26,14 +26,17 @@ public:
     FindGatewayWindow(Program& program, QWidget* parent = nullptr);
     ~FindGatewayWindow() override;
 
-    // Starts a search from the window's port, line and address: that port
-    // first, then the others present.
-    void find(const QString& port, const SerialTransport::Line& line, int unit);
+    // Starts a search from the window's port, line, address and connect
+    // time-out: that port first, then the others present, and the TCP hosts
+    // typed in.
+    void find(const GatewayFinder::Settings& from);
 
 signals:
     void use(const FoundDevice& gateway);
 
 private:
+    // The TCP hosts typed in; false, with a line, when they do not parse.
+    bool addHosts(GatewayFinder::Settings& settings);
     void showProgress(const FinderProgress& progress);
     void list(const FoundDevice& device);
     void ended(const FinderResult& result);
@@ -49,9 +52,7 @@ private:
     QPushButton* useButton_;
     QList<FoundDevice> devices_;  // as listed
     int lastLeft_ = 0;
-    QString lastPort_;  // of the last search, for "Find" again
-    SerialTransport::Line lastLine_;
-    int lastUnit_ = 1;
+    GatewayFinder::Settings last_;  // of the last search, for "Find" again
 };
 
 }  // namespace tarnel

@@ -31,8 +31,10 @@ void TForm1::Butt_find_gatewayClick() {
                                 control<QComboBox>("Combo_com2_stop")->currentText());
     findWindow_->show();
     findWindow_->raise();
-    findWindow_->find(current.portName, current.line,
-                      control<UpDown>("UDmodbusAddress")->position());
+    findWindow_->find({.serialPorts = {current.portName},
+                       .currentLine = current.line,
+                       .currentUnit = control<UpDown>("UDmodbusAddress")->position(),
+                       .connectTimeoutMs = 10 * control<UpDown>("UD_eth_timeout")->position()});
 }
 
 // "Use": the found gateway's link settings and address into the controls,

@@ -37,23 +37,23 @@ GatewayFinder::GatewayFinder(SerialTransport& serial, TcpTransport& tcp, Clock& 
       busy_(busy),
       timer_(clock.createTimer(this, QStringLiteral("Timer_findGateway"))) {
     connect(timer_, &Timer::timeout, this, [this] {
-        if (then_) return answer(false);
+        if (then_) return answer();
         if (onConnect_) std::exchange(onConnect_, {})();
     });
     connect(&serial_, &SerialTransport::received, this, [this](const QByteArray& bytes) {
         if (!then_ || settingsTcp()) return;
         received_ += bytes;
-        if (pdu(received_, unit_)) return answer(true);
+        if (pdu(received_, unit_)) return answer();
         // Bytes that are no reply yet: the end of what comes is the
         // silence after it, and the time-out at the latest.
         const qint64 left = deadline_ - clock_.elapsed();
-        if (left <= 0) return answer(false);
+        if (left <= 0) return answer();
         timer_->start(static_cast<int>(std::min<qint64>(frameGapMs_, left)));
     });
     connect(&tcp_, &TcpTransport::received, this, [this](const QByteArray& bytes) {
         if (!then_ || !settingsTcp()) return;
         received_ += bytes;
-        if (pdu(received_, unit_)) answer(true);
+        if (pdu(received_, unit_)) answer();
     });
     connect(&tcp_, &TcpTransport::connected, this, [this] {
         if (!onConnect_) return;
@@ -265,7 +265,7 @@ void GatewayFinder::ask(const QByteArray& adu, int timeoutMs, Reply then) {
     timer_->start(timeoutMs);
 }
 
-void GatewayFinder::answer(bool) {
+void GatewayFinder::answer() {
     timer_->stop();
     Reply then = std::exchange(then_, {});
     then(std::exchange(received_, {}));

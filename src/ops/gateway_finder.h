@@ -95,7 +95,7 @@ private:
     void sweepTcp(QList<int> units);
     void confirm(const FoundDevice& where, const QByteArray& idPdu, std::function<void()> done);
     void ask(const QByteArray& adu, int timeoutMs, Reply then);
-    void answer(bool complete);  // the reply is whole, or the time-out
+    void answer();  // the reply is whole, or the time-out or the frame gap came
     bool enough() const;
     void finish(Ending ending);
     void tell(const QString& trying, int left);
