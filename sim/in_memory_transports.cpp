@@ -37,7 +37,7 @@ QString InMemorySerial::probe(const QString&) {
 
 void InMemorySerial::open(const QString&, const Line& line) {
     open_ = true;
-    baudrate_ = line.baudrate;
+    line_ = {line.baudrate, line.parity == 0 ? 'N' : line.parity == 1 ? 'O' : 'E', line.stopBits};
     inbound_.clear();
 }
 
@@ -75,7 +75,7 @@ void InMemorySerial::answerWhole() {
     while (const auto length = RequestLength(inbound_, Framing::Rtu)) {
         const Bytes frame(inbound_.begin(), inbound_.begin() + static_cast<long>(*length));
         inbound_.erase(inbound_.begin(), inbound_.begin() + static_cast<long>(*length));
-        const Exchange exchange = endpoint_.Answer(frame);
+        const Exchange exchange = endpoint_.AnswerOn(line_, frame);
         if (exchange.close) {
             After(clock_, this, 1, [this] { hangUp(); });
             return;
@@ -83,7 +83,7 @@ void InMemorySerial::answerWhole() {
         for (const ReplyChunk& chunk : exchange.chunks) {
             const qint64 now = clock_.elapsed();
             const qint64 doneAt = std::max(now + chunk.delayMs, repliesDoneAt_) +
-                                  lineTimeMs(chunk.bytes.size(), baudrate_);
+                                  lineTimeMs(chunk.bytes.size(), line_.baudrate);
             repliesDoneAt_ = doneAt;
             After(clock_, this, static_cast<int>(doneAt - now), [this, bytes = chunk.bytes] {
                 if (!open_) return;

@@ -9,7 +9,8 @@ namespace tarnel::sim {
 // The tool's serial link wired straight to the simulated gateway, on the
 // clock it is given: bytes written reach the gateway at once, its reply comes
 // back after the time it takes on a line at the opened speed (11 bits a
-// byte) plus any delay a fault adds. A request the gateway answers by
+// byte) plus any delay a fault adds; at a line the gateway is not set to,
+// garbled bytes come back instead. A request the gateway answers by
 // closing the link (a hang-up or close fault) makes the device go away, as an
 // unplugged adapter does: the port is closed and lost() reported.
 class InMemorySerial final : public SerialTransport {
@@ -37,7 +38,7 @@ private:
     SimEndpoint& endpoint_;
     Clock& clock_;
     bool open_ = false;
-    int baudrate_ = 19200;
+    LineSettings line_;
     Bytes inbound_;
     // One talker on the line: a reply never starts before the one before it
     // has gone out, so a late reply holds back every reply after it.

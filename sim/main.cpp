@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/real_clock.h"
+#include "sim/line_settings.h"
 #include "sim/modbus_server.h"
 #include "sim/scenario.h"
 #include "sim/sim_bus.h"
@@ -21,6 +22,7 @@ using namespace tarnel::sim;
 namespace {
 
 constexpr const char* kHelp = R"(Usage: tarnel-sim [--tcp PORT] [--pty | --rtu DEVICE] [--unit N]
+                  [--baud N] [--parity none|even|odd] [--stop-bits 1|2] [--plain]
                   [--meters FILE] [--scenario FILE] [--fault FAULT]... [-v]
 
 The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
@@ -28,9 +30,20 @@ The simulated Corvane-64 M-Bus/Modbus gateway with meters behind it.
   --tcp PORT       Modbus TCP on 127.0.0.1:PORT (0: a free port)
   --host ADDRESS   listen on ADDRESS instead of 127.0.0.1
   --pty            Modbus RTU on a new pseudo-terminal (open the printed path)
-  --rtu DEVICE     Modbus RTU on a serial device (19200 8E1)
+  --rtu DEVICE     Modbus RTU on a serial device (19200 8E1 unless --baud,
+                   --parity or --stop-bits say otherwise)
   --unit N         the gateway's Modbus address, 0 to 254 (default 1; 0 answers
                    every unit id)
+  --baud N, --parity none|even|odd, --stop-bits 1|2
+                   the gateway's serial line (default 19200, even, 1). Given
+                   with --pty, only a client that set this line on the
+                   pseudo-terminal is answered; a client at another speed,
+                   parity or stop bits gets garbled bytes for every request
+                   (the parity is told by PARODD and INPCK, which tarnel sets
+                   with a parity). Without them --pty answers any line.
+  --plain          a plain Modbus device, not a gateway: it answers function
+                   3 (every holding register 0) and refuses everything else
+                   with exception 1, the device identification too
   --meters FILE    the meters on the bus (JSON, see below); default: a demo set
   --scenario FILE  unit, entry size, meter file, activated meters and faults
                    (JSON); sim/scenario64.json: 64 meters, all activated
@@ -65,6 +78,8 @@ struct Options {
     bool pty = false;
     std::string rtuDevice;
     std::optional<int> unit;
+    std::optional<LineSettings> line;  // --baud, --parity, --stop-bits
+    bool plain = false;
     QString metersFile;
     QString scenarioFile;
     std::vector<Fault> faults;
@@ -74,6 +89,23 @@ struct Options {
 [[noreturn]] void usage(const std::string& problem) {
     std::cerr << "tarnel-sim: " << problem << "\n" << kHelp;
     std::exit(2);
+}
+
+template <typename Number>
+void setLine(Options& options, const std::string& arg, const std::string& text,
+             const Number& number) {
+    LineSettings& line = options.line ? *options.line : options.line.emplace();
+    if (arg == "--baud") {
+        line.baudrate = number(text);
+        if (line.baudrate < 50 || line.baudrate > 4000000) usage("--baud takes 50 to 4000000");
+    } else if (arg == "--parity") {
+        const std::optional<char> parity = ParityLetter(text);
+        if (!parity) usage("--parity takes none, even or odd");
+        line.parity = *parity;
+    } else {
+        line.stopBits = number(text);
+        if (line.stopBits != 1 && line.stopBits != 2) usage("--stop-bits takes 1 or 2");
+    }
 }
 
 Options parse(const std::vector<std::string>& args) {
@@ -104,6 +136,10 @@ Options parse(const std::vector<std::string>& args) {
             options.rtuDevice = value();
         else if (arg == "--unit")
             options.unit = number(value());
+        else if (arg == "--baud" || arg == "--parity" || arg == "--stop-bits")
+            setLine(options, arg, value(), number);
+        else if (arg == "--plain")
+            options.plain = true;
         else if (arg == "--meters")
             options.metersFile = QString::fromStdString(value());
         else if (arg == "--scenario")
@@ -167,6 +203,8 @@ int main(int argc, char** argv) {
     SimEndpoint rtu(gateway, clock, Framing::Rtu);
     (void)ApplyScenario(scenario, gateway);
     if (options.unit) gateway.SetUnitAddress(static_cast<uint8_t>(*options.unit));
+    gateway.SetPlain(options.plain);
+    if (options.pty) rtu.SetLine(options.line);
     for (const Fault& fault : options.faults) {
         tcp.faults().Add(fault);
         rtu.faults().Add(fault);
@@ -188,7 +226,8 @@ int main(int argc, char** argv) {
         }
         if (options.pty) std::printf("rtu %s\n", server.ServePty().c_str());
         if (!options.rtuDevice.empty()) {
-            server.ServeSerial(options.rtuDevice);
+            const LineSettings line = options.line.value_or(LineSettings{});
+            server.ServeSerial(options.rtuDevice, line.baudrate, line.parity, line.stopBits);
             std::printf("rtu %s\n", options.rtuDevice.c_str());
         }
     } catch (const std::exception& failure) {

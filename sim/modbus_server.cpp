@@ -76,6 +76,7 @@ std::string ModbusServer::ServePty() {
     if (!rtuContext_) fail("modbus_new_rtu");
     modbus_set_socket(rtuContext_, master);
     rtuFd_ = master;
+    onPty_ = true;
     return ::ttyname(ptySlaveFd_);
 }
 
@@ -157,12 +158,15 @@ void ModbusServer::serveRtu() {
         const Bytes frame(rtuInbound_.begin(), rtuInbound_.begin() + static_cast<long>(*length));
         rtuInbound_.erase(rtuInbound_.begin(), rtuInbound_.begin() + static_cast<long>(*length));
         bool unused = false;
-        answer(rtuFd_, rtuContext_, rtu_, frame, unused);
+        // The client's line as it stands when its request came.
+        answer(rtuFd_, rtuContext_, rtu_, frame, unused,
+               onPty_ ? PtyClientLine(rtuFd_) : std::nullopt);
     }
 }
 
-void ModbusServer::answer(int fd, modbus_t* context, SimEndpoint& endpoint, const Bytes& frame, bool& close) {
-    const Exchange exchange = endpoint.Answer(frame);
+void ModbusServer::answer(int fd, modbus_t* context, SimEndpoint& endpoint, const Bytes& frame,
+                          bool& close, const std::optional<LineSettings>& client) {
+    const Exchange exchange = client ? endpoint.AnswerOn(*client, frame) : endpoint.Answer(frame);
     if (exchange.close) {
         close = true;
         return;

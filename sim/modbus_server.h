@@ -50,7 +50,9 @@ private:
     void run();
     void serveTcpClient(Client& client, bool& closed);
     void serveRtu();
-    void answer(int fd, modbus_t* context, SimEndpoint& endpoint, const Bytes& frame, bool& close);
+    // `client`: the line the client set on the pseudo-terminal, when known.
+    void answer(int fd, modbus_t* context, SimEndpoint& endpoint, const Bytes& frame, bool& close,
+                const std::optional<LineSettings>& client = std::nullopt);
     bool replyWithLibmodbus(int fd, modbus_t* context, const Exchange& exchange, const Bytes& frame);
     // Waits `ms` unless Stop() comes first; false when it did.
     bool pause(int ms);
@@ -64,6 +66,7 @@ private:
     int listenFd_ = -1;
     int rtuFd_ = -1;
     int ptySlaveFd_ = -1;  // kept open so the master stays usable between clients
+    bool onPty_ = false;   // the client's line is read from the pseudo-terminal
     int wake_[2] = {-1, -1};
     std::vector<Client> clients_;
     Bytes rtuInbound_;

@@ -103,6 +103,14 @@ Exchange SimEndpoint::Answer(const Bytes& frame) {
     return exchange;
 }
 
+Exchange SimEndpoint::AnswerOn(const LineSettings& client, const Bytes& frame) {
+    if (!line_ || client == *line_) return Answer(frame);
+    record(true, frame);
+    Exchange exchange;
+    exchange.chunks = {{0, GarbledOnWrongLine(frame)}};
+    return exchange;
+}
+
 void SimEndpoint::RecordReply(const Bytes& bytes) {
     record(false, bytes);
 }

@@ -6,6 +6,7 @@
 
 #include "base/clock.h"
 #include "sim/faults.h"
+#include "sim/line_settings.h"
 #include "sim/modbus_framing.h"
 #include "sim/sim_gateway.h"
 
@@ -42,6 +43,14 @@ public:
     SimEndpoint(SimGateway& gateway, Clock& clock, Framing framing);
 
     Exchange Answer(const Bytes& frame);
+    // A request as it came over a client's serial line: answered as Answer
+    // does when the client's line is the gateway's (or the gateway has none
+    // set), else the garbled bytes a client at the wrong speed or parity
+    // receives, whatever unit the request named: the gateway cannot read it.
+    Exchange AnswerOn(const LineSettings& client, const Bytes& frame);
+    // The line the gateway is set to; none: it answers whatever the client's.
+    void SetLine(std::optional<LineSettings> line) { line_ = line; }
+    const std::optional<LineSettings>& line() const { return line_; }
     // A reply (or part of one) has been written.
     void RecordReply(const Bytes& bytes);
 
@@ -60,6 +69,7 @@ private:
     Clock& clock_;
     const Framing framing_;
     FaultPlan faults_;
+    std::optional<LineSettings> line_;
     Bytes lastReplyPdu_;  // for a stale reply
     mutable std::mutex recordsLock_;
     std::vector<WireRecord> records_;

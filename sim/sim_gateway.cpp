@@ -59,6 +59,7 @@ SimGateway::Reply SimGateway::Serve(const Bytes& requestPdu) {
     now_ = std::max(arrived, busyUntil_);
     busMs_ = 0;
     Bytes reply;
+    if (plain_) return {plainReply(requestPdu), 0};
     switch (requestPdu[0]) {
         case kReadHolding:
         case kReadInput:
@@ -80,6 +81,21 @@ SimGateway::Reply SimGateway::Serve(const Bytes& requestPdu) {
     if (pendingAddress_) unitAddress_ = *std::exchange(pendingAddress_, std::nullopt);
     busyUntil_ = now_ + busMs_;
     return {std::move(reply), busyUntil_ - arrived};
+}
+
+Bytes SimGateway::plainReply(const Bytes& pdu) {
+    if (pdu[0] != kReadHolding) return exception(pdu[0], Fault::IllegalFunction);
+    if (pdu.size() != 5) return exception(pdu[0], Fault::IllegalValue);
+    const int count = wordAt(pdu, 3);
+    if (count < 1 || count > kMaxReadQuantity) return exception(pdu[0], Fault::IllegalValue);
+    Bytes reply = {kReadHolding, static_cast<uint8_t>(2 * count)};
+    reply.resize(reply.size() + static_cast<size_t>(2 * count), 0x00);
+    return reply;
+}
+
+void SimGateway::SetPlain(bool plain) {
+    std::lock_guard lock(mutex_);
+    plain_ = plain;
 }
 
 uint8_t SimGateway::UnitAddress() const {

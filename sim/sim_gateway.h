@@ -82,6 +82,11 @@ public:
     // which the transports handle without a reply.
     bool IsAddressed(uint8_t unit) const;
 
+    // A plain Modbus device instead of the gateway: it answers function 3
+    // (every holding register 0) and refuses every other function as
+    // illegal, the device identification too.
+    void SetPlain(bool plain);
+
     // Device-table entries of 28 registers (version 0.3, default) or 24 (0.2).
     // The version at 60000 and in the device identification follows.
     void SetEntryRegisters(int registers);
@@ -156,6 +161,7 @@ private:
     Bytes writeMultiple(const Bytes& pdu);
     Bytes readDeviceId(const Bytes& pdu) const;
     static Bytes exception(uint8_t function, Fault fault);
+    static Bytes plainReply(const Bytes& pdu);
 
     // Register spaces: input registers (function 4) and holding registers
     // (function 3 reads, 6 and 16 write).
@@ -202,6 +208,7 @@ private:
     uint8_t unitAddress_ = 1;
     std::optional<uint8_t> pendingAddress_;  // applied once the reply is built
     int entryRegisters_ = 28;
+    bool plain_ = false;
 
     std::optional<BusExchange> exchange_;
     std::vector<TableEntry> table_;  // packed: slot k is table_[k - 1]

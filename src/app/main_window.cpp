@@ -15,6 +15,7 @@
 #include <QTableView>
 
 #include "app/about_box.h"
+#include "app/find_gateway_window.h"
 #include "app/form_builder.h"
 #include "app/key_filters.h"
 #include "app/log_view.h"
@@ -48,6 +49,7 @@ const struct {
     {"BitBtn19", Operation::SearchAndActivate},
     {"Butt_activateall", Operation::BulkActivation},
     {"Butt_command_send", Operation::CustomCommand},
+    {"Butt_find_gateway", Operation::FindGateway},
 };
 
 // The log keeps a line's trailing carriage return; the text box shows the
@@ -126,6 +128,7 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     installKeyFilters(*this);
     wireShellHandlers();
     wireLinkHandlers();
+    wireFindHandlers();
     wireGatewayHandlers();
     wireMbusHandlers();
     wireSearchHandlers();
@@ -134,7 +137,10 @@ TForm1::TForm1(Clock& clock, Dialogs& dialogs, ProgramPaths paths, Transports tr
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // A search under way ends while the program it tells is still there.
+    delete findWindow_;
+}
 
 void TForm1::buildWindow() {
     buildMenus(*this);

@@ -19,6 +19,8 @@ namespace tarnel {
 
 class TFAbout;
 class TelegramWindow;
+class FindGatewayWindow;
+struct FoundDevice;
 class ReportReading;
 class ReportWriter;
 struct ReportFiles;
@@ -126,6 +128,9 @@ private:
     void wireChangeHandlers();
     void wireDeviceHandlers();
     void wireBusyRule();
+    void wireFindHandlers();
+    void Butt_find_gatewayClick();
+    void useFoundGateway(const FoundDevice& gateway);
     DeviceTable::Settings deviceSettings() const;
     PrimaryScan::Settings scanSettings() const;
     SecondarySearch::Settings searchSettings() const;
@@ -159,6 +164,7 @@ private:
     Program* program_;
     QPointer<TFAbout> about_;
     TelegramWindow* telegramWindow_ = nullptr;  // made at its first showing
+    FindGatewayWindow* findWindow_ = nullptr;   // made at its first showing
     ReportReading* reportReading_ = nullptr;
     std::unique_ptr<ReportWriter> reportWriter_;  // made at the first report
     QString reportSite_, reportInstaller_;

@@ -40,7 +40,8 @@ QGroupBox* serialPortGroup() {
                     1);
     grid->addWidget(label("Stop bits"), 1, 2);
     grid->addWidget(combo("Combo_com2_stop", {"1", "2"}, "1"), 1, 3);
-    grid->addWidget(button("Butt_open_port2", "Connect to port"), 2, 0, 1, 2);
+    grid->addWidget(button("Butt_open_port2", "Connect to port"), 2, 0);
+    grid->addWidget(button("Butt_find_gateway", "Find gateway…"), 2, 1);
     grid->addWidget(checkBox("CB_open_port2", "Automatically open on startup"), 2, 2, 1, 2);
     grid->addWidget(label("Remote IP"), 3, 0);
     grid->addWidget(edit("Edit_lanxp_ip", 15, "192.168.1.3"), 3, 1);

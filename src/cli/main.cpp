@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/decode_command.h"
+#include "cli/find_command.h"
 #include "cli/gateway_command.h"
 
 namespace {
@@ -107,6 +108,26 @@ constexpr const char* kHelp = R"(Usage:
       it got so far is printed, --log is written, and the exit status is the
       one for what it got (so 1, with its line, when a read is incomplete;
       0 for a scan or search that found meters; 1 when nothing was got).
+  tarnel-cli find [--serial PORT...] [--tcp HOSTS[:PORT]...] [--all] [--json]
+             [--baud N] [--parity none|even|odd] [--stop-bits 1|2] [--unit N]
+             [--timeout MS] [-q]
+      Finds the gateway: on each serial port (those given, else the USB
+      adapters /dev/serial/by-id/*, ttyUSB*, ttyACM*) the line it answers
+      at, tried in this order: --baud/--parity/--stop-bits/--unit (the
+      window's settings), the factory settings (19200 Even 1, address 1),
+      then 19200, 9600, 38400, 115200, 57600, 4800, 2400, 1200, 300 with
+      Even, None, Odd (2 stop bits with None); one probe a line judges it,
+      a right line is swept for the address 1 to 247 with a time-out from
+      the speed (51 ms at 19200). On TCP each host (HOSTS: a host, or
+      192.168.1.1-254) at the units 1, 255, 0, then 2 to 247, each waited
+      for --timeout ms (default 100). A gateway is
+      confirmed by its device identification and its active-device count;
+      anything else that answers is named on standard error as "Modbus
+      device, not a Corvane-64". Prints a header, then one row a gateway:
+      Link;Port;Speed;Parity;Stop bits;Address;Vendor;Product;Version;
+      Active devices; (--json: one object a gateway). Stops at the first
+      gateway unless --all. Exit status 0 found, 1 none, 2 a usage error,
+      3 no port could be opened and no host connected.
   tarnel-cli --help
       Shows this text.
 Exit status 2 for a usage error.
@@ -132,6 +153,7 @@ int main(int argc, char** argv) {
         return tarnel::cli::decodeCommand(rest, std::cin, std::cout, std::cerr);
     if (args[0] == "decode-entry")
         return tarnel::cli::decodeEntryCommand(rest, std::cout, std::cerr);
+    if (args[0] == "find") return tarnel::cli::findCommand(argc, argv, rest);
     if (tarnel::cli::isGatewayCommand(args[0]))
         return tarnel::cli::gatewayCommand(argc, argv, args);
     std::cerr << "tarnel-cli: unknown command " << args[0] << "\n" << kHelp;

@@ -40,6 +40,10 @@ void CommTransport::open(const QString& deviceName, const Line& line) {
     comm_.SetParity(static_cast<TParity>(line.parity));
     comm_.SetStopbits(line.stopBits == 2 ? sb2 : sb1);
     comm_.SetDatabits(db8);
+    // With a parity the received bytes' parity is checked (INPCK): a byte
+    // that fails it is read as 0x00, as a wrong speed or parity shows.
+    comm_.SetOptions(static_cast<TSerialOptions>(
+        line.parity == 0 ? comm_.Options() & ~coParityCheck : comm_.Options() | coParityCheck));
     comm_.Open();
     baudrate_ = line.baudrate;
     comm_.PurgeAll();  // nothing left over from whoever had the line before

@@ -16,26 +16,39 @@ struct Row {
 // What each running operation keeps from starting. The M-Bus operations
 // share the bus and the gateway's pass-through, so they exclude each other;
 // a read-out or an activation keeps STOP from cutting it short. A single
-// meter request blocks nothing: a new one replaces it.
+// meter request blocks nothing but the finder: a new one replaces it. The
+// gateway finder opens ports and tries lines of its own, so it excludes
+// every operation on a link, and every one excludes it.
 const Row kRules[] = {
+    {Op::FindGateway,
+     {Op::Scan, Op::MeterRequest, Op::Search, Op::AddressChange, Op::BulkAddressChange,
+      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::BulkActivation,
+      Op::CustomCommand, Op::FindGateway}},
+    {Op::MeterRequest, {Op::FindGateway}},
+    {Op::AddressMap, {Op::FindGateway}},
+    {Op::SearchAndActivate, {Op::FindGateway}},
+    {Op::CustomCommand, {Op::FindGateway}},
     {Op::Scan,
      {Op::Scan, Op::MeterRequest, Op::Search, Op::AddressChange, Op::BulkAddressChange,
-      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::BulkActivation}},
+      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::BulkActivation,
+      Op::FindGateway}},
     {Op::Search,
      {Op::Scan, Op::MeterRequest, Op::Search, Op::AddressChange, Op::BulkAddressChange,
-      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::BulkActivation}},
+      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::BulkActivation,
+      Op::FindGateway}},
     {Op::AddressChange,
      {Op::Scan, Op::MeterRequest, Op::Search, Op::AddressChange, Op::BulkAddressChange,
-      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::BulkActivation}},
+      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::BulkActivation,
+      Op::FindGateway}},
     {Op::BulkAddressChange,
      {Op::Scan, Op::MeterRequest, Op::Search, Op::AddressChange, Op::BulkAddressChange,
-      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate}},
+      Op::TableReadOut, Op::AddressMap, Op::SearchAndActivate, Op::FindGateway}},
     {Op::TableReadOut,
      {Op::Scan, Op::Stop, Op::Search, Op::AddressChange, Op::TableReadOut, Op::AddressMap,
-      Op::SearchAndActivate, Op::BulkActivation}},
+      Op::SearchAndActivate, Op::BulkActivation, Op::FindGateway}},
     {Op::BulkActivation,
      {Op::Scan, Op::Stop, Op::MeterRequest, Op::Search, Op::AddressChange, Op::TableReadOut,
-      Op::AddressMap, Op::SearchAndActivate, Op::CustomCommand}},
+      Op::AddressMap, Op::SearchAndActivate, Op::CustomCommand, Op::FindGateway}},
 };
 
 bool blocks(Op running, Op asked) {
@@ -78,6 +91,8 @@ QString BusyRule::name(Operation operation) {
             return QStringLiteral("Custom command");
         case Op::Stop:
             return QStringLiteral("STOP");
+        case Op::FindGateway:
+            return QStringLiteral("Gateway search");
         case Op::Count:
             break;
     }

@@ -20,6 +20,7 @@ enum class Operation {
     BulkActivation,     // "Activate All from table"
     CustomCommand,      // the console's "Send"
     Stop,               // "STOP"
+    FindGateway,        // "Find gateway...": opens its own ports
     Count
 };
 

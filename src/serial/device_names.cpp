@@ -1,5 +1,12 @@
 #include "serial/device_names.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <QFileInfo>
+
 #include <QDir>
 #include <QRegularExpression>
 #include <tuple>
@@ -49,6 +56,36 @@ QStringList listSerialDevices(const QString& devRoot) {
     };
     return entries(devRoot + "/serial/by-id", {"*"}) + entries(devRoot, {"ttyUSB*"}) +
            entries(devRoot, {"ttyACM*"});
+}
+
+namespace {
+
+// Whether the kernel found a UART behind a ttyS device (most of the 32 it
+// makes have none: their type is PORT_UNKNOWN).
+bool hasUart(const QString& path) {
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    serial_struct info{};
+    const bool uart = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return uart;
+}
+
+}  // namespace
+
+QStringList listSearchPorts(const QString& devRoot) {
+    QStringList ports, devices;
+    for (const QString& path : listSerialDevices(devRoot)) {
+        const QString device = QFileInfo(path).canonicalFilePath();
+        if (devices.contains(device)) continue;
+        devices << device;
+        ports << path;
+    }
+    QStringList uarts = QDir(devRoot).entryList({"ttyS*"}, QDir::System);
+    std::sort(uarts.begin(), uarts.end(), naturalLess);
+    for (const QString& name : uarts)
+        if (hasUart(QDir(devRoot).filePath(name))) ports << QDir(devRoot).filePath(name);
+    return ports;
 }
 
 }  // namespace tarnel

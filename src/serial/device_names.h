@@ -16,5 +16,9 @@ QString typedDeviceName(const QString& name);
 // (stable names of USB adapters), then ttyUSB* and ttyACM*, each in natural
 // order.
 QStringList listSerialDevices(const QString& devRoot = QStringLiteral("/dev"));
+// The ports a search for a device tries: listSerialDevices(), each device
+// once (a by-id name and its ttyUSB name are one adapter), then the ttyS*
+// devices behind which the kernel found a UART.
+QStringList listSearchPorts(const QString& devRoot = QStringLiteral("/dev"));
 
 }  // namespace tarnel

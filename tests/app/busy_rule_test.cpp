@@ -9,9 +9,10 @@
 namespace tarnel {
 namespace {
 
-const QStringList kControls = {
-    "BitBtn1", "BitBtn2",  "BitBtn19", "buttonReadModbus", "BitBtn22",         "BitBtn21",
-    "editID",  "BitBtn23", "Button4",  "Butt_activateall", "Butt_command_send"};
+const QStringList kControls = {"BitBtn1",          "BitBtn2",           "BitBtn19",
+                               "buttonReadModbus", "BitBtn22",          "BitBtn21",
+                               "editID",           "BitBtn23",          "Button4",
+                               "Butt_activateall", "Butt_command_send", "Butt_find_gateway"};
 
 struct BusyRuleTest : test::WindowTest {
     QStringList disabled() const {
@@ -32,20 +33,24 @@ TEST_F(BusyRuleTest, EachRunningOperationDisablesWhatItExcludes) {
     } cases[] = {
         {Operation::Scan,
          {"BitBtn1", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID", "BitBtn23",
-          "Button4", "Butt_activateall"}},
+          "Button4", "Butt_activateall", "Butt_find_gateway"}},
         {Operation::Search,
          {"BitBtn1", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID", "BitBtn23",
-          "Button4", "Butt_activateall"}},
+          "Button4", "Butt_activateall", "Butt_find_gateway"}},
         {Operation::BulkAddressChange,
          {"BitBtn1", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID", "BitBtn23",
-          "Button4"}},
+          "Button4", "Butt_find_gateway"}},
         {Operation::TableReadOut,
          {"BitBtn1", "BitBtn2", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID",
-          "BitBtn23", "Butt_activateall"}},
+          "BitBtn23", "Butt_activateall", "Butt_find_gateway"}},
         {Operation::BulkActivation,
          {"BitBtn1", "BitBtn2", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID",
-          "BitBtn23", "Button4", "Butt_command_send"}},
-        {Operation::MeterRequest, {}},
+          "BitBtn23", "Button4", "Butt_command_send", "Butt_find_gateway"}},
+        // The finder opens ports of its own: it excludes everything but STOP.
+        {Operation::FindGateway,
+         {"BitBtn1", "BitBtn19", "buttonReadModbus", "BitBtn22", "BitBtn21", "editID", "BitBtn23",
+          "Button4", "Butt_activateall", "Butt_command_send", "Butt_find_gateway"}},
+        {Operation::MeterRequest, {"Butt_find_gateway"}},
     };
     for (const auto& c : cases) {
         QStringList expected = c.disabled;

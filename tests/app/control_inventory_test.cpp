@@ -26,6 +26,7 @@ TEST_F(Inventory, ButtonsWithTheirCaptionsAndVisibility) {
     start();
     const Captioned buttons[] = {
         {"Butt_open_port2", "Connect to port"},
+        {"Butt_find_gateway", "Find gateway…"},
         {"Butt_connect_xport", "Connect TCP"},
         {"BitBtn24", "Disconnect TCP"},
         {"BitBtn3", "Read registers"},

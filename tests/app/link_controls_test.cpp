@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QTest>
 
+#include "app/find_gateway_window.h"
 #include "link/gateway_link.h"
 #include "window_fixture.h"
 
@@ -28,6 +29,27 @@ TEST_F(LinkControls, ConnectToPortTogglesTheControls) {
     EXPECT_EQ(control<QPushButton>("Butt_open_port2")->text(), "Connect to port");
     EXPECT_TRUE(control<QComboBox>("Combo_com2_name")->isEnabled());
     EXPECT_TRUE(control<QPushButton>("Butt_connect_xport")->isEnabled());
+}
+
+TEST_F(LinkControls, FindGatewayOpensItsWindowAndUseConnectsToWhatItFound) {
+    start();
+    QTest::mouseClick(control<QPushButton>("Butt_find_gateway"), Qt::LeftButton);
+    auto* finder = form->findChild<FindGatewayWindow*>("FindGatewayWindow");
+    ASSERT_TRUE(finder);
+    EXPECT_TRUE(finder->isVisible());
+    FoundDevice gateway;
+    gateway.port = "COM7";
+    gateway.line = {9600, 0, 1};
+    gateway.unit = 17;
+    gateway.gateway = true;
+    emit finder->use(gateway);
+    EXPECT_EQ(control<QComboBox>("Combo_com2_name")->currentText(), "COM7");
+    EXPECT_EQ(control<QComboBox>("Combo_com2_speed")->currentText(), "9600");
+    EXPECT_EQ(control<QComboBox>("Combo_com2_parity")->currentText(), "None");
+    EXPECT_EQ(control<QComboBox>("Combo_com2_stop")->currentText(), "1");
+    EXPECT_EQ(control<QLineEdit>("EditAddressModbus")->text(), "17");
+    EXPECT_TRUE(serial->isOpen());
+    EXPECT_EQ(serial->deviceName, "\\\\.\\COM7");
 }
 
 TEST_F(LinkControls, AutoOpenWithABusyPortShowsTheBoxAndTheWindowStillOpens) {

@@ -31,5 +31,18 @@ TEST(DeviceNames, ListsByIdThenUsbThenAcmInNaturalOrder) {
                            dir.filePath("ttyUSB10"), dir.filePath("ttyACM0")}));
 }
 
+// A search tries each adapter once: a by-id name and the ttyUSB it links to
+// are one; a ttyS without a UART (here a plain file) is left out.
+TEST(DeviceNames, SearchPortsNameEachAdapterOnce) {
+    QTemporaryDir root;
+    QDir dir(root.path());
+    ASSERT_TRUE(dir.mkpath("serial/by-id"));
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyS0"})
+        QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::link(dir.filePath("ttyUSB1"), dir.filePath("serial/by-id/usb-FTDI_A1")));
+    EXPECT_EQ(listSearchPorts(root.path()),
+              (QStringList{dir.filePath("serial/by-id/usb-FTDI_A1"), dir.filePath("ttyUSB0")}));
+}
+
 }  // namespace
 }  // namespace tarnel
